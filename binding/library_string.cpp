@@ -1,0 +1,33 @@
+#include "library_string.h"
+
+#include "codepage.h"
+
+#include <cstdint>
+#include <new>
+#include <stdexcept>
+
+namespace kavrelo::binding {
+
+LibraryString make_library_string(std::u16string_view text) {
+    const std::size_t length = cp1252_length(text);
+    if (length > UINT32_MAX - 16) {
+        throw std::length_error("text too long for a library string");
+    }
+    LibraryString string{SysAllocStringByteLen(nullptr, static_cast<unsigned int>(length))};
+    if (!string) {
+        throw std::bad_alloc();
+    }
+    encode_cp1252(text, reinterpret_cast<char*>(string.get()));
+    return string;
+}
+
+std::string_view bytes_of(const LibraryString& string) noexcept {
+    if (!string) {
+        return {};
+    }
+    return {reinterpret_cast<const char*>(string.get()), SysStringByteLen(string.get())};
+}
+
+std::u16string text_of(const LibraryString& string) { return from_cp1252(bytes_of(string)); }
+
+}  // namespace kavrelo::binding

@@ -1,0 +1,54 @@
+#include "commands.h"
+
+#include "fatal_report.h"
+#include "window_operations.h"
+
+#include <binding/zavlek_library.h>
+
+#include <exception>
+#include <string>
+
+namespace kavrelo::console {
+
+void Commands::stack_test(WindowOperations&) { library_.mPila(); }
+
+void Commands::tokenizer_without_argument(WindowOperations&) { library_.tokeniza(); }
+
+void Commands::exit(WindowOperations& window) { window.end_program(ExitStatus::success); }
+
+void Commands::tokenizer_with_argument(WindowOperations& window) {
+    window.show_message(library_.tokeniza2(kTokenizerArgument));
+}
+
+void Commands::parser_test(WindowOperations& window) {
+    if (window.text1().empty()) {
+        window.show_message(kEmptyInputRefusal);
+        return;
+    }
+    window.set_label3(library_.parser_SLR(window.text1()));
+}
+
+Command command_for(std::string_view control) noexcept {
+    for (const CommandBinding& binding : kCommandBindings) {
+        if (binding.control == control) {
+            return binding.command;
+        }
+    }
+    return nullptr;
+}
+
+void run_command(Commands& commands, Command command, WindowOperations& window) {
+    std::u16string report;
+    try {
+        (commands.*command)(window);
+        return;
+    } catch (const std::exception& error) {
+        report = fatal_report(error);
+    } catch (...) {
+        report = fatal_report();
+    }
+    window.show_message(report);
+    window.end_program(ExitStatus::failure);
+}
+
+}  // namespace kavrelo::console

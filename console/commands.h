@@ -1,0 +1,57 @@
+// The five commands behind the buttons of Form1. None handles errors: an
+// error leaves the command with its temporaries released and is fatal to the
+// program in run_command.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace kavrelo::binding {
+class ZavlekLibrary;
+}
+
+namespace kavrelo::console {
+
+class WindowOperations;
+
+inline constexpr std::u16string_view kTokenizerArgument = u"01|02|03|04|05|06|07|08|09|10|11|12";
+inline constexpr std::u16string_view kEmptyInputRefusal = u"No se aceptan cadenas vac\u00EDas";
+
+class Commands {
+public:
+    explicit Commands(binding::ZavlekLibrary& library) : library_(library) {}
+
+    void stack_test(WindowOperations& window);
+    void tokenizer_without_argument(WindowOperations& window);
+    void exit(WindowOperations& window);
+    void tokenizer_with_argument(WindowOperations& window);
+    void parser_test(WindowOperations& window);
+
+private:
+    binding::ZavlekLibrary& library_;
+};
+
+using Command = void (Commands::*)(WindowOperations&);
+
+// Which button runs which command, by the button's control name.
+struct CommandBinding {
+    std::string_view control;
+    Command command;
+};
+
+inline constexpr std::array<CommandBinding, 5> kCommandBindings = {{
+    {"Command1", &Commands::stack_test},
+    {"Command2", &Commands::tokenizer_without_argument},
+    {"Command3", &Commands::exit},
+    {"Command4", &Commands::tokenizer_with_argument},
+    {"Command5", &Commands::parser_test},
+}};
+
+// The command bound to a control, or nullptr.
+Command command_for(std::string_view control) noexcept;
+
+// Runs a command to its end. An error that leaves it is reported in a
+// message box, and once that is closed the program ends unsuccessfully.
+void run_command(Commands& commands, Command command, WindowOperations& window);
+
+}  // namespace kavrelo::console

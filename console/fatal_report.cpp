@@ -1,0 +1,34 @@
+#include "fatal_report.h"
+
+#include "utf8.h"
+
+#include <binding/loader.h>
+
+#include <new>
+
+namespace kavrelo::console {
+namespace {
+
+constexpr std::u16string_view kClosing = u"\n\nKavrelo1 se cerrar\u00E1.";
+
+std::u16string with_closing(std::u16string_view cause) {
+    std::u16string report(cause);
+    report += kClosing;
+    return report;
+}
+
+}  // namespace
+
+std::u16string fatal_report(const std::exception& error) {
+    if (dynamic_cast<const binding::BindingError*>(&error) != nullptr) {
+        return with_closing(u"Error fatal. " + from_utf8(error.what()) + u".");
+    }
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
+        return with_closing(u"Error fatal: memoria insuficiente.");
+    }
+    return with_closing(u"Error fatal inesperado: " + from_utf8(error.what()));
+}
+
+std::u16string fatal_report() { return with_closing(u"Error fatal inesperado."); }
+
+}  // namespace kavrelo::console

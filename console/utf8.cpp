@@ -1,0 +1,60 @@
+#include "utf8.h"
+
+#include <cstdint>
+
+namespace kavrelo::console {
+namespace {
+
+constexpr char16_t kReplacement = u'\uFFFD';
+
+// Length of the sequence a lead byte opens; 0 for a byte that cannot open one.
+int sequence_length(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+}  // namespace
+
+std::u16string from_utf8(std::string_view bytes) {
+    static constexpr std::uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    std::u16string text;
+    text.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        const int length = sequence_length(lead);
+        if (length == 0 || i + static_cast<std::size_t>(length) > bytes.size()) {
+            text += kReplacement;
+            ++i;
+            continue;
+        }
+        std::uint32_t code_point = lead & kLeadMask[length];
+        bool well_formed = true;
+        for (int k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
+            well_formed = well_formed && (next & 0xC0) == 0x80;
+            code_point = (code_point << 6) | (next & 0x3Fu);
+        }
+        if (!well_formed || code_point < kMinimum[length] || code_point > 0x10FFFF ||
+            (code_point >= 0xD800 && code_point <= 0xDFFF)) {
+            text += kReplacement;
+            ++i;
+            continue;
+        }
+        if (code_point >= 0x10000) {
+            code_point -= 0x10000;
+            text += static_cast<char16_t>(0xD800 + (code_point >> 10));
+            text += static_cast<char16_t>(0xDC00 + (code_point & 0x3FF));
+        } else {
+            text += static_cast<char16_t>(code_point);
+        }
+        i += static_cast<std::size_t>(length);
+    }
+    return text;
+}
+
+}  // namespace kavrelo::console

@@ -1,0 +1,254 @@
+#include "support/doubles.h"
+
+#include <binding/codepage.h>
+#include <binding/library_string.h>
+#include <binding/loader.h>
+#include <binding/zavlek_library.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace kavrelo::binding {
+namespace {
+
+using recording_double::Result;
+using testing::FolderLoader;
+using testing::Recorder;
+using ::testing::HasSubstr;
+
+constexpr int kTokeniza2 = static_cast<int>(EntryPoint::tokeniza2);
+constexpr int kParser = static_cast<int>(EntryPoint::parser_SLR);
+
+// The count in front, the bytes and the NUL, as the library must receive them.
+std::vector<unsigned char> counted(const std::string& bytes) {
+    const auto count = static_cast<std::uint32_t>(bytes.size());
+    std::vector<unsigned char> block(sizeof count + bytes.size() + 1, 0);
+    std::memcpy(block.data(), &count, sizeof count);
+    std::copy(bytes.begin(), bytes.end(), block.begin() + sizeof count);
+    return block;
+}
+
+TEST(DeclarationTable, HasOneRowPerEntryPointInTheLibraryFile) {
+    ASSERT_EQ(kDeclarations.size(), 4u);
+    const char* names[] = {"mPila", "tokeniza", "tokeniza2", "parser_SLR"};
+    for (std::size_t row = 0; row < kDeclarations.size(); ++row) {
+        EXPECT_EQ(static_cast<std::size_t>(kDeclarations[row].entry_point), row);
+        EXPECT_EQ(kDeclarations[row].name, names[row]);
+        EXPECT_EQ(kDeclarations[row].file, "libZavlek.so");
+    }
+}
+
+struct LoadCase {
+    const char* double_name;
+    bool binds;
+    BindingError::Kind kind;
+    const char* reason;
+};
+
+class BindingOutcome : public ::testing::TestWithParam<LoadCase> {};
+
+TEST_P(BindingOutcome, OfTheFirstStackTest) {
+    const LoadCase& c = GetParam();
+    FolderLoader loader(c.double_name);
+    ZavlekLibrary library(loader);
+    if (c.binds) {
+        Recorder recorder(c.double_name);
+        library.mPila();
+        EXPECT_EQ(recorder.calls(0), 1);
+        return;
+    }
+    try {
+        library.mPila();
+        FAIL() << "bound a library that should not bind";
+    } catch (const BindingError& error) {
+        EXPECT_EQ(error.kind(), c.kind);
+        EXPECT_THAT(error.file(), HasSubstr("libZavlek.so"));
+        EXPECT_THAT(error.reason(), HasSubstr(c.reason));
+        EXPECT_THAT(std::string(error.what()), HasSubstr(error.reason()));
+        if (c.kind == BindingError::Kind::entry_point_missing) {
+            EXPECT_EQ(error.entry_point(), "mPila");
+            EXPECT_THAT(std::string(error.what()), HasSubstr("no tiene el punto de entrada mPila"));
+        } else {
+            EXPECT_THAT(std::string(error.what()), HasSubstr("No se pudo cargar la biblioteca"));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Libraries, BindingOutcome,
+    ::testing::Values(LoadCase{testing::kComplete, true, {}, ""},
+                      LoadCase{testing::kMissing, false, BindingError::Kind::library_not_loaded,
+                               "No such file"},
+                      LoadCase{testing::kNotALibrary, false, BindingError::Kind::library_not_loaded,
+                               "invalid ELF header"},
+                      LoadCase{testing::kUnresolved, false, BindingError::Kind::library_not_loaded,
+                               "undefined symbol: zavlek_symbol_nobody_defines"},
+                      LoadCase{testing::kNoMPila, false, BindingError::Kind::entry_point_missing,
+                               "undefined symbol: mPila"}),
+    [](const auto& info) { return std::string(info.param.double_name); });
+
+TEST(LateBinding, NothingIsLoadedBeforeTheFirstCall) {
+    FolderLoader loader(testing::kMissing);
+    ZavlekLibrary library(loader);
+    EXPECT_EQ(loader.loads, 0);
+}
+
+TEST(LateBinding, EachRowBindsOnceAndTheLibraryIsLoadedOnce) {
+    FolderLoader loader(testing::kComplete);
+    Recorder recorder;
+    ZavlekLibrary library(loader);
+
+    library.tokeniza2(u"a");
+    library.tokeniza2(u"b");
+    EXPECT_EQ(loader.loads, 1);
+    EXPECT_EQ(loader.lookups, 1);
+
+    library.parser_SLR(u"c");
+    library.mPila();
+    library.tokeniza();
+    library.parser_SLR(u"d");
+    library.mPila();
+    library.tokeniza();
+    EXPECT_EQ(loader.loads, 1);
+    EXPECT_EQ(loader.looked_up, (std::vector<std::string>{"tokeniza2", "parser_SLR", "mPila", "tokeniza"}));
+    EXPECT_EQ(recorder.calls(0), 2);
+    EXPECT_EQ(recorder.calls(1), 2);
+    EXPECT_EQ(recorder.calls(2), 2);
+    EXPECT_EQ(recorder.calls(3), 2);
+}
+
+TEST(LateBinding, ALibraryWithoutMPilaServesTheOtherThree) {
+    FolderLoader loader(testing::kNoMPila);
+    Recorder recorder(testing::kNoMPila);
+    ZavlekLibrary library(loader);
+
+    EXPECT_THROW(library.mPila(), BindingError);
+    library.tokeniza();
+    EXPECT_EQ(library.tokeniza2(u"x"), u"resultado");
+    EXPECT_EQ(library.parser_SLR(u"y"), u"resultado");
+    // The failed row stays unbound and tries again; the library is not reloaded.
+    EXPECT_THROW(library.mPila(), BindingError);
+    EXPECT_EQ(loader.loads, 1);
+    EXPECT_EQ(std::count(loader.looked_up.begin(), loader.looked_up.end(), "mPila"), 2);
+    EXPECT_EQ(recorder.calls(1), 1);
+}
+
+TEST(LateBinding, AMissingLibraryIsSoughtAgainAtTheNextCall) {
+    FolderLoader loader(testing::kMissing);
+    ZavlekLibrary library(loader);
+    EXPECT_THROW(library.parser_SLR(u"x"), BindingError);
+    EXPECT_THROW(library.tokeniza(), BindingError);
+    EXPECT_EQ(loader.loads, 2);
+    EXPECT_EQ(loader.lookups, 0);
+}
+
+TEST(LateBinding, TheSystemLoaderNeverLooksInTheCurrentDirectoryForABareName) {
+    // The recording double's folder holds a libZavlek.so; being there is not
+    // enough for a bare name to find it.
+    const std::string previous = std::filesystem::current_path();
+    std::filesystem::current_path(testing::double_folder(testing::kComplete));
+    const auto loader = make_system_loader();
+    EXPECT_THROW(loader->load("libZavlek.so"), BindingError);
+    std::filesystem::current_path(previous);
+}
+
+class TextPassing : public ::testing::Test {
+protected:
+    FolderLoader loader{testing::kComplete};
+    Recorder recorder;
+    ZavlekLibrary library{loader};
+};
+
+TEST_F(TextPassing, TheArgumentArrivesCountedAndTerminated) {
+    struct Case {
+        std::u16string text;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {u"01|02|03|04|05|06|07|08|09|10|11|12", "01|02|03|04|05|06|07|08|09|10|11|12"},
+        {u"\u00E1\u20AC\u00F1 \u4E2D\U0001F600", "\xE1\x80\xF1\x20\x3F\x3F"},
+        {u"   ", "   "},
+        {u"", ""},
+        {std::u16string(u"a\0b", 3), std::string("a\0b", 3)},
+    };
+    for (const Case& c : cases) {
+        library.parser_SLR(c.text);
+        EXPECT_EQ(recorder.received(kParser), counted(c.bytes));
+        library.tokeniza2(c.text);
+        EXPECT_EQ(recorder.received(kTokeniza2), counted(c.bytes));
+    }
+}
+
+TEST_F(TextPassing, ResultsComeBackWhole) {
+    std::u16string high;
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+        high += from_cp1252(std::string(1, static_cast<char>(byte)));
+    }
+    struct Case {
+        Result result;
+        std::u16string text;
+    };
+    const Case cases[] = {
+        {Result::normal, u"resultado"},
+        {Result::empty, u""},
+        {Result::null, u""},
+        {Result::embedded_nul, std::u16string(u"a\0b", 3)},
+        {Result::high_bytes, high},
+    };
+    for (const Case& c : cases) {
+        recorder.answer_with(c.result);
+        EXPECT_EQ(library.parser_SLR(u"x"), c.text);
+        EXPECT_EQ(library.tokeniza2(u"x"), c.text);
+    }
+    EXPECT_EQ(high.front(), u'\u20AC');
+    EXPECT_EQ(high[1], u'\u0081');
+    EXPECT_EQ(high.back(), u'\u00FF');
+}
+
+TEST_F(TextPassing, ASixteenMegabyteResultIsConvertedEntirely) {
+    recorder.answer_with(Result::sixteen_mb);
+    const std::u16string text = library.tokeniza2(u"x");
+    ASSERT_EQ(text.size(), recording_double::kSixteenMb);
+    EXPECT_EQ(text[63], u'|');
+    EXPECT_EQ(text.back(), u'|');
+}
+
+TEST_F(TextPassing, EveryByteGoesOutAndComesBackUnchanged) {
+    std::string bytes;
+    for (int byte = 0; byte < 256; ++byte) {
+        bytes += static_cast<char>(byte);
+    }
+    const std::u16string text = from_cp1252(bytes);
+    recorder.answer_with(Result::echo);
+    EXPECT_EQ(library.parser_SLR(text), text);
+    EXPECT_EQ(recorder.received(kParser), counted(bytes));
+}
+
+TEST_F(TextPassing, WhatTheLibraryWritesIntoTheArgumentIsLost) {
+    recorder.answer_with(Result::scribble);
+    const std::u16string text = u"intacto";
+    EXPECT_EQ(library.parser_SLR(text), u"resultado");
+    EXPECT_EQ(text, u"intacto");
+}
+
+TEST(LibraryString, IsLaidOutAsCountBytesAndNul) {
+    const LibraryString string = make_library_string(u"abc\u00E9");
+    const auto* first = reinterpret_cast<const unsigned char*>(string.get());
+    std::uint32_t count;
+    std::memcpy(&count, first - 4, 4);
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(std::memcmp(first, "abc\xE9", 5), 0);  // includes the NUL
+    EXPECT_EQ(bytes_of(string), "abc\xE9");
+    EXPECT_EQ(text_of(string), u"abc\u00E9");
+    EXPECT_EQ(text_of(LibraryString{}), u"");
+}
+
+}  // namespace
+}  // namespace kavrelo::binding

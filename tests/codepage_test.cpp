@@ -1,0 +1,164 @@
+#include <binding/codepage.h>
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <cerrno>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace kavrelo::binding {
+namespace {
+
+std::string all_bytes() {
+    std::string bytes;
+    for (int byte = 0; byte < 256; ++byte) {
+        bytes += static_cast<char>(byte);
+    }
+    return bytes;
+}
+
+TEST(Cp1252, EveryByteSurvivesARoundTrip) {
+    const std::string bytes = all_bytes();
+    const std::u16string text = from_cp1252(bytes);
+    ASSERT_EQ(text.size(), 256u);
+    EXPECT_EQ(to_cp1252(text), bytes);
+}
+
+TEST(Cp1252, CharactersOutsideTheCodePageBecomeOneQuestionMarkEach) {
+    // á and ñ are in Latin-1, € among the high controls, 中 nowhere, 😀 is a pair.
+    EXPECT_EQ(to_cp1252(u"\u00E1\u20AC\u00F1 \u4E2D\U0001F600"), "\xE1\x80\xF1\x20\x3F\x3F");
+}
+
+TEST(Cp1252, LoneSurrogatesAreOneCharacterEach) {
+    struct Case {
+        std::u16string text;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {u"\xD800", "?"},                  // high at the end
+        {u"\xDC00" u"a", "?a"},            // low without a high
+        {u"\xD800\xD800\xDC00", "??"},     // lone high, then a pair
+        {u"\xDC00\xD800\xDC00\xDC00", "???"},  // low, pair, low
+        {u"a\xD83D\xDE00z", "a?z"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(cp1252_length(c.text), c.bytes.size());
+        EXPECT_EQ(to_cp1252(c.text), c.bytes);
+    }
+}
+
+TEST(Cp1252, DecodingIsExactAcrossAsciiRunsOfEveryAlignment) {
+    // A non-ASCII byte at every position of texts long enough to use the
+    // eight-byte path, with a NUL that must be kept like any other byte.
+    for (std::size_t length = 1; length <= 40; ++length) {
+        for (std::size_t at = 0; at < length; ++at) {
+            std::string bytes(length, 'a');
+            bytes[at] = '\x80';
+            if (length > 1) {
+                bytes[(at + 1) % length] = '\0';
+            }
+            const std::u16string text = from_cp1252(bytes);
+            ASSERT_EQ(text.size(), length);
+            for (std::size_t i = 0; i < length; ++i) {
+                const char16_t expected = i == at ? u'\u20AC' : static_cast<unsigned char>(bytes[i]);
+                ASSERT_EQ(text[i], expected) << "length " << length << " at " << at << " index " << i;
+            }
+        }
+    }
+}
+
+// glibc's table of the same code page, through iconv. It leaves the five bytes
+// 0x81, 0x8D, 0x8F, 0x90 and 0x9D unassigned, where Windows maps them to the
+// C1 controls of the same value; those are the only expected differences.
+class GlibcCp1252 {
+public:
+    GlibcCp1252()
+        : to_utf16_(iconv_open("UTF-16LE", "CP1252")), from_utf16_(iconv_open("CP1252", "UTF-16LE")) {}
+    ~GlibcCp1252() {
+        iconv_close(to_utf16_);
+        iconv_close(from_utf16_);
+    }
+    bool available() const { return to_utf16_ != kFailed && from_utf16_ != kFailed; }
+
+    std::optional<char16_t> decode(unsigned char byte) {
+        char in[1] = {static_cast<char>(byte)};
+        unsigned char out[4] = {};
+        if (!convert(to_utf16_, in, 1, reinterpret_cast<char*>(out), sizeof out, 2)) return std::nullopt;
+        return static_cast<char16_t>(out[0] | (out[1] << 8));
+    }
+
+    std::optional<unsigned char> encode(char16_t unit) {
+        char in[2] = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+        char out[4] = {};
+        if (!convert(from_utf16_, in, 2, out, sizeof out, 1)) return std::nullopt;
+        return static_cast<unsigned char>(out[0]);
+    }
+
+private:
+    static inline const iconv_t kFailed = reinterpret_cast<iconv_t>(-1);
+
+    static bool convert(iconv_t cd, char* in, std::size_t in_size, char* out, std::size_t out_size,
+                        std::size_t expected) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char* out_start = out;
+        std::size_t out_left = out_size;
+        if (iconv(cd, &in, &in_size, &out, &out_left) == static_cast<std::size_t>(-1)) {
+            EXPECT_EQ(errno, EILSEQ);
+            return false;
+        }
+        EXPECT_EQ(static_cast<std::size_t>(out - out_start), expected);
+        return true;
+    }
+
+    iconv_t to_utf16_;
+    iconv_t from_utf16_;
+};
+
+const std::set<unsigned> kUnassignedInGlibc = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+
+TEST(Cp1252, AgreesWithGlibcOnEveryByte) {
+    GlibcCp1252 glibc;
+    ASSERT_TRUE(glibc.available());
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        const char16_t ours = from_cp1252(std::string(1, static_cast<char>(byte)))[0];
+        const std::optional<char16_t> theirs = glibc.decode(static_cast<unsigned char>(byte));
+        if (kUnassignedInGlibc.contains(byte)) {
+            EXPECT_FALSE(theirs.has_value()) << std::hex << byte;
+            EXPECT_EQ(ours, static_cast<char16_t>(byte));
+        } else {
+            ASSERT_TRUE(theirs.has_value()) << std::hex << byte;
+            EXPECT_EQ(ours, *theirs) << std::hex << byte;
+        }
+    }
+}
+
+TEST(Cp1252, AgreesWithGlibcOnEveryCodePointOfTheBasicPlane) {
+    GlibcCp1252 glibc;
+    ASSERT_TRUE(glibc.available());
+    int mapped = 0;
+    for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
+        if (unit >= 0xD800 && unit <= 0xDFFF) {
+            continue;  // halves of pairs, covered above
+        }
+        const std::u16string text(1, static_cast<char16_t>(unit));
+        const std::string ours = to_cp1252(text);
+        ASSERT_EQ(ours.size(), 1u);
+        const auto our_byte = static_cast<unsigned char>(ours[0]);
+        const std::optional<unsigned char> theirs = glibc.encode(static_cast<char16_t>(unit));
+        if (kUnassignedInGlibc.contains(unit)) {
+            EXPECT_FALSE(theirs.has_value()) << std::hex << unit;
+            EXPECT_EQ(our_byte, unit);
+        } else if (theirs.has_value()) {
+            EXPECT_EQ(our_byte, *theirs) << std::hex << unit;
+            ++mapped;
+        } else {
+            EXPECT_EQ(our_byte, '?') << std::hex << unit;
+        }
+    }
+    EXPECT_EQ(mapped, 256 - 5);
+}
+
+}  // namespace
+}  // namespace kavrelo::binding

@@ -1,0 +1,180 @@
+#include "support/doubles.h"
+#include "support/recording_window.h"
+
+#include <binding/zavlek_library.h>
+#include <console/commands.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace kavrelo::console {
+namespace {
+
+using recording_double::Result;
+using testing::FolderLoader;
+using testing::RecordingWindow;
+using ::testing::HasSubstr;
+
+constexpr int kMPila = 0;
+constexpr int kTokeniza = 1;
+constexpr int kTokeniza2 = 2;
+constexpr int kParser = 3;
+
+std::string as_utf8_ascii(const std::u16string& text) { return {text.begin(), text.end()}; }
+
+class CommandsWith : public ::testing::Test {
+protected:
+    explicit CommandsWith(const char* double_name) : loader(double_name) {}
+
+    void press(const char* control) { run_command(commands, command_for(control), window); }
+
+    FolderLoader loader;
+    binding::ZavlekLibrary library{loader};
+    Commands commands{library};
+    RecordingWindow window;
+};
+
+class Console : public CommandsWith {
+protected:
+    Console() : CommandsWith(testing::kComplete) {}
+    testing::Recorder recorder;
+};
+
+class ConsoleWithoutLibrary : public CommandsWith {
+protected:
+    ConsoleWithoutLibrary() : CommandsWith(testing::kMissing) {}
+};
+
+class ConsoleWithoutMPila : public CommandsWith {
+protected:
+    ConsoleWithoutMPila() : CommandsWith(testing::kNoMPila) {}
+    testing::Recorder recorder{testing::kNoMPila};
+};
+
+TEST(CommandTable, BindsEachButtonToItsOwnCommand) {
+    EXPECT_EQ(command_for("Command1"), &Commands::stack_test);
+    EXPECT_EQ(command_for("Command2"), &Commands::tokenizer_without_argument);
+    EXPECT_EQ(command_for("Command3"), &Commands::exit);
+    EXPECT_EQ(command_for("Command4"), &Commands::tokenizer_with_argument);
+    EXPECT_EQ(command_for("Command5"), &Commands::parser_test);
+    EXPECT_EQ(command_for("Text1"), nullptr);
+}
+
+TEST(Constants, AreExactlyAsShown) {
+    EXPECT_EQ(kTokenizerArgument.size(), 35u);
+    EXPECT_EQ(kEmptyInputRefusal.size(), 28u);
+    EXPECT_EQ(kEmptyInputRefusal[25], u'\u00ED');
+}
+
+TEST_F(Console, TheStackTestAndTheArgumentlessTokenizerShowNothing) {
+    window.label3 = u"anterior";
+    recorder.answer_with(Result::sixteen_mb);
+    press("Command1");
+    press("Command2");
+    EXPECT_EQ(recorder.calls(kMPila), 1);
+    EXPECT_EQ(recorder.calls(kTokeniza), 1);
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(window.label3, u"anterior");
+    EXPECT_FALSE(window.ended_with.has_value());
+}
+
+TEST_F(Console, TheTokenizerSendsTheFixedArgumentAtEveryPress) {
+    window.label3 = u"anterior";
+    press("Command4");
+    const auto first = recorder.received(kTokeniza2);
+    press("Command4");
+    EXPECT_EQ(recorder.received(kTokeniza2), first);
+    ASSERT_EQ(first.size(), 4u + 35 + 1);
+    std::uint32_t count;
+    std::memcpy(&count, first.data(), 4);
+    EXPECT_EQ(count, 35u);
+    EXPECT_EQ(std::string(first.begin() + 4, first.end() - 1), "01|02|03|04|05|06|07|08|09|10|11|12");
+    EXPECT_EQ(first.back(), 0);
+    EXPECT_EQ(window.messages, (std::vector<std::u16string>{u"resultado", u"resultado"}));
+    EXPECT_EQ(window.label3, u"anterior");
+}
+
+TEST_F(Console, AnEmptyTokenizerResultShowsAnEmptyMessage) {
+    recorder.answer_with(Result::null);
+    press("Command4");
+    EXPECT_EQ(window.messages, (std::vector<std::u16string>{u""}));
+}
+
+TEST_F(Console, TheParserAnswerReplacesTheLabelAndARefusalLeavesItStanding) {
+    recorder.answer_with(Result::echo);
+    window.text1_value = u"1+2";
+    press("Command5");
+    EXPECT_EQ(window.label3, u"1+2");
+
+    window.text1_value = u"";
+    press("Command5");
+    EXPECT_EQ(window.messages, (std::vector<std::u16string>{u"No se aceptan cadenas vac\u00EDas"}));
+    EXPECT_EQ(window.label3, u"1+2");
+    EXPECT_EQ(recorder.calls(kParser), 1);
+
+    window.text1_value = u"   ";
+    press("Command5");
+    EXPECT_EQ(window.label3, u"   ");
+    EXPECT_EQ(as_utf8_ascii(window.label3), "   ");
+
+    recorder.answer_with(Result::empty);
+    press("Command5");
+    EXPECT_EQ(window.label3, u"");
+    EXPECT_EQ(window.messages.size(), 1u);
+}
+
+TEST_F(ConsoleWithoutLibrary, TheEmptyInputIsRefusedWithoutLoadingAnything) {
+    window.label3 = u"anterior";
+    press("Command5");
+    EXPECT_EQ(window.messages, (std::vector<std::u16string>{std::u16string(kEmptyInputRefusal)}));
+    EXPECT_EQ(loader.loads, 0);
+    EXPECT_EQ(window.label3, u"anterior");
+    EXPECT_FALSE(window.ended_with.has_value());
+}
+
+TEST_F(ConsoleWithoutLibrary, ExitEndsSuccessfullyWithoutTheLibrary) {
+    window.text1_value = u"texto";
+    window.label3 = u"resultado";
+    press("Command3");
+    EXPECT_EQ(window.ended_with, ExitStatus::success);
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(loader.loads, 0);
+}
+
+TEST_F(ConsoleWithoutLibrary, EveryLibraryCommandIsFatalAndLeavesTheLabelAlone) {
+    for (const char* control : {"Command1", "Command2", "Command4", "Command5"}) {
+        window = RecordingWindow{};
+        window.text1_value = u"1+2";
+        window.label3 = u"anterior";
+        press(control);
+        ASSERT_EQ(window.messages.size(), 1u) << control;
+        const std::u16string& report = window.messages[0];
+        EXPECT_NE(report.find(u"No se pudo cargar la biblioteca "), std::u16string::npos);
+        EXPECT_NE(report.find(u"libZavlek.so"), std::u16string::npos);
+        EXPECT_NE(report.find(u"No such file or directory"), std::u16string::npos);
+        EXPECT_EQ(window.ended_with, ExitStatus::failure) << control;
+        EXPECT_EQ(window.label3, u"anterior");
+    }
+}
+
+TEST_F(ConsoleWithoutMPila, OnlyTheStackTestIsFatal) {
+    window.text1_value = u"1";
+    press("Command2");
+    press("Command4");
+    press("Command5");
+    EXPECT_FALSE(window.ended_with.has_value());
+    EXPECT_EQ(window.label3, u"resultado");
+    EXPECT_EQ(recorder.calls(kTokeniza), 1);
+
+    press("Command1");
+    EXPECT_EQ(window.ended_with, ExitStatus::failure);
+    ASSERT_EQ(window.messages.size(), 2u);
+    EXPECT_NE(window.messages[1].find(u"no tiene el punto de entrada mPila"), std::u16string::npos);
+}
+
+}  // namespace
+}  // namespace kavrelo::console

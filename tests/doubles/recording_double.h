@@ -1,0 +1,37 @@
+// The control surface of the recording test double: the tests look these up
+// with dlsym in the same loaded copy that the binding calls.
+#pragma once
+
+#include <cstddef>
+
+namespace recording_double {
+
+// What tokeniza2 and parser_SLR return.
+enum class Result : int {
+    normal,        // "resultado"
+    echo,          // the argument's bytes, by its stored count
+    empty,         // a string of no bytes
+    null,          // a null pointer
+    embedded_nul,  // "a", NUL, "b"
+    high_bytes,    // every byte from 0x80 to 0xFF, in order
+    sixteen_mb,    // 16 MiB of 'x' with '|' every 64 bytes
+    scribble,      // overwrites the argument, then returns "resultado"
+};
+
+inline constexpr std::size_t kSixteenMb = std::size_t{16} << 20;
+
+// Entry points in the order of the declaration table.
+inline constexpr int kEntryPoints = 4;
+
+using SetResult = void (*)(Result);
+using Calls = int (*)(int entry_point);
+// The bytes last received: the 4-byte count, the bytes it counts, the byte after.
+using Received = const unsigned char* (*)(int entry_point, std::size_t* size);
+using Reset = void (*)();
+
+inline constexpr const char* kSetResult = "double_set_result";
+inline constexpr const char* kCalls = "double_calls";
+inline constexpr const char* kReceived = "double_received";
+inline constexpr const char* kReset = "double_reset";
+
+}  // namespace recording_double

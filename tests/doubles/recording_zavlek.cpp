@@ -1,0 +1,109 @@
+// A Zavlek library that records what each entry point receives and answers
+// as the test tells it. Built twice: complete, and without mPila.
+#include "recording_double.h"
+
+#include <zavlek.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using recording_double::Result;
+
+namespace {
+
+struct Record {
+    int calls = 0;
+    std::vector<unsigned char> received;
+};
+
+Record records[recording_double::kEntryPoints];
+Result result_mode = Result::normal;
+
+void record(int entry_point, BSTR text) {
+    Record& entry = records[entry_point];
+    ++entry.calls;
+    entry.received.clear();
+    if (text == nullptr) {
+        return;
+    }
+    const auto* first = reinterpret_cast<const unsigned char*>(text);
+    std::uint32_t count;
+    std::memcpy(&count, first - sizeof count, sizeof count);
+    entry.received.assign(first - sizeof count, first + count + 1);
+}
+
+BSTR allocate(const std::string& bytes) {
+    return SysAllocStringByteLen(bytes.data(), static_cast<unsigned int>(bytes.size()));
+}
+
+BSTR answer(BSTR text) {
+    switch (result_mode) {
+    case Result::normal:
+        return allocate("resultado");
+    case Result::echo:
+        return SysAllocStringByteLen(reinterpret_cast<const char*>(text), SysStringByteLen(text));
+    case Result::empty:
+        return allocate("");
+    case Result::null:
+        return nullptr;
+    case Result::embedded_nul:
+        return allocate(std::string("a\0b", 3));
+    case Result::high_bytes: {
+        std::string bytes;
+        for (int byte = 0x80; byte <= 0xFF; ++byte) {
+            bytes += static_cast<char>(byte);
+        }
+        return allocate(bytes);
+    }
+    case Result::sixteen_mb: {
+        std::string bytes(recording_double::kSixteenMb, 'x');
+        for (std::size_t i = 63; i < bytes.size(); i += 64) {
+            bytes[i] = '|';
+        }
+        return allocate(bytes);
+    }
+    case Result::scribble:
+        std::memset(text, 'X', SysStringByteLen(text));
+        return allocate("resultado");
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+#ifndef WITHOUT_MPILA
+ZAVLEK_API void ZAVLEK_CALL mPila(void) { record(0, nullptr); }
+#endif
+
+ZAVLEK_API void ZAVLEK_CALL tokeniza(void) { record(1, nullptr); }
+
+ZAVLEK_API BSTR ZAVLEK_CALL tokeniza2(BSTR text) {
+    record(2, text);
+    return answer(text);
+}
+
+ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
+    record(3, text);
+    return answer(text);
+}
+
+ZAVLEK_API void double_set_result(Result mode) { result_mode = mode; }
+
+ZAVLEK_API int double_calls(int entry_point) { return records[entry_point].calls; }
+
+ZAVLEK_API const unsigned char* double_received(int entry_point, std::size_t* size) {
+    *size = records[entry_point].received.size();
+    return records[entry_point].received.data();
+}
+
+ZAVLEK_API void double_reset() {
+    for (Record& entry : records) {
+        entry = Record{};
+    }
+    result_mode = Result::normal;
+}
+}

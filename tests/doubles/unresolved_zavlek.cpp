@@ -1,0 +1,6 @@
+// A library that needs a symbol nobody provides: loading it immediately fails.
+#include <zavlek.h>
+
+extern "C" void zavlek_symbol_nobody_defines();
+
+extern "C" ZAVLEK_API void ZAVLEK_CALL mPila(void) { zavlek_symbol_nobody_defines(); }

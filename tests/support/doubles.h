@@ -1,0 +1,55 @@
+// Loading the test doubles through the real system loader.
+#pragma once
+
+#include "doubles/recording_double.h"
+
+#include <binding/loader.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace kavrelo::testing {
+
+// Folders of the test doubles, each holding a libZavlek.so (or none).
+inline constexpr const char* kComplete = "complete";
+inline constexpr const char* kNoMPila = "no_mpila";
+inline constexpr const char* kUnresolved = "unresolved";
+inline constexpr const char* kNotALibrary = "not_a_library";
+inline constexpr const char* kMissing = "missing";
+
+std::string double_folder(const std::string& name);
+
+// The system loader, pointed at one folder instead of the ordinary search,
+// counting what it is asked to do.
+class FolderLoader final : public binding::Loader {
+public:
+    explicit FolderLoader(const std::string& double_name);
+
+    std::unique_ptr<binding::LoadedLibrary> load(const std::string& file) override;
+
+    int loads = 0;
+    int lookups = 0;
+    std::vector<std::string> looked_up;
+
+private:
+    std::string folder_;
+    std::unique_ptr<binding::Loader> system_;
+};
+
+// The recording double's control surface, from the copy the binding loaded.
+class Recorder {
+public:
+    explicit Recorder(const std::string& double_name = kComplete);
+    ~Recorder();
+
+    void answer_with(recording_double::Result result) const;
+    int calls(int entry_point) const;
+    // The count in front, the counted bytes and the byte after them.
+    std::vector<unsigned char> received(int entry_point) const;
+
+private:
+    void* handle_;
+};
+
+}  // namespace kavrelo::testing
