@@ -1,0 +1,24 @@
+// Cutting very long answers down to what a label or a message box can show,
+// so that showing them never means laying out megabytes of text.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace kavrelo::console {
+
+// The first max_units code units of text, one fewer rather than half a
+// surrogate pair.
+std::u16string_view leading_characters(std::u16string_view text, std::size_t max_units) noexcept;
+
+struct ExcerptLimits {
+    std::size_t lines;
+    std::size_t units;
+};
+
+// The text unchanged when it is within both limits; otherwise its beginning,
+// within them, followed on a line of its own by a note of how much is shown.
+std::u16string message_excerpt(std::u16string_view text, ExcerptLimits limits);
+
+}  // namespace kavrelo::console

@@ -1,0 +1,66 @@
+// The main window Form1 as data: every control once, with the values the
+// front ends render. No layout number lives anywhere else.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace kavrelo::console {
+
+enum class ControlKind { button, frame, text_box, label };
+
+// 0x00BBGGRR for an explicit colour, 0x800000nn for system colour index nn.
+struct Colour {
+    std::uint32_t value;
+    bool is_system() const noexcept { return (value & 0x80000000u) != 0; }
+    unsigned system_index() const noexcept { return value & 0xFFu; }
+};
+
+struct Rgb {
+    std::uint8_t red, green, blue;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+// An explicit colour as it is, a system colour from the classic defaults.
+Rgb classic_rgb(Colour colour) noexcept;
+
+struct Font {
+    std::string_view face;
+    int hundredths_of_point;
+    int weight;
+    int charset;
+};
+
+// Positions and sizes in twips, 15 to a pixel at 96 dots per inch.
+inline constexpr int kTwipsPerPixel = 15;
+constexpr int to_pixels(int twips) noexcept { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+
+struct Control {
+    std::string_view name;
+    ControlKind kind;
+    std::u16string_view caption;
+    std::string_view parent;  // empty for the window itself
+    int left, top, width, height;
+    int tab_index;
+    std::optional<Colour> background;  // platform default when empty
+    std::optional<Colour> foreground;
+    std::optional<Font> font;
+};
+
+struct Form {
+    std::string_view name;
+    std::u16string_view title;
+    int client_width, client_height;
+    Colour background;
+    std::span<const Control> controls;  // in creation order
+};
+
+const Form& form1();
+
+// The controls the keyboard focus visits, in tab order: everything but
+// labels and frames.
+bool takes_focus(ControlKind kind) noexcept;
+
+}  // namespace kavrelo::console

@@ -1,0 +1,52 @@
+#include "application.h"
+
+#include <console/version.h>
+
+#include <QApplication>
+#include <QFont>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QStyleFactory>
+#include <QTranslator>
+
+namespace {
+
+// Outside any namespace, as the resource initialiser requires.
+void load_resources() { Q_INIT_RESOURCE(kavrelo1); }
+
+}  // namespace
+
+namespace kavrelo::console::qt {
+namespace {
+
+QIcon program_icon() {
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/kavrelo1-16.xpm"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/kavrelo1-32.xpm"), QSize(32, 32));
+    return icon;
+}
+
+}  // namespace
+
+void configure_application(QApplication& application) {
+    load_resources();
+    QApplication::setApplicationName(QStringLiteral(KAVRELO_NAME));
+    QApplication::setApplicationVersion(QStringLiteral(KAVRELO_VERSION_SHOWN));
+    QApplication::setWindowIcon(program_icon());
+    // Button faces paint in their own colour only in a style that honours it.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // The classic 8-point dialog font the layout was drawn for; Liberation
+    // Sans stands in for it with the metrics of Arial.
+    QApplication::setFont(QFont(QStringLiteral("Liberation Sans"), 8));
+
+    const QLocale spanish(QLocale::Spanish, QLocale::Spain);
+    QLocale::setDefault(spanish);
+    auto* toolkit_texts = new QTranslator(&application);
+    if (toolkit_texts->load(spanish, QStringLiteral("qtbase"), QStringLiteral("_"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(toolkit_texts);
+    }
+}
+
+}  // namespace kavrelo::console::qt

@@ -1,0 +1,83 @@
+#include "form1_window.h"
+
+#include "form_builder.h"
+#include "message_box.h"
+#include "text.h"
+
+#include <console/excerpt.h>
+#include <console/form.h>
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <stdexcept>
+#include <string>
+
+namespace kavrelo::console::qt {
+
+Form1Window::Form1Window(Commands& commands, EndProgram end_program, QWidget* parent)
+    : QWidget(parent), commands_(commands), end_program_(std::move(end_program)) {
+    createControls();
+    bindCommands();
+}
+
+template <typename Widget>
+Widget* Form1Window::control(std::string_view name) const {
+    const auto found = controls_.find(name);
+    auto* widget = found != controls_.end() ? qobject_cast<Widget*>(found->second) : nullptr;
+    if (widget == nullptr) {
+        throw std::logic_error("Form1 has no control " + std::string(name) + " of the expected kind");
+    }
+    return widget;
+}
+
+void Form1Window::createControls() {
+    controls_ = build_form(form1(), *this);
+    text1_ = control<QLineEdit>("Text1");
+    label3_ = control<QLabel>("Label3");
+    for (const Control& candidate : form1().controls) {
+        if (candidate.kind == ControlKind::button && candidate.tab_index == 0) {
+            controls_.at(candidate.name)->setFocus();
+        }
+    }
+}
+
+void Form1Window::bindCommands() {
+    int bound = 0;
+    for (const Control& button : form1().controls) {
+        if (button.kind != ControlKind::button) {
+            continue;
+        }
+        const Command command = command_for(button.name);
+        if (command == nullptr) {
+            throw std::logic_error("button " + std::string(button.name) + " has no command");
+        }
+        connect(control<QPushButton>(button.name), &QPushButton::clicked, this,
+                [this, command] { buttonClicked(command); });
+        ++bound;
+    }
+    if (bound != static_cast<int>(kCommandBindings.size())) {
+        throw std::logic_error("a command has no button on Form1");
+    }
+}
+
+void Form1Window::buttonClicked(Command command) { run_command(commands_, command, *this); }
+
+std::u16string Form1Window::text1() const { return to_u16string(text1_->text()); }
+
+void Form1Window::set_label3(std::u16string_view caption) {
+    // Only what can show: every visible character is at least a pixel wide,
+    // so no more than a width's worth of them fits on each line.
+    const QFontMetrics metrics(label3_->font());
+    const auto lines = static_cast<std::size_t>(label3_->height() / metrics.lineSpacing() + 1);
+    const auto per_line = static_cast<std::size_t>(label3_->width() + 1);
+    label3_->setText(to_qstring(leading_characters(caption, lines * per_line)));
+}
+
+void Form1Window::show_message(std::u16string_view text) { show_message_box(this, text); }
+
+void Form1Window::end_program(ExitStatus status) { end_program_(status); }
+
+}  // namespace kavrelo::console::qt

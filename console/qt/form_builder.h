@@ -1,0 +1,23 @@
+// Renders a form table as Qt widgets.
+#pragma once
+
+#include <map>
+#include <string_view>
+
+class QWidget;
+
+namespace kavrelo::console {
+struct Form;
+}
+
+namespace kavrelo::console::qt {
+
+// The window's controls by name.
+using NamedControls = std::map<std::string_view, QWidget*>;
+
+// Lays the form's controls out on window, which takes on the form's title,
+// client size and background. Throws std::logic_error for a parent that is
+// not an earlier control.
+NamedControls build_form(const Form& form, QWidget& window);
+
+}  // namespace kavrelo::console::qt
