@@ -10,12 +10,8 @@
 #include <QStyleFactory>
 #include <QTranslator>
 
-namespace {
-
-// Outside any namespace, as the resource initialiser requires.
-void load_resources() { Q_INIT_RESOURCE(kavrelo1); }
-
-}  // namespace
+// In the global namespace, where the resource initialiser is defined.
+static void load_resources() { Q_INIT_RESOURCE(kavrelo1); }
 
 namespace kavrelo::console::qt {
 namespace {
