@@ -1,5 +1,7 @@
 #include "application.h"
 
+#include "classic_style.h"
+
 #include <console/version.h>
 
 #include <QApplication>
@@ -7,7 +9,6 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QStyleFactory>
 #include <QTranslator>
 
 // In the global namespace, where the resource initialiser is defined.
@@ -30,8 +31,7 @@ void configure_application(QApplication& application) {
     QApplication::setApplicationName(QStringLiteral(KAVRELO_NAME));
     QApplication::setApplicationVersion(QStringLiteral(KAVRELO_VERSION_SHOWN));
     QApplication::setWindowIcon(program_icon());
-    // Button faces paint in their own colour only in a style that honours it.
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(new ClassicStyle);
     // The classic 8-point dialog font the layout was drawn for; Liberation
     // Sans stands in for it with the metrics of Arial.
     QApplication::setFont(QFont(QStringLiteral("Liberation Sans"), 8));

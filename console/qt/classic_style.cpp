@@ -1,0 +1,63 @@
+#include "classic_style.h"
+
+#include <QPainter>
+#include <QStyleFactory>
+#include <QStyleOption>
+
+namespace kavrelo::console::qt {
+namespace {
+
+const QColor kHighlight(255, 255, 255);
+const QColor kDarkShadow(64, 64, 64);
+
+void draw_edge(QPainter& painter, const QRect& r, const QColor& top_left, const QColor& bottom_right) {
+    painter.setPen(top_left);
+    painter.drawLine(r.topLeft(), r.topRight() - QPoint(1, 0));
+    painter.drawLine(r.topLeft(), r.bottomLeft() - QPoint(0, 1));
+    painter.setPen(bottom_right);
+    painter.drawLine(r.bottomLeft(), r.bottomRight());
+    painter.drawLine(r.topRight(), r.bottomRight());
+}
+
+}  // namespace
+
+ClassicStyle::ClassicStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+
+void ClassicStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                                       const QWidget* widget) const {
+    if (element == PE_FrameGroupBox) {
+        const QRect r = option->rect;
+        painter->save();
+        painter->setPen(QColor(128, 128, 128));
+        painter->drawRect(r.adjusted(0, 0, -2, -2));
+        painter->setPen(kHighlight);
+        painter->drawRect(r.adjusted(1, 1, -1, -1));
+        painter->restore();
+        return;
+    }
+    if (element != PE_PanelButtonCommand) {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        return;
+    }
+    const QColor face = option->palette.color(QPalette::Button);
+    const QColor shadow = face.darker(160);
+    const QRect outer = option->rect.adjusted(0, 0, -1, -1);
+    const QRect inner = outer.adjusted(1, 1, -1, -1);
+    painter->save();
+    painter->fillRect(option->rect, face);
+    if (option->state & (State_Sunken | State_On)) {
+        draw_edge(*painter, outer, kDarkShadow, kDarkShadow);
+        draw_edge(*painter, inner, shadow, face);
+    } else {
+        draw_edge(*painter, outer, kHighlight, kDarkShadow);
+        draw_edge(*painter, inner, face, shadow);
+    }
+    if (option->state & State_HasFocus) {
+        QPen dotted(option->palette.color(QPalette::ButtonText), 1, Qt::DotLine);
+        painter->setPen(dotted);
+        painter->drawRect(option->rect.adjusted(4, 4, -5, -5));
+    }
+    painter->restore();
+}
+
+}  // namespace kavrelo::console::qt

@@ -1,0 +1,305 @@
+// The real Form1 on Qt's offscreen platform.
+#include "support/doubles.h"
+
+#include <binding/zavlek_library.h>
+#include <console/commands.h>
+#include <console/qt/application.h>
+#include <console/qt/form1_window.h>
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kavrelo::console::qt {
+namespace {
+
+using recording_double::Result;
+
+constexpr int kParser = 3;
+
+struct Placement {
+    const char* name;
+    const char* parent;
+    QRect pixels;
+};
+
+// The layout in pixels at 96 dots per inch, within each control's container.
+const std::vector<Placement> kPlacements = {
+    {"Command3", "Form1", {312, 104, 209, 33}}, {"Frame1", "Form1", {8, 8, 289, 217}},
+    {"Text1", "Frame1", {8, 40, 249, 33}},      {"Command5", "Frame1", {32, 168, 225, 33}},
+    {"Label3", "Frame1", {16, 120, 257, 33}},   {"Label2", "Frame1", {16, 88, 225, 25}},
+    {"Label1", "Frame1", {16, 24, 169, 25}},    {"Command4", "Form1", {312, 72, 209, 33}},
+    {"Command2", "Form1", {312, 40, 209, 33}},  {"Command1", "Form1", {312, 8, 209, 33}},
+};
+
+// What a message box showed before the test closed it.
+struct SeenMessage {
+    QString title;
+    QString text;
+    QStringList buttons;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    Qt::WindowModality modality = Qt::NonModal;
+    QRect frame;
+};
+
+// Closes the next message box as a user would, with its only button, and
+// keeps what it showed.
+class MessageBoxCloser {
+public:
+    MessageBoxCloser() { QTimer::singleShot(0, [this] { poll(); }); }
+    std::vector<SeenMessage> seen;
+
+private:
+    void poll() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            if (++attempts_ < 200) QTimer::singleShot(10, [this] { poll(); });
+            return;
+        }
+        SeenMessage message{box->windowTitle(), box->text(), {}, box->icon(), box->windowModality(),
+                            box->frameGeometry()};
+        for (QAbstractButton* button : box->buttons()) {
+            message.buttons << button->text();
+        }
+        seen.push_back(message);
+        QTest::mouseClick(box->buttons().first(), Qt::LeftButton);
+    }
+    int attempts_ = 0;
+};
+
+class Form1Test : public ::testing::Test {
+protected:
+    explicit Form1Test(const char* double_name = testing::kComplete) : loader(double_name) {}
+
+    void show() {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+
+    template <typename Widget = QWidget>
+    Widget* control(const char* name) {
+        auto* widget = window.findChild<Widget*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    void click(const char* name) { QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton); }
+
+    QString label3() { return control<QLabel>("Label3")->text(); }
+
+    QColor colour_at(const char* name, QPoint local) {
+        QWidget* widget = control(name);
+        return window.grab().toImage().pixelColor(widget->mapTo(&window, local));
+    }
+
+    testing::FolderLoader loader;
+    binding::ZavlekLibrary library{loader};
+    Commands commands{library};
+    std::vector<ExitStatus> ended;
+    Form1Window window{commands, [this](ExitStatus status) { ended.push_back(status); }};
+};
+
+class Form1WithoutLibrary : public Form1Test {
+protected:
+    Form1WithoutLibrary() : Form1Test(testing::kMissing) {}
+};
+
+class Form1WithRecorder : public Form1Test {
+protected:
+    testing::Recorder recorder;
+};
+
+void expect_near(const QColor& actual, QColor expected, int tolerance, const char* where) {
+    EXPECT_NEAR(actual.red(), expected.red(), tolerance) << where;
+    EXPECT_NEAR(actual.green(), expected.green(), tolerance) << where;
+    EXPECT_NEAR(actual.blue(), expected.blue(), tolerance) << where;
+}
+
+TEST_F(Form1Test, IsLaidOutAsDrawnAndStaysSoWhenResizedOrMaximised) {
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Comandos para invocar funciones en DLL"));
+    EXPECT_EQ(window.size(), QSize(529, 243));
+    show();
+    auto check_layout = [this](const char* when) {
+        for (const Placement& placement : kPlacements) {
+            QWidget* widget = control(placement.name);
+            ASSERT_NE(widget, nullptr);
+            EXPECT_EQ(widget->parentWidget()->objectName(), QString::fromLatin1(placement.parent)) << placement.name;
+            EXPECT_EQ(widget->geometry(), placement.pixels) << placement.name << " " << when;
+        }
+    };
+    check_layout("at start");
+    window.resize(900, 700);
+    QApplication::processEvents();
+    check_layout("enlarged");
+    window.showMaximized();
+    QApplication::processEvents();
+    check_layout("maximised");
+}
+
+TEST_F(Form1Test, PaintsTheSpecifiedColours) {
+    show();
+    const QColor navy(0, 0, 64), white(255, 255, 255), grey(224, 224, 224), face(212, 208, 200);
+    expect_near(window.grab().toImage().pixelColor(420, 200), navy, 0, "window below the buttons");
+    expect_near(colour_at("Frame1", {280, 100}), white, 0, "frame inside");
+    expect_near(colour_at("Label2", {200, 12}), white, 0, "Label2 beyond its text");
+    expect_near(colour_at("Label3", {250, 28}), grey, 0, "Label3");
+    for (const char* button : {"Command1", "Command2", "Command3", "Command4"}) {
+        expect_near(colour_at(button, {12, 16}), face, 12, button);
+    }
+    expect_near(colour_at("Command5", {12, 16}), face, 12, "Command5");
+    EXPECT_EQ(control("Label1")->palette().color(QPalette::WindowText), navy);
+    EXPECT_EQ(control("Label3")->palette().color(QPalette::WindowText), QColor(64, 0, 64));
+}
+
+TEST_F(Form1Test, ShowsTheResultInBoldArialOrItsMetricTwin) {
+    const QFont font = control("Label3")->font();
+    EXPECT_DOUBLE_EQ(font.pointSizeF(), 8.25);
+    EXPECT_EQ(font.weight(), QFont::Bold);
+    const QFontInfo resolved(font);
+    EXPECT_EQ(resolved.family(), QStringLiteral("Liberation Sans"));
+    EXPECT_TRUE(resolved.bold());
+}
+
+TEST_F(Form1Test, TabCyclesThroughButtonsThenTheTextBoxFromTheFirstButton) {
+    show();
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    QStringList visited{QApplication::focusWidget()->objectName()};
+    for (int press = 0; press < 6; ++press) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(visited, (QStringList{"Command1", "Command2", "Command3", "Command4", "Command5", "Text1", "Command1"}));
+    EXPECT_EQ(control<QLineEdit>("Text1")->text(), QString());
+    EXPECT_EQ(label3(), QString());
+}
+
+TEST_F(Form1WithRecorder, EnterAndEscapeInTheTextBoxDoNothing) {
+    show();
+    auto* text1 = control<QLineEdit>("Text1");
+    text1->setFocus();
+    QTest::keyClicks(text1, "1+2");
+    QTest::keyClick(text1, Qt::Key_Return);
+    QTest::keyClick(text1, Qt::Key_Enter);
+    QTest::keyClick(text1, Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_EQ(recorder.calls(kParser), 0);
+    EXPECT_EQ(label3(), QString());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(ended.empty());
+    EXPECT_EQ(text1->text(), QStringLiteral("1+2"));
+}
+
+TEST_F(Form1WithRecorder, TheTextBoxHasNoLengthLimitOfItsOwn) {
+    auto* text1 = control<QLineEdit>("Text1");
+    text1->setText(QString(40000, QChar(u'a')));
+    EXPECT_EQ(text1->text().size(), 40000);
+}
+
+TEST_F(Form1WithRecorder, ALongAnswerWrapsInsideTheLabelAndIsCutAtItsBottom) {
+    show();
+    recorder.answer_with(Result::echo);
+    QString answer;
+    for (int word = 0; answer.size() < 20000; ++word) {
+        answer += QStringLiteral("palabra%1 ").arg(word);
+    }
+    control<QLineEdit>("Text1")->setText(answer);
+    click("Command5");
+    auto* label = control<QLabel>("Label3");
+    EXPECT_TRUE(label->wordWrap());
+    EXPECT_EQ(label->geometry(), QRect(16, 120, 257, 33));
+    EXPECT_TRUE(answer.startsWith(label->text()));
+    EXPECT_GT(label->text().size(), 60);  // more than one line's worth was given to it
+    EXPECT_LT(label->text().size(), 2000);
+
+    // Laid out in full it would need far more than the label's height.
+    EXPECT_GT(label->heightForWidth(label->width()), label->height());
+}
+
+TEST_F(Form1WithRecorder, MessageBoxesCarryTheTitleTextAndOneAcceptButton) {
+    show();
+    MessageBoxCloser closer;
+    click("Command4");
+    ASSERT_EQ(closer.seen.size(), 1u);
+    const SeenMessage& message = closer.seen[0];
+    EXPECT_EQ(message.title, QStringLiteral("Kavrelo1"));
+    EXPECT_EQ(message.text, QStringLiteral("resultado"));
+    EXPECT_EQ(message.buttons, QStringList{QStringLiteral("Aceptar")});
+    EXPECT_EQ(message.icon, QMessageBox::NoIcon);
+    EXPECT_EQ(message.modality, Qt::ApplicationModal);
+    EXPECT_EQ(label3(), QString());
+}
+
+TEST_F(Form1WithRecorder, AHugeTokenizerAnswerIsCutToFitTheScreen) {
+    show();
+    recorder.answer_with(Result::sixteen_mb);
+    MessageBoxCloser closer;
+    click("Command4");
+    ASSERT_EQ(closer.seen.size(), 1u);
+    const SeenMessage& message = closer.seen[0];
+    EXPECT_TRUE(message.text.endsWith(QStringLiteral(" de 16.777.216 caracteres)"))) << message.text.right(80).toStdString();
+    const QRect screen = window.screen()->availableGeometry();
+    EXPECT_LE(message.frame.height(), screen.height());
+    EXPECT_LE(message.frame.width(), screen.width());
+}
+
+TEST_F(Form1WithRecorder, ARefusedEmptyRunLeavesTheEarlierAnswerStanding) {
+    show();
+    control<QLineEdit>("Text1")->setText(QStringLiteral("1+2"));
+    click("Command5");
+    EXPECT_EQ(label3(), QStringLiteral("resultado"));
+
+    control<QLineEdit>("Text1")->clear();
+    MessageBoxCloser closer;
+    click("Command5");
+    ASSERT_EQ(closer.seen.size(), 1u);
+    EXPECT_EQ(closer.seen[0].text, QStringLiteral("No se aceptan cadenas vac\u00EDas"));
+    EXPECT_EQ(label3(), QStringLiteral("resultado"));
+    EXPECT_EQ(recorder.calls(kParser), 1);
+}
+
+TEST_F(Form1WithoutLibrary, SalirEndsSuccessfullyWithoutTheLibrary) {
+    show();
+    click("Command3");
+    EXPECT_EQ(ended, std::vector<ExitStatus>{ExitStatus::success});
+    EXPECT_EQ(loader.loads, 0);
+}
+
+TEST_F(Form1WithoutLibrary, ALibraryButtonReportsTheMissingFileThenEndsInFailure) {
+    show();
+    MessageBoxCloser closer;
+    click("Command1");
+    ASSERT_EQ(closer.seen.size(), 1u);
+    EXPECT_EQ(closer.seen[0].title, QStringLiteral("Kavrelo1"));
+    EXPECT_TRUE(closer.seen[0].text.contains(QStringLiteral("No se pudo cargar la biblioteca")));
+    EXPECT_TRUE(closer.seen[0].text.contains(QStringLiteral("libZavlek.so")));
+    EXPECT_EQ(ended, std::vector<ExitStatus>{ExitStatus::failure});
+}
+
+}  // namespace
+}  // namespace kavrelo::console::qt
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    kavrelo::console::qt::configure_application(application);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
