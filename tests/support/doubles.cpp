@@ -37,8 +37,9 @@ Function control(void* handle, const char* name) {
 
 std::string double_folder(const std::string& name) { return std::string(KAVRELO_DOUBLES_DIR) + "/" + name; }
 
-FolderLoader::FolderLoader(const std::string& double_name)
-    : folder_(double_folder(double_name)), system_(binding::make_system_loader()) {}
+FolderLoader::FolderLoader(const std::string& double_name) : FolderLoader(Folder{double_folder(double_name)}) {}
+
+FolderLoader::FolderLoader(Folder folder) : folder_(std::move(folder.path)), system_(binding::make_system_loader()) {}
 
 std::unique_ptr<binding::LoadedLibrary> FolderLoader::load(const std::string& file) {
     ++loads;

@@ -25,6 +25,10 @@ std::string double_folder(const std::string& name);
 class FolderLoader final : public binding::Loader {
 public:
     explicit FolderLoader(const std::string& double_name);
+    struct Folder {
+        std::string path;
+    };
+    explicit FolderLoader(Folder folder);
 
     std::unique_ptr<binding::LoadedLibrary> load(const std::string& file) override;
 
