@@ -34,7 +34,13 @@ public:
         // be reported, rather than at some later call.
         void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
-            throw BindingError(BindingError::Kind::library_not_loaded, file, {}, last_dl_error());
+            // The loader starts its reason with the name it was given; the
+            // report names the file already.
+            std::string reason = last_dl_error();
+            if (const std::string prefix = file + ": "; reason.starts_with(prefix)) {
+                reason.erase(0, prefix.size());
+            }
+            throw BindingError(BindingError::Kind::library_not_loaded, file, {}, std::move(reason));
         }
         return std::make_unique<PosixLibrary>(handle);
     }

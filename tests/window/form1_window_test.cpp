@@ -282,6 +282,16 @@ TEST_F(Form1WithoutLibrary, SalirEndsSuccessfullyWithoutTheLibrary) {
     EXPECT_EQ(loader.loads, 0);
 }
 
+TEST_F(Form1WithoutLibrary, ClosingTheWindowEndsTheProgramSuccessfully) {
+    show();
+    control<QLineEdit>("Text1")->setText(QStringLiteral("texto"));
+    QTimer::singleShot(0, &window, &QWidget::close);
+    QTimer::singleShot(5000, [] { QApplication::exit(99); });  // a hang fails rather than blocks
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(ended.empty());
+    EXPECT_EQ(loader.loads, 0);
+}
+
 TEST_F(Form1WithoutLibrary, ALibraryButtonReportsTheMissingFileThenEndsInFailure) {
     show();
     MessageBoxCloser closer;

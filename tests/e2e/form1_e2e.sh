@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# The real program in a real X server, driven as a person would with xdotool.
+# Usage: form1_e2e.sh KAVRELO1 LIBZAVLEK.SO DOUBLE_FOLDER SCREENSHOT_FOLDER
+set -euo pipefail
+
+program="$1" library="$2" double_folder="$3" screenshots="$4"
+title="Comandos para invocar funciones en DLL"
+mkdir -p "$screenshots"
+work="$(mktemp -d)"
+xvfb_pid=""
+console_pid=""
+
+cleanup() {
+  [[ -n "$console_pid" ]] && kill "$console_pid" 2>/dev/null || true
+  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+start_x_server() {
+  local number
+  for number in $(seq 90 190); do
+    [[ -e "/tmp/.X${number}-lock" || -e "/tmp/.X11-unix/X${number}" ]] && continue
+    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$number"
+    for _ in $(seq 100); do
+      xdpyinfo >/dev/null 2>&1 && return 0
+      kill -0 "$xvfb_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+  done
+  fail "no X server could be started"
+}
+
+# Starts the program from folder $1 with current directory $2 and waits for
+# its window; sets console_pid and window.
+start_console() {
+  (cd "$2" && exec env QT_QPA_PLATFORM=xcb "$1/kavrelo1") 2>"$work/stderr.log" &
+  console_pid=$!
+  window="$(timeout 30 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n 1)" ||
+    fail "the window did not appear"
+  sleep 0.5
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  origin_x=$X origin_y=$Y
+}
+
+# Waits for the program to end and prints its exit status.
+exit_status() {
+  local status=0
+  timeout 30 tail --pid="$console_pid" -f /dev/null || fail "the program did not end"
+  wait "$console_pid" || status=$?
+  console_pid=""
+  echo "$status"
+}
+
+click_at() {  # window-relative pixel
+  xdotool mousemove --sync $((origin_x + $1)) $((origin_y + $2)) click 1
+}
+
+colour_at() {  # screenshot, window-relative pixel
+  convert "$1" -format "%[fx:int(255*p{$((origin_x + $2)),$((origin_y + $3))}.r)],%[fx:int(255*p{$((origin_x + $2)),$((origin_y + $3))}.g)],%[fx:int(255*p{$((origin_x + $2)),$((origin_y + $3))}.b)]" info:
+}
+
+expect_colour() {  # screenshot x y r,g,b what
+  local seen
+  seen="$(colour_at "$1" "$2" "$3")"
+  [[ "$seen" == "$4" ]] || fail "$5 at ($2,$3) is $seen, expected $4"
+}
+
+# The result label's mean brightness, to tell whether it shows text.
+label3_mean() {
+  convert "$1" -crop "257x33+$((origin_x + 24))+$((origin_y + 128))" -format "%[fx:mean]" info:
+}
+
+start_x_server
+
+echo "--- with the reference library beside the program"
+mkdir -p "$work/app"
+cp "$program" "$library" "$work/app/"
+start_console "$work/app" "$work"
+import -window root "$screenshots/form1-start.png"
+shot="$screenshots/form1-start.png"
+expect_colour "$shot" 420 200 "0,0,64" "the window's background"
+expect_colour "$shot" 288 108 "255,255,255" "the frame's background"
+expect_colour "$shot" 274 156 "224,224,224" "Label3's background"
+expect_colour "$shot" 324 24 "212,208,200" "the face of \"prueba de la pila\""
+expect_colour "$shot" 324 120 "212,208,200" "the face of \"Salir\""
+expect_colour "$shot" 52 200 "212,208,200" "the face of \"Probar Parser SLR\""
+blank_mean="$(label3_mean "$shot")"
+
+click_at 130 64            # Text1
+xdotool type --delay 20 "(1+2)*x"
+click_at 144 192           # Probar Parser SLR
+sleep 0.5
+import -window root "$screenshots/form1-answer.png"
+answer_mean="$(label3_mean "$screenshots/form1-answer.png")"
+[[ "$answer_mean" != "$blank_mean" ]] || fail "the parser's answer did not appear in Label3"
+
+click_at 416 120           # Salir
+status="$(exit_status)"
+[[ "$status" == 0 ]] || fail "Salir ended the program with status $status"
+
+echo "--- without a library, started from a folder that holds one"
+mkdir -p "$work/bare"
+cp "$program" "$work/bare/"
+start_console "$work/bare" "$double_folder"
+click_at 416 24            # prueba de la pila
+box="$(timeout 30 xdotool search --sync --onlyvisible --name '^Kavrelo1$' | head -n 1)" ||
+  fail "no fatal report appeared"
+sleep 0.5
+import -window root "$screenshots/fatal-report.png"
+kill -0 "$console_pid" 2>/dev/null || fail "the program ended before its report was closed"
+xdotool mousemove --sync --window "$box" 20 20 key Return
+status="$(exit_status)"
+[[ "$status" != 0 ]] || fail "the fatal report ended the program with status 0"
+grep -q . "$work/stderr.log" && echo "(the program wrote to standard error:)" && cat "$work/stderr.log"
+
+echo "PASS"
