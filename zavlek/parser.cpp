@@ -1,6 +1,7 @@
 #include "parser.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace zavlek {
 namespace {
@@ -40,10 +41,38 @@ ExpressionParser::ExpressionParser(SlrTable table) : table_(std::move(table)) {
         }
     }
     terminal_of_[static_cast<std::size_t>(TokenKind::end)] = table_.end_marker();
+    terminal_of_[static_cast<std::size_t>(TokenKind::error)] = kLexicalError;
     for (const Production& production : table_.productions) {
         rhs_length_.push_back(static_cast<std::uint32_t>(production.rhs.size()));
         lhs_.push_back(production.lhs);
     }
+    const std::size_t goto_column = table_.terminals.size();
+    row_width_ = table_.terminals.size() + table_.nonterminals.size();
+    if (static_cast<std::uint64_t>(table_.states) * row_width_ >= static_cast<std::uint64_t>(INT32_MAX)) {
+        throw std::length_error("parsing table too large to pack");
+    }
+    for (const int lhs : lhs_) {
+        lhs_column_.push_back(goto_column + static_cast<std::size_t>(lhs));
+    }
+    for (std::uint32_t state = 0; state < table_.states; ++state) {
+        for (std::size_t t = 0; t < table_.terminals.size(); ++t) {
+            packed_.push_back(pack(table_.at(state, static_cast<int>(t))));
+        }
+        for (std::size_t n = 0; n < table_.nonterminals.size(); ++n) {
+            const std::int32_t target = table_.goto_of(state, static_cast<int>(n));
+            packed_.push_back(target < 0 ? -1 : static_cast<std::int32_t>(static_cast<std::size_t>(target) * row_width_));
+        }
+    }
+}
+
+std::int32_t ExpressionParser::pack(const Action& action) const {
+    switch (action.kind) {
+    case Action::Kind::shift: return static_cast<std::int32_t>(action.target * row_width_) + 1;
+    case Action::Kind::reduce: return -static_cast<std::int32_t>(action.target) - 1;
+    case Action::Kind::accept: return kAccept;
+    case Action::Kind::error: break;
+    }
+    return 0;
 }
 
 Verdict ExpressionParser::parse(std::string_view text) const {
@@ -65,19 +94,16 @@ bool ExpressionParser::would_shift(Pila<std::uint32_t> stack, int terminal) cons
     // Every reduction shortens the stack or moves to a state the grammar
     // cannot revisit without shifting, so the walk is bounded.
     for (std::size_t steps = 0; steps <= stack.size() + table_.states * table_.productions.size(); ++steps) {
-        const Action& action = table_.at(stack.top_unchecked(), terminal);
-        switch (action.kind) {
-        case Action::Kind::shift:
-        case Action::Kind::accept:
+        const std::int32_t code = packed_[stack.top_unchecked() + static_cast<std::size_t>(terminal)];
+        if (code > 0 || code == kAccept) {
             return true;
-        case Action::Kind::error:
+        }
+        if (code == 0) {
             return false;
-        case Action::Kind::reduce: {
-            stack.drop(rhs_length_[action.target]);
-            stack.push(static_cast<std::uint32_t>(table_.goto_of(stack.top_unchecked(), lhs_[action.target])));
-            break;
         }
-        }
+        const auto production = static_cast<std::size_t>(-code - 1);
+        stack.drop(rhs_length_[production]);
+        stack.push(static_cast<std::uint32_t>(packed_[stack.top_unchecked() + lhs_column_[production]]));
     }
     return false;
 }

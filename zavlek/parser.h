@@ -47,16 +47,28 @@ public:
 
 private:
     static constexpr int kNotInGrammar = -1;
+    static constexpr int kLexicalError = -2;
     static constexpr std::size_t kKinds = static_cast<std::size_t>(TokenKind::end) + 1;
 
     // The terminals that the parser, from this stack, would eventually shift.
     std::vector<int> expected_from(const Pila<std::uint32_t>& stack) const;
     bool would_shift(Pila<std::uint32_t> stack, int terminal) const;
 
+    // ACTION and GOTO packed side by side for the parsing loop, one row per
+    // state, and states named by where their row starts so that no step
+    // multiplies. In the ACTION columns 0 is an error, n > 0 a shift to the
+    // state whose row starts at n - 1, n < 0 a reduction by production
+    // -n - 1; the GOTO columns hold row starts.
+    static constexpr std::int32_t kAccept = INT32_MIN;
+    std::int32_t pack(const Action& action) const;
+
     SlrTable table_;
     std::array<int, kKinds> terminal_of_{};
+    std::vector<std::int32_t> packed_;
+    std::size_t row_width_ = 0;
     std::vector<std::uint32_t> rhs_length_;
     std::vector<int> lhs_;
+    std::vector<std::size_t> lhs_column_;  // of each production's left side, among the GOTO columns
 };
 
 template <typename NextToken>
@@ -68,35 +80,31 @@ Verdict ExpressionParser::run(NextToken next, std::size_t stop_at, Pila<std::uin
     states.push(0);
     Token token = next();
     std::size_t index = 0;
+    if (stop_at == 0) {
+        *stack = std::move(states);
+        return {Verdict::Kind::syntax_error, token, index, {}};
+    }
     for (;;) {
-        if (index == stop_at) {
-            *stack = std::move(states);
-            return {Verdict::Kind::syntax_error, token, index, {}};
-        }
-        if (token.kind == TokenKind::error) {
-            return {Verdict::Kind::lexical_error, token, index, {}};
-        }
         const int terminal = terminal_of_[static_cast<std::size_t>(token.kind)];
-        if (terminal == kNotInGrammar) {
-            return {Verdict::Kind::syntax_error, token, index, {}};
+        if (terminal < 0) {
+            return {terminal == kLexicalError ? Verdict::Kind::lexical_error : Verdict::Kind::syntax_error, token,
+                    index, {}};
         }
-        const Action& action = table_.at(states.top_unchecked(), terminal);
-        switch (action.kind) {
-        case Action::Kind::shift:
-            states.push(action.target);
+        const std::int32_t code = packed_[states.top_unchecked() + static_cast<std::size_t>(terminal)];
+        if (code > 0) {
+            states.push(static_cast<std::uint32_t>(code - 1));
             token = next();
-            ++index;
-            break;
-        case Action::Kind::reduce: {
+            if (++index == stop_at) {
+                *stack = std::move(states);
+                return {Verdict::Kind::syntax_error, token, index, {}};
+            }
+        } else if (code < 0 && code != kAccept) {
             // The table only reduces what it has shifted: the stack holds it.
-            states.drop(rhs_length_[action.target]);
-            states.push(static_cast<std::uint32_t>(table_.goto_of(states.top_unchecked(), lhs_[action.target])));
-            break;
-        }
-        case Action::Kind::accept:
-            return {Verdict::Kind::accepted, token, index, {}};
-        case Action::Kind::error:
-            return {Verdict::Kind::syntax_error, token, index, {}};
+            const auto production = static_cast<std::size_t>(-code - 1);
+            states.drop(rhs_length_[production]);
+            states.push(static_cast<std::uint32_t>(packed_[states.top_unchecked() + lhs_column_[production]]));
+        } else {
+            return {code == kAccept ? Verdict::Kind::accepted : Verdict::Kind::syntax_error, token, index, {}};
         }
     }
 }

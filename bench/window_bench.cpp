@@ -1,0 +1,68 @@
+// Showing very long answers: a 10 MB parser answer in Label3 and a 16 MB
+// tokenizer answer in a message box must cost what fits, not what was sent.
+#include <binding/loader.h>
+#include <binding/zavlek_library.h>
+#include <console/commands.h>
+#include <console/qt/application.h>
+#include <console/qt/form1_window.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+namespace {
+
+std::u16string answer_of_size(std::size_t size) {
+    std::u16string text;
+    text.reserve(size);
+    while (text.size() < size) text += u"componente ";
+    return text;
+}
+
+struct Console {
+    std::unique_ptr<kavrelo::binding::Loader> loader = kavrelo::binding::make_system_loader();
+    kavrelo::binding::ZavlekLibrary library{*loader};
+    kavrelo::console::Commands commands{library};
+    kavrelo::console::qt::Form1Window window{commands, [](kavrelo::console::ExitStatus) {}};
+};
+
+void BM_Label3(benchmark::State& state) {
+    Console console;
+    console.window.show();
+    const std::u16string answer = answer_of_size(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        console.window.set_label3(answer);
+        console.window.repaint();
+    }
+}
+
+void BM_MessageBox(benchmark::State& state) {
+    Console console;
+    console.window.show();
+    const std::u16string answer = answer_of_size(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        QTimer::singleShot(0, [] {
+            if (QWidget* box = QApplication::activeModalWidget()) box->close();
+        });
+        console.window.show_message(answer);
+    }
+}
+
+BENCHMARK(BM_Label3)->Arg(100)->Arg(10 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MessageBox)->Arg(100)->Arg(16 << 20)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    kavrelo::console::qt::configure_application(application);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
