@@ -12,27 +12,33 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <climits>
 
 namespace kavrelo::console::qt {
 namespace {
 
-// A first guess at what fits on the screen in the message font; the box is
-// measured afterwards and the excerpt halved until it fits.
-ExcerptLimits limits_for(const QMessageBox& box, QSize available) {
-    const QFontMetrics metrics(box.font());
-    const int lines = std::max(1, available.height() / metrics.lineSpacing() / 2);
-    const int per_line = std::max(1, available.width() / 2 / std::max(1, metrics.averageCharWidth()));
-    return {static_cast<std::size_t>(lines), static_cast<std::size_t>(lines) * static_cast<std::size_t>(per_line)};
-}
+// Room the box needs around its text: frame, margins and the button row.
+constexpr int kChromeLines = 8;
 
+// The box wraps long text at half the screen's width, at most 500 pixels.
+int wrap_width(QSize available) { return std::min(available.width() / 2, 500); }
+
+// The beginning of text that, wrapped as the box wraps it, leaves the box
+// within the screen: a first guess from the average character width, then
+// measured and halved until it fits.
 void set_text_that_fits(QMessageBox& box, std::u16string_view text) {
     const QScreen* screen = box.screen() != nullptr ? box.screen() : QGuiApplication::primaryScreen();
     const QSize available = screen != nullptr ? screen->availableSize() : QSize(640, 480);
-    ExcerptLimits limits = limits_for(box, available);
+    const QFontMetrics metrics(box.font());
+    const int width = wrap_width(available);
+    const int text_height = std::max(metrics.lineSpacing(), available.height() - kChromeLines * metrics.lineSpacing());
+    const auto lines = static_cast<std::size_t>(text_height / metrics.lineSpacing());
+    ExcerptLimits limits{lines, lines * static_cast<std::size_t>(width / std::max(1, metrics.averageCharWidth()))};
     for (;;) {
-        box.setText(to_qstring(message_excerpt(text, limits)));
-        const QSize needed = box.sizeHint();
-        if ((needed.height() <= available.height() && needed.width() <= available.width()) || limits.units < 2) {
+        const QString shown = to_qstring(message_excerpt(text, limits));
+        const QRect needed = metrics.boundingRect(QRect(0, 0, width, INT_MAX), Qt::TextWordWrap, shown);
+        if (needed.height() <= text_height || limits.units < 2) {
+            box.setText(shown);
             return;
         }
         limits = {std::max<std::size_t>(1, limits.lines / 2), limits.units / 2};

@@ -247,6 +247,18 @@ TEST_F(Form1WithRecorder, MessageBoxesCarryTheTitleTextAndOneAcceptButton) {
     EXPECT_EQ(label3(), QString());
 }
 
+TEST_F(Form1WithRecorder, AnAnswerThatFitsTheScreenIsShownWhole) {
+    show();
+    std::u16string answer;
+    for (int token = 1; answer.size() < 1500; ++token) {
+        answer += u"NUM(" + QString::number(token).toStdU16String() + u") SEP(|) ";
+    }
+    MessageBoxCloser closer;
+    window.show_message(answer);
+    ASSERT_EQ(closer.seen.size(), 1u);
+    EXPECT_EQ(closer.seen[0].text.toStdU16String(), answer);
+}
+
 TEST_F(Form1WithRecorder, AHugeTokenizerAnswerIsCutToFitTheScreen) {
     show();
     recorder.answer_with(Result::sixteen_mb);
