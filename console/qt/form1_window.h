@@ -8,6 +8,9 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
+#include <string>
+#include <string_view>
 
 class QLabel;
 class QLineEdit;

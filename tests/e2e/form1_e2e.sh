@@ -60,13 +60,13 @@ start_console() {
   origin_x=$X origin_y=$Y
 }
 
-# Waits for the program to end and prints its exit status.
-exit_status() {
-  local status=0
+# Waits for the program to end and sets status to its exit status. Not in a
+# subshell: only this shell can wait for its own child.
+await_exit() {
+  status=0
   timeout 30 tail --pid="$console_pid" -f /dev/null || fail "the program did not end"
   wait "$console_pid" || status=$?
   console_pid=""
-  echo "$status"
 }
 
 click_at() {  # window-relative pixel
@@ -117,7 +117,7 @@ answer_mean="$(label3_mean "$screenshots/form1-answer.png")"
 [[ "$answer_mean" != "$blank_mean" ]] || fail "the parser's answer did not appear in Label3"
 
 click_at 416 120           # Salir
-status="$(exit_status)"
+await_exit
 [[ "$status" == 0 ]] || fail "Salir ended the program with status $status"
 
 echo "--- without a library, started from a folder that holds one"
@@ -131,7 +131,7 @@ sleep 0.5
 import -window root "$screenshots/fatal-report.png"
 kill -0 "$console_pid" 2>/dev/null || fail "the program ended before its report was closed"
 xdotool mousemove --sync --window "$box" 20 20 key Return
-status="$(exit_status)"
+await_exit
 [[ "$status" != 0 ]] || fail "the fatal report ended the program with status 0"
 grep -q . "$work/stderr.log" && echo "(the program wrote to standard error:)" && cat "$work/stderr.log"
 

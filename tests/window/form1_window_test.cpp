@@ -145,6 +145,10 @@ TEST_F(Form1Test, IsLaidOutAsDrawnAndStaysSoWhenResizedOrMaximised) {
         }
     };
     check_layout("at start");
+    // Text1 covers the lower part of Label1: it lies above it.
+    const QObjectList stacking = control("Frame1")->children();
+    EXPECT_GT(stacking.indexOf(control("Text1")), stacking.indexOf(control("Label1")));
+    EXPECT_TRUE(control("Text1")->geometry().intersects(control("Label1")->geometry()));
     window.resize(900, 700);
     QApplication::processEvents();
     check_layout("enlarged");
