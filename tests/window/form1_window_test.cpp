@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -170,6 +172,30 @@ TEST_F(Form1Test, PaintsTheSpecifiedColours) {
     expect_near(colour_at("Command5", {12, 16}), face, 12, "Command5");
     EXPECT_EQ(control("Label1")->palette().color(QPalette::WindowText), navy);
     EXPECT_EQ(control("Label3")->palette().color(QPalette::WindowText), QColor(64, 0, 64));
+}
+
+TEST(ProgramIcon, HoldsAMonochromeAndTwoSixteenColourImages) {
+    QFile file(QStringLiteral(":/kavrelo1.ico"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const auto byte = [&](int at) { return static_cast<unsigned char>(bytes.at(at)); };
+    ASSERT_GE(bytes.size(), 6 + 3 * 16);
+    ASSERT_EQ(byte(4), 3);  // images in the directory
+    struct Entry {
+        int width, height, bits;
+        QRgb corner;  // the pixel at (1, 1)
+        bool operator==(const Entry&) const = default;
+    };
+    QImageReader reader(QStringLiteral(":/kavrelo1.ico"));
+    std::vector<Entry> entries;
+    for (int i = 0; i < 3; ++i) {
+        const int entry = 6 + 16 * i;
+        EXPECT_TRUE(reader.jumpToImage(i));
+        const QImage image = reader.read();
+        entries.push_back({byte(entry), byte(entry + 1), byte(entry + 6), image.pixel(1, 1) & 0xFFFFFF});
+    }
+    EXPECT_EQ(entries, (std::vector<Entry>{{32, 32, 1, 0x000000}, {32, 32, 4, 0x000080}, {16, 16, 4, 0xFFFFFF}}));
+    EXPECT_FALSE(QApplication::windowIcon().isNull());
 }
 
 TEST_F(Form1Test, ShowsTheResultInBoldArialOrItsMetricTwin) {
