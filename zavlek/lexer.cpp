@@ -27,6 +27,13 @@ constexpr auto kClasses = make_classes();
 
 ByteClass class_of(char c) { return kClasses[static_cast<unsigned char>(c)]; }
 
+bool is_printable(unsigned char byte) {
+    // Controls, the five bytes the code page leaves undefined, the no-break
+    // space and the soft hyphen show nothing recognisable.
+    return byte >= 0x20 && byte != 0x7F && byte != 0x81 && byte != 0x8D && byte != 0x8F && byte != 0x90 &&
+           byte != 0x9D && byte != 0xA0 && byte != 0xAD;
+}
+
 TokenKind single_kind(char c) {
     switch (c) {
     case '+': return TokenKind::plus;
@@ -74,6 +81,14 @@ Token Lexer::next() {
         break;
     }
     return {kind, start + 1, text_.substr(start, at_ - start)};
+}
+
+std::string shown_character(const Token& token) {
+    const auto byte = static_cast<unsigned char>(token.text.empty() ? 0 : token.text.front());
+    if (is_printable(byte)) {
+        return "'" + std::string(1, static_cast<char>(byte)) + "'";
+    }
+    return "c\xF3" "digo " + std::to_string(byte);
 }
 
 std::string_view kind_label(TokenKind kind) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace zavlek {
@@ -27,6 +28,10 @@ private:
     std::string_view text_;
     std::size_t at_ = 0;
 };
+
+// An error token's character as answers show it, in Windows-1252: quoted when
+// it prints, by its code otherwise ("código 7").
+std::string shown_character(const Token& token);
 
 // Short Spanish name of a token kind, as token lists show it.
 std::string_view kind_label(TokenKind kind);

@@ -15,15 +15,6 @@ std::string terminal_name(const std::string& terminal) {
     return "'" + terminal + "'";
 }
 
-std::string shown_byte(std::string_view text) {
-    const auto byte = static_cast<unsigned char>(text.empty() ? 0 : text.front());
-    if (byte < 0x20 || byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 ||
-        byte == 0x9D || byte == 0xA0 || byte == 0xAD) {
-        return "(c\xF3" "digo " + std::to_string(byte) + ")";
-    }
-    return "'" + std::string(1, static_cast<char>(byte)) + "'";
-}
-
 }  // namespace
 
 const ExpressionParser& ExpressionParser::instance() {
@@ -44,15 +35,14 @@ ExpressionParser::ExpressionParser(SlrTable table) : table_(std::move(table)) {
     terminal_of_[static_cast<std::size_t>(TokenKind::error)] = kLexicalError;
     for (const Production& production : table_.productions) {
         rhs_length_.push_back(static_cast<std::uint32_t>(production.rhs.size()));
-        lhs_.push_back(production.lhs);
     }
     const std::size_t goto_column = table_.terminals.size();
     row_width_ = table_.terminals.size() + table_.nonterminals.size();
     if (static_cast<std::uint64_t>(table_.states) * row_width_ >= static_cast<std::uint64_t>(INT32_MAX)) {
         throw std::length_error("parsing table too large to pack");
     }
-    for (const int lhs : lhs_) {
-        lhs_column_.push_back(goto_column + static_cast<std::size_t>(lhs));
+    for (const Production& production : table_.productions) {
+        lhs_column_.push_back(goto_column + static_cast<std::size_t>(production.lhs));
     }
     for (std::uint32_t state = 0; state < table_.states; ++state) {
         for (std::size_t t = 0; t < table_.terminals.size(); ++t) {
@@ -123,8 +113,11 @@ std::string describe(const Verdict& verdict, const SlrTable& table) {
     switch (verdict.kind) {
     case Verdict::Kind::accepted:
         return "Cadena aceptada";
-    case Verdict::Kind::lexical_error:
-        return "Error l\xE9xico " + position + ": car\xE1" "cter no v\xE1lido " + shown_byte(verdict.at.text);
+    case Verdict::Kind::lexical_error: {
+        const std::string shown = shown_character(verdict.at);
+        return "Error l\xE9xico " + position + ": car\xE1" "cter no v\xE1lido " +
+               (shown.front() == '\'' ? shown : "(" + shown + ")");
+    }
     case Verdict::Kind::grammar_conflict:
         return "Error interno: la gram\xE1tica no es SLR(1)";
     case Verdict::Kind::syntax_error:

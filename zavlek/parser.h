@@ -67,7 +67,6 @@ private:
     std::vector<std::int32_t> packed_;
     std::size_t row_width_ = 0;
     std::vector<std::uint32_t> rhs_length_;
-    std::vector<int> lhs_;
     std::vector<std::size_t> lhs_column_;  // of each production's left side, among the GOTO columns
 };
 

@@ -13,14 +13,8 @@ namespace {
 
 constexpr std::string_view kSample = "precio_total = (base + 21) * 1.5 / cantidad # fin";
 
-bool printable(unsigned char byte) {
-    return byte >= 0x20 && byte != 0x7F && !(byte >= 0x80 && byte < 0xA0) && byte != 0xA0 && byte != 0xAD;
-}
-
 std::string error_token(const Token& token) {
-    const auto byte = static_cast<unsigned char>(token.text.front());
-    std::string shown = printable(byte) ? "'" + std::string(token.text) + "'" : "c\xF3" "digo " + std::to_string(byte);
-    return "ERROR(" + shown + " en " + std::to_string(token.position) + ")";
+    return "ERROR(" + shown_character(token) + " en " + std::to_string(token.position) + ")";
 }
 
 }  // namespace

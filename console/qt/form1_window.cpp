@@ -37,11 +37,6 @@ void Form1Window::createControls() {
     controls_ = build_form(form1(), *this);
     text1_ = control<QLineEdit>("Text1");
     label3_ = control<QLabel>("Label3");
-    for (const Control& candidate : form1().controls) {
-        if (candidate.kind == ControlKind::button && candidate.tab_index == 0) {
-            controls_.at(candidate.name)->setFocus();
-        }
-    }
 }
 
 void Form1Window::bindCommands() {

@@ -89,6 +89,9 @@ void set_tab_order(const Form& form, const NamedControls& controls) {
     for (std::size_t i = 1; i < cycle.size(); ++i) {
         QWidget::setTabOrder(controls.at(cycle[i - 1]->name), controls.at(cycle[i]->name));
     }
+    if (!cycle.empty()) {
+        controls.at(cycle.front()->name)->setFocus();  // the window opens on the first stop
+    }
 }
 
 }  // namespace

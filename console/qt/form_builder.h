@@ -16,7 +16,7 @@ namespace kavrelo::console::qt {
 using NamedControls = std::map<std::string_view, QWidget*>;
 
 // Lays the form's controls out on window, which takes on the form's title,
-// client size and background. Throws std::logic_error for a parent that is
+// client size and background; the focus starts at the lowest tab index. Throws std::logic_error for a parent that is
 // not an earlier control.
 NamedControls build_form(const Form& form, QWidget& window);
 
