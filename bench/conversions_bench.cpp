@@ -19,14 +19,14 @@ std::string bytes_of_size(std::size_t size, bool mixed) {
 void BM_FromCp1252(benchmark::State& state) {
     const std::string bytes = bytes_of_size(static_cast<std::size_t>(state.range(0)), state.range(1) != 0);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(kavrelo::binding::from_cp1252(bytes));
+        benchmark::DoNotOptimize(kavrelo::binding::from_eight_bit(bytes));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
 }
 
 void BM_ToLibraryString(benchmark::State& state) {
     const std::u16string text =
-        kavrelo::binding::from_cp1252(bytes_of_size(static_cast<std::size_t>(state.range(0)), state.range(1) != 0));
+        kavrelo::binding::from_eight_bit(bytes_of_size(static_cast<std::size_t>(state.range(0)), state.range(1) != 0));
     for (auto _ : state) {
         benchmark::DoNotOptimize(kavrelo::binding::make_library_string(text));
     }

@@ -1,5 +1,6 @@
 // Conversions between the program's text (UTF-16) and the 8-bit text the
-// library speaks: Windows-1252, byte for byte as the Windows code page does.
+// library speaks: the system's default code page on Windows (CP_ACP) and
+// Windows-1252 elsewhere, where the system has no such code page.
 #pragma once
 
 #include <cstddef>
@@ -8,19 +9,19 @@
 
 namespace kavrelo::binding {
 
-// Number of bytes encode_cp1252 writes for this text: one per character,
-// where a surrogate pair is one character and a lone surrogate is one too.
-std::size_t cp1252_length(std::u16string_view text) noexcept;
+// Number of bytes encode_eight_bit writes for this text. A character with no
+// counterpart in the code page becomes that code page's default character,
+// once per character: a surrogate pair is one character, and so is a lone
+// surrogate. Throws std::length_error for a text beyond what the platform's
+// converter takes in one piece.
+std::size_t eight_bit_length(std::u16string_view text);
 
-// Writes cp1252_length(text) bytes to out. A character with no counterpart in
-// the code page becomes one '?'. The five bytes the code page leaves undefined
-// (0x81, 0x8D, 0x8F, 0x90, 0x9D) pair with U+0081, U+008D, U+008F, U+0090 and
-// U+009D, so every byte value survives a round trip.
-void encode_cp1252(std::u16string_view text, char* out) noexcept;
+// Writes the length bytes that eight_bit_length(text) counted to out.
+void encode_eight_bit(std::u16string_view text, char* out, std::size_t length);
 
-std::string to_cp1252(std::u16string_view text);
+std::string to_eight_bit(std::u16string_view text);
 
-// Every byte, NUL included, becomes one UTF-16 code unit.
-std::u16string from_cp1252(std::string_view bytes);
+// Every byte, NUL included, is converted; nothing ends the text early.
+std::u16string from_eight_bit(std::string_view bytes);
 
 }  // namespace kavrelo::binding

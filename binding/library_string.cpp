@@ -9,7 +9,7 @@
 namespace kavrelo::binding {
 
 LibraryString make_library_string(std::u16string_view text) {
-    const std::size_t length = cp1252_length(text);
+    const std::size_t length = eight_bit_length(text);
     if (length > UINT32_MAX - 16) {
         throw std::length_error("text too long for a library string");
     }
@@ -17,7 +17,7 @@ LibraryString make_library_string(std::u16string_view text) {
     if (!string) {
         throw std::bad_alloc();
     }
-    encode_cp1252(text, reinterpret_cast<char*>(string.get()));
+    encode_eight_bit(text, reinterpret_cast<char*>(string.get()), length);
     return string;
 }
 
@@ -28,6 +28,6 @@ std::string_view bytes_of(const LibraryString& string) noexcept {
     return {reinterpret_cast<const char*>(string.get()), SysStringByteLen(string.get())};
 }
 
-std::u16string text_of(const LibraryString& string) { return from_cp1252(bytes_of(string)); }
+std::u16string text_of(const LibraryString& string) { return from_eight_bit(bytes_of(string)); }
 
 }  // namespace kavrelo::binding

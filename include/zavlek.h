@@ -24,6 +24,7 @@
 #define ZAVLEK_H
 
 #if defined(_WIN32)
+#  include <windows.h>
 #  include <oleauto.h>
 #  if defined(_M_IX86) || defined(__i386__)
 #    define ZAVLEK_CALL __stdcall

@@ -12,8 +12,8 @@ using namespace kavrelo::binding;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Bytes -> text -> bytes is the identity: every byte has a character.
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const std::u16string text = from_cp1252(bytes);
-    if (text.size() != bytes.size() || to_cp1252(text) != bytes) {
+    const std::u16string text = from_eight_bit(bytes);
+    if (text.size() != bytes.size() || to_eight_bit(text) != bytes) {
         std::abort();
     }
 
@@ -23,10 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(units.data(), data, units.size() * 2);
     const LibraryString argument = make_library_string(units);
     const std::string_view encoded = bytes_of(argument);
-    if (encoded.size() != cp1252_length(units) || encoded.data()[encoded.size()] != '\0') {
+    if (encoded.size() != eight_bit_length(units) || encoded.data()[encoded.size()] != '\0') {
         std::abort();
     }
-    if (to_cp1252(text_of(argument)) != encoded) {
+    if (to_eight_bit(text_of(argument)) != encoded) {
         std::abort();
     }
     return 0;

@@ -1,3 +1,7 @@
+// Windows-1252, byte for byte as the Windows code page does. The five bytes
+// the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) pair with
+// U+0081, U+008D, U+008F, U+0090 and U+009D, so every byte value survives a
+// round trip; the default character is '?'.
 #include "codepage.h"
 
 #include <array>
@@ -49,7 +53,7 @@ constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
 }  // namespace
 
-std::size_t cp1252_length(std::u16string_view text) noexcept {
+std::size_t eight_bit_length(std::u16string_view text) {
     std::size_t pairs = 0;
     for (std::size_t i = 0; i + 1 < text.size(); ++i) {
         if (is_high_surrogate(text[i]) && is_low_surrogate(text[i + 1])) {
@@ -60,7 +64,7 @@ std::size_t cp1252_length(std::u16string_view text) noexcept {
     return text.size() - pairs;
 }
 
-void encode_cp1252(std::u16string_view text, char* out) noexcept {
+void encode_eight_bit(std::u16string_view text, char* out, std::size_t /*length*/) {
     const std::size_t size = text.size();
     std::size_t i = 0;
     while (i < size) {
@@ -78,13 +82,13 @@ void encode_cp1252(std::u16string_view text, char* out) noexcept {
     }
 }
 
-std::string to_cp1252(std::u16string_view text) {
-    std::string bytes(cp1252_length(text), '\0');
-    encode_cp1252(text, bytes.data());
+std::string to_eight_bit(std::u16string_view text) {
+    std::string bytes(eight_bit_length(text), '\0');
+    encode_eight_bit(text, bytes.data(), bytes.size());
     return bytes;
 }
 
-std::u16string from_cp1252(std::string_view bytes) {
+std::u16string from_eight_bit(std::string_view bytes) {
     std::u16string text(bytes.size(), u'\0');
     const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
     char16_t* out = text.data();

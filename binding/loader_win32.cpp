@@ -1,0 +1,212 @@
+#include "loader.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string_view>
+
+namespace kavrelo::binding {
+namespace {
+
+std::wstring from_utf8(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
+    return wide;
+}
+
+std::string to_utf8(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), length, nullptr, nullptr);
+    return bytes;
+}
+
+struct LocalFreeDeleter {
+    void operator()(wchar_t* buffer) const noexcept { LocalFree(buffer); }
+};
+
+// The system's own sentence for an error code, in the user's language, with
+// the file named where the sentence has a place for it and without the
+// closing period and line break, since the report goes on after it.
+std::string system_message(DWORD code, const std::string& file) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const std::unique_ptr<wchar_t, LocalFreeDeleter> owned(buffer);
+    std::string message = length != 0 ? to_utf8({buffer, length}) : std::string();
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
+                                message.back() == '.')) {
+        message.pop_back();
+    }
+    if (const auto insert = message.find("%1"); insert != std::string::npos) {
+        message.replace(insert, 2, file);
+    }
+    const std::string number = "error " + std::to_string(code);
+    return message.empty() ? number : message + " (" + number + ")";
+}
+
+// Lets the loader fail quietly: without it, Windows may show its own box for
+// a library it cannot load, before the program's report.
+class QuietLoaderErrors {
+public:
+    QuietLoaderErrors() { SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous_); }
+    ~QuietLoaderErrors() { SetThreadErrorMode(previous_, nullptr); }
+    QuietLoaderErrors(const QuietLoaderErrors&) = delete;
+    QuietLoaderErrors& operator=(const QuietLoaderErrors&) = delete;
+
+private:
+    DWORD previous_ = 0;
+};
+
+// The machine an image in memory was built for.
+std::optional<WORD> machine_of(const void* image) {
+    const auto* base = static_cast<const unsigned char*>(image);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE) {
+        return std::nullopt;
+    }
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    if (nt->Signature != IMAGE_NT_SIGNATURE) {
+        return std::nullopt;
+    }
+    return nt->FileHeader.Machine;
+}
+
+// What the search finds under that name, mapped as plain data: any file the
+// loader would have tried, whatever its architecture, without running it.
+struct FoundFile {
+    bool exists = false;
+    std::optional<WORD> machine;
+};
+
+FoundFile find_as_data(const std::wstring& file) {
+    HMODULE data = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (data == nullptr) {
+        return {GetLastError() == ERROR_BAD_EXE_FORMAT, std::nullopt};
+    }
+    // A data mapping's handle has its low bits set; the image starts below.
+    const auto base = reinterpret_cast<ULONG_PTR>(data) & ~static_cast<ULONG_PTR>(3);
+    FoundFile found{true, machine_of(reinterpret_cast<const void*>(base))};
+    FreeLibrary(data);
+    return found;
+}
+
+std::string machine_name(std::optional<WORD> machine) {
+    switch (machine.value_or(0)) {
+        case IMAGE_FILE_MACHINE_I386:
+            return "32 bits (x86)";
+        case IMAGE_FILE_MACHINE_AMD64:
+            return "64 bits (x64)";
+        case IMAGE_FILE_MACHINE_ARM64:
+            return "ARM64";
+        default:
+            return "otra arquitectura";
+    }
+}
+
+std::string this_program_machine() { return machine_name(machine_of(GetModuleHandleW(nullptr))); }
+
+// Says in plain words what went wrong, before the system's own sentence.
+std::string load_failure(DWORD code, const std::string& file, const std::wstring& wide_file) {
+    std::string plain;
+    switch (code) {
+        case ERROR_MOD_NOT_FOUND:
+            plain = find_as_data(wide_file).exists
+                        ? "se encontró, pero necesita otra biblioteca que no está"
+                        : "no está junto al programa ni en las carpetas de bibliotecas del sistema";
+            break;
+        case ERROR_BAD_EXE_FORMAT: {
+            const FoundFile found = find_as_data(wide_file);
+            if (found.machine.has_value()) {
+                plain = "es una biblioteca de " + machine_name(found.machine) + " y este programa es de " +
+                        this_program_machine() + "; hace falta una biblioteca de " + this_program_machine();
+            } else {
+                plain = "el archivo que se encontró no es una biblioteca de Windows";
+            }
+            break;
+        }
+        case ERROR_PROC_NOT_FOUND:
+            plain = "necesita una función que ninguna biblioteca del sistema ofrece";
+            break;
+        case ERROR_DLL_INIT_FAILED:
+            plain = "su inicialización falló";
+            break;
+        default:
+            break;
+    }
+    const std::string system = system_message(code, file);
+    return plain.empty() ? system : plain + ". Detalle del sistema: " + system;
+}
+
+class Win32Library final : public LoadedLibrary {
+public:
+    Win32Library(HMODULE module, std::string file) : module_(module), file_(std::move(file)) {}
+
+    Lookup find(const std::string& entry_point) override {
+        const FARPROC address = GetProcAddress(module_, entry_point.c_str());
+        if (address == nullptr) {
+            return {nullptr, system_message(GetLastError(), file_)};
+        }
+        return {reinterpret_cast<void*>(address), {}};
+    }
+
+private:
+    HMODULE module_;  // never freed: bound addresses live as long as the process
+    std::string file_;
+};
+
+std::wstring program_folder() {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = 0;
+    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
+           path.size()) {
+        path.resize(path.size() * 2);
+    }
+    path.resize(length);
+    return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+class Win32Loader final : public Loader {
+public:
+    // The current directory leaves the search before anything is loaded, so
+    // that a Zavlek.dll planted there is never the one that runs; the
+    // program's folder, the system folders and PATH stay. A DLL directory
+    // takes the current directory's place in the search. An empty one would
+    // do on Windows, but Wine reads it as none and keeps the current
+    // directory; the program's own folder, searched first anyway, changes
+    // nothing else.
+    Win32Loader() { SetDllDirectoryW(program_folder().c_str()); }
+
+    std::unique_ptr<LoadedLibrary> load(const std::string& file) override {
+        const std::wstring wide_file = from_utf8(file);
+        HMODULE module = nullptr;
+        DWORD code = ERROR_SUCCESS;
+        {
+            const QuietLoaderErrors quiet;
+            module = LoadLibraryW(wide_file.c_str());
+            code = GetLastError();
+        }
+        if (module == nullptr) {
+            throw BindingError(BindingError::Kind::library_not_loaded, file, {},
+                               load_failure(code, file, wide_file));
+        }
+        return std::make_unique<Win32Library>(module, file);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Loader> make_system_loader() { return std::make_unique<Win32Loader>(); }
+
+}  // namespace kavrelo::binding
