@@ -1,9 +1,9 @@
 // The four entry points of the library.
+#include "report_output.h"
 #include "reports.h"
 
 #include <zavlek.h>
 
-#include <cstdio>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -35,9 +35,7 @@ BSTR guarded(Body body) noexcept {
 
 void write_report(std::string (*report)()) noexcept {
     try {
-        const std::string text = report();
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        std::fflush(stderr);
+        zavlek::write_report_text(report());
     } catch (...) {
     }
 }
