@@ -35,13 +35,28 @@ std::vector<unsigned char> counted(const std::string& bytes) {
     return block;
 }
 
+// What the platform's loader says, in each of the cases below.
+#if defined(_WIN32)
+constexpr const char* kLibraryFile = "Zavlek.dll";
+constexpr const char* kMissingReason = "no est\xC3\xA1 junto al programa ni en las carpetas de bibliotecas del sistema";
+constexpr const char* kNotALibraryReason = "el archivo que se encontr\xC3\xB3 no es una biblioteca de Windows";
+constexpr const char* kUnresolvedReason = "se encontr\xC3\xB3, pero necesita otra biblioteca que no est\xC3\xA1";
+constexpr const char* kNoEntryPointReason = "(error 127)";
+#else
+constexpr const char* kLibraryFile = "libZavlek.so";
+constexpr const char* kMissingReason = "No such file";
+constexpr const char* kNotALibraryReason = "invalid ELF header";
+constexpr const char* kUnresolvedReason = "undefined symbol: zavlek_symbol_nobody_defines";
+constexpr const char* kNoEntryPointReason = "undefined symbol: mPila";
+#endif
+
 TEST(DeclarationTable, HasOneRowPerEntryPointInTheLibraryFile) {
     ASSERT_EQ(kDeclarations.size(), 4u);
     const char* names[] = {"mPila", "tokeniza", "tokeniza2", "parser_SLR"};
     for (std::size_t row = 0; row < kDeclarations.size(); ++row) {
         EXPECT_EQ(static_cast<std::size_t>(kDeclarations[row].entry_point), row);
         EXPECT_EQ(kDeclarations[row].name, names[row]);
-        EXPECT_EQ(kDeclarations[row].file, "libZavlek.so");
+        EXPECT_EQ(kDeclarations[row].file, kLibraryFile);
     }
 }
 
@@ -69,7 +84,7 @@ TEST_P(BindingOutcome, OfTheFirstStackTest) {
         FAIL() << "bound a library that should not bind";
     } catch (const BindingError& error) {
         EXPECT_EQ(error.kind(), c.kind);
-        EXPECT_THAT(error.file(), HasSubstr("libZavlek.so"));
+        EXPECT_THAT(error.file(), HasSubstr(kLibraryFile));
         EXPECT_THAT(error.reason(), HasSubstr(c.reason));
         EXPECT_THAT(std::string(error.what()), HasSubstr(error.reason()));
         if (c.kind == BindingError::Kind::entry_point_missing) {
@@ -85,13 +100,13 @@ INSTANTIATE_TEST_SUITE_P(
     Libraries, BindingOutcome,
     ::testing::Values(LoadCase{testing::kComplete, true, {}, ""},
                       LoadCase{testing::kMissing, false, BindingError::Kind::library_not_loaded,
-                               "No such file"},
+                               kMissingReason},
                       LoadCase{testing::kNotALibrary, false, BindingError::Kind::library_not_loaded,
-                               "invalid ELF header"},
+                               kNotALibraryReason},
                       LoadCase{testing::kUnresolved, false, BindingError::Kind::library_not_loaded,
-                               "undefined symbol: zavlek_symbol_nobody_defines"},
+                               kUnresolvedReason},
                       LoadCase{testing::kNoMPila, false, BindingError::Kind::entry_point_missing,
-                               "undefined symbol: mPila"}),
+                               kNoEntryPointReason}),
     [](const auto& info) { return std::string(info.param.double_name); });
 
 TEST(LateBinding, NothingIsLoadedBeforeTheFirstCall) {
@@ -149,15 +164,52 @@ TEST(LateBinding, AMissingLibraryIsSoughtAgainAtTheNextCall) {
     EXPECT_EQ(loader.lookups, 0);
 }
 
+#if !defined(_WIN32)
+// On Windows a bare name also matches any module of that name this process
+// has loaded already; the LibrarySearch tests check it there, each in a
+// program of its own.
 TEST(LateBinding, TheSystemLoaderNeverLooksInTheCurrentDirectoryForABareName) {
-    // The recording double's folder holds a libZavlek.so; being there is not
-    // enough for a bare name to find it.
-    const std::string previous = std::filesystem::current_path();
+    // The recording double's folder holds the library file; being there is
+    // not enough for a bare name to find it.
+    const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(testing::double_folder(testing::kComplete));
     const auto loader = make_system_loader();
-    EXPECT_THROW(loader->load("libZavlek.so"), BindingError);
+    EXPECT_THROW(loader->load(kLibraryFile), BindingError);
     std::filesystem::current_path(previous);
 }
+#endif
+
+#if defined(_WIN32)
+// Mistakes that only Windows lets a library author make.
+TEST(WindowsLibraries, OneBuiltForTheOtherArchitectureIsNamedAsSuch) {
+    FolderLoader loader(testing::kOtherArchitecture);
+    ZavlekLibrary library(loader);
+    const std::string other = sizeof(void*) == 8 ? "32 bits (x86)" : "64 bits (x64)";
+    const std::string ours = sizeof(void*) == 8 ? "64 bits (x64)" : "32 bits (x86)";
+    try {
+        library.parser_SLR(u"x");
+        FAIL() << "bound a library of the other architecture";
+    } catch (const BindingError& error) {
+        EXPECT_EQ(error.kind(), BindingError::Kind::library_not_loaded);
+        EXPECT_THAT(error.reason(), HasSubstr("es una biblioteca de " + other + " y este programa es de " + ours +
+                                              "; hace falta una biblioteca de " + ours));
+        EXPECT_THAT(error.reason(), HasSubstr("(error 193)"));
+    }
+}
+
+TEST(WindowsLibraries, AnEntryPointExportedDecoratedOnlyIsMissing) {
+    FolderLoader loader(testing::kDecorated);
+    ZavlekLibrary library(loader);
+    try {
+        library.parser_SLR(u"x");
+        FAIL() << "found parser_SLR under its decorated name";
+    } catch (const BindingError& error) {
+        EXPECT_EQ(error.kind(), BindingError::Kind::entry_point_missing);
+        EXPECT_EQ(error.entry_point(), "parser_SLR");
+    }
+    EXPECT_EQ(loader.looked_up, std::vector<std::string>{"parser_SLR"});
+}
+#endif
 
 class TextPassing : public ::testing::Test {
 protected:
@@ -189,7 +241,7 @@ TEST_F(TextPassing, TheArgumentArrivesCountedAndTerminated) {
 TEST_F(TextPassing, ResultsComeBackWhole) {
     std::u16string high;
     for (int byte = 0x80; byte <= 0xFF; ++byte) {
-        high += from_cp1252(std::string(1, static_cast<char>(byte)));
+        high += from_eight_bit(std::string(1, static_cast<char>(byte)));
     }
     struct Case {
         Result result;
@@ -225,7 +277,7 @@ TEST_F(TextPassing, EveryByteGoesOutAndComesBackUnchanged) {
     for (int byte = 0; byte < 256; ++byte) {
         bytes += static_cast<char>(byte);
     }
-    const std::u16string text = from_cp1252(bytes);
+    const std::u16string text = from_eight_bit(bytes);
     recorder.answer_with(Result::echo);
     EXPECT_EQ(library.parser_SLR(text), text);
     EXPECT_EQ(recorder.received(kParser), counted(bytes));

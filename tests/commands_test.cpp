@@ -154,8 +154,12 @@ TEST_F(ConsoleWithoutLibrary, EveryLibraryCommandIsFatalAndLeavesTheLabelAlone) 
         ASSERT_EQ(window.messages.size(), 1u) << control;
         const std::u16string& report = window.messages[0];
         EXPECT_NE(report.find(u"No se pudo cargar la biblioteca "), std::u16string::npos);
+#if defined(_WIN32)
+        EXPECT_NE(report.find(u"Zavlek.dll: no est\u00E1 junto al programa"), std::u16string::npos);
+#else
         EXPECT_NE(report.find(u"libZavlek.so"), std::u16string::npos);
         EXPECT_NE(report.find(u"No such file or directory"), std::u16string::npos);
+#endif
         EXPECT_EQ(window.ended_with, ExitStatus::failure) << control;
         EXPECT_EQ(window.label3, u"anterior");
     }

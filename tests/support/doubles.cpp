@@ -1,9 +1,17 @@
 #include "support/doubles.h"
 
-#include <dlfcn.h>
+#include <binding/zavlek_library.h>
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
 
 namespace kavrelo::testing {
 namespace {
@@ -24,9 +32,40 @@ private:
     FolderLoader& loader_;
 };
 
+// The recorder opens the very copy of the library that the binding loaded:
+// the system hands out one copy per file.
+#if defined(_WIN32)
+void* open_library(const std::filesystem::path& path) { return LoadLibraryW(path.c_str()); }
+void* find_symbol(void* handle, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+void close_library(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+std::string open_error() { return "error " + std::to_string(GetLastError()); }
+
+std::filesystem::path executable_folder() {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = 0;
+    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
+           path.size()) {
+        path.resize(path.size() * 2);
+    }
+    path.resize(length);
+    return std::filesystem::path(path).parent_path();
+}
+#else
+void* open_library(const std::filesystem::path& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* find_symbol(void* handle, const char* name) { return dlsym(handle, name); }
+void close_library(void* handle) { dlclose(handle); }
+std::string open_error() { return dlerror(); }
+
+std::filesystem::path executable_folder() {
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
+#endif
+
 template <typename Function>
 Function control(void* handle, const char* name) {
-    void* address = dlsym(handle, name);
+    void* address = find_symbol(handle, name);
     if (address == nullptr) {
         throw std::runtime_error(std::string("test double lacks ") + name);
     }
@@ -35,29 +74,38 @@ Function control(void* handle, const char* name) {
 
 }  // namespace
 
-std::string double_folder(const std::string& name) { return std::string(KAVRELO_DOUBLES_DIR) + "/" + name; }
+std::string test_folder(const std::string& relative) {
+    return (executable_folder() / relative).lexically_normal().make_preferred().string();
+}
 
-FolderLoader::FolderLoader(const std::string& double_name) : FolderLoader(Folder{double_folder(double_name)}) {}
+// The doubles are built into a folder beside the test programs.
+std::string double_folder(const std::string& name) { return test_folder("doubles/" + name); }
 
-FolderLoader::FolderLoader(Folder folder) : folder_(std::move(folder.path)), system_(binding::make_system_loader()) {}
+FolderLoader::FolderLoader(const std::string& double_name)
+    : FolderLoader(Folder{double_folder(double_name)}) {}
+
+FolderLoader::FolderLoader(Folder folder)
+    : folder_(std::move(folder.path)), system_(binding::make_system_loader()) {}
 
 std::unique_ptr<binding::LoadedLibrary> FolderLoader::load(const std::string& file) {
     ++loads;
-    return std::make_unique<CountingLibrary>(system_->load(folder_ + "/" + file), *this);
+    const std::filesystem::path path = std::filesystem::path(folder_) / file;
+    return std::make_unique<CountingLibrary>(system_->load(path.string()), *this);
 }
 
 Recorder::Recorder(const std::string& double_name) {
-    const std::string path = double_folder(double_name) + "/libZavlek.so";
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const std::filesystem::path path =
+        std::filesystem::path(double_folder(double_name)) / binding::kZavlekFile;
+    handle_ = open_library(path);
     if (handle_ == nullptr) {
-        throw std::runtime_error("cannot load the recording double: " + std::string(dlerror()));
+        throw std::runtime_error("cannot load the recording double: " + open_error());
     }
     control<recording_double::Reset>(handle_, recording_double::kReset)();
 }
 
 Recorder::~Recorder() {
     control<recording_double::Reset>(handle_, recording_double::kReset)();
-    dlclose(handle_);
+    close_library(handle_);
 }
 
 void Recorder::answer_with(recording_double::Result result) const {

@@ -11,12 +11,18 @@
 
 namespace kavrelo::testing {
 
-// Folders of the test doubles, each holding a libZavlek.so (or none).
+// Folders of the test doubles, each holding a library file (or none).
 inline constexpr const char* kComplete = "complete";
 inline constexpr const char* kNoMPila = "no_mpila";
 inline constexpr const char* kUnresolved = "unresolved";
 inline constexpr const char* kNotALibrary = "not_a_library";
 inline constexpr const char* kMissing = "missing";
+// Windows only: built for the other architecture; exporting _parser_SLR@4.
+inline constexpr const char* kOtherArchitecture = "other_architecture";
+inline constexpr const char* kDecorated = "decorated";
+
+// A folder given relative to the test program's own.
+std::string test_folder(const std::string& relative);
 
 std::string double_folder(const std::string& name);
 
