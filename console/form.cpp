@@ -1,6 +1,8 @@
 #include "form.h"
 
 #include <array>
+#include <algorithm>
+#include <cmath>
 
 namespace kavrelo::console {
 namespace {
@@ -50,6 +52,19 @@ Rgb classic_rgb(Colour colour) noexcept {
     }
     return {static_cast<std::uint8_t>(colour.value & 0xFF), static_cast<std::uint8_t>((colour.value >> 8) & 0xFF),
             static_cast<std::uint8_t>((colour.value >> 16) & 0xFF)};
+}
+
+double contrast_ratio(Rgb first, Rgb second) noexcept {
+    const auto channel = [](std::uint8_t value) {
+        const double c = value / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    const auto luminance = [&](Rgb rgb) {
+        return 0.2126 * channel(rgb.red) + 0.7152 * channel(rgb.green) + 0.0722 * channel(rgb.blue);
+    };
+    const double a = luminance(first);
+    const double b = luminance(second);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
 }
 
 const Form& form1() { return kForm1; }

@@ -26,6 +26,14 @@ struct Rgb {
 // An explicit colour as it is, a system colour from the classic defaults.
 Rgb classic_rgb(Colour colour) noexcept;
 
+// The contrast ratio of two colours, from 1 (the same) to 21 (black on
+// white), by their relative luminance.
+double contrast_ratio(Rgb first, Rgb second) noexcept;
+
+// Below this, text on a background is hard to read; a platform whose system
+// colour falls below it next to the form's text gets the classic value.
+inline constexpr double kLeastReadableContrast = 3.0;
+
 struct Font {
     std::string_view face;
     int hundredths_of_point;

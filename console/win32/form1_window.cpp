@@ -1,0 +1,317 @@
+#include "form1_window.h"
+
+#include "message_box.h"
+#include "painting.h"
+#include "text.h"
+
+#include <console/excerpt.h>
+#include <console/form.h>
+
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+namespace kavrelo::console::win32 {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"Kavrelo1.Form1";
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+constexpr int kApplicationIcon = 1;
+// The frame's caption stands this far in from its left edge, in pixels at 96 dpi.
+constexpr int kFrameCaptionIndent = 8;
+// The platform's dialog font, at 8 points.
+constexpr int kDefaultFontSize = 800;
+
+void register_window_class(HINSTANCE instance, WNDPROC procedure) {
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = procedure;
+    window_class.hInstance = instance;
+    window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kApplicationIcon));
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.lpszClassName = kWindowClass;
+    if (RegisterClassExW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        throw std::runtime_error("cannot register the window class of Form1");
+    }
+}
+
+RECT window_rect_for(const Form& form, const Scale& scale) {
+    RECT rect = client_rect(form, scale);
+    AdjustWindowRectExForDpi(&rect, kWindowStyle, FALSE, 0, scale.dpi());
+    return rect;
+}
+
+OwnedFont create_font(const Scale& scale, const wchar_t* face, int hundredths_of_point, int weight,
+                      BYTE charset) {
+    LOGFONTW font{};
+    font.lfHeight = scale.font_height(hundredths_of_point);
+    font.lfWeight = weight;
+    font.lfCharSet = charset;
+    font.lfQuality = DEFAULT_QUALITY;
+    lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
+    return OwnedFont(CreateFontIndirectW(&font));
+}
+
+std::wstring default_font_face() {
+    LOGFONTW font{};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+    return font.lfFaceName;
+}
+
+COLORREF text_colour_of(const Control& control) {
+    if (control.foreground) {
+        return to_colorref(classic_rgb(*control.foreground));
+    }
+    return GetSysColor(control.kind == ControlKind::button ? COLOR_BTNTEXT : COLOR_WINDOWTEXT);
+}
+
+}  // namespace
+
+Form1Window::Form1Window(HINSTANCE instance, Commands& commands) : instance_(instance), commands_(commands) {
+    register_window_class(instance, &Form1Window::window_procedure);
+    const Form& form = form1();
+    const std::u16string title(form.title);
+    const RECT rect = window_rect_for(form, Scale(GetDpiForSystem()));
+    window_ =
+        CreateWindowExW(0, kWindowClass, wide(title), kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                        rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, instance, this);
+    if (window_ == nullptr) {
+        if (creation_error_) {
+            std::rethrow_exception(creation_error_);
+        }
+        throw std::runtime_error("cannot create Form1");
+    }
+}
+
+Form1Window::~Form1Window() {
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
+    }
+}
+
+void Form1Window::show(int show_command) {
+    ShowWindow(window_, show_command);
+    UpdateWindow(window_);
+    SetFocus(controls_.at("Command1"));
+}
+
+int Form1Window::run() {
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        process(message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+void Form1Window::process(MSG& message) {
+    // The dialog keys: Tab and Shift+Tab through the cycle, Space on a button.
+    if (window_ == nullptr || !IsDialogMessageW(window_, &message)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+LRESULT CALLBACK Form1Window::window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<Form1Window*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Form1Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr) {
+        return DefWindowProcW(window, message, wparam, lparam);
+    }
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        self->window_ = nullptr;
+        return DefWindowProcW(window, message, wparam, lparam);
+    }
+    return self->handle_message(message, wparam, lparam);
+}
+
+LRESULT Form1Window::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_CREATE:
+            return on_create() ? 0 : -1;
+        case WM_COMMAND:
+            on_command(LOWORD(wparam), HIWORD(wparam));
+            return 0;
+        case WM_ERASEBKGND:
+            return on_erase_background(reinterpret_cast<HDC>(wparam));
+        case WM_CTLCOLORSTATIC:
+            return on_control_colour(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+        case WM_DRAWITEM:
+            return on_draw_item(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
+        case WM_DPICHANGED:
+            on_dpi_changed(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+            return 0;
+        case WM_DESTROY:
+            on_destroy();
+            return 0;
+        default:
+            return DefWindowProcW(window_, message, wparam, lparam);
+    }
+}
+
+bool Form1Window::on_create() {
+    // An exception must not unwind through the system's frames: it waits in
+    // creation_error_ for the constructor, and the creation fails.
+    try {
+        create_controls();
+        bind_commands();
+        apply_scale(GetDpiForWindow(window_));
+        return true;
+    } catch (...) {
+        creation_error_ = std::current_exception();
+        return false;
+    }
+}
+
+void Form1Window::create_controls() { controls_ = build_form(form1(), window_); }
+
+void Form1Window::bind_commands() {
+    for (const Control& button : form1().controls) {
+        if (button.kind != ControlKind::button) {
+            continue;
+        }
+        const Command command = command_for(button.name);
+        if (command == nullptr) {
+            throw std::logic_error("button " + std::string(button.name) + " has no command");
+        }
+        commands_by_id_.emplace(GetDlgCtrlID(controls_.at(button.name)), command);
+    }
+    if (commands_by_id_.size() != kCommandBindings.size()) {
+        throw std::logic_error("a command has no button on Form1");
+    }
+}
+
+void Form1Window::apply_scale(UINT dpi) {
+    scale_ = Scale(dpi);
+    default_font_ =
+        create_font(scale_, default_font_face().c_str(), kDefaultFontSize, FW_NORMAL, DEFAULT_CHARSET);
+    for (const Control& control : form1().controls) {
+        HFONT font = default_font_.get();
+        if (control.font) {
+            const std::wstring face(control.font->face.begin(), control.font->face.end());
+            label3_font_ = create_font(scale_, face.c_str(), control.font->hundredths_of_point,
+                                       control.font->weight, static_cast<BYTE>(control.font->charset));
+            font = label3_font_.get();
+        }
+        SendMessageW(controls_.at(control.name), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    place_controls(form1(), controls_, scale_);
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
+void Form1Window::on_command(int id, int notification) {
+    if (id == IDOK) {
+        // Enter: the dialog keys send it when no button is the default one.
+        press_focused_button();
+        return;
+    }
+    const auto bound = commands_by_id_.find(id);
+    if (bound != commands_by_id_.end() && notification == BN_CLICKED) {
+        run_command(commands_, bound->second, *this);
+    }
+}
+
+void Form1Window::press_focused_button() {
+    const HWND focus = GetFocus();
+    const Control* control = control_of(focus);
+    if (control != nullptr && control->kind == ControlKind::button) {
+        SendMessageW(focus, BM_CLICK, 0, 0);
+    }
+}
+
+bool Form1Window::on_erase_background(HDC dc) {
+    RECT client{};
+    GetClientRect(window_, &client);
+    FillRect(dc, &client, brush_for(to_colorref(classic_rgb(form1().background))));
+    return true;
+}
+
+LRESULT Form1Window::on_control_colour(HDC dc, HWND child) {
+    const Control* control = control_of(child);
+    if (control == nullptr || !control->background) {
+        return DefWindowProcW(window_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                              reinterpret_cast<LPARAM>(child));
+    }
+    const COLORREF text = text_colour_of(*control);
+    const COLORREF background = resolve_colour(*control->background, text);
+    SetTextColor(dc, text);
+    SetBkColor(dc, background);
+    return reinterpret_cast<LRESULT>(brush_for(background));
+}
+
+bool Form1Window::on_draw_item(const DRAWITEMSTRUCT& item) {
+    const Control* control = control_of(item.hwndItem);
+    if (control == nullptr) {
+        return false;
+    }
+    const COLORREF text = text_colour_of(*control);
+    const COLORREF background =
+        control->background ? resolve_colour(*control->background, text) : GetSysColor(COLOR_BTNFACE);
+    const HGDIOBJ previous_font =
+        SelectObject(item.hDC, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+    if (control->kind == ControlKind::button) {
+        draw_button(item, background, text);
+    } else if (control->kind == ControlKind::frame) {
+        draw_frame(item, background, text, scale_.pixels(kFrameCaptionIndent));
+    }
+    SelectObject(item.hDC, previous_font);
+    return true;
+}
+
+void Form1Window::on_dpi_changed(UINT dpi, const RECT& suggested) {
+    apply_scale(dpi);
+    const RECT rect = window_rect_for(form1(), scale_);
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, rect.right - rect.left,
+                 rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form1Window::on_destroy() { PostQuitMessage(static_cast<int>(exit_status_)); }
+
+HBRUSH Form1Window::brush_for(COLORREF colour) {
+    auto& brush = brushes_[colour];
+    if (!brush) {
+        brush.reset(CreateSolidBrush(colour));
+    }
+    return brush.get();
+}
+
+const Control* Form1Window::control_of(HWND child) const {
+    if (child == nullptr || GetParent(child) != window_) {
+        return nullptr;
+    }
+    return control_of_id(form1(), GetDlgCtrlID(child));
+}
+
+std::u16string Form1Window::text1() const { return window_text(controls_.at("Text1")); }
+
+void Form1Window::set_label3(std::u16string_view caption) {
+    // Only what can show: every visible character is at least a pixel wide,
+    // so no more than a width's worth of them fits on each line.
+    const HWND label = controls_.at("Label3");
+    RECT rect{};
+    GetClientRect(label, &rect);
+    const HDC dc = GetDC(label);
+    const HGDIOBJ previous = SelectObject(dc, label3_font_.get());
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, previous);
+    ReleaseDC(label, dc);
+    const auto lines = static_cast<std::size_t>(rect.bottom / std::max<LONG>(1, metrics.tmHeight) + 1);
+    const auto per_line = static_cast<std::size_t>(rect.right + 1);
+    const std::u16string shown(leading_characters(caption, lines * per_line));
+    SetWindowTextW(label, wide(shown));
+    UpdateWindow(label);
+}
+
+void Form1Window::show_message(std::u16string_view text) { show_message_box(window_, text); }
+
+void Form1Window::end_program(ExitStatus status) {
+    exit_status_ = status;
+    DestroyWindow(window_);
+}
+
+}  // namespace kavrelo::console::win32

@@ -1,0 +1,17 @@
+// The program's text is UTF-16, as Windows' own: only the pointer type differs.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <windows.h>
+
+namespace kavrelo::console::win32 {
+
+inline const wchar_t* wide(const std::u16string& text) noexcept {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+std::u16string window_text(HWND window);
+
+}  // namespace kavrelo::console::win32

@@ -1,0 +1,417 @@
+// Form1 on Win32, in a real window under Wine and an X server: the window as
+// the program builds it, and Kavrelo1.exe itself as a process.
+#include "support/doubles.h"
+
+#include <binding/zavlek_library.h>
+#include <console/commands.h>
+#include <console/form.h>
+#include <console/win32/form1_window.h>
+#include <console/win32/painting.h>
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <array>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kavrelo::console::win32 {
+namespace {
+
+using recording_double::Result;
+
+std::u16string text_of(HWND window) {
+    std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(window)), u'\0');
+    GetWindowTextW(window, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(text.size() + 1));
+    return text;
+}
+
+std::u16string class_of(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return reinterpret_cast<const char16_t*>(name);
+}
+
+// What a message box showed when it came up, read before the test closes it.
+struct SeenBox {
+    std::u16string title;
+    std::u16string text;
+    std::vector<std::u16string> buttons;
+    RECT rect{};
+};
+
+BOOL CALLBACK add_window(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> children_of(HWND window) {
+    std::vector<HWND> children;
+    EnumChildWindows(window, &add_window, reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+std::vector<HWND> top_level_windows() {
+    std::vector<HWND> windows;
+    EnumWindows(&add_window, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+SeenBox read_box(HWND box) {
+    SeenBox seen{text_of(box), {}, {}, {}};
+    GetWindowRect(box, &seen.rect);
+    for (HWND child : children_of(box)) {
+        // The box may not be on the screen yet: what counts is whether each
+        // control is meant to show.
+        if ((GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) == 0) {
+            continue;
+        }
+        if (class_of(child) == u"Button") {
+            seen.buttons.push_back(text_of(child));
+        } else if (class_of(child) == u"Static" && GetWindowTextLengthW(child) > 0) {
+            seen.text = text_of(child);
+        }
+    }
+    return seen;
+}
+
+// Reads every message box this thread activates, then presses its button.
+class BoxCloser {
+public:
+    BoxCloser() : hook_(SetWindowsHookExW(WH_CBT, &activated, nullptr, GetCurrentThreadId())) {
+        current() = this;
+    }
+    ~BoxCloser() {
+        UnhookWindowsHookEx(hook_);
+        current() = nullptr;
+    }
+    std::vector<SeenBox> seen;
+
+private:
+    static BoxCloser*& current() {
+        static BoxCloser* closer = nullptr;
+        return closer;
+    }
+    static LRESULT CALLBACK activated(int code, WPARAM wparam, LPARAM lparam) {
+        const LRESULT next = CallNextHookEx(nullptr, code, wparam, lparam);
+        const auto box = reinterpret_cast<HWND>(wparam);
+        if (code == HCBT_ACTIVATE && class_of(box) == u"#32770" && current() != nullptr) {
+            current()->seen.push_back(read_box(box));
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+        return next;
+    }
+    HHOOK hook_;
+};
+
+RECT rect_in_client(HWND window, HWND control) {
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+COLORREF pixel_at(HWND window, int x, int y) {
+    const HDC dc = GetDC(window);
+    const COLORREF colour = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return colour;
+}
+
+class Win32Form1 : public ::testing::Test {
+protected:
+    Win32Form1() {
+        window.show(SW_SHOWNORMAL);
+        pump();
+    }
+
+    // Handles whatever is waiting, as the event loop would.
+    void pump() {
+        MSG message{};
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            window.process(message);
+        }
+    }
+    void press(const char* name) {
+        SendMessageW(window.control(name), BM_CLICK, 0, 0);
+        pump();
+    }
+    void key(HWND target, WPARAM virtual_key) {
+        PostMessageW(target, WM_KEYDOWN, virtual_key, 1);
+        PostMessageW(target, WM_KEYUP, virtual_key, 1 | (1u << 30) | (1u << 31));
+        pump();
+    }
+    HWND at(const char* name) const { return window.control(name); }
+
+    testing::FolderLoader loader{testing::kComplete};
+    testing::Recorder recorder;
+    binding::ZavlekLibrary library{loader};
+    Commands commands{library};
+    Form1Window window{GetModuleHandleW(nullptr), commands};
+};
+
+TEST_F(Win32Form1, ControlsStandWhereTheFormPutsThem) {
+    const UINT dpi = GetDpiForWindow(window.handle());
+    const auto pixels = [dpi](int twips) { return MulDiv(twips, static_cast<int>(dpi), 1440); };
+    RECT client{};
+    GetClientRect(window.handle(), &client);
+    EXPECT_EQ(client.right, pixels(7935));
+    EXPECT_EQ(client.bottom, pixels(3645));
+    if (dpi == 96) {
+        EXPECT_EQ(client.right, 529);
+        EXPECT_EQ(client.bottom, 243);
+        const RECT text1 = rect_in_client(window.handle(), at("Text1"));
+        EXPECT_EQ(text1.left, 16);  // 8 in the frame, the frame 8 in the window
+        EXPECT_EQ(text1.top, 48);
+        EXPECT_EQ(text1.right - text1.left, 249);
+    }
+    for (const Control& control : form1().controls) {
+        const RECT rect = rect_in_client(window.handle(), at(std::string(control.name).c_str()));
+        const int frame_left = control.parent.empty() ? 0 : 120;
+        const int frame_top = control.parent.empty() ? 0 : 120;
+        EXPECT_EQ(rect.left, pixels(control.left + frame_left)) << control.name;
+        EXPECT_EQ(rect.top, pixels(control.top + frame_top)) << control.name;
+        EXPECT_EQ(rect.right - rect.left, pixels(control.width)) << control.name;
+        EXPECT_EQ(rect.bottom - rect.top, pixels(control.height)) << control.name;
+    }
+    // Text1 lies over the lower part of Label1.
+    EXPECT_EQ(ChildWindowFromPointEx(window.handle(), POINT{20, 52}, CWP_SKIPINVISIBLE), at("Text1"));
+}
+
+TEST_F(Win32Form1, NothingMovesWhenTheWindowIsMaximised) {
+    const RECT before = rect_in_client(window.handle(), at("Command3"));
+    ShowWindow(window.handle(), SW_MAXIMIZE);
+    pump();
+    const RECT after = rect_in_client(window.handle(), at("Command3"));
+    EXPECT_TRUE(EqualRect(&before, &after));
+}
+
+TEST_F(Win32Form1, FocusStartsOnTheStackTestAndTabFollowsTheTabIndex) {
+    EXPECT_EQ(GetFocus(), at("Command1"));
+    const std::array<const char*, 6> cycle = {"Command2", "Command3", "Command4",
+                                              "Command5", "Text1",    "Command1"};
+    HWND current = at("Command1");
+    for (const char* next : cycle) {
+        current = GetNextDlgTabItem(window.handle(), current, FALSE);
+        EXPECT_EQ(current, at(next)) << next;
+    }
+    // The real key, through the event loop.
+    key(GetFocus(), VK_TAB);
+    key(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), at("Command3"));
+}
+
+TEST_F(Win32Form1, EnterAndEscapeInText1DoNothingAndSpacePressesAButton) {
+    SetWindowTextW(at("Text1"), L"1+2");
+    SetFocus(at("Text1"));
+    key(at("Text1"), VK_RETURN);
+    key(at("Text1"), VK_ESCAPE);
+    EXPECT_EQ(recorder.calls(3), 0);
+    EXPECT_TRUE(IsWindow(window.handle()));
+
+    SetFocus(at("Command5"));
+    key(at("Command5"), VK_SPACE);
+    EXPECT_EQ(recorder.calls(3), 1);
+    EXPECT_EQ(text_of(at("Label3")), u"resultado");
+}
+
+TEST_F(Win32Form1, ColoursAreTheFormsAndEveryTextIsReadable) {
+    RedrawWindow(window.handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    const HWND form = window.handle();
+    const UINT dpi = GetDpiForWindow(form);
+    const auto at_96 = [dpi](int pixels) { return MulDiv(pixels, static_cast<int>(dpi), 96); };
+    const auto rgb = [](COLORREF colour) {
+        return Rgb{GetRValue(colour), GetGValue(colour), GetBValue(colour)};
+    };
+    // A system colour is the system's own unless the form's text would be
+    // unreadable on it; then it is the classic value.
+    const auto system_or_classic = [&](COLORREF seen, int index, COLORREF classic, COLORREF text) {
+        EXPECT_TRUE(seen == GetSysColor(index) || seen == classic) << std::hex << seen;
+        EXPECT_GE(contrast_ratio(rgb(seen), rgb(text)), kLeastReadableContrast) << std::hex << seen;
+    };
+    EXPECT_EQ(pixel_at(form, at_96(3), at_96(3)), RGB(0, 0, 64));          // the window: dark navy
+    EXPECT_EQ(pixel_at(form, at_96(30), at_96(150)), RGB(224, 224, 224));  // Label3: light grey
+    system_or_classic(pixel_at(form, at_96(12), at_96(200)), COLOR_CAPTIONTEXT, RGB(255, 255, 255),
+                      RGB(0, 0, 64));  // the frame, with navy text
+    system_or_classic(pixel_at(form, at_96(330), at_96(14)), COLOR_INACTIVECAPTIONTEXT, RGB(212, 208, 200),
+                      GetSysColor(COLOR_BTNTEXT));  // Command1's face, between focus rectangle and caption
+}
+
+TEST_F(Win32Form1, MessageBoxesAreTitledKavrelo1WithOneAceptarButton) {
+    BoxCloser closer;
+    recorder.answer_with(Result::normal);
+    press("Command4");
+    SetWindowTextW(at("Text1"), L"");
+    press("Command5");
+    ASSERT_EQ(closer.seen.size(), 2u);
+    EXPECT_EQ(closer.seen[0].title, u"Kavrelo1");
+    EXPECT_EQ(closer.seen[0].text, u"resultado");
+    EXPECT_EQ(closer.seen[0].buttons, std::vector<std::u16string>{u"Aceptar"});
+    EXPECT_EQ(closer.seen[1].text, u"No se aceptan cadenas vac\u00EDas");
+    EXPECT_EQ(recorder.calls(3), 0);
+}
+
+TEST_F(Win32Form1, ASixteenMegabyteAnswerBoxStaysOnTheScreen) {
+    BoxCloser closer;
+    recorder.answer_with(Result::sixteen_mb);
+    press("Command4");
+    ASSERT_EQ(closer.seen.size(), 1u);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const RECT& box = closer.seen[0].rect;
+    EXPECT_GE(box.top, work.top);
+    EXPECT_LE(box.bottom, work.bottom);
+    EXPECT_LE(box.right - box.left, work.right - work.left);
+    EXPECT_NE(closer.seen[0].text.find(u"texto cortado"), std::u16string::npos) << closer.seen[0].text.size();
+}
+
+TEST_F(Win32Form1, Label3KeepsOnlyWhatItCanShowOfALongAnswer) {
+    const RECT before = rect_in_client(window.handle(), at("Label3"));
+    recorder.answer_with(Result::sixteen_mb);
+    SetWindowTextW(at("Text1"), L"x");
+    press("Command5");
+    const std::u16string shown = text_of(at("Label3"));
+    EXPECT_GT(shown.size(), 100u);
+    EXPECT_LT(shown.size(), 100000u);
+    EXPECT_EQ(shown.substr(0, 64), std::u16string(63, u'x') + u"|");
+    const RECT after = rect_in_client(window.handle(), at("Label3"));
+    EXPECT_TRUE(EqualRect(&before, &after));
+}
+
+TEST_F(Win32Form1, SavesAPictureOfItself) {
+    // For people to look at: screenshots/form1-win32-<bits>.bmp.
+    RedrawWindow(window.handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RECT client{};
+    GetClientRect(window.handle(), &client);
+    const HDC window_dc = GetDC(window.handle());
+    const HDC memory = CreateCompatibleDC(window_dc);
+    const HBITMAP bitmap = CreateCompatibleBitmap(window_dc, client.right, client.bottom);
+    const HGDIOBJ previous = SelectObject(memory, bitmap);
+    ASSERT_TRUE(BitBlt(memory, 0, 0, client.right, client.bottom, window_dc, 0, 0, SRCCOPY));
+    SelectObject(memory, previous);
+    BITMAPINFOHEADER header{
+        sizeof(BITMAPINFOHEADER), client.right, client.bottom, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const int stride = (client.right * 3 + 3) & ~3;
+    std::vector<char> pixels(static_cast<std::size_t>(stride * client.bottom));
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(client.bottom), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window.handle(), window_dc);
+
+    const std::filesystem::path folder = testing::test_folder("../screenshots");
+    std::filesystem::create_directories(folder);
+    std::ofstream file(folder / (sizeof(void*) == 8 ? "form1-win32-64.bmp" : "form1-win32-32.bmp"),
+                       std::ios::binary);
+    const BITMAPFILEHEADER file_header{
+        0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + pixels.size()), 0, 0,
+        static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header)};
+    file.write(reinterpret_cast<const char*>(&file_header), sizeof file_header);
+    file.write(reinterpret_cast<const char*>(&header), sizeof header);
+    file.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+    EXPECT_TRUE(file.good());
+}
+
+// Kavrelo1.exe as a process of its own.
+class Kavrelo1Process {
+public:
+    explicit Kavrelo1Process(const std::filesystem::path& program) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring command_line = L"\"" + program.wstring() + L"\"";
+        if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &process_)) {
+            throw std::runtime_error("cannot start " + program.string());
+        }
+        WaitForInputIdle(process_.hProcess, 30000);
+    }
+    ~Kavrelo1Process() {
+        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process_.hProcess, 99);
+        }
+        CloseHandle(process_.hThread);
+        CloseHandle(process_.hProcess);
+    }
+
+    // The process's top-level window of that class, once it is up.
+    HWND wait_for_window(const std::u16string& window_class) const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < deadline) {
+            for (HWND window : top_level_windows()) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                if (owner == process_.dwProcessId && IsWindowVisible(window) &&
+                    class_of(window) == window_class) {
+                    return window;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return nullptr;
+    }
+
+    HWND button(HWND window, const wchar_t* caption) const {
+        return FindWindowExW(window, nullptr, L"Button", caption);
+    }
+
+    DWORD exit_status() const {
+        if (WaitForSingleObject(process_.hProcess, 30000) != WAIT_OBJECT_0) {
+            return STILL_ACTIVE;
+        }
+        DWORD status = STILL_ACTIVE;
+        GetExitCodeProcess(process_.hProcess, &status);
+        return status;
+    }
+
+private:
+    PROCESS_INFORMATION process_{};
+};
+
+std::filesystem::path program_beside_the_reference_library() {
+    return testing::test_folder("../bin/Kavrelo1.exe");
+}
+
+TEST(Kavrelo1Exe, SalirEndsTheProcessWithStatusZero) {
+    const Kavrelo1Process program(program_beside_the_reference_library());
+    const HWND form = program.wait_for_window(u"Kavrelo1.Form1");
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(text_of(form), u"Comandos para invocar funciones en DLL");
+    PostMessageW(program.button(form, L"Salir"), BM_CLICK, 0, 0);
+    EXPECT_EQ(program.exit_status(), 0u);
+}
+
+TEST(Kavrelo1Exe, TheCloseBoxEndsTheProcessWithStatusZero) {
+    const Kavrelo1Process program(program_beside_the_reference_library());
+    const HWND form = program.wait_for_window(u"Kavrelo1.Form1");
+    ASSERT_NE(form, nullptr);
+    PostMessageW(form, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.exit_status(), 0u);
+}
+
+TEST(Kavrelo1Exe, AMissingLibraryIsReportedAndEndsTheProcessWithStatusOne) {
+    // A copy of the program, made by the build, in a folder with no Zavlek.dll.
+    const Kavrelo1Process program(testing::test_folder("doubles/alone/Kavrelo1.exe"));
+    const HWND form = program.wait_for_window(u"Kavrelo1.Form1");
+    ASSERT_NE(form, nullptr);
+    PostMessageW(program.button(form, L"prueba de la pila"), BM_CLICK, 0, 0);
+    const HWND box = program.wait_for_window(u"#32770");
+    ASSERT_NE(box, nullptr);
+    const SeenBox seen = read_box(box);
+    EXPECT_EQ(seen.title, u"Kavrelo1");
+    EXPECT_NE(seen.text.find(u"No se pudo cargar la biblioteca Zavlek.dll: no est\u00E1 junto al programa"),
+              std::u16string::npos);
+    EXPECT_EQ(seen.buttons, std::vector<std::u16string>{u"Aceptar"});
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(program.exit_status(), 1u);
+}
+
+}  // namespace
+}  // namespace kavrelo::console::win32
