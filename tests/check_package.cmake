@@ -1,0 +1,23 @@
+# Makes the portable ZIP package of a Windows build and checks what it holds.
+# cmake -DBUILD_DIR=... -P check_package.cmake
+cmake_minimum_required(VERSION 3.25)
+set(output ${BUILD_DIR}/package-check)
+file(REMOVE_RECURSE ${output})
+execute_process(COMMAND ${CMAKE_CPACK_COMMAND} -G ZIP -B ${output} WORKING_DIRECTORY ${BUILD_DIR}
+  RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cpack failed:\n${log}")
+endif()
+file(GLOB packages ${output}/Kavrelo1-*.zip)
+list(LENGTH packages count)
+if(NOT count EQUAL 1)
+  message(FATAL_ERROR "expected one package in ${output}, found: ${packages}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${packages} OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+foreach(file Kavrelo1.exe Zavlek.dll include/zavlek.h LÉAME.txt)
+  string(FIND "${listing}" "/${file}\n" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${packages} lacks ${file}; it holds:\n${listing}")
+  endif()
+endforeach()
+message(STATUS "${packages}:\n${listing}")
