@@ -14,16 +14,6 @@ void fill(HDC dc, const RECT& rect, COLORREF colour) {
 
 }  // namespace
 
-std::u16string window_text(HWND window) {
-    std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(window)), u'\0');
-    if (!text.empty()) {
-        const int copied = GetWindowTextW(window, reinterpret_cast<wchar_t*>(text.data()),
-                                          static_cast<int>(text.size() + 1));
-        text.resize(static_cast<std::size_t>(copied));
-    }
-    return text;
-}
-
 COLORREF to_colorref(Rgb rgb) noexcept { return RGB(rgb.red, rgb.green, rgb.blue); }
 
 COLORREF resolve_colour(Colour colour, COLORREF text_on_it) noexcept {
