@@ -14,6 +14,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -44,6 +45,7 @@ struct SeenBox {
     std::u16string text;
     std::vector<std::u16string> buttons;
     RECT rect{};
+    bool icon = false;
 };
 
 BOOL CALLBACK add_window(HWND window, LPARAM list) {
@@ -74,6 +76,9 @@ SeenBox read_box(HWND box) {
         }
         if (class_of(child) == u"Button") {
             seen.buttons.push_back(text_of(child));
+        } else if (class_of(child) == u"Static" &&
+                   (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            seen.icon = SendMessageW(child, STM_GETICON, 0, 0) != 0;
         } else if (class_of(child) == u"Static" && GetWindowTextLengthW(child) > 0) {
             seen.text = text_of(child);
         }
@@ -156,13 +161,26 @@ protected:
     Form1Window window{GetModuleHandleW(nullptr), commands};
 };
 
+// The dots per inch the run was started for, when it says.
+UINT expected_dpi() {
+    const char* pinned = std::getenv("KAVRELO_EXPECTED_DPI");
+    return pinned != nullptr ? static_cast<UINT>(std::atoi(pinned)) : 0;
+}
+
 TEST_F(Win32Form1, ControlsStandWhereTheFormPutsThem) {
     const UINT dpi = GetDpiForWindow(window.handle());
+    if (expected_dpi() != 0) {
+        ASSERT_EQ(dpi, expected_dpi());
+    }
     const auto pixels = [dpi](int twips) { return MulDiv(twips, static_cast<int>(dpi), 1440); };
     RECT client{};
     GetClientRect(window.handle(), &client);
     EXPECT_EQ(client.right, pixels(7935));
     EXPECT_EQ(client.bottom, pixels(3645));
+    if (dpi == 144) {
+        EXPECT_EQ(client.right, 794);  // 529.0 and 243.0 at 96, times one and a half
+        EXPECT_EQ(client.bottom, 365);
+    }
     if (dpi == 96) {
         EXPECT_EQ(client.right, 529);
         EXPECT_EQ(client.bottom, 243);
@@ -181,7 +199,26 @@ TEST_F(Win32Form1, ControlsStandWhereTheFormPutsThem) {
         EXPECT_EQ(rect.bottom - rect.top, pixels(control.height)) << control.name;
     }
     // Text1 lies over the lower part of Label1.
-    EXPECT_EQ(ChildWindowFromPointEx(window.handle(), POINT{20, 52}, CWP_SKIPINVISIBLE), at("Text1"));
+    const POINT in_both{MulDiv(20, static_cast<int>(dpi), 96), MulDiv(52, static_cast<int>(dpi), 96)};
+    EXPECT_EQ(ChildWindowFromPointEx(window.handle(), in_both, CWP_SKIPINVISIBLE), at("Text1"));
+}
+
+TEST_F(Win32Form1, MovingToAScreenOfAnotherDensityRescalesTheLayout) {
+    const UINT dpi = GetDpiForWindow(window.handle()) * 3 / 2;
+    RECT suggested{};
+    GetWindowRect(window.handle(), &suggested);
+    SendMessageW(window.handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    pump();
+    const auto pixels = [dpi](int twips) { return MulDiv(twips, static_cast<int>(dpi), 1440); };
+    const RECT salir = rect_in_client(window.handle(), at("Command3"));
+    EXPECT_EQ(salir.left, pixels(4680));
+    EXPECT_EQ(salir.top, pixels(1560));
+    EXPECT_EQ(salir.right - salir.left, pixels(3135));
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(at("Label3"), WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, -MulDiv(825, static_cast<int>(dpi), 7200));
+    EXPECT_EQ(font.lfWeight, 700);
+    EXPECT_STREQ(font.lfFaceName, L"Arial");
 }
 
 TEST_F(Win32Form1, NothingMovesWhenTheWindowIsMaximised) {
@@ -207,7 +244,7 @@ TEST_F(Win32Form1, FocusStartsOnTheStackTestAndTabFollowsTheTabIndex) {
     EXPECT_EQ(GetFocus(), at("Command3"));
 }
 
-TEST_F(Win32Form1, EnterAndEscapeInText1DoNothingAndSpacePressesAButton) {
+TEST_F(Win32Form1, EnterAndEscapeInText1DoNothingAndSpaceOrEnterPressAButton) {
     SetWindowTextW(at("Text1"), L"1+2");
     SetFocus(at("Text1"));
     key(at("Text1"), VK_RETURN);
@@ -219,6 +256,8 @@ TEST_F(Win32Form1, EnterAndEscapeInText1DoNothingAndSpacePressesAButton) {
     key(at("Command5"), VK_SPACE);
     EXPECT_EQ(recorder.calls(3), 1);
     EXPECT_EQ(text_of(at("Label3")), u"resultado");
+    key(at("Command5"), VK_RETURN);  // as on the classic platform, Enter presses the focused button
+    EXPECT_EQ(recorder.calls(3), 2);
 }
 
 TEST_F(Win32Form1, ColoursAreTheFormsAndEveryTextIsReadable) {
@@ -254,6 +293,7 @@ TEST_F(Win32Form1, MessageBoxesAreTitledKavrelo1WithOneAceptarButton) {
     EXPECT_EQ(closer.seen[0].title, u"Kavrelo1");
     EXPECT_EQ(closer.seen[0].text, u"resultado");
     EXPECT_EQ(closer.seen[0].buttons, std::vector<std::u16string>{u"Aceptar"});
+    EXPECT_FALSE(closer.seen[0].icon);
     EXPECT_EQ(closer.seen[1].text, u"No se aceptan cadenas vac\u00EDas");
     EXPECT_EQ(recorder.calls(3), 0);
 }
@@ -286,7 +326,7 @@ TEST_F(Win32Form1, Label3KeepsOnlyWhatItCanShowOfALongAnswer) {
 }
 
 TEST_F(Win32Form1, SavesAPictureOfItself) {
-    // For people to look at: screenshots/form1-win32-<bits>.bmp.
+    // For people to look at: screenshots/form1-win32-<bits>-<dpi>dpi.bmp.
     RedrawWindow(window.handle(), nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     RECT client{};
@@ -309,8 +349,9 @@ TEST_F(Win32Form1, SavesAPictureOfItself) {
 
     const std::filesystem::path folder = testing::test_folder("../screenshots");
     std::filesystem::create_directories(folder);
-    std::ofstream file(folder / (sizeof(void*) == 8 ? "form1-win32-64.bmp" : "form1-win32-32.bmp"),
-                       std::ios::binary);
+    const std::string name = std::string("form1-win32-") + (sizeof(void*) == 8 ? "64-" : "32-") +
+                             std::to_string(GetDpiForWindow(window.handle())) + "dpi.bmp";
+    std::ofstream file(folder / name, std::ios::binary);
     const BITMAPFILEHEADER file_header{
         0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + pixels.size()), 0, 0,
         static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header)};
