@@ -11,7 +11,7 @@ namespace kavrelo::binding {
 LibraryString make_library_string(std::u16string_view text) {
     const std::size_t length = eight_bit_length(text);
     if (length > UINT32_MAX - 16) {
-        throw std::length_error("text too long for a library string");
+        throw std::length_error("el texto es demasiado largo para una cadena de la biblioteca");
     }
     LibraryString string{SysAllocStringByteLen(nullptr, static_cast<unsigned int>(length))};
     if (!string) {

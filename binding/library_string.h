@@ -22,6 +22,12 @@ using LibraryString = std::unique_ptr<OLECHAR, LibraryStringDeleter>;
 // text is beyond what a 4-byte count can hold.
 LibraryString make_library_string(std::u16string_view text);
 
+// Whether the count stored in front of the string, and the NUL after it, fit
+// in the block the allocator gave: a count beyond it does not belong to a
+// string the allocator made, and reading by it would run past the block.
+// Always true where the allocator cannot tell (Windows).
+bool stored_count_fits(const LibraryString& string) noexcept;
+
 // Its bytes, the whole stored count of them; empty for a null string.
 std::string_view bytes_of(const LibraryString& string) noexcept;
 

@@ -8,17 +8,19 @@
 
 namespace kavrelo::binding {
 
-// Raised when the library file cannot be loaded or lacks an entry point. The
-// message is the sentence the user is told, ending with the system's reason.
+// Raised when the library file cannot be loaded, lacks an entry point, or
+// answers with something that is not a library string. The message is the
+// sentence the user is told, ending with the reason.
 class BindingError : public std::runtime_error {
 public:
-    enum class Kind { library_not_loaded, entry_point_missing };
+    enum class Kind { library_not_loaded, entry_point_missing, malformed_result };
 
     BindingError(Kind kind, std::string file, std::string entry_point, std::string reason);
 
     Kind kind() const noexcept { return kind_; }
     const std::string& file() const noexcept { return file_; }
-    // Empty when the library itself could not be loaded.
+    // Empty when the library itself could not be loaded; the entry point that
+    // answered, for a malformed result.
     const std::string& entry_point() const noexcept { return entry_point_; }
     const std::string& reason() const noexcept { return reason_; }
 

@@ -1,6 +1,11 @@
 #include "loader.h"
 
 #include <dlfcn.h>
+#include <link.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string_view>
 
 namespace kavrelo::binding {
 namespace {
@@ -8,6 +13,61 @@ namespace {
 std::string last_dl_error() {
     const char* reason = dlerror();
     return reason != nullptr ? reason : "unknown reason";
+}
+
+// The loader's sentences start with the file they are about, then ": ".
+struct DlError {
+    std::string file;
+    std::string what;
+};
+
+DlError split(const std::string& message) {
+    const std::size_t colon = message.find(": ");
+    if (colon == std::string::npos) {
+        return {{}, message};
+    }
+    return {message.substr(0, colon), message.substr(colon + 2)};
+}
+
+std::string program_folder() {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string("?") : program.parent_path().string();
+}
+
+// Where the ordinary search looked for a bare name, in its order.
+std::string search_places() {
+    std::string places;
+    const char* library_path = std::getenv("LD_LIBRARY_PATH");
+    if (library_path != nullptr && *library_path != '\0') {
+        places += "las carpetas de LD_LIBRARY_PATH (" + std::string(library_path) + "), ";
+    }
+    places += "la carpeta del programa (" + program_folder() + ") y las carpetas de bibliotecas del sistema";
+    return places;
+}
+
+// Says in plain words what went wrong, then the loader's own sentence.
+std::string load_failure(const std::string& file, const std::string& message) {
+    const DlError error = split(message);
+    const bool about_our_file = error.file == file || std::filesystem::path(error.file).filename() == file;
+    std::string plain;
+    if (error.what.starts_with("cannot open shared object file")) {
+        plain = about_our_file ? "no se encontr\xC3\xB3. Se busc\xC3\xB3 en " + search_places() +
+                                     ". Para ofrecer una, p\xC3\xB3ngala junto al programa o en una carpeta de "
+                                     "LD_LIBRARY_PATH"
+                               : "necesita la biblioteca " + error.file + ", que no se encontr\xC3\xB3";
+    } else if (error.what.starts_with("wrong ELF class")) {
+        plain = "el archivo " + error.file + " es una biblioteca de " +
+                (error.what.find("ELFCLASS32") != std::string::npos ? "32" : "64") +
+                " bits y este programa es de " + std::to_string(8 * sizeof(void*)) + " bits";
+    } else if (error.what.starts_with("invalid ELF header") || error.what.starts_with("file too short")) {
+        plain = "el archivo " + error.file + " no es una biblioteca compartida";
+    } else if (error.what.starts_with("undefined symbol: ")) {
+        plain = "el archivo " + error.file + " necesita el s\xC3\xADmbolo " +
+                error.what.substr(std::string_view("undefined symbol: ").size()) +
+                ", que ninguna biblioteca cargada ofrece";
+    }
+    return plain.empty() ? message : plain + ".\nDetalle del sistema: " + message;
 }
 
 class PosixLibrary final : public LoadedLibrary {
@@ -18,12 +78,20 @@ public:
         dlerror();
         void* address = dlsym(handle_, entry_point.c_str());
         if (address == nullptr) {
-            return {nullptr, last_dl_error()};
+            return {nullptr, "el archivo " + path() + " no la exporta.\nDetalle del sistema: " + last_dl_error()};
         }
         return {address, {}};
     }
 
 private:
+    std::string path() const {
+        link_map* map = nullptr;
+        if (dlinfo(handle_, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) {
+            return "?";
+        }
+        return map->l_name;
+    }
+
     void* handle_;  // never closed: bound addresses live as long as the process
 };
 
@@ -34,13 +102,7 @@ public:
         // be reported, rather than at some later call.
         void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
-            // The loader starts its reason with the name it was given; the
-            // report names the file already.
-            std::string reason = last_dl_error();
-            if (const std::string prefix = file + ": "; reason.starts_with(prefix)) {
-                reason.erase(0, prefix.size());
-            }
-            throw BindingError(BindingError::Kind::library_not_loaded, file, {}, std::move(reason));
+            throw BindingError(BindingError::Kind::library_not_loaded, file, {}, load_failure(file, last_dl_error()));
         }
         return std::make_unique<PosixLibrary>(handle);
     }

@@ -16,6 +16,9 @@ std::string describe(BindingError::Kind kind, const std::string& file, const std
     if (kind == BindingError::Kind::library_not_loaded) {
         return "No se pudo cargar la biblioteca " + file + ": " + reason;
     }
+    if (kind == BindingError::Kind::malformed_result) {
+        return "La biblioteca " + file + " devolvi\xC3\xB3 desde " + entry_point + " una cadena mal formada: " + reason;
+    }
     return "La biblioteca " + file + " no tiene el punto de entrada " + entry_point + ": " + reason;
 }
 
@@ -62,8 +65,18 @@ void ZavlekLibrary::call_without_argument(EntryPoint entry_point) {
 
 std::u16string ZavlekLibrary::call_with_text(EntryPoint entry_point, std::u16string_view text) {
     const auto function = reinterpret_cast<TextToText>(bound_address(entry_point));
-    const LibraryString argument = make_library_string(text);
-    const LibraryString result{function(argument.get())};
+    LibraryString argument = make_library_string(text);
+    const BSTR returned = function(argument.get());
+    // A library that answers with the very string it was given hands back
+    // what the program owns already: that string is released once.
+    const LibraryString result{returned == argument.get() ? argument.release() : returned};
+    if (!stored_count_fits(result)) {
+        const Declaration& declaration = kDeclarations[static_cast<std::size_t>(entry_point)];
+        throw BindingError(BindingError::Kind::malformed_result, std::string(declaration.file),
+                           std::string(declaration.name),
+                           "la longitud que declara (" + std::to_string(SysStringByteLen(result.get())) +
+                               " bytes) no cabe en el bloque que la contiene");
+    }
     return text_of(result);
 }
 

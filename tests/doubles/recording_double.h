@@ -16,6 +16,8 @@ enum class Result : int {
     high_bytes,    // every byte from 0x80 to 0xFF, in order
     sixteen_mb,    // 16 MiB of 'x' with '|' every 64 bytes
     scribble,      // overwrites the argument, then returns "resultado"
+    argument,      // the argument itself, the very pointer it was given
+    bogus_count,   // "resultado" with a count of 0xFFFFFFF0 written in front
 };
 
 inline constexpr std::size_t kSixteenMb = std::size_t{16} << 20;

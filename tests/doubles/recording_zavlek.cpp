@@ -67,6 +67,14 @@ BSTR answer(BSTR text) {
     case Result::scribble:
         std::memset(text, 'X', SysStringByteLen(text));
         return allocate("resultado");
+    case Result::argument:
+        return text;
+    case Result::bogus_count: {
+        BSTR string = allocate("resultado");
+        const std::uint32_t count = 0xFFFFFFF0u;
+        std::memcpy(reinterpret_cast<unsigned char*>(string) - sizeof count, &count, sizeof count);
+        return string;
+    }
     }
     return nullptr;
 }
