@@ -10,9 +10,14 @@
 #include <cstdio>
 #include <stdexcept>
 
-int main(int argc, char* argv[]) {
+int main(int, char* argv[]) {
     using namespace kavrelo;
-    QApplication application(argc, argv);
+    // The program reads no command line. The toolkit gets the program's name
+    // alone, so that its own options (-reverse, -qwindowgeometry...) are not
+    // taken from it either; tests pick the platform with QT_QPA_PLATFORM.
+    int toolkit_argc = 1;
+    char* toolkit_argv[] = {argv[0], nullptr};
+    QApplication application(toolkit_argc, toolkit_argv);
     console::qt::configure_application(application);
 
     const auto loader = binding::make_system_loader();

@@ -42,8 +42,8 @@ start_x_server() {
   fail "no X server could be started"
 }
 
-# Starts the program from folder $1 with current directory $2 and waits for
-# its window; sets console_pid and window.
+# Starts the program from folder $1 with current directory $2, and any further
+# arguments, and waits for its window; sets console_pid and window.
 start_console() {
   local library_path=()
   # AddressSanitizer's dlopen interceptor makes itself the caller, and its
@@ -51,7 +51,7 @@ start_console() {
   if [[ -n "${KAVRELO_SANITIZED:-}" && -e "$1/libZavlek.so" ]]; then
     library_path=(LD_LIBRARY_PATH="$1")
   fi
-  (cd "$2" && exec env QT_QPA_PLATFORM=xcb "${library_path[@]}" "$1/kavrelo1") 2>"$work/stderr.log" &
+  (cd "$2" && exec env QT_QPA_PLATFORM=xcb "${library_path[@]}" "$1/kavrelo1" "${@:3}") 2>"$work/stderr.log" &
   console_pid=$!
   window="$(timeout 30 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n 1)" ||
     fail "the window did not appear"
@@ -93,7 +93,9 @@ start_x_server
 echo "--- with the reference library beside the program"
 mkdir -p "$work/app"
 cp "$program" "$library" "$work/app/"
-start_console "$work/app" "$work"
+# The program reads no command line: the toolkit's own options, which would
+# mirror and shrink the window, are not taken from it.
+start_console "$work/app" "$work" -reverse -qwindowgeometry 200x100+300+300
 import -window root "$screenshots/form1-start.png"
 shot="$screenshots/form1-start.png"
 expect_colour "$shot" 420 200 "0,0,64" "the window's background"
