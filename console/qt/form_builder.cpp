@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QFont>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
@@ -26,11 +27,28 @@ QColor to_qcolor(Colour colour) {
     return {rgb.red, rgb.green, rgb.blue};
 }
 
+// As on the classic platform, Enter presses the focused button as Space does.
+// No button is the window's default: Enter elsewhere presses nothing.
+class ClassicButton final : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && event->modifiers() == Qt::NoModifier) {
+            click();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
+
 QWidget* create_control(const Control& control, QWidget* parent) {
     const QString caption = to_qstring(control.caption);
     switch (control.kind) {
     case ControlKind::button:
-        return new QPushButton(caption, parent);
+        return new ClassicButton(caption, parent);
     case ControlKind::frame:
         return new QGroupBox(caption, parent);
     case ControlKind::text_box: {

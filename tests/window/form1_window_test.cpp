@@ -237,6 +237,20 @@ TEST_F(Form1WithRecorder, EnterAndEscapeInTheTextBoxDoNothing) {
     EXPECT_EQ(text1->text(), QStringLiteral("1+2"));
 }
 
+TEST_F(Form1WithRecorder, EnterPressesTheFocusedButtonAsSpaceDoes) {
+    show();
+    control<QLineEdit>("Text1")->setText(QStringLiteral("1"));
+    auto* parser_button = control<QPushButton>("Command5");
+    parser_button->setFocus();
+    QTest::keyClick(parser_button, Qt::Key_Return);
+    EXPECT_EQ(recorder.calls(kParser), 1);
+    QTest::keyClick(parser_button, Qt::Key_Enter);
+    EXPECT_EQ(recorder.calls(kParser), 2);
+    QTest::keyClick(parser_button, Qt::Key_Space);
+    EXPECT_EQ(recorder.calls(kParser), 3);
+    EXPECT_EQ(label3(), QStringLiteral("resultado"));
+}
+
 TEST_F(Form1WithRecorder, TheTextBoxHasNoLengthLimitOfItsOwn) {
     auto* text1 = control<QLineEdit>("Text1");
     text1->setText(QString(40000, QChar(u'a')));
