@@ -60,4 +60,40 @@ void ClassicStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* o
     painter->restore();
 }
 
+QRect ClassicStyle::subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+                                   const QWidget* widget) const {
+    QRect rect = QProxyStyle::subControlRect(control, option, sub, widget);
+    if (control != CC_GroupBox) {
+        return rect;
+    }
+    const int caption_height = option->fontMetrics.height();
+    if (sub == SC_GroupBoxLabel) {
+        rect.moveTopLeft(option->rect.topLeft() + QPoint(kCaptionIndent, 0));
+        rect.setHeight(caption_height);
+    } else if (sub == SC_GroupBoxFrame) {
+        rect = option->rect;
+        rect.setTop(option->rect.top() + caption_height / 2);
+    }
+    return rect;
+}
+
+void ClassicStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                                      const QWidget* widget) const {
+    const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+    if (control != CC_GroupBox || box == nullptr) {
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+        return;
+    }
+    QStyleOptionFrame frame;
+    frame.QStyleOption::operator=(*box);
+    frame.rect = subControlRect(CC_GroupBox, option, SC_GroupBoxFrame, widget);
+    drawPrimitive(PE_FrameGroupBox, &frame, painter, widget);
+
+    // The caption, on its own background, breaks the top line.
+    const QRect label = subControlRect(CC_GroupBox, option, SC_GroupBoxLabel, widget);
+    painter->fillRect(label.adjusted(-2, 0, 2, 0), box->palette.color(QPalette::Window));
+    drawItemText(painter, label, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, box->palette,
+                 box->state & State_Enabled, box->text, QPalette::WindowText);
+}
+
 }  // namespace kavrelo::console::qt

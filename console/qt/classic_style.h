@@ -1,7 +1,8 @@
 // Fusion, with push buttons and group frames drawn in the classic manner:
 // a button is a flat face filled with its own colour inside a two-pixel
-// bevel, a frame an etched line around the frame's own background. Fusion's
-// own versions shade both, which would not show the colours given.
+// bevel, a frame an etched line around the frame's own background, its
+// caption a few pixels in on the top line, which it interrupts. Fusion's own
+// versions shade both and put the caption above the line at the corner.
 #pragma once
 
 #include <QProxyStyle>
@@ -14,6 +15,13 @@ public:
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget = nullptr) const override;
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                            const QWidget* widget = nullptr) const override;
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+                         const QWidget* widget = nullptr) const override;
+
+    // How far in from the frame's left edge its caption stands, in pixels.
+    static constexpr int kCaptionIndent = 8;
 };
 
 }  // namespace kavrelo::console::qt

@@ -159,6 +159,27 @@ TEST_F(Form1Test, IsLaidOutAsDrawnAndStaysSoWhenResizedOrMaximised) {
     check_layout("maximised");
 }
 
+TEST_F(Form1Test, TheFramesCaptionStandsInOnTheTopLineAndBreaksIt) {
+    show();
+    QWidget* frame = control("Frame1");
+    const QImage image = frame->grab().toImage();
+    const QFontMetrics metrics(frame->font());
+    const int line = metrics.height() / 2;
+    const int caption_end = 8 + metrics.horizontalAdvance(QStringLiteral("Parser SLR"));
+    const QColor etched(128, 128, 128);
+    EXPECT_EQ(image.pixelColor(3, line), etched) << "the top line, left of the caption";
+    EXPECT_EQ(image.pixelColor(caption_end + 12, line), etched) << "the top line, right of the caption";
+    for (int x = 0; x < 8; ++x) {
+        for (int y = 0; y < metrics.height(); ++y) {
+            const QColor seen = image.pixelColor(x, y);
+            EXPECT_TRUE(seen == etched || seen == Qt::white) << "caption ink left of its indent at " << x << "," << y;
+        }
+    }
+    for (int x = 8; x < caption_end; ++x) {
+        EXPECT_NE(image.pixelColor(x, line), etched) << "the line runs through the caption at " << x;
+    }
+}
+
 TEST_F(Form1Test, PaintsTheSpecifiedColours) {
     show();
     const QColor navy(0, 0, 64), white(255, 255, 255), grey(224, 224, 224), face(212, 208, 200);
