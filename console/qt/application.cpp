@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
@@ -26,7 +25,7 @@ void configure_application(QApplication& application) {
     QLocale::setDefault(spanish);
     auto* toolkit_texts = new QTranslator(&application);
     if (toolkit_texts->load(spanish, QStringLiteral("qtbase"), QStringLiteral("_"),
-                            QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+                            QStringLiteral(":/translations"))) {
         QApplication::installTranslator(toolkit_texts);
     }
 }

@@ -180,6 +180,13 @@ TEST_F(Form1Test, TheFramesCaptionStandsInOnTheTopLineAndBreaksIt) {
     }
 }
 
+TEST(Application, SpeaksSpanishWithTheToolkitsOwnTextsBuiltIn) {
+    // Text1's context menu, from the translation compiled into the program.
+    EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Undo"), QStringLiteral("&Deshacer"));
+    EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Paste"), QStringLiteral("&Pegar"));
+    EXPECT_TRUE(QFile::exists(QStringLiteral(":/translations/qtbase_es.qm")));
+}
+
 TEST_F(Form1Test, PaintsTheSpecifiedColours) {
     show();
     const QColor navy(0, 0, 64), white(255, 255, 255), grey(224, 224, 224), face(212, 208, 200);
