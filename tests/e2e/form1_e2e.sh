@@ -26,20 +26,15 @@ fail() {
   exit 1
 }
 
+# The server picks a free display itself and writes its number once it is
+# ready: nothing is guessed, and nothing waits for time.
 start_x_server() {
   local number
-  for number in $(seq 90 190); do
-    [[ -e "/tmp/.X${number}-lock" || -e "/tmp/.X11-unix/X${number}" ]] && continue
-    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$number"
-    for _ in $(seq 100); do
-      xdpyinfo >/dev/null 2>&1 && return 0
-      kill -0 "$xvfb_pid" 2>/dev/null || break
-      sleep 0.1
-    done
-  done
-  fail "no X server could be started"
+  mkfifo "$work/xvfb-ready"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/xvfb-ready" >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  read -r -t 60 number <"$work/xvfb-ready" || fail "no X server could be started: $(cat "$work/xvfb.log")"
+  export DISPLAY=":$number"
 }
 
 # Starts the program from folder $1 with current directory $2, and any further
