@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The Debian package of a Release build: its control fields and contents, its
+# desktop entry, and the program started from where the package puts it,
+# finding the reference library there.
+# Usage: deb_package.sh BUILD_DIR
+set -euo pipefail
+build="$1"
+work="$(mktemp -d)"
+xvfb_pid="" program_pid=""
+cleanup() {
+  [[ -n "$program_pid" ]] && kill "$program_pid" 2>/dev/null || true
+  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack failed"; }
+deb="$work/out/kavrelo1_1.0.0_amd64.deb"
+[[ -f "$deb" ]] || fail "no $deb; made: $(ls "$work/out")"
+
+[[ "$(dpkg-deb --field "$deb" Package)" == kavrelo1 ]] || fail "package name"
+[[ "$(dpkg-deb --field "$deb" Version)" == 1.0.0 ]] || fail "version"
+depends="$(dpkg-deb --field "$deb" Depends)"
+for needed in libqt6widgets6 libc6 qt6-qpa-plugins; do
+  [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
+done
+contents="$(dpkg-deb --contents "$deb")"
+for file in ./usr/bin/kavrelo1 ./usr/lib/kavrelo1/libZavlek.so ./usr/include/zavlek.h \
+    ./usr/share/applications/kavrelo1.desktop ./usr/share/icons/hicolor/32x32/apps/kavrelo1.xpm; do
+  grep -qF " $file" <<<"$contents" || fail "the package lacks $file"
+done
+
+root="$work/root"
+dpkg-deb --extract "$deb" "$root"
+desktop-file-validate "$root/usr/share/applications/kavrelo1.desktop" || fail "the desktop entry is not valid"
+
+# The installed program, under an X server that picks its own display.
+mkfifo "$work/xvfb-ready"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/xvfb-ready" >/dev/null 2>&1 &
+xvfb_pid=$!
+read -r -t 60 display <"$work/xvfb-ready" || fail "no X server could be started"
+export DISPLAY=":$display"
+(cd "$work" && exec env QT_QPA_PLATFORM=xcb "$root/usr/bin/kavrelo1") 2>"$work/stderr.log" &
+program_pid=$!
+window="$(timeout 30 xdotool search --sync --onlyvisible --name '^Comandos para invocar funciones en DLL$' | head -n 1)" ||
+  fail "the installed program showed no window"
+# "prueba de la pila": the reference library, found beside the program in
+# the package's layout, reports on standard error.
+xdotool mousemove --sync --window "$window" 416 24 click 1
+timeout 30 bash -c "until grep -q 'mPila: 6 de 6 comprobaciones correctas' '$work/stderr.log'; do sleep 0.1; done" ||
+  fail "the stack test did not run: $(cat "$work/stderr.log")"
+echo "PASS"
