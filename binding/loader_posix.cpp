@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
@@ -35,6 +36,29 @@ std::string program_folder() {
     return error ? std::string("?") : program.parent_path().string();
 }
 
+// The file the search would have found under a bare name, where the loader's
+// sentence names only the name (as it does for a library of another class):
+// the first of the folders of LD_LIBRARY_PATH and the program's own that
+// holds it.
+std::string located(const std::string& name) {
+    if (name.find('/') != std::string::npos) {
+        return name;
+    }
+    std::string folders = std::getenv("LD_LIBRARY_PATH") != nullptr ? std::getenv("LD_LIBRARY_PATH") : "";
+    folders += ":" + program_folder();
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        const std::size_t end = std::min(folders.find(':', start), folders.size());
+        const std::filesystem::path candidate = std::filesystem::path(folders.substr(start, end - start)) / name;
+        std::error_code error;
+        if (end > start && std::filesystem::exists(candidate, error)) {
+            return candidate.string();
+        }
+        start = end + 1;
+    }
+    return name;
+}
+
 // Where the ordinary search looked for a bare name, in its order.
 std::string search_places() {
     std::string places;
@@ -57,7 +81,7 @@ std::string load_failure(const std::string& file, const std::string& message) {
                                      "LD_LIBRARY_PATH"
                                : "necesita la biblioteca " + error.file + ", que no se encontr\xC3\xB3";
     } else if (error.what.starts_with("wrong ELF class")) {
-        plain = "el archivo " + error.file + " es una biblioteca de " +
+        plain = "el archivo " + located(error.file) + " es una biblioteca de " +
                 (error.what.find("ELFCLASS32") != std::string::npos ? "32" : "64") +
                 " bits y este programa es de " + std::to_string(8 * sizeof(void*)) + " bits";
     } else if (error.what.starts_with("invalid ELF header") || error.what.starts_with("file too short")) {

@@ -117,19 +117,40 @@ click_at 416 120           # Salir
 await_exit
 [[ "$status" == 0 ]] || fail "Salir ended the program with status $status"
 
+# Presses "prueba de la pila" in the program copied to folder $1, started from
+# folder $2; the fatal report must come up, be shot as $3, and end the program
+# unsuccessfully once it is closed.
+expect_fatal_report() {
+  start_console "$1" "$2"
+  click_at 416 24            # prueba de la pila
+  box="$(timeout 30 xdotool search --sync --onlyvisible --name '^Kavrelo1$' | head -n 1)" ||
+    fail "no fatal report appeared for $3"
+  sleep 0.5
+  import -window root "$screenshots/$3.png"
+  kill -0 "$console_pid" 2>/dev/null || fail "the program ended before its report was closed"
+  xdotool mousemove --sync --window "$box" 20 20 key Return
+  await_exit
+  [[ "$status" != 0 ]] || fail "the fatal report ($3) ended the program with status 0"
+}
+
 echo "--- without a library, started from a folder that holds one"
 mkdir -p "$work/bare"
 cp "$program" "$work/bare/"
-start_console "$work/bare" "$double_folder"
-click_at 416 24            # prueba de la pila
-box="$(timeout 30 xdotool search --sync --onlyvisible --name '^Kavrelo1$' | head -n 1)" ||
-  fail "no fatal report appeared"
-sleep 0.5
-import -window root "$screenshots/fatal-report.png"
-kill -0 "$console_pid" 2>/dev/null || fail "the program ended before its report was closed"
-xdotool mousemove --sync --window "$box" 20 20 key Return
-await_exit
-[[ "$status" != 0 ]] || fail "the fatal report ended the program with status 0"
+expect_fatal_report "$work/bare" "$double_folder" fatal-report
+
+echo "--- with a library that cannot serve, one kind after another"
+doubles="$(dirname "$double_folder")"
+# A library for 32-bit programs: the ELF identification is what is read first.
+mkdir -p "$work/elf32-source"
+head -c 512 /dev/zero >"$work/elf32-source/libZavlek.so"
+printf '\177ELF\001\001\001' | dd of="$work/elf32-source/libZavlek.so" conv=notrunc status=none
+for kind in not_a_library unresolved no_mpila elf32; do
+  source_folder="$doubles/$kind"
+  [[ "$kind" == elf32 ]] && source_folder="$work/elf32-source"
+  mkdir -p "$work/$kind"
+  cp "$program" "$source_folder/libZavlek.so" "$work/$kind/"
+  expect_fatal_report "$work/$kind" "$work" "fatal-report-$kind"
+done
 grep -q . "$work/stderr.log" && echo "(the program wrote to standard error:)" && cat "$work/stderr.log"
 
 echo "PASS"
