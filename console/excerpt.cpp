@@ -32,6 +32,46 @@ std::u16string_view leading_characters(std::u16string_view text, std::size_t max
     return text.substr(0, end);
 }
 
+std::u16string label_excerpt(std::u16string_view text, std::size_t lines, std::size_t per_line) {
+    const auto takes_no_width = [](char16_t unit) {
+        return (unit < 0x20 && unit != u'\t' && unit != u'\n') || (unit >= 0x7F && unit < 0xA0);
+    };
+    const std::size_t budget = lines * per_line;
+    std::u16string shown;
+    std::size_t cost = 0;
+    std::size_t breaks = 0;
+    std::size_t blank_run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (unit == u'\n') {
+            if (++breaks >= lines) {
+                break;
+            }
+            blank_run = 0;
+            shown += unit;
+            continue;
+        }
+        if (unit == u' ' || unit == u'\t') {
+            if (++blank_run > per_line + 1) {
+                continue;  // hangs at a line break, unseen
+            }
+        } else {
+            blank_run = 0;
+        }
+        if (!takes_no_width(unit) &&
+            !(unit >= 0xDC00 && unit <= 0xDFFF && i > 0 && text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF)) {
+            if (++cost > budget) {
+                break;
+            }
+        }
+        shown += unit;
+    }
+    if (!shown.empty() && shown.back() >= 0xD800 && shown.back() <= 0xDBFF) {
+        shown.pop_back();  // never half a pair
+    }
+    return shown;
+}
+
 std::u16string message_excerpt(std::u16string_view text, ExcerptLimits limits) {
     std::u16string_view shown = leading_characters(text, limits.units);
     std::size_t lines = 1;

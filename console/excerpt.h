@@ -12,6 +12,15 @@ namespace kavrelo::console {
 // surrogate pair.
 std::u16string_view leading_characters(std::u16string_view text, std::size_t max_units) noexcept;
 
+// What a label of `lines` lines, each at most `per_line` characters of at
+// least a pixel wide, shows of the text, and no more: laying out a whole 10 MB
+// answer would cost far more than it shows. It looks exactly as the whole text
+// would. Characters that take no width (controls) cost nothing. A run of
+// spaces or tabs longer than a line must cross a line break, where the rest of
+// it hangs unseen: it keeps only a line's worth. The text ends at the line
+// break after the last line that can show.
+std::u16string label_excerpt(std::u16string_view text, std::size_t lines, std::size_t per_line);
+
 struct ExcerptLimits {
     std::size_t lines;
     std::size_t units;

@@ -64,11 +64,12 @@ std::u16string Form1Window::text1() const { return to_u16string(text1_->text());
 
 void Form1Window::set_label3(std::u16string_view caption) {
     // Only what can show: every visible character is at least a pixel wide,
-    // so no more than a width's worth of them fits on each line.
+    // so no more than a width's worth of them fits on each line; what takes
+    // no room does not count (label_excerpt).
     const QFontMetrics metrics(label3_->font());
     const auto lines = static_cast<std::size_t>(label3_->height() / metrics.lineSpacing() + 1);
     const auto per_line = static_cast<std::size_t>(label3_->width() + 1);
-    label3_->setText(to_qstring(leading_characters(caption, lines * per_line)));
+    label3_->setText(to_qstring(label_excerpt(caption, lines, per_line)));
 }
 
 void Form1Window::show_message(std::u16string_view text) { show_message_box(this, text); }

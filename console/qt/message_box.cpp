@@ -24,8 +24,9 @@ constexpr int kChromeLines = 8;
 int wrap_width(QSize available) { return std::min(available.width() / 2, 500); }
 
 // The beginning of text that, wrapped as the box wraps it, leaves the box
-// within the screen: a first guess from the average character width, then
-// measured and halved until it fits.
+// within the screen: a first guess that cannot be too short (every character
+// at least a pixel wide), then measured and halved until it fits. A text that
+// fits is shown whole.
 void set_text_that_fits(QMessageBox& box, std::u16string_view text) {
     const QScreen* screen = box.screen() != nullptr ? box.screen() : QGuiApplication::primaryScreen();
     const QSize available = screen != nullptr ? screen->availableSize() : QSize(640, 480);
@@ -33,7 +34,7 @@ void set_text_that_fits(QMessageBox& box, std::u16string_view text) {
     const int width = wrap_width(available);
     const int text_height = std::max(metrics.lineSpacing(), available.height() - kChromeLines * metrics.lineSpacing());
     const auto lines = static_cast<std::size_t>(text_height / metrics.lineSpacing());
-    ExcerptLimits limits{lines, lines * static_cast<std::size_t>(width / std::max(1, metrics.averageCharWidth()))};
+    ExcerptLimits limits{lines, lines * static_cast<std::size_t>(width)};
     for (;;) {
         const QString shown = to_qstring(message_excerpt(text, limits));
         const QRect needed = metrics.boundingRect(QRect(0, 0, width, INT_MAX), Qt::TextWordWrap, shown);

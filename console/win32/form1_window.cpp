@@ -290,7 +290,8 @@ std::u16string Form1Window::text1() const { return window_text(controls_.at("Tex
 
 void Form1Window::set_label3(std::u16string_view caption) {
     // Only what can show: every visible character is at least a pixel wide,
-    // so no more than a width's worth of them fits on each line.
+    // so no more than a width's worth of them fits on each line; what takes
+    // no room does not count (label_excerpt).
     const HWND label = controls_.at("Label3");
     RECT rect{};
     GetClientRect(label, &rect);
@@ -302,7 +303,7 @@ void Form1Window::set_label3(std::u16string_view caption) {
     ReleaseDC(label, dc);
     const auto lines = static_cast<std::size_t>(rect.bottom / std::max<LONG>(1, metrics.tmHeight) + 1);
     const auto per_line = static_cast<std::size_t>(rect.right + 1);
-    const std::u16string shown(leading_characters(caption, lines * per_line));
+    const std::u16string shown = label_excerpt(caption, lines, per_line);
     SetWindowTextW(label, wide(shown));
     UpdateWindow(label);
 }

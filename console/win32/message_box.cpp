@@ -70,8 +70,9 @@ bool words_fit(HDC dc, std::u16string_view text, int width) {
 // What the box can show on this screen: its text wraps at no more than half
 // the screen's width and, with the title bar, the margins and the button row,
 // stays within the screen's available height. A word wider than that would
-// widen the box instead, so it must fit too. A first guess from the average
-// character width, then measured and halved until it fits.
+// widen the box instead, so it must fit too. A first guess that cannot be too
+// short (every character at least a pixel wide), then measured and halved
+// until it fits. A text that fits is shown whole.
 std::u16string text_that_fits(HWND owner, std::u16string_view text) {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
@@ -94,9 +95,7 @@ std::u16string text_that_fits(HWND owner, std::u16string_view text) {
     const int wrap_width = available_width / 2;
     const int text_height = std::max(line_height, available_height - kChromeLines * line_height);
     const auto lines = static_cast<std::size_t>(text_height / line_height);
-    ExcerptLimits limits{
-        lines, lines * static_cast<std::size_t>(wrap_width /
-                                                std::max(1, static_cast<int>(text_metrics.tmAveCharWidth)))};
+    ExcerptLimits limits{lines, lines * static_cast<std::size_t>(wrap_width)};
     std::u16string shown;
     for (;;) {
         shown = message_excerpt(text, limits);

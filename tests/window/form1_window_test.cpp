@@ -1,5 +1,6 @@
 // The real Form1 on Qt's offscreen platform.
 #include "support/doubles.h"
+#include "support/hard_texts.h"
 
 #include <binding/zavlek_library.h>
 #include <console/commands.h>
@@ -21,6 +22,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <cstdint>
 
 #include <functional>
 #include <optional>
@@ -305,6 +308,19 @@ TEST_F(Form1WithRecorder, ALongAnswerWrapsInsideTheLabelAndIsCutAtItsBottom) {
     EXPECT_GT(label->heightForWidth(label->width()), label->height());
 }
 
+TEST_F(Form1WithRecorder, Label3ShowsOfALongAnswerExactlyWhatTheWholeAnswerWouldShow) {
+    show();
+    auto* label = control<QLabel>("Label3");
+    for (const std::u16string& text : testing::texts_hard_to_cut()) {
+        window.set_label3(text);
+        const QImage cut = label->grab().toImage();
+        label->setText(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+        const QImage whole = label->grab().toImage();
+        EXPECT_TRUE(cut == whole) << "differs for a text of " << text.size() << " characters beginning "
+                                  << QString::fromUtf16(text.data(), 20).toStdString();
+    }
+}
+
 TEST_F(Form1WithRecorder, MessageBoxesCarryTheTitleTextAndOneAcceptButton) {
     show();
     MessageBoxCloser closer;
@@ -342,6 +358,24 @@ TEST_F(Form1WithRecorder, AHugeTokenizerAnswerIsCutToFitTheScreen) {
     const QRect screen = window.screen()->availableGeometry();
     EXPECT_LE(message.frame.height(), screen.height());
     EXPECT_LE(message.frame.width(), screen.width());
+}
+
+TEST_F(Form1WithRecorder, ALongTextOfNarrowCharactersThatFitsIsShownWhole) {
+    show();
+    // Half again as many characters as the average width would allow: narrow
+    // ones, which still fit in the box.
+    const QFontMetrics metrics(QApplication::font("QMessageBox"));
+    const QRect screen = window.screen()->availableGeometry();
+    const int lines = screen.height() / metrics.lineSpacing() - 8;
+    const int per_line = std::min(screen.width() / 2, 500) / metrics.averageCharWidth();
+    QString text;
+    while (text.size() < lines * per_line * 3 / 2) {
+        text += QStringLiteral("iiiiiiiiii ");
+    }
+    MessageBoxCloser closer;
+    window.show_message(text.toStdU16String());
+    ASSERT_EQ(closer.seen.size(), 1u);
+    EXPECT_EQ(closer.seen[0].text, text);
 }
 
 TEST_F(Form1WithRecorder, ARefusedEmptyRunLeavesTheEarlierAnswerStanding) {

@@ -1,6 +1,7 @@
 // Form1 on Win32, in a real window under Wine and an X server: the window as
 // the program builds it, and Kavrelo1.exe itself as a process.
 #include "support/doubles.h"
+#include "support/hard_texts.h"
 
 #include <binding/zavlek_library.h>
 #include <console/commands.h>
@@ -323,6 +324,32 @@ TEST_F(Win32Form1, Label3KeepsOnlyWhatItCanShowOfALongAnswer) {
     EXPECT_EQ(shown.substr(0, 64), std::u16string(63, u'x') + u"|");
     const RECT after = rect_in_client(window.handle(), at("Label3"));
     EXPECT_TRUE(EqualRect(&before, &after));
+}
+
+// The label's pixels, as drawn now.
+std::vector<COLORREF> pixels_of(HWND label) {
+    RedrawWindow(label, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    RECT rect{};
+    GetClientRect(label, &rect);
+    std::vector<COLORREF> pixels;
+    const HDC dc = GetDC(label);
+    for (int y = 0; y < rect.bottom; ++y) {
+        for (int x = 0; x < rect.right; ++x) {
+            pixels.push_back(GetPixel(dc, x, y));
+        }
+    }
+    ReleaseDC(label, dc);
+    return pixels;
+}
+
+TEST_F(Win32Form1, Label3ShowsOfALongAnswerExactlyWhatTheWholeAnswerWouldShow) {
+    for (const std::u16string& text : testing::texts_hard_to_cut()) {
+        window.set_label3(text);
+        const std::vector<COLORREF> cut = pixels_of(at("Label3"));
+        SetWindowTextW(at("Label3"), reinterpret_cast<const wchar_t*>(text.c_str()));
+        EXPECT_TRUE(pixels_of(at("Label3")) == cut)
+            << "differs for a text of " << text.size() << " characters";
+    }
 }
 
 TEST_F(Win32Form1, SavesAPictureOfItself) {
