@@ -10,36 +10,42 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 
 #include <algorithm>
-#include <climits>
 
 namespace kavrelo::console::qt {
 namespace {
 
-// Room the box needs around its text: frame, margins and the button row.
-constexpr int kChromeLines = 8;
+// The box's own size with this text. It lays itself out only when shown, so
+// it is shown off the screen to be measured.
+QSize size_with_text(QMessageBox& box, const QString& text) {
+    box.setText(text);
+    box.setAttribute(Qt::WA_DontShowOnScreen, true);
+    box.show();
+    const QSize size = box.size();
+    box.hide();
+    box.setAttribute(Qt::WA_DontShowOnScreen, false);
+    return size;
+}
 
-// The box wraps long text at half the screen's width, at most 500 pixels.
-int wrap_width(QSize available) { return std::min(available.width() / 2, 500); }
-
-// The beginning of text that, wrapped as the box wraps it, leaves the box
-// within the screen: a first guess that cannot be too short (every character
-// at least a pixel wide), then measured and halved until it fits. A text that
-// fits is shown whole.
+// The beginning of text that leaves the box, with the title bar and frame the
+// window manager adds, within the screen's available area: a first guess that
+// cannot be too short (every character at least a pixel wide), then the box
+// measured and the text halved until it fits. A text that fits is shown
+// whole.
 void set_text_that_fits(QMessageBox& box, std::u16string_view text) {
     const QScreen* screen = box.screen() != nullptr ? box.screen() : QGuiApplication::primaryScreen();
     const QSize available = screen != nullptr ? screen->availableSize() : QSize(640, 480);
-    const QFontMetrics metrics(box.font());
-    const int width = wrap_width(available);
-    const int text_height = std::max(metrics.lineSpacing(), available.height() - kChromeLines * metrics.lineSpacing());
-    const auto lines = static_cast<std::size_t>(text_height / metrics.lineSpacing());
-    ExcerptLimits limits{lines, lines * static_cast<std::size_t>(width)};
+    const int frame = box.style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const QSize room =
+        available - QSize(2 * frame, box.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * frame);
+    const int line_height = std::max(1, QFontMetrics(box.font()).lineSpacing());
+    const auto lines = static_cast<std::size_t>(std::max(1, room.height() / line_height));
+    ExcerptLimits limits{lines, lines * static_cast<std::size_t>(std::max(1, room.width()))};
     for (;;) {
-        const QString shown = to_qstring(message_excerpt(text, limits));
-        const QRect needed = metrics.boundingRect(QRect(0, 0, width, INT_MAX), Qt::TextWordWrap, shown);
-        if (needed.height() <= text_height || limits.units < 2) {
-            box.setText(shown);
+        const QSize size = size_with_text(box, to_qstring(message_excerpt(text, limits)));
+        if ((size.height() <= room.height() && size.width() <= room.width()) || limits.units < 2) {
             return;
         }
         limits = {std::max<std::size_t>(1, limits.lines / 2), limits.units / 2};
@@ -56,8 +62,8 @@ void show_message_box(QWidget* parent, std::u16string_view text) {
     QPushButton* accept = box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole);
     box.setDefaultButton(accept);
     box.setEscapeButton(accept);
-    box.setWindowModality(Qt::ApplicationModal);
     set_text_that_fits(box, text);
+    box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
 
