@@ -2,6 +2,7 @@
 // the binding can be tested with a loader that counts or redirects.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -55,5 +56,9 @@ public:
 
 // The platform's loader: dlopen/dlsym or LoadLibraryW/GetProcAddress.
 std::unique_ptr<Loader> make_system_loader();
+
+// The folder of the running program, one of the places the ordinary search
+// looks in; empty when the system cannot say.
+std::filesystem::path program_folder();
 
 }  // namespace kavrelo::binding

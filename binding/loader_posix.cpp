@@ -30,12 +30,6 @@ DlError split(const std::string& message) {
     return {message.substr(0, colon), message.substr(colon + 2)};
 }
 
-std::string program_folder() {
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string("?") : program.parent_path().string();
-}
-
 // The file the search would have found under a bare name, where the loader's
 // sentence names only the name (as it does for a library of another class):
 // the first of the folders of LD_LIBRARY_PATH and the program's own that
@@ -45,11 +39,12 @@ std::string located(const std::string& name) {
         return name;
     }
     std::string folders = std::getenv("LD_LIBRARY_PATH") != nullptr ? std::getenv("LD_LIBRARY_PATH") : "";
-    folders += ":" + program_folder();
+    folders += ":" + program_folder().string();
     std::size_t start = 0;
     while (start <= folders.size()) {
         const std::size_t end = std::min(folders.find(':', start), folders.size());
-        const std::filesystem::path candidate = std::filesystem::path(folders.substr(start, end - start)) / name;
+        const std::filesystem::path candidate =
+            std::filesystem::path(folders.substr(start, end - start)) / name;
         std::error_code error;
         if (end > start && std::filesystem::exists(candidate, error)) {
             return candidate.string();
@@ -66,7 +61,8 @@ std::string search_places() {
     if (library_path != nullptr && *library_path != '\0') {
         places += "las carpetas de LD_LIBRARY_PATH (" + std::string(library_path) + "), ";
     }
-    places += "la carpeta del programa (" + program_folder() + ") y las carpetas de bibliotecas del sistema";
+    places += "la carpeta del programa (" + program_folder().string() +
+              ") y las carpetas de bibliotecas del sistema";
     return places;
 }
 
@@ -76,10 +72,11 @@ std::string load_failure(const std::string& file, const std::string& message) {
     const bool about_our_file = error.file == file || std::filesystem::path(error.file).filename() == file;
     std::string plain;
     if (error.what.starts_with("cannot open shared object file")) {
-        plain = about_our_file ? "no se encontr\xC3\xB3. Se busc\xC3\xB3 en " + search_places() +
-                                     ". Para ofrecer una, p\xC3\xB3ngala junto al programa o en una carpeta de "
-                                     "LD_LIBRARY_PATH"
-                               : "necesita la biblioteca " + error.file + ", que no se encontr\xC3\xB3";
+        plain = about_our_file
+                    ? "no se encontr\xC3\xB3. Se busc\xC3\xB3 en " + search_places() +
+                          ". Para ofrecer una, p\xC3\xB3ngala junto al programa o en una carpeta de "
+                          "LD_LIBRARY_PATH"
+                    : "necesita la biblioteca " + error.file + ", que no se encontr\xC3\xB3";
     } else if (error.what.starts_with("wrong ELF class")) {
         plain = "el archivo " + located(error.file) + " es una biblioteca de " +
                 (error.what.find("ELFCLASS32") != std::string::npos ? "32" : "64") +
@@ -102,7 +99,8 @@ public:
         dlerror();
         void* address = dlsym(handle_, entry_point.c_str());
         if (address == nullptr) {
-            return {nullptr, "el archivo " + path() + " no la exporta.\nDetalle del sistema: " + last_dl_error()};
+            return {nullptr,
+                    "el archivo " + path() + " no la exporta.\nDetalle del sistema: " + last_dl_error()};
         }
         return {address, {}};
     }
@@ -126,7 +124,8 @@ public:
         // be reported, rather than at some later call.
         void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
-            throw BindingError(BindingError::Kind::library_not_loaded, file, {}, load_failure(file, last_dl_error()));
+            throw BindingError(BindingError::Kind::library_not_loaded, file, {},
+                               load_failure(file, last_dl_error()));
         }
         return std::make_unique<PosixLibrary>(handle);
     }
@@ -135,5 +134,11 @@ public:
 }  // namespace
 
 std::unique_ptr<Loader> make_system_loader() { return std::make_unique<PosixLoader>(); }
+
+std::filesystem::path program_folder() {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : program.parent_path();
+}
 
 }  // namespace kavrelo::binding

@@ -166,17 +166,6 @@ private:
     std::string file_;
 };
 
-std::wstring program_folder() {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length = 0;
-    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
-           path.size()) {
-        path.resize(path.size() * 2);
-    }
-    path.resize(length);
-    return path.substr(0, path.find_last_of(L"\\/"));
-}
-
 class Win32Loader final : public Loader {
 public:
     // The current directory leaves the search before anything is loaded, so
@@ -208,5 +197,16 @@ public:
 }  // namespace
 
 std::unique_ptr<Loader> make_system_loader() { return std::make_unique<Win32Loader>(); }
+
+std::filesystem::path program_folder() {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = 0;
+    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
+           path.size()) {
+        path.resize(path.size() * 2);
+    }
+    path.resize(length);
+    return length == 0 ? std::filesystem::path() : std::filesystem::path(path).parent_path();
+}
 
 }  // namespace kavrelo::binding

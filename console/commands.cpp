@@ -1,11 +1,13 @@
 #include "commands.h"
 
 #include "fatal_report.h"
+#include "form.h"
 #include "window_operations.h"
 
 #include <binding/zavlek_library.h>
 
 #include <exception>
+#include <stdexcept>
 #include <string>
 
 namespace kavrelo::console {
@@ -35,6 +37,24 @@ Command command_for(std::string_view control) noexcept {
         }
     }
     return nullptr;
+}
+
+std::vector<ButtonCommand> button_commands(const Form& form) {
+    std::vector<ButtonCommand> bound;
+    for (const Control& control : form.controls) {
+        if (control.kind != ControlKind::button) {
+            continue;
+        }
+        const Command command = command_for(control.name);
+        if (command == nullptr) {
+            throw std::logic_error("button " + std::string(control.name) + " has no command");
+        }
+        bound.push_back({control.name, command});
+    }
+    if (bound.size() != kCommandBindings.size()) {
+        throw std::logic_error("a command has no button on " + std::string(form.name));
+    }
+    return bound;
 }
 
 void run_command(Commands& commands, Command command, WindowOperations& window) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <string_view>
+#include <vector>
 
 namespace kavrelo::binding {
 class ZavlekLibrary;
@@ -49,6 +50,18 @@ inline constexpr std::array<CommandBinding, 5> kCommandBindings = {{
 
 // The command bound to a control, or nullptr.
 Command command_for(std::string_view control) noexcept;
+
+struct Form;
+
+struct ButtonCommand {
+    std::string_view button;
+    Command command;
+};
+
+// Every button of the form with its command, for a front end to bind.
+// Throws std::logic_error when a button has no command or a command no
+// button, so that a front end with a mismatch fails at start.
+std::vector<ButtonCommand> button_commands(const Form& form);
 
 // Runs a command to its end. An error that leaves it is reported in a
 // message box, and once that is closed the program ends unsuccessfully.

@@ -3,21 +3,25 @@
 
 #include <binding/zavlek_library.h>
 #include <console/commands.h>
+#include <console/form.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace kavrelo::console {
 namespace {
 
 using recording_double::Result;
 using testing::FolderLoader;
-using testing::RecordingWindow;
 using ::testing::HasSubstr;
+using testing::RecordingWindow;
 
 constexpr int kMPila = 0;
 constexpr int kTokeniza = 1;
@@ -62,6 +66,20 @@ TEST(CommandTable, BindsEachButtonToItsOwnCommand) {
     EXPECT_EQ(command_for("Command4"), &Commands::tokenizer_with_argument);
     EXPECT_EQ(command_for("Command5"), &Commands::parser_test);
     EXPECT_EQ(command_for("Text1"), nullptr);
+}
+
+TEST(CommandTable, EveryButtonOfTheFormHasItsCommandAndAMismatchFailsAtOnce) {
+    const std::vector<ButtonCommand> bound = button_commands(form1());
+    ASSERT_EQ(bound.size(), 5u);
+    for (const ButtonCommand& button : bound) {
+        EXPECT_EQ(button.command, command_for(button.button)) << button.button;
+    }
+    const std::array<Control, 1> unknown_button = {
+        {{"Command9", ControlKind::button, u"?", "", 0, 0, 1, 1, 0, {}, {}, {}}}};
+    EXPECT_THROW(button_commands(Form{"Form9", u"", 1, 1, Colour{0}, unknown_button}), std::logic_error);
+    const std::array<Control, 1> one_button = {
+        {{"Command1", ControlKind::button, u"?", "", 0, 0, 1, 1, 0, {}, {}, {}}}};
+    EXPECT_THROW(button_commands(Form{"Form9", u"", 1, 1, Colour{0}, one_button}), std::logic_error);
 }
 
 TEST(Constants, AreExactlyAsShown) {

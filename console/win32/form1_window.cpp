@@ -170,18 +170,8 @@ bool Form1Window::on_create() {
 void Form1Window::create_controls() { controls_ = build_form(form1(), window_); }
 
 void Form1Window::bind_commands() {
-    for (const Control& button : form1().controls) {
-        if (button.kind != ControlKind::button) {
-            continue;
-        }
-        const Command command = command_for(button.name);
-        if (command == nullptr) {
-            throw std::logic_error("button " + std::string(button.name) + " has no command");
-        }
-        commands_by_id_.emplace(GetDlgCtrlID(controls_.at(button.name)), command);
-    }
-    if (commands_by_id_.size() != kCommandBindings.size()) {
-        throw std::logic_error("a command has no button on Form1");
+    for (const ButtonCommand& bound : button_commands(form1())) {
+        commands_by_id_.emplace(GetDlgCtrlID(controls_.at(bound.button)), bound.command);
     }
 }
 

@@ -42,25 +42,11 @@ void* find_symbol(void* handle, const char* name) {
 void close_library(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
 std::string open_error() { return "error " + std::to_string(GetLastError()); }
 
-std::filesystem::path executable_folder() {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length = 0;
-    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
-           path.size()) {
-        path.resize(path.size() * 2);
-    }
-    path.resize(length);
-    return std::filesystem::path(path).parent_path();
-}
 #else
 void* open_library(const std::filesystem::path& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 void* find_symbol(void* handle, const char* name) { return dlsym(handle, name); }
 void close_library(void* handle) { dlclose(handle); }
 std::string open_error() { return dlerror(); }
-
-std::filesystem::path executable_folder() {
-    return std::filesystem::read_symlink("/proc/self/exe").parent_path();
-}
 #endif
 
 template <typename Function>
@@ -75,7 +61,7 @@ Function control(void* handle, const char* name) {
 }  // namespace
 
 std::string test_folder(const std::string& relative) {
-    return (executable_folder() / relative).lexically_normal().make_preferred().string();
+    return (binding::program_folder() / relative).lexically_normal().make_preferred().string();
 }
 
 // The doubles are built into a folder beside the test programs.
