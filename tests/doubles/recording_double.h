@@ -18,6 +18,7 @@ enum class Result : int {
     scribble,      // overwrites the argument, then returns "resultado"
     argument,      // the argument itself, the very pointer it was given
     bogus_count,   // "resultado" with a count of 0xFFFFFFF0 written in front
+    sixteen_mb_of_tokens,  // 16 MiB of "NUM(7) SEP(|) " over and over, as a tokenizer answers
 };
 
 inline constexpr std::size_t kSixteenMb = std::size_t{16} << 20;

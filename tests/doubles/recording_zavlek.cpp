@@ -1,5 +1,7 @@
 // A Zavlek library that records what each entry point receives and answers
-// as the test tells it. Built twice: complete, and without mPila.
+// as the test tells it. Built complete, without mPila, and answering 16 MiB
+// of tokens from the start (for a test that drives the real program, which
+// cannot tell the double anything).
 #include "recording_double.h"
 
 #include <zavlek.h>
@@ -19,7 +21,12 @@ struct Record {
 };
 
 Record records[recording_double::kEntryPoints];
-Result result_mode = Result::normal;
+#ifdef ANSWER_SIXTEEN_MB_OF_TOKENS
+constexpr Result kFirstResult = Result::sixteen_mb_of_tokens;
+#else
+constexpr Result kFirstResult = Result::normal;
+#endif
+Result result_mode = kFirstResult;
 
 void record(int entry_point, BSTR text) {
     Record& entry = records[entry_point];
@@ -62,6 +69,16 @@ BSTR answer(BSTR text) {
         for (std::size_t i = 63; i < bytes.size(); i += 64) {
             bytes[i] = '|';
         }
+        return allocate(bytes);
+    }
+    case Result::sixteen_mb_of_tokens: {
+        const std::string tokens = "NUM(7) SEP(|) ";
+        std::string bytes;
+        bytes.reserve(recording_double::kSixteenMb);
+        while (bytes.size() + tokens.size() <= recording_double::kSixteenMb) {
+            bytes += tokens;
+        }
+        bytes.resize(recording_double::kSixteenMb, ' ');
         return allocate(bytes);
     }
     case Result::scribble:
@@ -112,6 +129,6 @@ ZAVLEK_API void double_reset() {
     for (Record& entry : records) {
         entry = Record{};
     }
-    result_mode = Result::normal;
+    result_mode = kFirstResult;
 }
 }

@@ -364,6 +364,30 @@ TEST_F(Form1WithRecorder, AHugeTokenizerAnswerIsCutToFitTheScreen) {
     EXPECT_LE(message.frame.width() + 2 * frame, screen.width());
 }
 
+TEST_F(Form1WithRecorder, LongAnswersOfWordsOfAnyWidthKeepTheBoxOnTheScreen) {
+    show();
+    const QRect screen = window.screen()->availableGeometry();
+    const QStyle* style = QApplication::style();
+    const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const int title_bar = style->pixelMetric(QStyle::PM_TitleBarHeight);
+    // Words from a few pixels to wider than the box, where the box's own
+    // wrapping and any estimate of it part ways.
+    for (int letters : {1, 7, 30, 34, 38, 45, 60, 90}) {
+        const QString word = QString(letters, QChar(u'x')) + QChar(u' ');
+        QString text;
+        while (text.size() < 200000) {
+            text += word;
+        }
+        MessageBoxCloser closer;
+        window.show_message(text.toStdU16String());
+        ASSERT_EQ(closer.seen.size(), 1u);
+        const QRect box = closer.seen[0].frame;
+        EXPECT_LE(box.height() + title_bar + 2 * frame, screen.height()) << "words of " << letters;
+        EXPECT_LE(box.width() + 2 * frame, screen.width()) << "words of " << letters;
+        EXPECT_TRUE(closer.seen[0].text.endsWith(QStringLiteral(" caracteres)"))) << "words of " << letters;
+    }
+}
+
 TEST_F(Form1WithRecorder, ALongTextOfNarrowCharactersThatFitsIsShownWhole) {
     show();
     // Half again as many characters as the average width would allow: narrow
