@@ -8,6 +8,7 @@
 #include <console/qt/form1_window.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include <QStyle>
 #include <QScreen>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -27,6 +29,7 @@
 #include <cstdint>
 
 #include <functional>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -109,6 +112,22 @@ protected:
     void click(const char* name) { QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton); }
 
     QString label3() { return control<QLabel>("Label3")->text(); }
+
+    // A failed test leaves a picture of the window, named in its output.
+    void TearDown() override {
+        if (!HasFailure() || !window.isVisible()) {
+            return;
+        }
+        const QString folder = QString::fromStdString(testing::test_folder("../screenshots"));
+        QDir().mkpath(folder);
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        const QString file = folder + QStringLiteral("/failed-%1.%2.png")
+                                          .arg(QString::fromLatin1(test->test_suite_name()),
+                                               QString::fromLatin1(test->name()));
+        if (window.grab().save(file)) {
+            std::cerr << "The window at the failure: " << file.toStdString() << '\n';
+        }
+    }
 
     QColor colour_at(const char* name, QPoint local) {
         QWidget* widget = control(name);
@@ -456,6 +475,11 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // The window as on a fresh account, whoever runs the tests: no session bus
+    // (nor one started on the toolkit's behalf), no configuration of theirs.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    const QTemporaryDir configuration;
+    qputenv("XDG_CONFIG_HOME", configuration.path().toLocal8Bit());
     QApplication application(argc, argv);
     kavrelo::console::qt::configure_application(application);
     ::testing::InitGoogleTest(&argc, argv);

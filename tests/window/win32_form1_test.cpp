@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -130,6 +131,40 @@ COLORREF pixel_at(HWND window, int x, int y) {
     return colour;
 }
 
+// Writes what the window's client area shows now to screenshots/NAME, a
+// 24-bit BMP; tells whether it could.
+bool save_picture(HWND window, const std::string& name) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RECT client{};
+    GetClientRect(window, &client);
+    const HDC window_dc = GetDC(window);
+    const HDC memory = CreateCompatibleDC(window_dc);
+    const HBITMAP bitmap = CreateCompatibleBitmap(window_dc, client.right, client.bottom);
+    const HGDIOBJ previous = SelectObject(memory, bitmap);
+    const bool copied = BitBlt(memory, 0, 0, client.right, client.bottom, window_dc, 0, 0, SRCCOPY) != 0;
+    SelectObject(memory, previous);
+    BITMAPINFOHEADER header{
+        sizeof(BITMAPINFOHEADER), client.right, client.bottom, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const int stride = (client.right * 3 + 3) & ~3;
+    std::vector<char> pixels(static_cast<std::size_t>(stride * client.bottom));
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(client.bottom), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window, window_dc);
+
+    const std::filesystem::path folder = testing::test_folder("../screenshots");
+    std::filesystem::create_directories(folder);
+    std::ofstream file(folder / name, std::ios::binary);
+    const BITMAPFILEHEADER file_header{
+        0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + pixels.size()), 0, 0,
+        static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header)};
+    file.write(reinterpret_cast<const char*>(&file_header), sizeof file_header);
+    file.write(reinterpret_cast<const char*>(&header), sizeof header);
+    file.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+    return copied && file.good();
+}
+
 class Win32Form1 : public ::testing::Test {
 protected:
     Win32Form1() {
@@ -154,6 +189,20 @@ protected:
         pump();
     }
     HWND at(const char* name) const { return window.control(name); }
+
+    // A failed test leaves a picture of the window, named in its output.
+    void TearDown() override {
+        if (!HasFailure()) {
+            return;
+        }
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        const std::string name = std::string("failed-") + test->test_suite_name() + "." + test->name() +
+                                 (sizeof(void*) == 8 ? "-64" : "-32") + ".bmp";
+        if (save_picture(window.handle(), name)) {
+            std::cerr << "The window at the failure: " << testing::test_folder("../screenshots") << '/' << name
+                      << '\n';
+        }
+    }
 
     testing::FolderLoader loader{testing::kComplete};
     testing::Recorder recorder;
@@ -354,38 +403,9 @@ TEST_F(Win32Form1, Label3ShowsOfALongAnswerExactlyWhatTheWholeAnswerWouldShow) {
 
 TEST_F(Win32Form1, SavesAPictureOfItself) {
     // For people to look at: screenshots/form1-win32-<bits>-<dpi>dpi.bmp.
-    RedrawWindow(window.handle(), nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    RECT client{};
-    GetClientRect(window.handle(), &client);
-    const HDC window_dc = GetDC(window.handle());
-    const HDC memory = CreateCompatibleDC(window_dc);
-    const HBITMAP bitmap = CreateCompatibleBitmap(window_dc, client.right, client.bottom);
-    const HGDIOBJ previous = SelectObject(memory, bitmap);
-    ASSERT_TRUE(BitBlt(memory, 0, 0, client.right, client.bottom, window_dc, 0, 0, SRCCOPY));
-    SelectObject(memory, previous);
-    BITMAPINFOHEADER header{
-        sizeof(BITMAPINFOHEADER), client.right, client.bottom, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    const int stride = (client.right * 3 + 3) & ~3;
-    std::vector<char> pixels(static_cast<std::size_t>(stride * client.bottom));
-    GetDIBits(memory, bitmap, 0, static_cast<UINT>(client.bottom), pixels.data(),
-              reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(window.handle(), window_dc);
-
-    const std::filesystem::path folder = testing::test_folder("../screenshots");
-    std::filesystem::create_directories(folder);
     const std::string name = std::string("form1-win32-") + (sizeof(void*) == 8 ? "64-" : "32-") +
                              std::to_string(GetDpiForWindow(window.handle())) + "dpi.bmp";
-    std::ofstream file(folder / name, std::ios::binary);
-    const BITMAPFILEHEADER file_header{
-        0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + pixels.size()), 0, 0,
-        static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header)};
-    file.write(reinterpret_cast<const char*>(&file_header), sizeof file_header);
-    file.write(reinterpret_cast<const char*>(&header), sizeof header);
-    file.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
-    EXPECT_TRUE(file.good());
+    EXPECT_TRUE(save_picture(window.handle(), name));
 }
 
 // Kavrelo1.exe as a process of its own.
