@@ -44,6 +44,8 @@ public:
         std::string reason;
     };
     virtual Lookup find(const std::string& entry_point) = 0;
+    // The file the system loaded, as a full path when it can say.
+    virtual std::string location() const = 0;
 };
 
 class Loader {

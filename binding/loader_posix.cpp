@@ -71,7 +71,10 @@ std::string load_failure(const std::string& file, const std::string& message) {
     const DlError error = split(message);
     const bool about_our_file = error.file == file || std::filesystem::path(error.file).filename() == file;
     std::string plain;
-    if (error.what.starts_with("cannot open shared object file")) {
+    if (error.what.starts_with("cannot open shared object file") && about_our_file &&
+        file.find('/') != std::string::npos) {
+        plain = "el archivo " + file + " no existe";
+    } else if (error.what.starts_with("cannot open shared object file")) {
         plain = about_our_file
                     ? "no se encontr\xC3\xB3. Se busc\xC3\xB3 en " + search_places() +
                           ". Para ofrecer una, p\xC3\xB3ngala junto al programa o en una carpeta de "
@@ -100,19 +103,22 @@ public:
         void* address = dlsym(handle_, entry_point.c_str());
         if (address == nullptr) {
             return {nullptr,
-                    "el archivo " + path() + " no la exporta.\nDetalle del sistema: " + last_dl_error()};
+                    "el archivo " + location() + " no la exporta.\nDetalle del sistema: " + last_dl_error()};
         }
         return {address, {}};
     }
 
-private:
-    std::string path() const {
+    std::string location() const override {
         link_map* map = nullptr;
         if (dlinfo(handle_, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) {
             return "?";
         }
-        return map->l_name;
+        std::error_code error;
+        const std::filesystem::path full = std::filesystem::absolute(map->l_name, error);
+        return error ? std::string(map->l_name) : full.lexically_normal().string();
     }
+
+private:
 
     void* handle_;  // never closed: bound addresses live as long as the process
 };

@@ -122,9 +122,13 @@ std::string load_failure(DWORD code, const std::string& file, const std::wstring
     std::string plain;
     switch (code) {
         case ERROR_MOD_NOT_FOUND:
-            plain = find_as_data(wide_file).exists
-                        ? "se encontró, pero necesita otra biblioteca que no está"
-                        : "no está junto al programa ni en las carpetas de bibliotecas del sistema";
+            if (find_as_data(wide_file).exists) {
+                plain = "se encontró, pero necesita otra biblioteca que no está";
+            } else if (wide_file.find_first_of(L"\\/") != std::wstring::npos) {
+                plain = "el archivo no existe";
+            } else {
+                plain = "no está junto al programa ni en las carpetas de bibliotecas del sistema";
+            }
             break;
         case ERROR_BAD_EXE_FORMAT: {
             const FoundFile found = find_as_data(wide_file);
@@ -149,6 +153,19 @@ std::string load_failure(DWORD code, const std::string& file, const std::wstring
     return plain.empty() ? system : plain + ". Detalle del sistema: " + system;
 }
 
+// The full path of a loaded module (of the program for nullptr); empty when
+// the system cannot say.
+std::wstring module_path(HMODULE module) {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = 0;
+    while ((length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()))) ==
+           path.size()) {
+        path.resize(path.size() * 2);
+    }
+    path.resize(length);
+    return path;
+}
+
 class Win32Library final : public LoadedLibrary {
 public:
     Win32Library(HMODULE module, std::string file) : module_(module), file_(std::move(file)) {}
@@ -159,6 +176,11 @@ public:
             return {nullptr, system_message(GetLastError(), file_)};
         }
         return {reinterpret_cast<void*>(address), {}};
+    }
+
+    std::string location() const override {
+        const std::wstring path = module_path(module_);
+        return path.empty() ? file_ : to_utf8(path);
     }
 
 private:
@@ -199,14 +221,8 @@ public:
 std::unique_ptr<Loader> make_system_loader() { return std::make_unique<Win32Loader>(); }
 
 std::filesystem::path program_folder() {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length = 0;
-    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
-           path.size()) {
-        path.resize(path.size() * 2);
-    }
-    path.resize(length);
-    return length == 0 ? std::filesystem::path() : std::filesystem::path(path).parent_path();
+    const std::wstring path = module_path(nullptr);
+    return path.empty() ? std::filesystem::path() : std::filesystem::path(path).parent_path();
 }
 
 }  // namespace kavrelo::binding

@@ -57,4 +57,34 @@ std::u16string from_utf8(std::string_view bytes) {
     return text;
 }
 
+std::string to_utf8(std::u16string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t code_point = text[i];
+        if (code_point >= 0xD800 && code_point <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            code_point = 0x10000 + ((code_point - 0xD800) << 10) + (text[++i] - 0xDC00u);
+        } else if (code_point >= 0xD800 && code_point <= 0xDFFF) {
+            code_point = kReplacement;
+        }
+        if (code_point < 0x80) {
+            bytes += static_cast<char>(code_point);
+        } else if (code_point < 0x800) {
+            bytes += static_cast<char>(0xC0 | (code_point >> 6));
+            bytes += static_cast<char>(0x80 | (code_point & 0x3F));
+        } else if (code_point < 0x10000) {
+            bytes += static_cast<char>(0xE0 | (code_point >> 12));
+            bytes += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (code_point & 0x3F));
+        } else {
+            bytes += static_cast<char>(0xF0 | (code_point >> 18));
+            bytes += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
+            bytes += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (code_point & 0x3F));
+        }
+    }
+    return bytes;
+}
+
 }  // namespace kavrelo::console

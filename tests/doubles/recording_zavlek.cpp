@@ -1,7 +1,7 @@
 // A Zavlek library that records what each entry point receives and answers
-// as the test tells it. Built complete, without mPila, and answering 16 MiB
-// of tokens from the start (for a test that drives the real program, which
-// cannot tell the double anything).
+// as the test tells it. Built complete, without mPila, and with another first
+// answer (FIRST_RESULT) for tests that drive a real program, which cannot
+// tell the double anything.
 #include "recording_double.h"
 
 #include <zavlek.h>
@@ -21,8 +21,8 @@ struct Record {
 };
 
 Record records[recording_double::kEntryPoints];
-#ifdef ANSWER_SIXTEEN_MB_OF_TOKENS
-constexpr Result kFirstResult = Result::sixteen_mb_of_tokens;
+#ifdef FIRST_RESULT
+constexpr Result kFirstResult = Result::FIRST_RESULT;
 #else
 constexpr Result kFirstResult = Result::normal;
 #endif

@@ -27,6 +27,8 @@ public:
         return inner_->find(entry_point);
     }
 
+    std::string location() const override { return inner_->location(); }
+
 private:
     std::unique_ptr<binding::LoadedLibrary> inner_;
     FolderLoader& loader_;

@@ -1,0 +1,37 @@
+#include "chosen_library.h"
+
+#include <filesystem>
+
+namespace kavrelo::zavlek_call {
+namespace {
+
+class ChosenFileLoader final : public binding::Loader {
+public:
+    explicit ChosenFileLoader(std::string file) : file_(std::move(file)) {}
+
+    std::unique_ptr<binding::LoadedLibrary> load(const std::string&) override { return system_->load(file_); }
+
+private:
+    std::string file_;
+    std::unique_ptr<binding::Loader> system_ = binding::make_system_loader();
+};
+
+}  // namespace
+
+std::string absolute_library_file(const std::string& file) {
+    if (file.empty()) return {};
+    // UTF-8 both ways, whatever the system's code page.
+    std::error_code error;
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(std::filesystem::path(std::u8string(file.begin(), file.end())), error);
+    if (error) return file;
+    const std::u8string utf8 = absolute.lexically_normal().u8string();
+    return {utf8.begin(), utf8.end()};
+}
+
+std::unique_ptr<binding::Loader> make_loader(const std::string& file) {
+    if (file.empty()) return binding::make_system_loader();
+    return std::make_unique<ChosenFileLoader>(absolute_library_file(file));
+}
+
+}  // namespace kavrelo::zavlek_call

@@ -1,0 +1,20 @@
+// Which library the tool works on: the one the window would find, or a file
+// named on the command line.
+#pragma once
+
+#include <binding/loader.h>
+
+#include <memory>
+#include <string>
+
+namespace kavrelo::zavlek_call {
+
+// The system's loader when file is empty; otherwise one that loads that file
+// (made absolute, so that it is never looked for) whatever name the binding
+// asks for.
+std::unique_ptr<binding::Loader> make_loader(const std::string& file);
+
+// The file as the loader will be given it: absolute, or empty.
+std::string absolute_library_file(const std::string& file);
+
+}  // namespace kavrelo::zavlek_call

@@ -1,0 +1,160 @@
+#include "command_line.h"
+
+#include "platform.h"
+
+#include <console/commands.h>
+#include <console/utf8.h>
+
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+namespace kavrelo::zavlek_call {
+
+const std::string_view kShortUsage =
+    "Uso: zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] mPila | tokeniza\n"
+    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] [--raw] tokeniza2 | parser_SLR "
+    "(TEXTO | --file RUTA)\n"
+    "     zavlek-call [--library ARCHIVO] check [--json] [--timeout SEGUNDOS]\n"
+    "     zavlek-call --help\n";
+
+const std::string_view kHelp =
+    "zavlek-call: llama a una biblioteca Zavlek desde la l\xC3\xADnea de \xC3\xB3rdenes y comprueba que cumple el "
+    "contrato.\n"
+    "\n"
+    "Uso: zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] mPila | tokeniza\n"
+    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] [--raw] tokeniza2 | parser_SLR "
+    "(TEXTO | --file RUTA)\n"
+    "     zavlek-call [--library ARCHIVO] check [--json] [--timeout SEGUNDOS]\n"
+    "\n"
+    "mPila, tokeniza          llaman al punto de entrada, que no recibe ni devuelve texto.\n"
+    "tokeniza2, parser_SLR    env\xC3\xAD" "an TEXTO como Kavrelo1 env\xC3\xAD" "a lo escrito en su ventana y "
+    "escriben\n"
+    "                         la respuesta en UTF-8, con un salto de l\xC3\xADnea al final.\n"
+    "check                    comprueba el contrato: cada comprobaci\xC3\xB3n en un proceso propio, con\n"
+    "                         l\xC3\xADmite de tiempo; escribe una tabla (comprobaci\xC3\xB3n, resultado, detalle,\n"
+    "                         tiempo).\n"
+    "\n"
+    "Opciones:\n"
+    "  --library ARCHIVO      usa ese archivo; sin ella, la biblioteca se busca como la busca Kavrelo1.\n"
+    "  --file RUTA            lee el texto de un archivo UTF-8 (- para la entrada est\xC3\xA1ndar); se quitan\n"
+    "                         la marca de orden de bytes y el \xC3\xBAltimo salto de l\xC3\xADnea.\n"
+    "  --raw                  escribe los bytes de la respuesta tal como llegan, sin convertirlos.\n"
+    "  --json                 con check, escribe el resultado en JSON.\n"
+    "  --timeout SEGUNDOS     tiempo m\xC3\xA1ximo de cada llamada o comprobaci\xC3\xB3n (10 si no se indica).\n"
+    "  --help                 muestra esta ayuda.\n"
+    "\n"
+    "Estado de salida:\n"
+    "  0  hecho\n"
+    "  1  la comprobaci\xC3\xB3n encontr\xC3\xB3 fallos\n"
+    "  2  uso incorrecto\n"
+    "  3  no se pudo enlazar la biblioteca o el punto de entrada\n"
+    "  4  la biblioteca termin\xC3\xB3 el proceso o super\xC3\xB3 el tiempo l\xC3\xADmite\n";
+
+namespace {
+
+std::chrono::milliseconds parse_timeout(const std::string& value) {
+    double seconds = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+    if (error != std::errc() || end != value.data() + value.size() || !(seconds > 0) || seconds > 86400) {
+        throw UsageError("--timeout espera un n\xC3\xBAmero de segundos mayor que cero: " + value);
+    }
+    return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
+}
+
+bool takes_text(std::string_view entry_point) { return entry_point == "tokeniza2" || entry_point == "parser_SLR"; }
+
+bool takes_nothing(std::string_view entry_point) { return entry_point == "mPila" || entry_point == "tokeniza"; }
+
+}  // namespace
+
+Options parse_command_line(const std::vector<std::string>& arguments) {
+    Options options;
+    std::vector<std::string> words;
+    bool options_ended = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= arguments.size()) {
+                throw UsageError(argument + " necesita un valor");
+            }
+            return arguments[++i];
+        };
+        if (options_ended || !argument.starts_with("--")) {
+            words.push_back(argument);
+        } else if (argument == "--") {
+            options_ended = true;
+        } else if (argument == "--help") {
+            return Options{};
+        } else if (argument == "--library") {
+            options.library = value();
+        } else if (argument == "--file") {
+            options.file = value();
+        } else if (argument == "--timeout") {
+            options.timeout = parse_timeout(value());
+        } else if (argument == "--raw") {
+            options.raw = true;
+        } else if (argument == "--json") {
+            options.json = true;
+        } else {
+            throw UsageError("opci\xC3\xB3n desconocida: " + argument);
+        }
+    }
+    if (words.empty()) {
+        throw UsageError("falta lo que hay que hacer");
+    }
+    const std::string& action = words[0];
+    if (action == "check") {
+        options.mode = Options::Mode::check;
+        if (words.size() > 1) throw UsageError("check no recibe texto");
+        if (options.raw || options.file) throw UsageError("--raw y --file no se usan con check");
+        return options;
+    }
+    if (options.json) throw UsageError("--json solo se usa con check");
+    options.mode = Options::Mode::call;
+    options.entry_point = action;
+    if (takes_nothing(action)) {
+        if (words.size() > 1 || options.file) throw UsageError(action + " no recibe texto");
+        if (options.raw) throw UsageError(action + " no devuelve texto: --raw no se usa con \xC3\xA9l");
+        return options;
+    }
+    if (!takes_text(action)) {
+        throw UsageError("punto de entrada desconocido: " + action +
+                         " (son mPila, tokeniza, tokeniza2 y parser_SLR; o check)");
+    }
+    if (words.size() > 2 || (words.size() == 2 && options.file)) {
+        throw UsageError(action + " recibe un solo texto: TEXTO o --file RUTA");
+    }
+    if (words.size() == 2) {
+        options.text = words[1];
+    } else if (!options.file) {
+        throw UsageError(action + " necesita un texto: TEXTO o --file RUTA");
+    }
+    return options;
+}
+
+std::string text_to_send(const Options& options) {
+    std::string text;
+    if (options.text) {
+        text = *options.text;
+    } else if (*options.file == "-") {
+        text = read_standard_input();
+    } else {
+        std::ifstream file(*options.file, std::ios::binary);
+        if (!file) throw UsageError("no se pudo leer el archivo " + *options.file);
+        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    if (options.file) {
+        if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+        if (text.ends_with('\n')) text.pop_back();
+        if (text.ends_with('\r')) text.pop_back();
+    }
+    if (text.empty()) {
+        // As the window does: the library never sees an empty text.
+        throw UsageError(console::to_utf8(console::kEmptyInputRefusal));
+    }
+    return text;
+}
+
+}  // namespace kavrelo::zavlek_call

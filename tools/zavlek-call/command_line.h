@@ -1,0 +1,50 @@
+// What the user asked for, read from the command line.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavrelo::zavlek_call {
+
+// The exit statuses, as the help text lists them.
+enum ExitStatus : int {
+    kDone = 0,
+    kChecksFailed = 1,
+    kWrongUsage = 2,
+    kNotBound = 3,
+    kLibraryCrashed = 4,
+};
+
+struct Options {
+    enum class Mode { help, call, check };
+    Mode mode = Mode::help;
+    std::string library;      // as given; empty for the ordinary search
+    std::string entry_point;  // for a call
+    std::optional<std::string> text;
+    std::optional<std::string> file;  // "-" for standard input
+    bool raw = false;
+    bool json = false;
+    std::chrono::milliseconds timeout{10000};
+};
+
+// A command line that does not say what to do; the message says why.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+Options parse_command_line(const std::vector<std::string>& arguments);
+
+extern const std::string_view kShortUsage;
+extern const std::string_view kHelp;
+
+// The text a call sends, from TEXT or the file, as the window would send it:
+// UTF-8 without a byte order mark or a final line break. Throws UsageError
+// when it is empty or the file cannot be read.
+std::string text_to_send(const Options& options);
+
+}  // namespace kavrelo::zavlek_call

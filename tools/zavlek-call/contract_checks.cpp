@@ -1,0 +1,328 @@
+#include "contract_checks.h"
+
+#include "platform.h"
+
+#include <binding/codepage.h>
+#include <binding/library_string.h>
+#include <binding/zavlek_library.h>
+#include <console/commands.h>
+#include <console/utf8.h>
+
+#include <zavlek.h>
+
+#include <cstdio>
+#include <functional>
+#include <stdexcept>
+
+namespace kavrelo::zavlek_call {
+namespace {
+
+using binding::BindingError;
+using binding::LibraryString;
+using NoArgument = void(ZAVLEK_CALL*)();
+using TextToText = BSTR(ZAVLEK_CALL*)(BSTR);
+
+constexpr std::u16string_view kShortExpression = u"2 * (x + 3)";
+
+// A check found the library wanting; the message is the detail.
+struct Failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The library, loaded in this child for one check.
+class Library {
+public:
+    explicit Library(binding::Loader& loader) : loaded_(loader.load(std::string(binding::kZavlekFile))) {}
+
+    void* entry(std::string_view name) {
+        const binding::LoadedLibrary::Lookup lookup = loaded_->find(std::string(name));
+        if (lookup.address == nullptr) {
+            throw Failure("no exporta " + std::string(name) + ": " + lookup.reason);
+        }
+        return lookup.address;
+    }
+    TextToText text_entry(std::string_view name) { return reinterpret_cast<TextToText>(entry(name)); }
+
+    binding::LoadedLibrary& loaded() { return *loaded_; }
+
+private:
+    std::unique_ptr<binding::LoadedLibrary> loaded_;
+};
+
+std::string hex(const void* address) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%p", address);
+    return text;
+}
+
+std::string thousands(std::size_t number) {
+    std::string digits = std::to_string(number);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, ".");
+    }
+    return digits;
+}
+
+// The beginning of an answer, for a detail: UTF-8, on one line.
+std::string excerpt(std::string_view bytes) {
+    constexpr std::size_t kShown = 60;
+    std::u16string text = binding::from_eight_bit(bytes.substr(0, kShown));
+    for (char16_t& character : text) {
+        if (character < 0x20) character = u'\u00B7';
+    }
+    return "\"" + console::to_utf8(text) + (bytes.size() > kShown ? "\xE2\x80\xA6" : "") + "\"";
+}
+
+// What one call answered, looked at before anything trusts it: the pointer,
+// then the block, then the count and the NUL. A string that is not sound is
+// never freed here (the child ends soon anyway).
+struct Answer {
+    const void* argument = nullptr;
+    const void* pointer = nullptr;
+    std::string bytes;
+};
+
+Answer call(TextToText function, std::u16string_view text, std::string_view name) {
+    LibraryString argument = binding::make_library_string(text);
+    const BSTR returned = function(argument.get());
+    Answer answer{argument.get(), returned, {}};
+    if (returned == nullptr) {
+        return answer;  // read as the empty text
+    }
+    if (returned == argument.get()) {
+        throw Failure(std::string(name) + " devolvi\xC3\xB3 el mismo puntero que recibi\xC3\xB3 como argumento (" +
+                      hex(returned) + "): la cadena del resultado debe ser nueva");
+    }
+    if (const std::optional<std::string> image = image_holding(returned)) {
+        throw Failure(std::string(name) + " devolvi\xC3\xB3 una cadena que no viene de SysAllocStringByteLen: " +
+                      hex(returned) + " est\xC3\xA1 en la imagen de " + *image + " (una constante o dato est\xC3\xA1tico)");
+    }
+    LibraryString result{returned};
+    if (!binding::stored_count_fits(result)) {
+        const std::size_t count = SysStringByteLen(result.release());
+        throw Failure(std::string(name) + " devolvi\xC3\xB3 una cadena cuya longitud (" + thousands(count) +
+                      " bytes) no cabe en el bloque que la contiene");
+    }
+    answer.bytes = binding::bytes_of(result);
+    if (reinterpret_cast<const char*>(returned)[answer.bytes.size()] != '\0') {
+        result.release();
+        throw Failure(std::string(name) + " devolvi\xC3\xB3 una cadena sin el NUL que sigue a sus " +
+                      thousands(answer.bytes.size()) + " bytes");
+    }
+    return answer;
+}
+
+Finding well_formed(const Answer& answer) {
+    if (answer.pointer == nullptr) {
+        return {Verdict::passed, "NULL (se lee como texto vac\xC3\xADo)"};
+    }
+    return {Verdict::passed, thousands(answer.bytes.size()) + " bytes: " + excerpt(answer.bytes)};
+}
+
+Finding loads(Library& library) {
+    std::string missing;
+    for (const binding::Declaration& declaration : binding::kDeclarations) {
+        if (library.loaded().find(std::string(declaration.name)).address == nullptr) {
+            missing += (missing.empty() ? "" : ", ") + std::string(declaration.name);
+        }
+    }
+    const std::string where = library.loaded().location();
+    if (!missing.empty()) {
+        return {Verdict::failed, where + " no exporta con su nombre exacto: " + missing};
+    }
+    return {Verdict::passed, where + " exporta mPila, tokeniza, tokeniza2 y parser_SLR"};
+}
+
+Finding returns(Library& library, std::string_view name) {
+    reinterpret_cast<NoArgument>(library.entry(name))();
+    return {Verdict::passed, "volvi\xC3\xB3"};
+}
+
+Finding answers(Library& library, std::string_view name, std::u16string_view text) {
+    return well_formed(call(library.text_entry(name), text, name));
+}
+
+std::u16string every_byte() {
+    std::string bytes;
+    for (int byte = 0x01; byte <= 0xFF; ++byte) {
+        bytes += static_cast<char>(byte);
+    }
+    return binding::from_eight_bit(bytes);
+}
+
+std::u16string long_expression(std::size_t size) {
+    std::u16string text = u"1";
+    while (text.size() + 6 <= size) {
+        text += u" + x*2";
+    }
+    text.append(size - text.size(), u' ');
+    return text;
+}
+
+// Strings kept or freed by the library show in the allocator's hands: a block
+// still held here that comes back from the library again is one it keeps, and
+// a fresh block of the same size placed where a string held here lies means
+// the library freed that string.
+Finding ownership(Library& library) {
+    const TextToText parser = library.text_entry("parser_SLR");
+    LibraryString first_argument = binding::make_library_string(kShortExpression);
+    const BSTR first = parser(first_argument.get());
+    if (first == first_argument.get()) {
+        first_argument.release();
+        throw Failure("parser_SLR devolvi\xC3\xB3 el mismo puntero que recibi\xC3\xB3 como argumento");
+    }
+    LibraryString first_answer{first};
+    if (first != nullptr && image_holding(first)) {
+        first_answer.release();
+        throw Failure("parser_SLR devolvi\xC3\xB3 una cadena est\xC3\xA1tica, no una de SysAllocStringByteLen");
+    }
+    const std::size_t argument_size = SysStringByteLen(first_argument.get());
+    LibraryString probe{SysAllocStringByteLen(nullptr, static_cast<unsigned int>(argument_size))};
+    if (probe.get() == first_argument.get()) {
+        const BSTR reused = probe.release();
+        first_argument.release();
+        throw Failure("parser_SLR liber\xC3\xB3 el argumento que recibi\xC3\xB3 (" + hex(reused) +
+                      "): el argumento pertenece a quien llama");
+    }
+    if (first != nullptr) {
+        LibraryString answer_probe{SysAllocStringByteLen(nullptr, SysStringByteLen(first))};
+        if (answer_probe.get() == first) {
+            answer_probe.release();
+            first_answer.release();
+            throw Failure("parser_SLR liber\xC3\xB3 la cadena que devolvi\xC3\xB3 (" + hex(first) +
+                          "): el resultado pertenece a quien llama");
+        }
+    }
+    LibraryString second_argument = binding::make_library_string(kShortExpression);
+    const BSTR second = parser(second_argument.get());
+    if (second != nullptr && second == first) {
+        first_answer.release();
+        throw Failure("parser_SLR devolvi\xC3\xB3 dos veces el mismo bloque (" + hex(first) +
+                      ") mientras la primera respuesta segu\xC3\xAD" "a en uso: conserva la cadena que devuelve");
+    }
+    const LibraryString second_answer{second == second_argument.get() ? second_argument.release() : second};
+    return {Verdict::passed, "cada respuesta es una cadena nueva que la biblioteca no conserva ni libera"};
+}
+
+Finding memory(Library& library) {
+    constexpr std::size_t kCalls = 10000;
+    constexpr std::size_t kAllowedGrowth = std::size_t{1} << 20;
+    const TextToText parser = library.text_entry("parser_SLR");
+    for (int warm_up = 0; warm_up < 100; ++warm_up) {
+        call(parser, kShortExpression, "parser_SLR");
+    }
+    const std::size_t before = resident_memory();
+    for (std::size_t i = 0; i < kCalls; ++i) {
+        call(parser, kShortExpression, "parser_SLR");
+    }
+    const std::size_t after = resident_memory();
+    const std::size_t growth = after > before ? after - before : 0;
+    const std::string detail = "la memoria residente creci\xC3\xB3 " + thousands(growth / 1024) + " KB en " +
+                               thousands(kCalls) + " llamadas (" + thousands(growth / kCalls) +
+                               " bytes por llamada)";
+    return {growth > kAllowedGrowth ? Verdict::failed : Verdict::passed, detail};
+}
+
+Finding repeatable(Library& library) {
+    const TextToText parser = library.text_entry("parser_SLR");
+    const Answer first = call(parser, kShortExpression, "parser_SLR");
+    const Answer second = call(parser, kShortExpression, "parser_SLR");
+    if (first.bytes != second.bytes || (first.pointer == nullptr) != (second.pointer == nullptr)) {
+        return {Verdict::warning, "la misma entrada dio " + excerpt(first.bytes) + " y luego " + excerpt(second.bytes)};
+    }
+    return {Verdict::passed, "la misma entrada dio la misma respuesta"};
+}
+
+struct Definition {
+    Check check;
+    std::function<Finding(Library&)> perform;
+};
+
+const std::vector<Definition>& definitions() {
+    static const std::vector<Definition> all = {
+        {{"load", "carga y nombres"}, loads},
+        {{"mPila", "mPila vuelve"}, [](Library& l) { return returns(l, "mPila"); }},
+        {{"tokeniza", "tokeniza vuelve"}, [](Library& l) { return returns(l, "tokeniza"); }},
+        {{"tokeniza2", "tokeniza2 con el argumento fijo"},
+         [](Library& l) { return answers(l, "tokeniza2", console::kTokenizerArgument); }},
+        {{"parser.short", "parser_SLR: expresi\xC3\xB3n corta"},
+         [](Library& l) { return answers(l, "parser_SLR", kShortExpression); }},
+        {{"parser.spaces", "parser_SLR: solo espacios"},
+         [](Library& l) { return answers(l, "parser_SLR", u"     "); }},
+        {{"parser.accents", "parser_SLR: acentos y caracteres fuera de la p\xC3\xA1gina de c\xC3\xB3" "digos"},
+         [](Library& l) { return answers(l, "parser_SLR", u"\u00E1\u20AC\u00F1 \u4E2D\U0001F600"); }},
+        {{"parser.nul", "parser_SLR: un NUL en medio"},
+         [](Library& l) { return answers(l, "parser_SLR", std::u16string(u"1 +\0 2", 6)); }},
+        {{"parser.bytes", "parser_SLR: cada byte de 0x01 a 0xFF"},
+         [](Library& l) { return answers(l, "parser_SLR", every_byte()); }},
+        {{"parser.1mb", "parser_SLR: 1 MB"},
+         [](Library& l) { return answers(l, "parser_SLR", long_expression(std::size_t{1} << 20)); }},
+        {{"parser.16mb", "parser_SLR: 16 MB"},
+         [](Library& l) { return answers(l, "parser_SLR", long_expression(std::size_t{16} << 20)); }},
+        {{"ownership", "propiedad de las cadenas"}, ownership},
+        {{"memory", "memoria en 10.000 llamadas"}, memory},
+        {{"repeatable", "misma entrada, misma respuesta"}, repeatable},
+    };
+    return all;
+}
+
+}  // namespace
+
+std::string_view verdict_word(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::passed:
+            return "correcto";
+        case Verdict::failed:
+            return "falla";
+        case Verdict::warning:
+            return "aviso";
+    }
+    return "falla";
+}
+
+const std::vector<Check>& contract_checks() {
+    static const std::vector<Check> checks = [] {
+        std::vector<Check> all;
+        for (const Definition& definition : definitions()) {
+            all.push_back(definition.check);
+        }
+        return all;
+    }();
+    return checks;
+}
+
+Finding perform_check(std::string_view id, binding::Loader& loader) {
+    for (const Definition& definition : definitions()) {
+        if (definition.check.id != id) continue;
+        try {
+            Library library(loader);
+            return definition.perform(library);
+        } catch (const Failure& failure) {
+            return {Verdict::failed, failure.what()};
+        } catch (const BindingError& error) {
+            return {Verdict::failed, error.what(), error.kind() == BindingError::Kind::library_not_loaded};
+        } catch (const std::exception& error) {
+            return {Verdict::failed, std::string("error: ") + error.what()};
+        }
+    }
+    return {Verdict::failed, "comprobaci\xC3\xB3n desconocida: " + std::string(id)};
+}
+
+std::string report_finding(const Finding& finding) {
+    return std::string(verdict_word(finding.verdict)) + "\n" + finding.detail;
+}
+
+bool read_finding(std::string_view output, Finding& finding) {
+    const std::size_t line_end = output.find('\n');
+    if (line_end == std::string_view::npos) return false;
+    const std::string_view word = output.substr(0, line_end);
+    for (Verdict verdict : {Verdict::passed, Verdict::failed, Verdict::warning}) {
+        if (word == verdict_word(verdict)) {
+            finding = {verdict, std::string(output.substr(line_end + 1))};
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace kavrelo::zavlek_call

@@ -1,0 +1,197 @@
+// zavlek-call: a Zavlek library from the command line, and its contract
+// checked. Every call into the library happens in a child process (this
+// program run again with --child), so that a library that crashes or hangs is
+// reported and never takes the tool down.
+#include "chosen_library.h"
+#include "command_line.h"
+#include "contract_checks.h"
+#include "platform.h"
+#include "report.h"
+
+#include <binding/codepage.h>
+#include <binding/loader.h>
+#include <binding/zavlek_library.h>
+#include <console/utf8.h>
+
+#include <chrono>
+#include <stdexcept>
+
+namespace kavrelo::zavlek_call {
+namespace {
+
+constexpr std::string_view kChildFlag = "--child";
+
+void tell(std::string_view text) { write_standard_error(std::string("zavlek-call: ") + std::string(text) + "\n"); }
+
+std::string seconds_of(std::chrono::milliseconds limit) {
+    const long long milliseconds = limit.count();
+    std::string shown = std::to_string(milliseconds / 1000);
+    if (milliseconds % 1000 != 0) {
+        char decimals[8];
+        std::snprintf(decimals, sizeof decimals, ",%03lld", milliseconds % 1000);
+        shown += decimals;
+        while (shown.back() == '0') shown.pop_back();
+    }
+    return shown + " s";
+}
+
+std::vector<std::string> child_arguments(std::string_view role, std::string_view what, const std::string& library) {
+    std::vector<std::string> arguments{std::string(kChildFlag), std::string(role), std::string(what)};
+    if (!library.empty()) {
+        arguments.insert(arguments.end(), {"--library", library});
+    }
+    return arguments;
+}
+
+// --- in the child -------------------------------------------------------
+
+// --child call ENTRY_POINT [--library FILE] [--raw]: the text on standard
+// input, the answer on standard output.
+int child_call(const std::string& entry_point, const std::string& library_file, bool raw) {
+    const std::unique_ptr<binding::Loader> loader = make_loader(library_file);
+    binding::ZavlekLibrary library(*loader);
+    try {
+        if (entry_point == "mPila") {
+            library.mPila();
+            return kDone;
+        }
+        if (entry_point == "tokeniza") {
+            library.tokeniza();
+            return kDone;
+        }
+        const std::u16string text = console::from_utf8(read_standard_input());
+        const std::u16string answer =
+            entry_point == "tokeniza2" ? library.tokeniza2(text) : library.parser_SLR(text);
+        write_standard_output(raw ? binding::to_eight_bit(answer) : console::to_utf8(answer) + "\n");
+        return kDone;
+    } catch (const binding::BindingError& error) {
+        tell(error.what());
+        return kNotBound;
+    } catch (const std::length_error& error) {
+        tell(error.what());
+        return kWrongUsage;
+    }
+}
+
+// --child check ID [--library FILE]: the finding on standard output.
+int child_check(const std::string& id, const std::string& library_file) {
+    const std::unique_ptr<binding::Loader> loader = make_loader(library_file);
+    const Finding finding = perform_check(id, *loader);
+    write_standard_output(report_finding(finding));
+    return finding.library_not_loaded ? kNotBound : kDone;
+}
+
+int run_child(const std::vector<std::string>& arguments) {
+    prepare_child_process();
+    std::string library;
+    bool raw = false;
+    for (std::size_t i = 3; i < arguments.size(); ++i) {
+        if (arguments[i] == "--library" && i + 1 < arguments.size()) library = arguments[++i];
+        if (arguments[i] == "--raw") raw = true;
+    }
+    if (arguments.size() >= 3 && arguments[1] == "call") return child_call(arguments[2], library, raw);
+    if (arguments.size() >= 3 && arguments[1] == "check") return child_check(arguments[2], library);
+    return kWrongUsage;
+}
+
+// --- in the parent ------------------------------------------------------
+
+int call(const Options& options) {
+    const std::string input = options.entry_point == "tokeniza2" || options.entry_point == "parser_SLR"
+                                  ? text_to_send(options)
+                                  : std::string();
+    std::vector<std::string> arguments =
+        child_arguments("call", options.entry_point, absolute_library_file(options.library));
+    if (options.raw) arguments.emplace_back("--raw");
+    const ChildOutcome outcome = run_this_program(arguments, input, options.timeout, ErrorOutput::shared);
+    write_standard_output(outcome.output);
+    switch (outcome.ending) {
+        case ChildOutcome::Ending::exited:
+            return outcome.exit_status;
+        case ChildOutcome::Ending::crashed:
+            tell("la biblioteca termin\xC3\xB3 el proceso durante " + options.entry_point + ": " + outcome.cause);
+            return kLibraryCrashed;
+        case ChildOutcome::Ending::timed_out:
+            tell(options.entry_point + " no volvi\xC3\xB3 en " + seconds_of(options.timeout) +
+                 "; se detuvo el proceso");
+            return kLibraryCrashed;
+    }
+    return kLibraryCrashed;
+}
+
+CheckResult run_check(const Check& check, const std::string& library, std::chrono::milliseconds limit) {
+    const auto started = std::chrono::steady_clock::now();
+    // What the library writes for people (a self-test's report, say) is no
+    // part of the table.
+    const ChildOutcome outcome =
+        run_this_program(child_arguments("check", check.id, library), {}, limit, ErrorOutput::discarded);
+    CheckResult result{std::string(check.title), {}, 0};
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    switch (outcome.ending) {
+        case ChildOutcome::Ending::exited:
+            if (!read_finding(outcome.output, result.finding)) {
+                result.finding = {Verdict::failed, "la biblioteca termin\xC3\xB3 el proceso (estado " +
+                                                       std::to_string(outcome.exit_status) + ") sin responder"};
+            }
+            result.finding.library_not_loaded = outcome.exit_status == kNotBound;
+            break;
+        case ChildOutcome::Ending::crashed:
+            result.finding = {Verdict::failed, "la biblioteca termin\xC3\xB3 el proceso: " + outcome.cause};
+            break;
+        case ChildOutcome::Ending::timed_out:
+            result.finding = {Verdict::failed, "no termin\xC3\xB3 en " + seconds_of(limit) + "; se detuvo"};
+            break;
+    }
+    return result;
+}
+
+int check(const Options& options) {
+    const std::string library = absolute_library_file(options.library);
+    std::vector<CheckResult> results;
+    for (const Check& each : contract_checks()) {
+        results.push_back(run_check(each, library, options.timeout));
+        if (results.back().finding.library_not_loaded) {
+            break;  // nothing more can be checked
+        }
+    }
+    const std::string shown = library.empty() ? std::string(binding::kZavlekFile) + " (b\xC3\xBAsqueda ordinaria)"
+                                              : library;
+    write_standard_output(options.json ? results_json(shown, results) : results_table(results));
+    for (const CheckResult& result : results) {
+        if (result.finding.verdict == Verdict::failed) return kChecksFailed;
+    }
+    return kDone;
+}
+
+int run(const std::vector<std::string>& arguments) {
+    if (!arguments.empty() && arguments.front() == kChildFlag) {
+        return run_child(arguments);
+    }
+    try {
+        const Options options = parse_command_line(arguments);
+        switch (options.mode) {
+            case Options::Mode::help:
+                write_standard_output(kHelp);
+                return kDone;
+            case Options::Mode::call:
+                return call(options);
+            case Options::Mode::check:
+                return check(options);
+        }
+    } catch (const UsageError& error) {
+        tell(error.what());
+        write_standard_error(kShortUsage);
+        return kWrongUsage;
+    } catch (const std::exception& error) {
+        tell(error.what());
+        return kLibraryCrashed;
+    }
+    return kDone;
+}
+
+}  // namespace
+}  // namespace kavrelo::zavlek_call
+
+int main(int argc, char* argv[]) {
+    return kavrelo::zavlek_call::run(kavrelo::zavlek_call::utf8_arguments(argc, argv));
+}

@@ -1,0 +1,52 @@
+// What the tool needs of the operating system, in two files behind this
+// header (platform_posix.cpp, platform_win32.cpp): this program run again as
+// a child with a time limit, the process's memory, where an address lies, and
+// bytes in and out unchanged.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavrelo::zavlek_call {
+
+struct ChildOutcome {
+    enum class Ending { exited, crashed, timed_out };
+    Ending ending = Ending::exited;
+    int exit_status = 0;  // when it exited
+    std::string cause;    // when it crashed: the signal or exception, in words
+    std::string output;   // everything it wrote to its standard output
+};
+
+enum class ErrorOutput { shared, discarded };
+
+// Runs this program again with the arguments, the input on its standard
+// input, its standard error shared with ours or discarded; ends it once it
+// has run longer than the limit. Throws std::runtime_error when it cannot be
+// started.
+ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
+                              std::chrono::milliseconds limit, ErrorOutput error_output);
+
+// In a child: a crash ends the process at once and quietly (no core file, no
+// dialog, no debugger), for the parent to report.
+void prepare_child_process();
+
+// The command line as UTF-8, whatever the system hands over.
+std::vector<std::string> utf8_arguments(int argc, char* argv[]);
+
+std::string read_standard_input();
+void write_standard_output(std::string_view bytes);
+// Text for a person: UTF-8, shown as such on a terminal or console.
+void write_standard_error(std::string_view text);
+
+// The memory the process holds in RAM now, in bytes.
+std::size_t resident_memory();
+
+// The file of the loaded program or library whose image holds the address
+// (a string constant, say), if any does.
+std::optional<std::string> image_holding(const void* address);
+
+}  // namespace kavrelo::zavlek_call

@@ -1,0 +1,213 @@
+#include "platform.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
+namespace kavrelo::zavlek_call {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A descriptor closed when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+    ~Descriptor() { reset(); }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+struct Pipe {
+    Descriptor read_end;
+    Descriptor write_end;
+};
+
+Pipe make_pipe() {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        throw std::runtime_error(std::string("no se pudo crear una tuber\xC3\xAD" "a: ") + std::strerror(errno));
+    }
+    return {Descriptor(ends[0]), Descriptor(ends[1])};
+}
+
+std::string signal_in_words(int signal_number) {
+    const char* abbreviation = sigabbrev_np(signal_number);
+    std::string words = "la se\xC3\xB1" "al " + std::to_string(signal_number);
+    if (abbreviation != nullptr) {
+        words += " (SIG" + std::string(abbreviation) + ")";
+    }
+    return words;
+}
+
+ChildOutcome outcome_of(int status) {
+    ChildOutcome outcome;
+    if (WIFSIGNALED(status)) {
+        outcome.ending = ChildOutcome::Ending::crashed;
+        outcome.cause = signal_in_words(WTERMSIG(status));
+    } else {
+        outcome.exit_status = WEXITSTATUS(status);
+    }
+    return outcome;
+}
+
+}  // namespace
+
+ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
+                              std::chrono::milliseconds limit, ErrorOutput error_output) {
+    // A child that ends before reading all its input must not end us.
+    signal(SIGPIPE, SIG_IGN);
+    const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+
+    Pipe to_child = make_pipe();
+    Pipe from_child = make_pipe();
+    const Clock::time_point deadline = Clock::now() + limit;
+    const pid_t child = fork();
+    if (child < 0) {
+        throw std::runtime_error(std::string("no se pudo crear un proceso: ") + std::strerror(errno));
+    }
+    if (child == 0) {
+        dup2(to_child.read_end.get(), STDIN_FILENO);
+        dup2(from_child.write_end.get(), STDOUT_FILENO);
+        if (error_output == ErrorOutput::discarded) {
+            const int nowhere = open("/dev/null", O_WRONLY);
+            dup2(nowhere, STDERR_FILENO);
+        }
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    to_child.read_end.reset();
+    from_child.write_end.reset();
+    fcntl(to_child.write_end.get(), F_SETFL, O_NONBLOCK);
+
+    // Feeds the input and collects the output together, so that neither side
+    // waits on a full pipe, until the child closes its output or time is up.
+    ChildOutcome outcome;
+    std::string output;
+    std::size_t fed = 0;
+    if (input.empty()) to_child.write_end.reset();
+    bool timed_out = false;
+    while (from_child.read_end.get() >= 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            timed_out = true;
+            break;
+        }
+        pollfd fds[2] = {{from_child.read_end.get(), POLLIN, 0}, {to_child.write_end.get(), POLLOUT, 0}};
+        const nfds_t count = to_child.write_end.get() >= 0 ? 2 : 1;
+        if (poll(fds, count, static_cast<int>(left.count())) < 0 && errno != EINTR) {
+            break;
+        }
+        if (count == 2 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+            const ssize_t written = write(to_child.write_end.get(), input.data() + fed, input.size() - fed);
+            if (written > 0) fed += static_cast<std::size_t>(written);
+            if (written < 0 && errno != EAGAIN && errno != EINTR) to_child.write_end.reset();
+            if (fed == input.size()) to_child.write_end.reset();
+        }
+        if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            char buffer[65536];
+            const ssize_t got = read(from_child.read_end.get(), buffer, sizeof buffer);
+            if (got > 0) {
+                output.append(buffer, static_cast<std::size_t>(got));
+            } else if (got == 0 || errno != EINTR) {
+                from_child.read_end.reset();
+            }
+        }
+    }
+
+    int status = 0;
+    while (!timed_out) {
+        const pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) break;
+        if (Clock::now() >= deadline) {
+            timed_out = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (timed_out) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        outcome.ending = ChildOutcome::Ending::timed_out;
+    } else {
+        outcome = outcome_of(status);
+    }
+    outcome.output = std::move(output);
+    return outcome;
+}
+
+void prepare_child_process() {
+    const rlimit no_core{0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);
+}
+
+std::vector<std::string> utf8_arguments(int argc, char* argv[]) { return {argv + 1, argv + argc}; }
+
+std::string read_standard_input() {
+    std::string bytes;
+    char buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) {
+        bytes.append(buffer, got);
+    }
+    return bytes;
+}
+
+void write_standard_output(std::string_view bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+}
+
+void write_standard_error(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+std::size_t resident_memory() {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages_in_all = 0;
+    std::size_t resident_pages = 0;
+    statm >> pages_in_all >> resident_pages;
+    return resident_pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+std::optional<std::string> image_holding(const void* address) {
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(info.dli_fname);
+}
+
+}  // namespace kavrelo::zavlek_call

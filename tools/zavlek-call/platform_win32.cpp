@@ -1,0 +1,252 @@
+#include "platform.h"
+
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+namespace kavrelo::zavlek_call {
+namespace {
+
+std::wstring from_utf8(std::string_view text) {
+    if (text.empty()) return {};
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+std::string to_utf8(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
+                        nullptr);
+    return bytes;
+}
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const noexcept {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+struct Pipe {
+    Handle read_end;
+    Handle write_end;
+};
+
+// A pipe whose one end, the child's, is inherited.
+Pipe make_pipe(bool child_reads) {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+    if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) {
+        throw std::runtime_error("no se pudo crear una tuber\xC3\xAD" "a");
+    }
+    SetHandleInformation(child_reads ? write_end : read_end, HANDLE_FLAG_INHERIT, 0);
+    return {Handle(read_end), Handle(write_end)};
+}
+
+// One argument as the C runtime reads it back: quoted, with the backslashes
+// before a quote doubled.
+std::wstring quoted(const std::wstring& argument) {
+    std::wstring result = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t character : argument) {
+        if (character == L'\\') {
+            ++backslashes;
+        } else if (character == L'"') {
+            result.append(backslashes * 2 + 1, L'\\');
+            backslashes = 0;
+        } else {
+            backslashes = 0;
+        }
+        result += character;
+    }
+    result.append(backslashes, L'\\');
+    return result + L"\"";
+}
+
+std::wstring this_program() {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = 0;
+    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) == path.size()) {
+        path.resize(path.size() * 2);
+    }
+    path.resize(length);
+    return path;
+}
+
+std::string exception_in_words(DWORD code) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
+    std::string words = "la excepci\xC3\xB3n " + std::string(hex);
+    switch (code) {
+        case EXCEPTION_ACCESS_VIOLATION:
+            return words + " (violaci\xC3\xB3n de acceso)";
+        case EXCEPTION_STACK_OVERFLOW:
+            return words + " (desbordamiento de pila)";
+        case EXCEPTION_INT_DIVIDE_BY_ZERO:
+            return words + " (divisi\xC3\xB3n entera por cero)";
+        case EXCEPTION_ILLEGAL_INSTRUCTION:
+            return words + " (instrucci\xC3\xB3n ilegal)";
+        case 0xC0000374:
+            return words + " (mont\xC3\xADculo da\xC3\xB1" "ado)";
+        case 0xC0000409:
+            return words + " (comprobaci\xC3\xB3n de desbordamiento de b\xC3\xBA" "fer)";
+        default:
+            return words;
+    }
+}
+
+}  // namespace
+
+ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
+                              std::chrono::milliseconds limit, ErrorOutput error_output) {
+    const std::wstring program = this_program();
+    std::wstring command_line = quoted(program);
+    for (const std::string& argument : arguments) {
+        command_line += L" " + quoted(from_utf8(argument));
+    }
+    Pipe to_child = make_pipe(true);
+    Pipe from_child = make_pipe(false);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = to_child.read_end.get();
+    startup.hStdOutput = from_child.write_end.get();
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    const Handle nowhere(error_output == ErrorOutput::discarded
+                             ? CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
+                                           nullptr)
+                             : nullptr);
+    startup.hStdError =
+        nowhere && nowhere.get() != INVALID_HANDLE_VALUE ? nowhere.get() : GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        throw std::runtime_error("no se pudo crear un proceso (error " + std::to_string(GetLastError()) + ")");
+    }
+    const Handle process_handle(process.hProcess);
+    CloseHandle(process.hThread);
+    to_child.read_end.reset();
+    from_child.write_end.reset();
+
+    // Writing and reading on threads of their own, so that neither side waits
+    // on a full pipe; both end when the child does.
+    std::thread feeder([&input, pipe = to_child.write_end.release()] {
+        const Handle end(pipe);
+        std::size_t fed = 0;
+        while (fed < input.size()) {
+            DWORD written = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(input.size() - fed, 1 << 20));
+            if (!WriteFile(end.get(), input.data() + fed, chunk, &written, nullptr)) break;
+            fed += written;
+        }
+    });
+    std::string output;
+    std::thread collector([&output, pipe = from_child.read_end.get()] {
+        char buffer[65536];
+        DWORD got = 0;
+        while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+            output.append(buffer, got);
+        }
+    });
+
+    ChildOutcome outcome;
+    const DWORD waited = WaitForSingleObject(process_handle.get(), static_cast<DWORD>(limit.count()));
+    if (waited != WAIT_OBJECT_0) {
+        TerminateProcess(process_handle.get(), 1);
+        WaitForSingleObject(process_handle.get(), INFINITE);
+        outcome.ending = ChildOutcome::Ending::timed_out;
+    }
+    feeder.join();
+    collector.join();
+    if (outcome.ending != ChildOutcome::Ending::timed_out) {
+        DWORD status = 0;
+        GetExitCodeProcess(process_handle.get(), &status);
+        if (status >= 0xC0000000u) {
+            outcome.ending = ChildOutcome::Ending::crashed;
+            outcome.cause = exception_in_words(status);
+        } else {
+            outcome.exit_status = static_cast<int>(status);
+        }
+    }
+    outcome.output = std::move(output);
+    return outcome;
+}
+
+void prepare_child_process() { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX); }
+
+std::vector<std::string> utf8_arguments(int, char*[]) {
+    int count = 0;
+    const std::unique_ptr<LPWSTR, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &count),
+                                                             &LocalFree);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i) {
+        arguments.push_back(to_utf8(wide.get()[i]));
+    }
+    return arguments;
+}
+
+std::string read_standard_input() {
+    _setmode(_fileno(stdin), _O_BINARY);
+    std::string bytes;
+    char buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) {
+        bytes.append(buffer, got);
+    }
+    return bytes;
+}
+
+void write_standard_output(std::string_view bytes) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+}
+
+void write_standard_error(std::string_view text) {
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(error, &mode)) {
+        const std::wstring wide = from_utf8(text);
+        DWORD written = 0;
+        WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    _setmode(_fileno(stderr), _O_BINARY);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+std::size_t resident_memory() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+    return counters.WorkingSetSize;
+}
+
+std::optional<std::string> image_holding(const void* address) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(address), &module)) {
+        return std::nullopt;
+    }
+    std::wstring path(MAX_PATH, L'\0');
+    const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(length);
+    return to_utf8(path);
+}
+
+}  // namespace kavrelo::zavlek_call
