@@ -71,10 +71,7 @@ std::string load_failure(const std::string& file, const std::string& message) {
     const DlError error = split(message);
     const bool about_our_file = error.file == file || std::filesystem::path(error.file).filename() == file;
     std::string plain;
-    if (error.what.starts_with("cannot open shared object file") && about_our_file &&
-        file.find('/') != std::string::npos) {
-        plain = "el archivo " + file + " no existe";
-    } else if (error.what.starts_with("cannot open shared object file")) {
+    if (error.what.starts_with("cannot open shared object file")) {
         plain = about_our_file
                     ? "no se encontr\xC3\xB3. Se busc\xC3\xB3 en " + search_places() +
                           ". Para ofrecer una, p\xC3\xB3ngala junto al programa o en una carpeta de "

@@ -122,13 +122,9 @@ std::string load_failure(DWORD code, const std::string& file, const std::wstring
     std::string plain;
     switch (code) {
         case ERROR_MOD_NOT_FOUND:
-            if (find_as_data(wide_file).exists) {
-                plain = "se encontró, pero necesita otra biblioteca que no está";
-            } else if (wide_file.find_first_of(L"\\/") != std::wstring::npos) {
-                plain = "el archivo no existe";
-            } else {
-                plain = "no está junto al programa ni en las carpetas de bibliotecas del sistema";
-            }
+            plain = find_as_data(wide_file).exists
+                        ? "se encontró, pero necesita otra biblioteca que no está"
+                        : "no está junto al programa ni en las carpetas de bibliotecas del sistema";
             break;
         case ERROR_BAD_EXE_FORMAT: {
             const FoundFile found = find_as_data(wide_file);

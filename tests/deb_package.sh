@@ -26,7 +26,7 @@ for needed in libqt6widgets6 libc6 qt6-qpa-plugins; do
   [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
 done
 contents="$(dpkg-deb --contents "$deb")"
-for file in ./usr/bin/kavrelo1 ./usr/lib/kavrelo1/libZavlek.so ./usr/include/zavlek.h \
+for file in ./usr/bin/kavrelo1 ./usr/bin/zavlek-call ./usr/lib/kavrelo1/libZavlek.so ./usr/include/zavlek.h \
     ./usr/share/applications/kavrelo1.desktop ./usr/share/icons/hicolor/32x32/apps/kavrelo1.xpm; do
   grep -qF " $file" <<<"$contents" || fail "the package lacks $file"
 done
@@ -34,6 +34,11 @@ done
 root="$work/root"
 dpkg-deb --extract "$deb" "$root"
 desktop-file-validate "$root/usr/share/applications/kavrelo1.desktop" || fail "the desktop entry is not valid"
+
+# The installed command-line companion finds the installed library as the
+# window does, and the library passes its check.
+"$root/usr/bin/zavlek-call" check >"$work/check.txt" || fail "zavlek-call check on the installed library: $(cat "$work/check.txt")"
+grep -qF "$root/usr/lib/kavrelo1/libZavlek.so" "$work/check.txt" || fail "zavlek-call checked another library: $(cat "$work/check.txt")"
 
 # The installed program, under an X server that picks its own display.
 mkfifo "$work/xvfb-ready"

@@ -9,7 +9,16 @@ class ChosenFileLoader final : public binding::Loader {
 public:
     explicit ChosenFileLoader(std::string file) : file_(std::move(file)) {}
 
-    std::unique_ptr<binding::LoadedLibrary> load(const std::string&) override { return system_->load(file_); }
+    // The system's reasons assume a library looked for by name; a file named
+    // on the command line that is not there is simply not there.
+    std::unique_ptr<binding::LoadedLibrary> load(const std::string&) override {
+        std::error_code error;
+        if (!std::filesystem::exists(std::filesystem::path(std::u8string(file_.begin(), file_.end())), error)) {
+            throw binding::BindingError(binding::BindingError::Kind::library_not_loaded, file_, {},
+                                        "el archivo no existe");
+        }
+        return system_->load(file_);
+    }
 
 private:
     std::string file_;
