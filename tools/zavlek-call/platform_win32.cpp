@@ -101,7 +101,7 @@ std::string exception_in_words(DWORD code) {
         case EXCEPTION_ILLEGAL_INSTRUCTION:
             return words + " (instrucci\xC3\xB3n ilegal)";
         case 0xC0000374:
-            return words + " (mont\xC3\xADculo da\xC3\xB1" "ado)";
+            return words + " (mont\xC3\xAD" "culo da\xC3\xB1" "ado)";
         case 0xC0000409:
             return words + " (comprobaci\xC3\xB3n de desbordamiento de b\xC3\xBA" "fer)";
         default:
@@ -186,7 +186,17 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
     return outcome;
 }
 
-void prepare_child_process() { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX); }
+// Ends the process with the exception's code as its exit status, before the
+// system can offer a dialog or start a debugger (Wine starts one otherwise).
+LONG WINAPI end_with_exception_code(EXCEPTION_POINTERS* exception) {
+    TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void prepare_child_process() {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    SetUnhandledExceptionFilter(end_with_exception_code);
+}
 
 std::vector<std::string> utf8_arguments(int, char*[]) {
     int count = 0;
