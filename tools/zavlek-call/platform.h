@@ -37,6 +37,8 @@ void prepare_child_process();
 // The command line as UTF-8, whatever the system hands over.
 std::vector<std::string> utf8_arguments(int argc, char* argv[]);
 
+// Standard input and output carry bytes unchanged (no line-end translation).
+void use_binary_standard_streams();
 std::string read_standard_input();
 void write_standard_output(std::string_view bytes);
 // Text for a person: UTF-8, shown as such on a terminal or console.

@@ -174,20 +174,7 @@ void prepare_child_process() {
 
 std::vector<std::string> utf8_arguments(int argc, char* argv[]) { return {argv + 1, argv + argc}; }
 
-std::string read_standard_input() {
-    std::string bytes;
-    char buffer[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) {
-        bytes.append(buffer, got);
-    }
-    return bytes;
-}
-
-void write_standard_output(std::string_view bytes) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fflush(stdout);
-}
+void use_binary_standard_streams() {}
 
 void write_standard_error(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);

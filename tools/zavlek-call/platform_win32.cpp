@@ -209,21 +209,9 @@ std::vector<std::string> utf8_arguments(int, char*[]) {
     return arguments;
 }
 
-std::string read_standard_input() {
+void use_binary_standard_streams() {
     _setmode(_fileno(stdin), _O_BINARY);
-    std::string bytes;
-    char buffer[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) {
-        bytes.append(buffer, got);
-    }
-    return bytes;
-}
-
-void write_standard_output(std::string_view bytes) {
     _setmode(_fileno(stdout), _O_BINARY);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fflush(stdout);
 }
 
 void write_standard_error(std::string_view text) {
