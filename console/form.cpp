@@ -31,7 +31,10 @@ constexpr std::array<Control, 10> kForm1Controls = {{
 }};
 // clang-format on
 
-constexpr Form kForm1{"Form1", u"Comandos para invocar funciones en DLL", 7935, 3645, kNavy, kForm1Controls};
+constexpr std::array<LabelFor, 2> kForm1Labels = {{{"Label1", "Text1"}, {"Label2", "Label3"}}};
+
+constexpr Form kForm1{"Form1", u"Comandos para invocar funciones en DLL", 7935, 3645, kNavy, kForm1Controls,
+                      kForm1Labels};
 
 // The classic scheme's system colours, by index, for platforms without them.
 constexpr std::array<Rgb, 31> kClassicSystemColours = {{

@@ -57,12 +57,20 @@ struct Control {
     std::optional<Font> font;
 };
 
+// A label that names another control for screen readers: the text box is
+// read by the label above it, the result label by the label over it.
+struct LabelFor {
+    std::string_view label;
+    std::string_view control;
+};
+
 struct Form {
     std::string_view name;
     std::u16string_view title;
     int client_width, client_height;
     Colour background;
     std::span<const Control> controls;  // in creation order
+    std::span<const LabelFor> labels;
 };
 
 const Form& form1();

@@ -58,7 +58,11 @@ void Form1Window::set_label3(std::u16string_view caption) {
     const QFontMetrics metrics(label3_->font());
     const auto lines = static_cast<std::size_t>(label3_->height() / metrics.lineSpacing() + 1);
     const auto per_line = static_cast<std::size_t>(label3_->width() + 1);
-    label3_->setText(to_qstring(label_excerpt(caption, lines, per_line)));
+    const QString shown = to_qstring(label_excerpt(caption, lines, per_line));
+    label3_->setText(shown);
+    // Read as "Resultado:" (its accessible name) followed by the answer; the
+    // change is announced to screen readers.
+    label3_->setAccessibleDescription(shown);
 }
 
 void Form1Window::show_message(std::u16string_view text) { show_message_box(this, text); }

@@ -17,6 +17,7 @@
 #include <climits>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kavrelo::console::qt {
@@ -112,6 +113,28 @@ void set_tab_order(const Form& form, const NamedControls& controls) {
     }
 }
 
+QWidget* named(const NamedControls& controls, std::string_view name) {
+    const auto found = controls.find(name);
+    if (found == controls.end()) {
+        throw std::logic_error("the form names an unknown control " + std::string(name));
+    }
+    return found->second;
+}
+
+// Screen readers read each labelled control by its label's caption, and
+// learn which label it is from the buddy relation.
+void set_labels(const Form& form, const NamedControls& controls) {
+    for (const LabelFor& pair : form.labels) {
+        auto* label = qobject_cast<QLabel*>(named(controls, pair.label));
+        if (label == nullptr) {
+            throw std::logic_error(std::string(pair.label) + " names a control but is no label");
+        }
+        QWidget* control = named(controls, pair.control);
+        label->setBuddy(control);
+        control->setAccessibleName(label->text());
+    }
+}
+
 }  // namespace
 
 NamedControls build_form(const Form& form, QWidget& window) {
@@ -147,6 +170,7 @@ NamedControls build_form(const Form& form, QWidget& window) {
         controls.emplace(control.name, widget);
     }
     set_tab_order(form, controls);
+    set_labels(form, controls);
     return controls;
 }
 
