@@ -167,7 +167,10 @@ bool Form1Window::on_create() {
     }
 }
 
-void Form1Window::create_controls() { controls_ = build_form(form1(), window_); }
+void Form1Window::create_controls() {
+    controls_ = build_form(form1(), window_);
+    screen_reader_names_ = std::make_unique<ScreenReaderNames>(form1(), controls_);
+}
 
 void Form1Window::bind_commands() {
     for (const ButtonCommand& bound : button_commands(form1())) {
@@ -295,6 +298,7 @@ void Form1Window::set_label3(std::u16string_view caption) {
     const auto per_line = static_cast<std::size_t>(rect.right + 1);
     const std::u16string shown = label_excerpt(caption, lines, per_line);
     SetWindowTextW(label, wide(shown));
+    screen_reader_names_->describe(label, shown);
     UpdateWindow(label);
 }
 

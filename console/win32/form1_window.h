@@ -5,6 +5,7 @@
 #include "form_builder.h"
 #include "gdi.h"
 #include "scale.h"
+#include "screen_reader_names.h"
 
 #include <console/commands.h>
 #include <console/window_operations.h>
@@ -13,6 +14,7 @@
 
 #include <exception>
 #include <map>
+#include <memory>
 
 namespace kavrelo::console::win32 {
 
@@ -62,6 +64,7 @@ private:
     Commands& commands_;
     HWND window_ = nullptr;
     NamedControls controls_;
+    std::unique_ptr<ScreenReaderNames> screen_reader_names_;
     std::map<int, Command> commands_by_id_;
     Scale scale_{kBaseDpi};
     OwnedFont default_font_;
