@@ -46,7 +46,10 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/xvfb-ready" >/dev
 xvfb_pid=$!
 read -r -t 60 display <"$work/xvfb-ready" || fail "no X server could be started"
 export DISPLAY=":$display"
-(cd "$work" && exec env QT_QPA_PLATFORM=xcb "$root/usr/bin/kavrelo1") 2>"$work/stderr.log" &
+# As on a fresh account: no session bus, no configuration of whoever runs this.
+mkdir -p "$work/home" "$work/runtime" && chmod 700 "$work/runtime"
+(cd "$work" && exec env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" \
+  DBUS_SESSION_BUS_ADDRESS=disabled: LANG=C.UTF-8 QT_QPA_PLATFORM=xcb "$root/usr/bin/kavrelo1") 2>"$work/stderr.log" &
 program_pid=$!
 window="$(timeout 30 xdotool search --sync --onlyvisible --name '^Comandos para invocar funciones en DLL$' | head -n 1)" ||
   fail "the installed program showed no window"
