@@ -211,13 +211,13 @@ Finding memory(Library& library) {
     for (int warm_up = 0; warm_up < 100; ++warm_up) {
         call(parser, kShortExpression, "parser_SLR");
     }
-    const std::size_t before = resident_memory();
+    const std::size_t before = memory_in_use();
     for (std::size_t i = 0; i < kCalls; ++i) {
         call(parser, kShortExpression, "parser_SLR");
     }
-    const std::size_t after = resident_memory();
+    const std::size_t after = memory_in_use();
     const std::size_t growth = after > before ? after - before : 0;
-    const std::string detail = "la memoria residente creci\xC3\xB3 " + thousands(growth / 1024) + " KB en " +
+    const std::string detail = "la memoria en uso creci\xC3\xB3 " + thousands(growth / 1024) + " KB en " +
                                thousands(kCalls) + " llamadas (" + thousands(growth / kCalls) +
                                " bytes por llamada)";
     return {growth > kAllowedGrowth ? Verdict::failed : Verdict::passed, detail};

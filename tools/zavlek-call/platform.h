@@ -44,8 +44,10 @@ void write_standard_output(std::string_view bytes);
 // Text for a person: UTF-8, shown as such on a terminal or console.
 void write_standard_error(std::string_view text);
 
-// The memory the process holds in RAM now, in bytes.
-std::size_t resident_memory();
+// The memory the process holds now, in bytes: resident memory, or under
+// AddressSanitizer (whose shadow and quarantine make resident memory grow on
+// their own) the bytes its allocator has handed out and not had back.
+std::size_t memory_in_use();
 
 // The file of the loaded program or library whose image holds the address
 // (a string constant, say), if any does.

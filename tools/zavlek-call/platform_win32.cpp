@@ -228,7 +228,7 @@ void write_standard_error(std::string_view text) {
     std::fflush(stderr);
 }
 
-std::size_t resident_memory() {
+std::size_t memory_in_use() {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
