@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include <console/utf8.h>
+
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -15,22 +17,14 @@
 namespace kavrelo::zavlek_call {
 namespace {
 
+// The project's UTF-8 conversions, for the system's wide strings (UTF-16 here).
 std::wstring from_utf8(std::string_view text) {
-    if (text.empty()) return {};
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
+    const std::u16string wide = console::from_utf8(text);
+    return {wide.begin(), wide.end()};
 }
 
 std::string to_utf8(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
-                        nullptr);
-    return bytes;
+    return console::to_utf8({reinterpret_cast<const char16_t*>(text.data()), text.size()});
 }
 
 struct HandleCloser {
