@@ -1,41 +1,180 @@
-// The text conversions at the library boundary, on answers up to 16 MB.
+// The text conversions at the library boundary, each way, against copying the
+// same bytes (the floor) and against the C library's iconv (the usual peer).
+// Every contender makes a fresh block for its result, as the program must.
 #include <binding/codepage.h>
 #include <binding/library_string.h>
 
 #include <benchmark/benchmark.h>
 
+#include <cstring>
+#include <memory>
+#include <stdexcept>
 #include <string>
+
+#if __has_include(<iconv.h>)
+#include <iconv.h>
+#define KAVRELO_HAVE_ICONV 1
+#endif
 
 namespace {
 
-std::string bytes_of_size(std::size_t size, bool mixed) {
-    std::string bytes(size, 'a');
-    if (mixed) {
-        for (std::size_t i = 0; i < size; i += 7) bytes[i] = static_cast<char>(0x80 + i % 128);
-    }
-    return bytes;
+using kavrelo::binding::from_eight_bit;
+using kavrelo::binding::make_library_string;
+using kavrelo::binding::to_eight_bit;
+
+// Spanish as people type it: mostly ASCII, with accents, ñ, inverted marks,
+// and now and then a character from the code page's 0x80-0x9F row (€, —, “ ”).
+constexpr char16_t kMixedSample[] =
+    u"El ni\u00F1o comi\u00F3 pi\u00F1a y caf\u00E9 en el a\u00F1o 2026 \u2014 \u00A1qu\u00E9 d\u00EDas! "
+    u"\u00BFCu\u00E1nto cuesta? 3 \u20AC la ping\u00FCino\u2026 \u201Cacci\u00F3n\u201D y 7 \u00D7 8 = 56. ";
+
+std::u16string text_of_size(std::size_t size, bool mixed) {
+    std::u16string text;
+    text.reserve(size);
+    const std::u16string_view sample = mixed ? std::u16string_view(kMixedSample)
+                                             : std::u16string_view(u"Cadena que se envia al analizador (1+2)*x. ");
+    while (text.size() < size) text.append(sample.substr(0, size - text.size()));
+    return text;
 }
 
-void BM_FromCp1252(benchmark::State& state) {
-    const std::string bytes = bytes_of_size(static_cast<std::size_t>(state.range(0)), state.range(1) != 0);
+struct Workload {
+    std::u16string text;
+    std::string bytes;  // the same text in the code page
+};
+
+const Workload& workload(std::size_t size, bool mixed) {
+    static std::unique_ptr<Workload> made[2][3];
+    const int row = size == (1u << 10) ? 0 : size == (1u << 20) ? 1 : 2;
+    auto& slot = made[mixed ? 1 : 0][row];
+    if (!slot) {
+        slot = std::make_unique<Workload>();
+        slot->text = text_of_size(size, mixed);
+        slot->bytes = to_eight_bit(slot->text);
+    }
+    return *slot;
+}
+
+void count_bytes(benchmark::State& state, std::size_t bytes) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+}
+
+void ours_to_eight_bit(benchmark::State& state, std::size_t size, bool mixed) {
+    const Workload& input = workload(size, mixed);
+    for (auto _ : state) benchmark::DoNotOptimize(make_library_string(input.text));
+    count_bytes(state, input.bytes.size());
+}
+
+void ours_from_eight_bit(benchmark::State& state, std::size_t size, bool mixed) {
+    const Workload& input = workload(size, mixed);
+    for (auto _ : state) benchmark::DoNotOptimize(from_eight_bit(input.bytes));
+    count_bytes(state, input.bytes.size());
+}
+
+// The floor: the text's 8-bit bytes copied into a block made for them.
+void memcpy_bytes(benchmark::State& state, std::size_t size, bool mixed) {
+    const Workload& input = workload(size, mixed);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(kavrelo::binding::from_eight_bit(bytes));
+        std::unique_ptr<char[]> copy(new char[input.bytes.size()]);
+        std::memcpy(copy.get(), input.bytes.data(), input.bytes.size());
+        benchmark::DoNotOptimize(copy.get());
+        benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+    count_bytes(state, input.bytes.size());
 }
 
-void BM_ToLibraryString(benchmark::State& state) {
-    const std::u16string text =
-        kavrelo::binding::from_eight_bit(bytes_of_size(static_cast<std::size_t>(state.range(0)), state.range(1) != 0));
+#ifdef KAVRELO_HAVE_ICONV
+class Converter {
+public:
+    Converter(const char* to, const char* from) : handle_(iconv_open(to, from)) {
+        if (handle_ == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open refused the code pages");
+    }
+    ~Converter() { iconv_close(handle_); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Converts all of in into a fresh block of out_size bytes.
+    std::unique_ptr<char[]> convert(const void* in, std::size_t in_size, std::size_t out_size) {
+        std::unique_ptr<char[]> out(new char[out_size]);
+        char* in_cursor = const_cast<char*>(static_cast<const char*>(in));
+        char* out_cursor = out.get();
+        std::size_t out_left = out_size;
+        iconv(handle_, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(handle_, &in_cursor, &in_size, &out_cursor, &out_left) == static_cast<std::size_t>(-1)) {
+            throw std::runtime_error("iconv stopped part way");
+        }
+        return out;
+    }
+
+private:
+    iconv_t handle_;
+};
+
+void iconv_to_eight_bit(benchmark::State& state, std::size_t size, bool mixed) {
+    const Workload& input = workload(size, mixed);
+    Converter converter("WINDOWS-1252", "UTF-16LE");
     for (auto _ : state) {
-        benchmark::DoNotOptimize(kavrelo::binding::make_library_string(text));
+        benchmark::DoNotOptimize(
+            converter.convert(input.text.data(), input.text.size() * sizeof(char16_t), input.bytes.size()));
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+    count_bytes(state, input.bytes.size());
 }
 
-BENCHMARK(BM_FromCp1252)->ArgsProduct({{1 << 10, 1 << 20, 16 << 20}, {0, 1}})->ArgNames({"bytes", "mixed"});
-BENCHMARK(BM_ToLibraryString)->ArgsProduct({{1 << 10, 1 << 20, 16 << 20}, {0, 1}})->ArgNames({"chars", "mixed"});
+void iconv_from_eight_bit(benchmark::State& state, std::size_t size, bool mixed) {
+    const Workload& input = workload(size, mixed);
+    Converter converter("UTF-16LE", "WINDOWS-1252");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            converter.convert(input.bytes.data(), input.bytes.size(), input.text.size() * sizeof(char16_t)));
+    }
+    count_bytes(state, input.bytes.size());
+}
+#endif
+
+using Contender = void (*)(benchmark::State&, std::size_t, bool);
+
+struct Way {
+    const char* name;
+    Contender ours;
+    Contender peer;
+};
+
+void register_all() {
+    const Way ways[] = {
+#ifdef KAVRELO_HAVE_ICONV
+        {"to_8bit", ours_to_eight_bit, iconv_to_eight_bit},
+        {"from_8bit", ours_from_eight_bit, iconv_from_eight_bit},
+#else
+        {"to_8bit", ours_to_eight_bit, nullptr},
+        {"from_8bit", ours_from_eight_bit, nullptr},
+#endif
+    };
+    const struct {
+        const char* name;
+        std::size_t size;
+    } sizes[] = {{"1KB", 1u << 10}, {"1MB", 1u << 20}, {"64MB", 64u << 20}};
+    for (const Way& way : ways) {
+        for (const bool mixed : {false, true}) {
+            for (const auto& size : sizes) {
+                const std::string prefix =
+                    std::string("conversion/") + way.name + (mixed ? "/mixed/" : "/ascii/") + size.name + "/";
+                const auto add = [&](const char* contender, Contender run) {
+                    auto* added = benchmark::RegisterBenchmark((prefix + contender).c_str(), run, size.size, mixed);
+                    added->Unit(size.size > (1u << 20) ? benchmark::kMillisecond : benchmark::kMicrosecond);
+                };
+                add("ours", way.ours);
+                add("memcpy", memcpy_bytes);
+                if (way.peer != nullptr) add("iconv", way.peer);
+            }
+        }
+    }
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    register_all();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -4,9 +4,15 @@
 // round trip; the default character is '?'.
 #include "codepage.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kavrelo::binding {
 namespace {
@@ -34,50 +40,176 @@ constexpr auto kDecode = make_decode_table();
 
 constexpr char kReplacement = '?';
 
-char encode_beyond_ascii(char16_t unit) noexcept {
-    if (unit >= 0xA0 && unit <= 0xFF) {
-        return static_cast<char>(unit);
+// The highest character the code page has: U+2122, the trade mark sign.
+constexpr char16_t kLastInCodePage = u'\u2122';
+
+// Every character up to kLastInCodePage to its byte, or to the default
+// character where the code page lacks it; the table inverts kDecode.
+constexpr std::array<char, kLastInCodePage + 1> make_encode_table() {
+    std::array<char, kLastInCodePage + 1> table{};
+    table.fill(kReplacement);
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        table[kDecode[byte]] = static_cast<char>(byte);
     }
-    for (unsigned i = 0; i < kHighControls.size(); ++i) {
-        if (kHighControls[i] == unit) {
-            return static_cast<char>(0x80 + i);
-        }
-    }
-    return kReplacement;
+    return table;
 }
+
+constexpr auto kEncode = make_encode_table();
+
+// Most text converts unit for unit: ASCII and Latin-1 (U+00A0-U+00FF) are the
+// same numbers in both, and only the row 0x80-0x9F differs. So text is taken
+// a block at a time: the block is copied, widened or narrowed whole, and the
+// few units that need more are found by a bit mask and put right one by one.
+// This keeps long answers converting at close to the speed of copying them.
+constexpr std::size_t kBlock = 32;
+using BlockMask = std::uint32_t;  // bit k stands for unit k of the block
+
+
+#if defined(__SSE2__)
+// SSE2 is part of every x86-64 processor.
+BlockMask mask_of_bytes(__m128i lanes) noexcept { return static_cast<BlockMask>(_mm_movemask_epi8(lanes)); }
+
+// Two masks of 16-bit lanes packed to one bit per lane.
+BlockMask mask_of_units(__m128i low, __m128i high) noexcept {
+    return mask_of_bytes(_mm_packs_epi16(low, high));
+}
+
+__m128i load(const void* at) noexcept { return _mm_loadu_si128(static_cast<const __m128i*>(at)); }
+
+// The units that do not narrow to their own value.
+BlockMask misfits_of(const char16_t* units) noexcept {
+    const __m128i beyond_byte = _mm_set1_epi16(0xFF);
+    const __m128i row_bits = _mm_set1_epi16(static_cast<short>(0xFFE0));
+    const __m128i row = _mm_set1_epi16(0x80);
+    const auto misfit = [&](const char16_t* at) {
+        const __m128i lanes = load(at);
+        const __m128i above = _mm_cmpeq_epi16(_mm_subs_epu16(lanes, beyond_byte), _mm_setzero_si128());
+        const __m128i in_row = _mm_cmpeq_epi16(_mm_and_si128(lanes, row_bits), row);
+        return _mm_or_si128(_mm_xor_si128(above, _mm_set1_epi16(-1)), in_row);
+    };
+    return mask_of_units(misfit(units), misfit(units + 8)) | mask_of_units(misfit(units + 16), misfit(units + 24)) << 16;
+}
+
+BlockMask surrogates_of(const char16_t* units) noexcept {
+    const __m128i bits = _mm_set1_epi16(static_cast<short>(0xF800));
+    const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+    const auto found = [&](const char16_t* at) { return _mm_cmpeq_epi16(_mm_and_si128(load(at), bits), surrogate); };
+    return mask_of_units(found(units), found(units + 8)) | mask_of_units(found(units + 16), found(units + 24)) << 16;
+}
+
+BlockMask high_row_of(const unsigned char* bytes) noexcept {
+    const __m128i bits = _mm_set1_epi8(static_cast<char>(0xE0));
+    const __m128i row = _mm_set1_epi8(static_cast<char>(0x80));
+    const auto found = [&](const unsigned char* at) { return mask_of_bytes(_mm_cmpeq_epi8(_mm_and_si128(load(at), bits), row)); };
+    return found(bytes) | found(bytes + 16) << 16;
+}
+
+// Each unit's low byte; units beyond a byte are put right afterwards.
+void narrow_block(const char16_t* units, char* out) noexcept {
+    const __m128i low_byte = _mm_set1_epi16(0xFF);
+    const auto pack = [&](const char16_t* at) {
+        return _mm_packus_epi16(_mm_and_si128(load(at), low_byte), _mm_and_si128(load(at + 8), low_byte));
+    };
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), pack(units));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), pack(units + 16));
+}
+#else
+bool is_high_row(unsigned value) noexcept { return (value & 0xFFE0) == 0x80; }  // 0x80-0x9F
+
+template <typename Unit, typename Test>
+BlockMask mask_where(const Unit* units, Test test) noexcept {
+    BlockMask mask = 0;
+    for (std::size_t k = 0; k < kBlock; ++k) {
+        mask |= static_cast<BlockMask>(test(units[k])) << k;
+    }
+    return mask;
+}
+
+BlockMask misfits_of(const char16_t* units) noexcept {
+    return mask_where(units, [](char16_t unit) { return unit > 0xFF || is_high_row(unit); });
+}
+
+BlockMask surrogates_of(const char16_t* units) noexcept {
+    return mask_where(units, [](char16_t unit) { return (unit & 0xF800) == 0xD800; });
+}
+
+BlockMask high_row_of(const unsigned char* bytes) noexcept {
+    return mask_where(bytes, [](unsigned char byte) { return is_high_row(byte); });
+}
+
+void narrow_block(const char16_t* units, char* out) noexcept {
+    for (std::size_t k = 0; k < kBlock; ++k) {
+        out[k] = static_cast<char>(units[k]);
+    }
+}
+#endif
+
+// Calls put_right(k) for each bit k set in mask.
+template <typename PutRight>
+void for_each_bit(BlockMask mask, PutRight put_right) {
+    while (mask != 0) {
+        put_right(static_cast<std::size_t>(std::countr_zero(mask)));
+        mask &= mask - 1;
+    }
+}
+
+char encode_unit(char16_t unit) noexcept { return unit <= kLastInCodePage ? kEncode[unit] : kReplacement; }
 
 bool is_high_surrogate(char16_t unit) noexcept { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool is_low_surrogate(char16_t unit) noexcept { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+bool is_pair_at(std::u16string_view text, std::size_t i) noexcept {
+    return is_high_surrogate(text[i]) && i + 1 < text.size() && is_low_surrogate(text[i + 1]);
+}
 
 }  // namespace
 
 std::size_t eight_bit_length(std::u16string_view text) {
+    const std::size_t size = text.size();
     std::size_t pairs = 0;
-    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-        if (is_high_surrogate(text[i]) && is_low_surrogate(text[i + 1])) {
-            ++pairs;
-            ++i;
+    std::size_t i = 0;
+    while (i < size) {
+        if (size - i >= kBlock && surrogates_of(text.data() + i) == 0) {
+            i += kBlock;
+            continue;
+        }
+        // Unit by unit to the end of the block, or one past it when its last
+        // unit starts a pair.
+        const std::size_t end = std::min(size, i + kBlock);
+        while (i < end) {
+            const bool pair = is_pair_at(text, i);
+            pairs += pair ? 1 : 0;
+            i += pair ? 2 : 1;
         }
     }
-    return text.size() - pairs;
+    return size - pairs;
 }
 
 void encode_eight_bit(std::u16string_view text, char* out, std::size_t /*length*/) {
     const std::size_t size = text.size();
     std::size_t i = 0;
     while (i < size) {
-        const char16_t unit = text[i];
-        if (unit < 0x80) {
-            *out++ = static_cast<char>(unit);
-            ++i;
-        } else if (is_high_surrogate(unit) && i + 1 < size && is_low_surrogate(text[i + 1])) {
-            *out++ = kReplacement;
-            i += 2;
-        } else {
-            *out++ = encode_beyond_ascii(unit);
-            ++i;
+        if (size - i >= kBlock) {
+            const char16_t* block = text.data() + i;
+            const BlockMask misfits = misfits_of(block);
+            if (misfits == 0 || surrogates_of(block) == 0) {
+                narrow_block(block, out);
+                for_each_bit(misfits, [&](std::size_t k) { out[k] = encode_unit(block[k]); });
+                out += kBlock;
+                i += kBlock;
+                continue;
+            }
+        }
+        // A block with a surrogate, whose output is shorter, or the last few units.
+        const std::size_t end = std::min(size, i + kBlock);
+        while (i < end) {
+            if (is_pair_at(text, i)) {
+                *out++ = kReplacement;
+                i += 2;
+            } else {
+                *out++ = encode_unit(text[i]);
+                ++i;
+            }
         }
     }
 }
@@ -89,23 +221,18 @@ std::string to_eight_bit(std::u16string_view text) {
 }
 
 std::u16string from_eight_bit(std::string_view bytes) {
-    std::u16string text(bytes.size(), u'\0');
     const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
-    char16_t* out = text.data();
     const std::size_t size = bytes.size();
+    // Widened byte for byte, which is already right outside the 0x80-0x9F row;
+    // then that row, where it occurs, is put right.
+    std::u16string text(in, in + size);
+    char16_t* out = text.data();
     std::size_t i = 0;
-    while (i < size) {
-        // ASCII runs, eight bytes at a time: they widen unchanged.
-        std::uint64_t word = 0;
-        if (i + sizeof word <= size && (std::memcpy(&word, in + i, sizeof word), (word & kHighBits) == 0)) {
-            for (std::size_t k = 0; k < sizeof word; ++k) {
-                out[i + k] = in[i + k];
-            }
-            i += sizeof word;
-            continue;
-        }
+    for (; size - i >= kBlock; i += kBlock) {
+        for_each_bit(high_row_of(in + i), [&](std::size_t k) { out[i + k] = kDecode[in[i + k]]; });
+    }
+    for (; i < size; ++i) {
         out[i] = kDecode[in[i]];
-        ++i;
     }
     return text;
 }

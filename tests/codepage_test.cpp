@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #if !defined(_WIN32)
 #include <iconv.h>
@@ -76,6 +77,42 @@ TEST(Cp1252, DecodingIsExactAcrossAsciiRunsOfEveryAlignment) {
                 ASSERT_EQ(text[i], expected) << "length " << length << " at " << at << " index " << i;
             }
         }
+    }
+}
+
+// Long texts are converted a block at a time; each character converted on its
+// own goes the unit-by-unit way. The two must agree wherever a character
+// falls in a block, and a pair split across two blocks is still one character.
+TEST(Cp1252, LongTextsConvertAsTheirCharactersDoOneByOne) {
+    std::u16string every_unit;
+    for (unsigned unit = 1; unit <= 0xFFFF; ++unit) {
+        if (unit < 0xD800 || unit > 0xDFFF) every_unit += static_cast<char16_t>(unit);
+    }
+    std::vector<std::u16string> texts = {every_unit};
+    for (std::size_t offset = 0; offset < 70; ++offset) {
+        std::u16string text(offset, u'a');
+        text += u"\U0001F600\u00E1\u20AC";
+        text += u'\xD800';  // lone high
+        text.append(33, u'\u00F1');
+        text += u'\xDC00';  // lone low
+        text.append(offset % 7, u'z');
+        text += u'\xD83D';  // a high surrogate ending the text
+        texts.push_back(text);
+    }
+    for (const std::u16string& text : texts) {
+        std::string one_by_one;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const bool pair = i + 1 < text.size() && text[i] >= 0xD800 && text[i] <= 0xDBFF &&
+                              text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+            one_by_one += to_eight_bit(text.substr(i, pair ? 2 : 1));
+            i += pair ? 1 : 0;
+        }
+        ASSERT_EQ(eight_bit_length(text), one_by_one.size()) << "text of " << text.size();
+        ASSERT_EQ(to_eight_bit(text), one_by_one) << "text of " << text.size();
+
+        std::u16string back;
+        for (const char byte : one_by_one) back += from_eight_bit(std::string(1, byte));
+        ASSERT_EQ(from_eight_bit(one_by_one), back) << "text of " << text.size();
     }
 }
 
