@@ -162,6 +162,24 @@ bool is_pair_at(std::u16string_view text, std::size_t i) noexcept {
     return is_high_surrogate(text[i]) && i + 1 < text.size() && is_low_surrogate(text[i + 1]);
 }
 
+// Narrows a block that has no surrogate in it; false, writing nothing, when
+// it has one.
+bool encode_block(const char16_t* units, char* out) noexcept {
+    const BlockMask misfits = misfits_of(units);
+    if (misfits != 0 && surrogates_of(units) != 0) {
+        return false;
+    }
+    narrow_block(units, out);
+    for_each_bit(misfits, [&](std::size_t k) { out[k] = encode_unit(units[k]); });
+    return true;
+}
+
+// For the last units of a text, fewer than a block, and for short texts,
+// where a plain loop costs less than filling a block.
+bool has_surrogate(const char16_t* units, std::size_t count) noexcept {
+    return std::any_of(units, units + count, [](char16_t unit) { return (unit & 0xF800) == 0xD800; });
+}
+
 }  // namespace
 
 std::size_t eight_bit_length(std::u16string_view text) {
@@ -169,8 +187,9 @@ std::size_t eight_bit_length(std::u16string_view text) {
     std::size_t pairs = 0;
     std::size_t i = 0;
     while (i < size) {
-        if (size - i >= kBlock && surrogates_of(text.data() + i) == 0) {
-            i += kBlock;
+        const std::size_t rest = size - i;
+        if (rest >= kBlock ? surrogates_of(text.data() + i) == 0 : !has_surrogate(text.data() + i, rest)) {
+            i += std::min(rest, kBlock);
             continue;
         }
         // Unit by unit to the end of the block, or one past it when its last
@@ -189,27 +208,22 @@ void encode_eight_bit(std::u16string_view text, char* out, std::size_t /*length*
     const std::size_t size = text.size();
     std::size_t i = 0;
     while (i < size) {
-        if (size - i >= kBlock) {
-            const char16_t* block = text.data() + i;
-            const BlockMask misfits = misfits_of(block);
-            if (misfits == 0 || surrogates_of(block) == 0) {
-                narrow_block(block, out);
-                for_each_bit(misfits, [&](std::size_t k) { out[k] = encode_unit(block[k]); });
-                out += kBlock;
-                i += kBlock;
-                continue;
-            }
+        const std::size_t rest = size - i;
+        if (rest >= kBlock && encode_block(text.data() + i, out)) {
+            out += kBlock;
+            i += kBlock;
+            continue;
         }
-        // A block with a surrogate, whose output is shorter, or the last few units.
+        if (rest < kBlock && !has_surrogate(text.data() + i, rest)) {
+            std::transform(text.data() + i, text.data() + size, out, encode_unit);
+            return;
+        }
+        // A block with a surrogate, whose output is shorter.
         const std::size_t end = std::min(size, i + kBlock);
         while (i < end) {
-            if (is_pair_at(text, i)) {
-                *out++ = kReplacement;
-                i += 2;
-            } else {
-                *out++ = encode_unit(text[i]);
-                ++i;
-            }
+            const bool pair = is_pair_at(text, i);
+            *out++ = pair ? kReplacement : encode_unit(text[i]);
+            i += pair ? 2 : 1;
         }
     }
 }
@@ -223,6 +237,11 @@ std::string to_eight_bit(std::u16string_view text) {
 std::u16string from_eight_bit(std::string_view bytes) {
     const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t size = bytes.size();
+    if (size < kBlock) {
+        std::u16string text(size, u'\0');
+        std::transform(in, in + size, text.begin(), [](unsigned char byte) { return kDecode[byte]; });
+        return text;
+    }
     // Widened byte for byte, which is already right outside the 0x80-0x9F row;
     // then that row, where it occurs, is put right.
     std::u16string text(in, in + size);

@@ -6,6 +6,8 @@
 //   BREAK_LITERAL   parser_SLR returns a string constant of the library
 //   BREAK_LEAK      parser_SLR leaves a kilobyte behind at every call
 //   BREAK_KEEP      parser_SLR returns one string it keeps, every time
+// Built with none of them, it keeps the whole contract and answers at once,
+// which is what the call benchmark measures against.
 #include <zavlek.h>
 
 #include <cstdlib>
@@ -65,7 +67,8 @@ ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
     static BSTR kept = accepted();
     return kept;
 #else
-#  error "choose the fault with BREAK_..."
+    static_cast<void>(text);
+    return accepted();
 #endif
 }
 }
