@@ -1,0 +1,211 @@
+#!/usr/bin/env python3
+"""Runs every benchmark of a Release build and prints one table: measure,
+ours, reference, ratio, goal, verdict. The table is also written, with the
+machine it was measured on, to results.md in the build folder.
+
+The in-process measures are Google Benchmark's, repeated in random
+interleaving, by their medians. Start-up is a whole process: both programs
+are started in turn, at least 11 times each, under the X server at DISPLAY.
+
+Usage: report.py BUILD_FOLDER [--quick]
+"""
+import argparse
+import datetime
+import json
+import os
+import platform
+import statistics
+import subprocess
+import sys
+import tempfile
+
+UNIT_SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+
+
+def google_benchmark(binary, quick, arguments=()):
+    """Median real time of each benchmark, in seconds, by name."""
+    with tempfile.TemporaryDirectory() as scratch:
+        out = os.path.join(scratch, "out.json")
+        command = [binary, "--benchmark_out=" + out, "--benchmark_out_format=json",
+                   "--benchmark_repetitions=" + ("3" if quick else "9"),
+                   "--benchmark_enable_random_interleaving=true",
+                   "--benchmark_report_aggregates_only=true",
+                   "--benchmark_min_time=" + ("0.02" if quick else "0.2"), *arguments]
+        ran = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        if ran.returncode != 0:
+            sys.exit(f"{binary} failed ({ran.returncode}):\n{ran.stderr}")
+        with open(out, encoding="utf-8") as results:
+            data = json.load(results)
+    return {run["run_name"]: run["real_time"] * UNIT_SECONDS[run["time_unit"]]
+            for run in data["benchmarks"] if run.get("aggregate_name") == "median"}
+
+
+def clean_environment(scratch):
+    home = os.path.join(scratch, "home")
+    runtime = os.path.join(scratch, "runtime")
+    os.makedirs(home, exist_ok=True)
+    os.makedirs(runtime, mode=0o700, exist_ok=True)
+    return {"PATH": "/usr/bin:/bin", "DISPLAY": os.environ["DISPLAY"], "HOME": home,
+            "XDG_RUNTIME_DIR": runtime, "DBUS_SESSION_BUS_ADDRESS": "disabled:",
+            "LANG": "C.UTF-8", "QT_QPA_PLATFORM": "xcb"}
+
+
+def start_ups(build, runs):
+    """Map times (s) and peak memory (kB) of Kavrelo1 and of the bare program,
+    started alternately, after one start of each that is not counted."""
+    programs = {"ours": os.path.join(build, "bin", "kavrelo1"),
+                "bare": os.path.join(build, "bench", "bare_window")}
+    watch = os.path.join(build, "bench", "map_watch")
+    seen = {name: {"map": [], "peak": []} for name in programs}
+    with tempfile.TemporaryDirectory() as scratch:
+        environment = clean_environment(scratch)
+        for run in range(runs + 1):
+            for name, program in programs.items():
+                line = subprocess.run([watch, program], env=environment, check=True, text=True,
+                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+                fields = dict(field.split("=") for field in line.split())
+                if run > 0:
+                    seen[name]["map"].append(float(fields["map_ms"]) / 1000)
+                    seen[name]["peak"].append(float(fields["peak_kb"]))
+    return seen
+
+
+def quartiles(values):
+    q1, _, q3 = statistics.quantiles(values, n=4)
+    return q1, q3
+
+
+def seconds(value):
+    for unit, scale in (("s", 1.0), ("ms", 1e-3), ("µs", 1e-6), ("ns", 1e-9)):
+        if value >= scale:
+            return f"{value / scale:.3g} {unit}"
+    return f"{value / 1e-9:.3g} ns"
+
+
+def rate(byte_count, time):
+    return f"{byte_count / time / 1e9:.3g} GB/s"
+
+
+class Table:
+    def __init__(self):
+        self.rows = []
+
+    def add(self, measure, ours, reference, ratio=None, goal=None, met=None):
+        verdict = "—" if met is None else ("met" if met else "missed")
+        self.rows.append((measure, ours, reference, "—" if ratio is None else f"{ratio:.2f}",
+                          goal or "—", verdict))
+
+    def markdown(self):
+        lines = ["| measure | ours | reference | ratio | goal | verdict |",
+                 "|---|---|---|---|---|---|"]
+        lines += ["| " + " | ".join(row) + " |" for row in self.rows]
+        return "\n".join(lines)
+
+
+def add_start_up(table, build, runs):
+    seen = start_ups(build, runs)
+    ours, bare = seen["ours"], seen["bare"]
+    map_ratio = statistics.median(ours["map"]) / statistics.median(bare["map"])
+
+    def spread(values, show):
+        q1, q3 = quartiles(values)
+        return f"{show(statistics.median(values))} ({show(q1)}–{show(q3)})"
+
+    table.add(f"start-up: exec to Form1 mapped, median (quartiles) of {runs}",
+              spread(ours["map"], seconds), spread(bare["map"], seconds) + ", bare Qt window",
+              map_ratio, "≤ 1.10", map_ratio <= 1.10)
+    peak_ratio = statistics.median(ours["peak"]) / statistics.median(bare["peak"])
+    show_kb = lambda kb: f"{kb / 1024:.1f} MB"
+    table.add("start-up: peak resident memory (VmHWM) at the map", spread(ours["peak"], show_kb),
+              spread(bare["peak"], show_kb) + ", bare Qt window", peak_ratio, "≤ 1.10", peak_ratio <= 1.10)
+
+
+def add_calls(table, build, quick):
+    times = google_benchmark(os.path.join(build, "bench", "call_bench"), quick)
+    prefix = "call/parser_SLR/short/"
+    ours, hand = times[prefix + "ours"], times[prefix + "hand_written"]
+    table.add("call overhead: parser_SLR, short text, through ZavlekLibrary", seconds(ours),
+              seconds(hand) + ", hand-written", ours / hand, "≤ 1.10", ours / hand <= 1.10)
+    table.add("call: the bare call, argument prepared (information)", seconds(times[prefix + "bare_call"]), "—")
+    table.add("call: first call, binding included (information)", seconds(times[prefix + "first_call"]), "—")
+
+
+SIZES = {"1KB": 1 << 10, "1MB": 1 << 20, "64MB": 64 << 20}
+
+
+def add_conversions(table, build, quick):
+    times = google_benchmark(os.path.join(build, "bench", "conversions_bench"), quick)
+    for way, title in (("to_8bit", "text to 8-bit"), ("from_8bit", "8-bit to text")):
+        for size_name, size in SIZES.items():
+            prefix = f"conversion/{way}/ascii/{size_name}/"
+            ours, floor = times[prefix + "ours"], times[prefix + "memcpy"]
+            table.add(f"conversion: {title}, ASCII, {size_name}", rate(size, ours),
+                      rate(size, floor) + ", memcpy", floor / ours, "≥ 0.5 of memcpy", floor / ours >= 0.5)
+        for size_name, size in SIZES.items():
+            prefix = f"conversion/{way}/mixed/{size_name}/"
+            ours, peer = times[prefix + "ours"], times[prefix + "iconv"]
+            table.add(f"conversion: {title}, mixed Latin-1, {size_name}", rate(size, ours),
+                      rate(size, peer) + ", iconv", peer / ours, "≥ 10 × iconv", peer / ours >= 10)
+
+
+def add_long_answers(table, build, quick):
+    times = google_benchmark(os.path.join(build, "bench", "window_bench"), quick)
+    for name, title, long_size in (("BM_Label3", "Label3 shows a 10 MB answer", 10 << 20),
+                                   ("BM_MessageBox", "a message box shows a 16 MB answer", 16 << 20)):
+        short, long = times[f"{name}/100"], times[f"{name}/{long_size}"]
+        table.add(f"long answers: {title}", seconds(long), seconds(short) + ", a 100-character answer",
+                  long / short, "≤ 1.5", long / short <= 1.5)
+
+
+def add_parser(table, build, quick):
+    times = google_benchmark(os.path.join(build, "bench", "parser_bench"), quick)
+    sizes = {10_000: "10 KB", 100_000: "100 KB", 1_000_000: "1 MB", 10_000_000: "10 MB"}
+    for size, size_name in sizes.items():
+        ours, bison = times[f"BM_Slr/{size}"], times[f"BM_Bison/{size}"]
+        table.add(f"reference parser: {size_name} of expression", seconds(ours),
+                  seconds(bison) + ", Bison", bison / ours, "≥ 1.0 of Bison", bison / ours >= 1.0)
+    per_byte = lambda size: times[f"BM_Slr/{size}"] / size
+    growth = per_byte(10_000_000) / per_byte(10_000)
+    table.add("reference parser: linear, time per byte at 10 MB over at 10 KB",
+              f"{per_byte(10_000_000) * 1e9:.2f} ns/B", f"{per_byte(10_000) * 1e9:.2f} ns/B at 10 KB",
+              growth, "≤ 1.5", growth <= 1.5)
+
+
+def machine():
+    model = "unknown processor"
+    with open("/proc/cpuinfo", encoding="utf-8") as cpuinfo:
+        for line in cpuinfo:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    return f"{model}, {os.cpu_count()} cores, Linux {platform.release()}"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("build")
+    parser.add_argument("--quick", action="store_true")
+    options = parser.parse_args()
+
+    table = Table()
+    steps = [("start-up", lambda: add_start_up(table, options.build, 11 if options.quick else 21)),
+             ("calls", lambda: add_calls(table, options.build, options.quick)),
+             ("conversions", lambda: add_conversions(table, options.build, options.quick)),
+             ("long answers", lambda: add_long_answers(table, options.build, options.quick)),
+             ("parser", lambda: add_parser(table, options.build, options.quick))]
+    for name, step in steps:
+        print(f"--- {name}", file=sys.stderr, flush=True)
+        step()
+
+    heading = (f"Measured {datetime.date.today().isoformat()} on {machine()}"
+               f"{' (quick run)' if options.quick else ''}.")
+    text = heading + "\n\n" + table.markdown() + "\n"
+    print(text)
+    with open(os.path.join(options.build, "results.md"), "w", encoding="utf-8") as results:
+        results.write(text)
+    missed = sum(1 for row in table.rows if row[-1] == "missed")
+    print(f"{missed} goal(s) missed." if missed else "Every goal met.")
+
+
+if __name__ == "__main__":
+    main()
