@@ -4,6 +4,7 @@
 // access. KAVRELO_STRESS_CALLS sets the number of calls (10,000 by default).
 #include "support/doubles.h"
 
+#include <binding/codepage.h>
 #include <binding/loader.h>
 #include <binding/zavlek_library.h>
 
