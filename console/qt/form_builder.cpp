@@ -4,14 +4,20 @@
 
 #include <console/form.h>
 
+#include <QClipboard>
 #include <QColor>
 #include <QFont>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <climits>
@@ -45,6 +51,59 @@ protected:
     }
 };
 
+// QLineEdit keeps one undo step for every character pasted, typed or removed,
+// in a list that never gives its memory back: one 10 MB paste, or its
+// removal, would hold some 200 MB for as long as the program runs. From the
+// keyboard, an edit that large is made as a new text instead, which the line
+// edit takes without history; undoing it character by character would be of
+// no use to anyone. Smaller edits keep their undo as usual.
+class TextBox final : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!replace_without_history(*event)) {
+            QLineEdit::keyPressEvent(event);
+        }
+    }
+
+private:
+    static constexpr qsizetype kLargestUndoableEdit = 64 * 1024;
+
+    // Whether the key was taken here. The clipboard is read once: its owner
+    // may serve it only once.
+    bool replace_without_history(const QKeyEvent& event) {
+        QString insertion;
+        const bool paste = event.matches(QKeySequence::Paste);
+        if (paste) {
+            insertion = QGuiApplication::clipboard()->text();
+        } else if (event.key() == Qt::Key_Backspace || event.key() == Qt::Key_Delete) {
+            insertion.clear();
+        } else if (event.text().size() == 1 && event.text().front().isPrint()) {
+            insertion = event.text();
+        } else {
+            return false;
+        }
+        const qsizetype removed = hasSelectedText() ? selectionLength() : 0;
+        if (insertion.size() + removed <= kLargestUndoableEdit) {
+            if (paste && (!insertion.isEmpty() || removed > 0)) {
+                insert(insertion);
+            }
+            return paste;
+        }
+        const qsizetype start = hasSelectedText() ? selectionStart() : cursorPosition();
+        setText(text().replace(start, removed, insertion));
+        setCursorPosition(static_cast<int>(start + insertion.size()));
+#if defined(__GLIBC__)
+        // The old text's layout took hundreds of megabytes in many blocks,
+        // which the C library keeps for reuse unless asked to give them back.
+        malloc_trim(0);
+#endif
+        return true;
+    }
+};
+
 QWidget* create_control(const Control& control, QWidget* parent) {
     const QString caption = to_qstring(control.caption);
     switch (control.kind) {
@@ -53,7 +112,7 @@ QWidget* create_control(const Control& control, QWidget* parent) {
     case ControlKind::frame:
         return new QGroupBox(caption, parent);
     case ControlKind::text_box: {
-        auto* box = new QLineEdit(caption, parent);
+        auto* box = new TextBox(caption, parent);
         box->setMaxLength(INT_MAX);  // no limit of its own
         return box;
     }
