@@ -56,7 +56,7 @@ baseline=$(resident_kb)
 
 # Ten megabytes of expression with one fault at its very end, so that the
 # answer names a position and differs from every other answer here.
-{ head -c $((10 << 20)) < <(yes 'x1+(2*x3)-') | tr -d '\n'; printf '(1'; } >"$work/ten-mb.txt"
+{ head -c $((10 << 20)) < <(tr -d '\n' < <(yes 'x1+(2*x3)-')); printf '(1'; } >"$work/ten-mb.txt"
 send "$work/ten-mb.txt" "10 MB of expression"
 shoot "$screenshots/form1-stress-ten-mb.png"
 
