@@ -155,6 +155,10 @@ def add_long_answers(table, build, quick):
         short, long = times[f"{name}/100"], times[f"{name}/{long_size}"]
         table.add(f"long answers: {title}", seconds(long), seconds(short) + ", a 100-character answer",
                   long / short, "≤ 1.5", long / short <= 1.5)
+    # What a box costs once it is full: the long answer shows that much of itself.
+    box_full, long = times["BM_MessageBox/2000"], times[f"BM_MessageBox/{16 << 20}"]
+    table.add("long answers: the 16 MB box against a box-full answer (information)", seconds(long),
+              seconds(box_full) + ", 2,000 characters", long / box_full)
 
 
 def add_parser(table, build, quick):

@@ -7,15 +7,22 @@
 
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTextLayout>
+#include <QTextOption>
 
 #include <algorithm>
+#include <cmath>
 
 namespace kavrelo::console::qt {
 namespace {
+
+// Texts up to this long are measured in the box straight away.
+constexpr std::size_t kShortEnoughToMeasure = 1000;
 
 // The box's own size with this text. It lays itself out only when shown, so
 // it is shown off the screen to be measured.
@@ -29,11 +36,49 @@ QSize size_with_text(QMessageBox& box, const QString& text) {
     return size;
 }
 
+// How many units of text the box's label can hold: its lines laid out, at
+// the width a box with long text gives its label, until they fill the height
+// the rest of the box leaves. Measuring the box itself lays out its whole text
+// several times over, which for a screenful costs milliseconds per thousand
+// characters; this lays it out once, and only as far as it shows.
+std::size_t units_that_fill(QMessageBox& box, std::u16string_view text, QSize room) {
+    // A probe of many short words, long enough to be wrapped as long text is.
+    const QSize probe = size_with_text(box, QString(60, QChar(u'x')).replace(QChar(u'x'), QStringLiteral("xxxxxxx ")));
+    const auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (label == nullptr || label->width() <= 0) {
+        return text.size();
+    }
+    // A cut text ends with two lines of its own saying so.
+    const int height = room.height() - (probe.height() - label->height()) - 2 * label->fontMetrics().lineSpacing();
+    QTextLayout layout(to_qstring(text), label->font());
+    QTextOption wrapping;
+    wrapping.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(wrapping);
+    layout.beginLayout();
+    std::size_t filled = 0;
+    for (qreal y = 0;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) {
+            break;
+        }
+        line.setLeadingIncluded(true);
+        line.setLineWidth(label->width());
+        // Lines are drawn at whole pixels: each takes its height rounded up.
+        y += std::ceil(line.height());
+        if (y > height) {
+            break;
+        }
+        filled = static_cast<std::size_t>(line.textStart() + line.textLength());
+    }
+    layout.endLayout();
+    return filled;
+}
+
 // The beginning of text that leaves the box, with the title bar and frame the
 // window manager adds, within the screen's available area: a first guess that
-// cannot be too short (every character at least a pixel wide), then the box
-// measured and the text halved until it fits. A text that fits is shown
-// whole.
+// cannot be too short (every character at least a pixel wide), narrowed by
+// laying out the label's lines, then the box measured and the text halved
+// until it fits. A text that fits is shown whole.
 void set_text_that_fits(QMessageBox& box, std::u16string_view text) {
     const QScreen* screen = box.screen() != nullptr ? box.screen() : QGuiApplication::primaryScreen();
     const QSize available = screen != nullptr ? screen->availableSize() : QSize(640, 480);
@@ -43,6 +88,10 @@ void set_text_that_fits(QMessageBox& box, std::u16string_view text) {
     const int line_height = std::max(1, QFontMetrics(box.font()).lineSpacing());
     const auto lines = static_cast<std::size_t>(std::max(1, room.height() / line_height));
     ExcerptLimits limits{lines, lines * static_cast<std::size_t>(std::max(1, room.width()))};
+    const std::u16string_view leading = leading_characters(text, limits.units);
+    if (leading.size() > kShortEnoughToMeasure) {
+        limits.units = std::max<std::size_t>(1, units_that_fill(box, leading, room));
+    }
     for (;;) {
         const QSize size = size_with_text(box, to_qstring(message_excerpt(text, limits)));
         if ((size.height() <= room.height() && size.width() <= room.width()) || limits.units < 2) {
