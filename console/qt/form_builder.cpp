@@ -93,7 +93,13 @@ private:
             return paste;
         }
         const qsizetype start = hasSelectedText() ? selectionStart() : cursorPosition();
-        setText(text().replace(start, removed, insertion));
+        // Made afresh at its own size: a string edited in place keeps the
+        // capacity it once had, and the line edit would keep it with it.
+        const QString before = text();
+        QString after;
+        after.reserve(before.size() - removed + insertion.size());
+        after.append(QStringView(before).left(start)).append(insertion).append(QStringView(before).mid(start + removed));
+        setText(after);
         setCursorPosition(static_cast<int>(start + insertion.size()));
 #if defined(__GLIBC__)
         // The old text's layout took hundreds of megabytes in many blocks,

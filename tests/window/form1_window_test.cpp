@@ -8,6 +8,7 @@
 #include <console/qt/form1_window.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -306,6 +307,37 @@ TEST_F(Form1WithRecorder, TheTextBoxHasNoLengthLimitOfItsOwn) {
     auto* text1 = control<QLineEdit>("Text1");
     text1->setText(QString(40000, QChar(u'a')));
     EXPECT_EQ(text1->text().size(), 40000);
+}
+
+// Text1 keeps undo for ordinary edits; a paste, removal or overtyping of
+// megabytes becomes the new text without per-character undo, whose memory
+// the line edit would never give back.
+TEST_F(Form1WithRecorder, LargeEditsOfText1KeepNoUndoAndSmallOnesDo) {
+    show();
+    auto* text1 = control<QLineEdit>("Text1");
+    text1->setFocus();
+    const auto paste = [&](const QString& text) {
+        QGuiApplication::clipboard()->setText(text);
+        QTest::keySequence(text1, QKeySequence::Paste);
+    };
+    paste(QStringLiteral("1+2"));
+    EXPECT_EQ(text1->text(), QStringLiteral("1+2"));
+    EXPECT_TRUE(text1->isUndoAvailable());
+
+    const QString large = QString(300000, QChar(u'x')) + QStringLiteral("+1");
+    text1->setCursorPosition(1);
+    paste(large);
+    EXPECT_EQ(text1->text(), QStringLiteral("1") + large + QStringLiteral("+2"));
+    EXPECT_EQ(text1->cursorPosition(), 1 + large.size());
+    EXPECT_FALSE(text1->isUndoAvailable());
+
+    text1->selectAll();
+    QTest::keyClick(text1, Qt::Key_A);  // typed over the whole text
+    EXPECT_EQ(text1->text(), QStringLiteral("a"));
+    EXPECT_FALSE(text1->isUndoAvailable());
+    QTest::keyClick(text1, Qt::Key_B);
+    EXPECT_EQ(text1->text(), QStringLiteral("ab"));
+    EXPECT_TRUE(text1->isUndoAvailable());
 }
 
 TEST_F(Form1WithRecorder, ALongAnswerWrapsInsideTheLabelAndIsCutAtItsBottom) {
