@@ -162,16 +162,10 @@ bool is_pair_at(std::u16string_view text, std::size_t i) noexcept {
     return is_high_surrogate(text[i]) && i + 1 < text.size() && is_low_surrogate(text[i + 1]);
 }
 
-// Narrows a block that has no surrogate in it; false, writing nothing, when
-// it has one.
-bool encode_block(const char16_t* units, char* out) noexcept {
-    const BlockMask misfits = misfits_of(units);
-    if (misfits != 0 && surrogates_of(units) != 0) {
-        return false;
-    }
+// Narrows a block that has no pair in it, each unit to one byte.
+void narrow_units(const char16_t* units, char* out) noexcept {
     narrow_block(units, out);
-    for_each_bit(misfits, [&](std::size_t k) { out[k] = encode_unit(units[k]); });
-    return true;
+    for_each_bit(misfits_of(units), [&](std::size_t k) { out[k] = encode_unit(units[k]); });
 }
 
 // For the last units of a text, fewer than a block, and for short texts,
@@ -204,21 +198,25 @@ std::size_t eight_bit_length(std::u16string_view text) {
     return size - pairs;
 }
 
-void encode_eight_bit(std::u16string_view text, char* out, std::size_t /*length*/) {
+void encode_eight_bit(std::u16string_view text, char* out, std::size_t length) {
     const std::size_t size = text.size();
     std::size_t i = 0;
+    if (length == size) {
+        // No pair in the text: every unit makes one byte.
+        for (; size - i >= kBlock; i += kBlock) {
+            narrow_units(text.data() + i, out + i);
+        }
+        std::transform(text.data() + i, text.data() + size, out + i, encode_unit);
+        return;
+    }
     while (i < size) {
-        const std::size_t rest = size - i;
-        if (rest >= kBlock && encode_block(text.data() + i, out)) {
+        if (size - i >= kBlock && surrogates_of(text.data() + i) == 0) {
+            narrow_units(text.data() + i, out);
             out += kBlock;
             i += kBlock;
             continue;
         }
-        if (rest < kBlock && !has_surrogate(text.data() + i, rest)) {
-            std::transform(text.data() + i, text.data() + size, out, encode_unit);
-            return;
-        }
-        // A block with a surrogate, whose output is shorter.
+        // A block with a surrogate, whose output may be shorter, or the last few units.
         const std::size_t end = std::min(size, i + kBlock);
         while (i < end) {
             const bool pair = is_pair_at(text, i);
