@@ -88,7 +88,9 @@ TEST(Cp1252, LongTextsConvertAsTheirCharactersDoOneByOne) {
     for (unsigned unit = 1; unit <= 0xFFFF; ++unit) {
         if (unit < 0xD800 || unit > 0xDFFF) every_unit += static_cast<char16_t>(unit);
     }
-    std::vector<std::u16string> texts = {every_unit};
+    // Lone surrogates only: as many bytes as units, each a question mark.
+    const std::u16string lone = std::u16string(40, u'a') + u'\xDC00' + std::u16string(40, u'b') + u'\xD800';
+    std::vector<std::u16string> texts = {every_unit, lone};
     for (std::size_t offset = 0; offset < 70; ++offset) {
         std::u16string text(offset, u'a');
         text += u"\U0001F600\u00E1\u20AC";
