@@ -8,14 +8,31 @@
 #include <QFont>
 #include <QIcon>
 #include <QLocale>
+#include <QPixmap>
 #include <QTranslator>
 
 namespace kavrelo::console::qt {
+namespace {
+
+// The icon's images compiled in, as XPM, which the toolkit reads itself: an
+// .ico would need its image plugins found and loaded first, a millisecond of
+// every start.
+#include <console/icon/kavrelo1-16.xpm>
+#include <console/icon/kavrelo1-32.xpm>
+
+QIcon program_icon() {
+    QIcon icon;
+    icon.addPixmap(QPixmap(kavrelo1_16));
+    icon.addPixmap(QPixmap(kavrelo1_32));
+    return icon;
+}
+
+}  // namespace
 
 void configure_application(QApplication& application) {
     QApplication::setApplicationName(QStringLiteral(KAVRELO_NAME));
     QApplication::setApplicationVersion(QStringLiteral(KAVRELO_VERSION_SHOWN));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/kavrelo1.ico")));
+    QApplication::setWindowIcon(program_icon());
     QApplication::setStyle(new ClassicStyle);
     // The classic 8-point dialog font the layout was drawn for; Liberation
     // Sans stands in for it with the metrics of Arial.
