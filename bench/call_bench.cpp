@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -21,14 +22,15 @@ using TextToText = BSTR(ZAVLEK_CALL*)(BSTR);
 
 constexpr std::u16string_view kShortText = u"2 * (x + 3)";
 
-// The system loader, taking the library from the benchmark's own folder of it.
+// The system loader, taking the library from its folder beside the benchmark.
 class FolderLoader final : public Loader {
 public:
     std::unique_ptr<LoadedLibrary> load(const std::string& file) override {
-        return system_->load(std::string(KAVRELO_FIXED_ANSWER_FOLDER) + "/" + file);
+        return system_->load((folder_ / file).string());
     }
 
 private:
+    std::filesystem::path folder_ = kavrelo::binding::program_folder() / "fixed_answer";
     std::unique_ptr<Loader> system_ = kavrelo::binding::make_system_loader();
 };
 

@@ -4,10 +4,11 @@ ours, reference, ratio, goal, verdict. The table is also written, with the
 machine it was measured on, to results.md in the build folder.
 
 The in-process measures are Google Benchmark's, repeated in random
-interleaving, by their medians. Start-up is a whole process: both programs
+interleaving, by their medians; a Windows build's run under Wine, in rows of
+their own. Start-up is a whole process: both programs
 are started in turn, at least 11 times each, under the X server at DISPLAY.
 
-Usage: report.py BUILD_FOLDER [--quick]
+Usage: report.py BUILD_FOLDER [--quick] [--windows WINDOWS_BUILD_FOLDER]...
 """
 import argparse
 import datetime
@@ -20,6 +21,20 @@ import sys
 import tempfile
 
 UNIT_SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def windows_benchmark(binary, quick):
+    """The same medians from a Windows build's benchmark, run under Wine; it
+    prints them on its standard output."""
+    command = [os.path.join(ROOT, "scripts", "wine"), binary,
+               "--benchmark_repetitions=" + ("3" if quick else "9"),
+               "--benchmark_min_time=" + ("0.1" if quick else "0.5")]
+    ran = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    if ran.returncode != 0:
+        sys.exit(f"{binary} failed under Wine ({ran.returncode}):\n{ran.stderr}")
+    return {run["run_name"]: run["real_time"] * UNIT_SECONDS[run["time_unit"]]
+            for run in json.loads(ran.stdout)["benchmarks"]}
 
 
 def google_benchmark(binary, quick, arguments=()):
@@ -175,6 +190,24 @@ def add_parser(table, build, quick):
               growth, "≤ 1.5", growth <= 1.5)
 
 
+def add_windows(table, build, quick):
+    """The in-process measures of a Windows build, under Wine: indicative
+    only, so without a verdict."""
+    architecture = build.rsplit("-", 1)[-1]
+    calls = windows_benchmark(os.path.join(build, "bench", "call_bench.exe"), quick)
+    prefix = "call/parser_SLR/short/"
+    ours, hand = calls[prefix + "ours"], calls[prefix + "hand_written"]
+    table.add(f"Wine {architecture}: call overhead, parser_SLR, short text", seconds(ours),
+              seconds(hand) + ", hand-written", ours / hand, "≤ 1.10 (indicative)")
+    conversions = windows_benchmark(os.path.join(build, "bench", "conversions_bench.exe"), quick)
+    for way, title in (("to_8bit", "text to 8-bit"), ("from_8bit", "8-bit to text")):
+        for kind in ("ascii", "mixed"):
+            prefix = f"conversion/{way}/{kind}/1MB/"
+            ours, floor = conversions[prefix + "ours"], conversions[prefix + "memcpy"]
+            table.add(f"Wine {architecture}: conversion, {title}, {kind}, 1MB (the system's converter)",
+                      rate(SIZES["1MB"], ours), rate(SIZES["1MB"], floor) + ", memcpy", floor / ours)
+
+
 def machine():
     model = "unknown processor"
     with open("/proc/cpuinfo", encoding="utf-8") as cpuinfo:
@@ -189,6 +222,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("build")
     parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--windows", action="append", default=[],
+                        help="a Windows build folder whose benchmarks run under Wine")
     options = parser.parse_args()
 
     table = Table()
@@ -197,6 +232,8 @@ def main():
              ("conversions", lambda: add_conversions(table, options.build, options.quick)),
              ("long answers", lambda: add_long_answers(table, options.build, options.quick)),
              ("parser", lambda: add_parser(table, options.build, options.quick))]
+    steps += [(f"under Wine: {folder}", lambda folder=folder: add_windows(table, folder, options.quick))
+              for folder in options.windows]
     for name, step in steps:
         print(f"--- {name}", file=sys.stderr, flush=True)
         step()
