@@ -42,7 +42,7 @@ grep -qF "$root/usr/lib/kavrelo1/libZavlek.so" "$work/check.txt" || fail "zavlek
 
 # The installed program, under an X server that picks its own display.
 mkfifo "$work/xvfb-ready"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/xvfb-ready" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/xvfb-ready" >/dev/null 2>&1 &
 xvfb_pid=$!
 read -r -t 60 display <"$work/xvfb-ready" || fail "no X server could be started"
 export DISPLAY=":$display"

@@ -16,7 +16,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # The server picks a free display itself and writes its number once ready.
 mkfifo "$work/xvfb-ready"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/xvfb-ready" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/xvfb-ready" >/dev/null 2>&1 &
 xvfb_pid=$!
 read -r -t 60 display <"$work/xvfb-ready" || fail "no X server could be started"
 

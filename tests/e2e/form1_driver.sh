@@ -40,7 +40,7 @@ wait_until() {
 start_x_server() {
   local number
   mkfifo "$work/xvfb-ready"
-  Xvfb -displayfd 3 -screen 0 "${screen_width}x${screen_height}x24" -nolisten tcp \
+  Xvfb -displayfd 3 -noreset -screen 0 "${screen_width}x${screen_height}x24" -nolisten tcp \
     3>"$work/xvfb-ready" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
   read -r -t 60 number <"$work/xvfb-ready" || fail "no X server could be started: $(cat "$work/xvfb.log")"
