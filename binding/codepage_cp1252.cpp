@@ -4,6 +4,8 @@
 // round trip; the default character is '?'.
 #include "codepage.h"
 
+#include <text/utf16.h>
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -130,7 +132,7 @@ BlockMask misfits_of(const char16_t* units) noexcept {
 }
 
 BlockMask surrogates_of(const char16_t* units) noexcept {
-    return mask_where(units, [](char16_t unit) { return (unit & 0xF800) == 0xD800; });
+    return mask_where(units, text::is_surrogate);
 }
 
 BlockMask high_row_of(const unsigned char* bytes) noexcept {
@@ -155,13 +157,6 @@ void for_each_bit(BlockMask mask, PutRight put_right) {
 
 char encode_unit(char16_t unit) noexcept { return unit <= kLastInCodePage ? kEncode[unit] : kReplacement; }
 
-bool is_high_surrogate(char16_t unit) noexcept { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool is_low_surrogate(char16_t unit) noexcept { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-bool is_pair_at(std::u16string_view text, std::size_t i) noexcept {
-    return is_high_surrogate(text[i]) && i + 1 < text.size() && is_low_surrogate(text[i + 1]);
-}
-
 // Narrows a block that has no pair in it, each unit to one byte.
 void narrow_units(const char16_t* units, char* out) noexcept {
     narrow_block(units, out);
@@ -171,7 +166,7 @@ void narrow_units(const char16_t* units, char* out) noexcept {
 // For the last units of a text, fewer than a block, and for short texts,
 // where a plain loop costs less than filling a block.
 bool has_surrogate(const char16_t* units, std::size_t count) noexcept {
-    return std::any_of(units, units + count, [](char16_t unit) { return (unit & 0xF800) == 0xD800; });
+    return std::any_of(units, units + count, text::is_surrogate);
 }
 
 }  // namespace
@@ -190,7 +185,7 @@ std::size_t eight_bit_length(std::u16string_view text) {
         // unit starts a pair.
         const std::size_t end = std::min(size, i + kBlock);
         while (i < end) {
-            const bool pair = is_pair_at(text, i);
+            const bool pair = text::is_pair_at(text, i);
             pairs += pair ? 1 : 0;
             i += pair ? 2 : 1;
         }
@@ -219,17 +214,11 @@ void encode_eight_bit(std::u16string_view text, char* out, std::size_t length) {
         // A block with a surrogate, whose output may be shorter, or the last few units.
         const std::size_t end = std::min(size, i + kBlock);
         while (i < end) {
-            const bool pair = is_pair_at(text, i);
+            const bool pair = text::is_pair_at(text, i);
             *out++ = pair ? kReplacement : encode_unit(text[i]);
             i += pair ? 2 : 1;
         }
     }
-}
-
-std::string to_eight_bit(std::u16string_view text) {
-    std::string bytes(eight_bit_length(text), '\0');
-    encode_eight_bit(text, bytes.data(), bytes.size());
-    return bytes;
 }
 
 std::u16string from_eight_bit(std::string_view bytes) {

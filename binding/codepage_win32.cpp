@@ -1,6 +1,8 @@
 // The system's default code page, through the system's own converter.
 #include "codepage.h"
 
+#include <text/utf16.h>
+
 #include <windows.h>
 
 #include <climits>
@@ -8,9 +10,6 @@
 
 namespace kavrelo::binding {
 namespace {
-
-bool is_high_surrogate(char16_t unit) noexcept { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool is_low_surrogate(char16_t unit) noexcept { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 bool is_utf8_code_page() noexcept { return GetACP() == CP_UTF8; }
 
@@ -39,7 +38,7 @@ public:
             return;
         }
         std::size_t i = 0;
-        while (i + 1 < text.size() && !(is_high_surrogate(text[i]) && is_low_surrogate(text[i + 1]))) {
+        while (i + 1 < text.size() && !text::is_pair_at(text, i)) {
             ++i;
         }
         if (i + 1 >= text.size()) {
@@ -49,9 +48,7 @@ public:
         collapsed_.assign(text.substr(0, i));
         while (i < text.size()) {
             collapsed_ += text[i];
-            const bool pair =
-                is_high_surrogate(text[i]) && i + 1 < text.size() && is_low_surrogate(text[i + 1]);
-            i += pair ? 2 : 1;
+            i += text::is_pair_at(text, i) ? 2 : 1;
         }
         view_ = collapsed_;
     }
@@ -88,12 +85,6 @@ void encode_eight_bit(std::u16string_view text, char* out, std::size_t length) {
     const OneUnitPerCharacter units(text);
     WideCharToMultiByte(CP_ACP, encoding_flags(), units.data(), units.size(), out, checked_length(length),
                         nullptr, nullptr);
-}
-
-std::string to_eight_bit(std::u16string_view text) {
-    std::string bytes(eight_bit_length(text), '\0');
-    encode_eight_bit(text, bytes.data(), bytes.size());
-    return bytes;
 }
 
 std::u16string from_eight_bit(std::string_view bytes) {

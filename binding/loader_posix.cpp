@@ -54,53 +54,50 @@ std::string located(const std::string& name) {
     return name;
 }
 
-// Where the ordinary search looked for a bare name, in its order.
-std::string search_places() {
-    std::string places;
-    const char* library_path = std::getenv("LD_LIBRARY_PATH");
-    if (library_path != nullptr && *library_path != '\0') {
-        places += "las carpetas de LD_LIBRARY_PATH (" + std::string(library_path) + "), ";
-    }
-    places += "la carpeta del programa (" + program_folder().string() +
-              ") y las carpetas de bibliotecas del sistema";
-    return places;
-}
-
-// Says in plain words what went wrong, then the loader's own sentence.
-std::string load_failure(const std::string& file, const std::string& message) {
+// What the loader's sentence says went wrong, as facts.
+LoadFailure load_failure(const std::string& file, const std::string& message) {
     const DlError error = split(message);
     const bool about_our_file = error.file == file || std::filesystem::path(error.file).filename() == file;
-    std::string plain;
+    LoadFailure failure;
+    failure.file = file;
+    failure.system = {0, message};
+    using Cause = LoadFailure::Cause;
     if (error.what.starts_with("cannot open shared object file")) {
-        plain = about_our_file
-                    ? "no se encontr\xC3\xB3. Se busc\xC3\xB3 en " + search_places() +
-                          ". Para ofrecer una, p\xC3\xB3ngala junto al programa o en una carpeta de "
-                          "LD_LIBRARY_PATH"
-                    : "necesita la biblioteca " + error.file + ", que no se encontr\xC3\xB3";
+        if (about_our_file) {
+            const char* library_path = std::getenv("LD_LIBRARY_PATH");
+            failure.cause = Cause::not_found;
+            failure.library_path = library_path != nullptr ? library_path : "";
+            failure.program_folder = program_folder().string();
+        } else {
+            failure.cause = Cause::needs_library;
+            failure.needed = error.file;
+        }
     } else if (error.what.starts_with("wrong ELF class")) {
-        plain = "el archivo " + located(error.file) + " es una biblioteca de " +
-                (error.what.find("ELFCLASS32") != std::string::npos ? "32" : "64") +
-                " bits y este programa es de " + std::to_string(8 * sizeof(void*)) + " bits";
+        failure.cause = Cause::wrong_architecture;
+        failure.found = located(error.file);
+        failure.library_architecture =
+            error.what.find("ELFCLASS32") != std::string::npos ? Architecture::bits32 : Architecture::bits64;
+        failure.program_architecture = sizeof(void*) == 4 ? Architecture::bits32 : Architecture::bits64;
     } else if (error.what.starts_with("invalid ELF header") || error.what.starts_with("file too short")) {
-        plain = "el archivo " + error.file + " no es una biblioteca compartida";
+        failure.cause = Cause::not_a_library;
+        failure.found = error.file;
     } else if (error.what.starts_with("undefined symbol: ")) {
-        plain = "el archivo " + error.file + " necesita el s\xC3\xADmbolo " +
-                error.what.substr(std::string_view("undefined symbol: ").size()) +
-                ", que ninguna biblioteca cargada ofrece";
+        failure.cause = Cause::needs_symbol;
+        failure.found = error.file;
+        failure.needed = error.what.substr(std::string_view("undefined symbol: ").size());
     }
-    return plain.empty() ? message : plain + ".\nDetalle del sistema: " + message;
+    return failure;
 }
 
 class PosixLibrary final : public LoadedLibrary {
 public:
-    explicit PosixLibrary(void* handle) : handle_(handle) {}
+    PosixLibrary(void* handle, std::string file) : handle_(handle), file_(std::move(file)) {}
 
     Lookup find(const std::string& entry_point) override {
         dlerror();
         void* address = dlsym(handle_, entry_point.c_str());
         if (address == nullptr) {
-            return {nullptr,
-                    "el archivo " + location() + " no la exporta.\nDetalle del sistema: " + last_dl_error()};
+            return {nullptr, {file_, entry_point, location(), {0, last_dl_error()}}};
         }
         return {address, {}};
     }
@@ -116,8 +113,8 @@ public:
     }
 
 private:
-
     void* handle_;  // never closed: bound addresses live as long as the process
+    std::string file_;
 };
 
 class PosixLoader final : public Loader {
@@ -127,10 +124,9 @@ public:
         // be reported, rather than at some later call.
         void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
-            throw BindingError(BindingError::Kind::library_not_loaded, file, {},
-                               load_failure(file, last_dl_error()));
+            throw BindingError(load_failure(file, last_dl_error()));
         }
-        return std::make_unique<PosixLibrary>(handle);
+        return std::make_unique<PosixLibrary>(handle, file);
     }
 };
 

@@ -1,5 +1,7 @@
 #include "loader.h"
 
+#include <text/utf8.h>
+
 #include <windows.h>
 
 #include <memory>
@@ -9,51 +11,18 @@
 namespace kavrelo::binding {
 namespace {
 
-std::wstring from_utf8(const std::string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
-    return wide;
-}
-
-std::string to_utf8(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(text.size());
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), length, nullptr, nullptr);
-    return bytes;
-}
-
 struct LocalFreeDeleter {
     void operator()(wchar_t* buffer) const noexcept { LocalFree(buffer); }
 };
 
-// The system's own sentence for an error code, in the user's language, with
-// the file named where the sentence has a place for it and without the
-// closing period and line break, since the report goes on after it.
-std::string system_message(DWORD code, const std::string& file) {
+// The system's own code, and its sentence for it in the user's language.
+SystemError system_error(DWORD code) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     const std::unique_ptr<wchar_t, LocalFreeDeleter> owned(buffer);
-    std::string message = length != 0 ? to_utf8({buffer, length}) : std::string();
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
-                                message.back() == '.')) {
-        message.pop_back();
-    }
-    if (const auto insert = message.find("%1"); insert != std::string::npos) {
-        message.replace(insert, 2, file);
-    }
-    const std::string number = "error " + std::to_string(code);
-    return message.empty() ? number : message + " (" + number + ")";
+    return {code, length != 0 ? text::utf8_from_wide({buffer, length}) : std::string()};
 }
 
 // Lets the loader fail quietly: without it, Windows may show its own box for
@@ -102,51 +71,50 @@ FoundFile find_as_data(const std::wstring& file) {
     return found;
 }
 
-std::string machine_name(std::optional<WORD> machine) {
+Architecture architecture_of(std::optional<WORD> machine) {
     switch (machine.value_or(0)) {
         case IMAGE_FILE_MACHINE_I386:
-            return "32 bits (x86)";
+            return Architecture::x86;
         case IMAGE_FILE_MACHINE_AMD64:
-            return "64 bits (x64)";
+            return Architecture::x64;
         case IMAGE_FILE_MACHINE_ARM64:
-            return "ARM64";
+            return Architecture::arm64;
         default:
-            return "otra arquitectura";
+            return Architecture::unknown;
     }
 }
 
-std::string this_program_machine() { return machine_name(machine_of(GetModuleHandleW(nullptr))); }
-
-// Says in plain words what went wrong, before the system's own sentence.
-std::string load_failure(DWORD code, const std::string& file, const std::wstring& wide_file) {
-    std::string plain;
+// What the system's code means for this file, as facts.
+LoadFailure load_failure(DWORD code, const std::string& file, const std::wstring& wide_file) {
+    LoadFailure failure;
+    failure.file = file;
+    failure.system = system_error(code);
+    using Cause = LoadFailure::Cause;
     switch (code) {
         case ERROR_MOD_NOT_FOUND:
-            plain = find_as_data(wide_file).exists
-                        ? "se encontró, pero necesita otra biblioteca que no está"
-                        : "no está junto al programa ni en las carpetas de bibliotecas del sistema";
+            failure.cause = find_as_data(wide_file).exists ? Cause::needs_library : Cause::not_found;
             break;
         case ERROR_BAD_EXE_FORMAT: {
             const FoundFile found = find_as_data(wide_file);
             if (found.machine.has_value()) {
-                plain = "es una biblioteca de " + machine_name(found.machine) + " y este programa es de " +
-                        this_program_machine() + "; hace falta una biblioteca de " + this_program_machine();
+                failure.cause = Cause::wrong_architecture;
+                failure.library_architecture = architecture_of(found.machine);
+                failure.program_architecture = architecture_of(machine_of(GetModuleHandleW(nullptr)));
             } else {
-                plain = "el archivo que se encontró no es una biblioteca de Windows";
+                failure.cause = Cause::not_a_library;
             }
             break;
         }
         case ERROR_PROC_NOT_FOUND:
-            plain = "necesita una función que ninguna biblioteca del sistema ofrece";
+            failure.cause = Cause::needs_symbol;
             break;
         case ERROR_DLL_INIT_FAILED:
-            plain = "su inicialización falló";
+            failure.cause = Cause::initialisation_failed;
             break;
         default:
             break;
     }
-    const std::string system = system_message(code, file);
-    return plain.empty() ? system : plain + ". Detalle del sistema: " + system;
+    return failure;
 }
 
 // The full path of a loaded module (of the program for nullptr); empty when
@@ -169,14 +137,14 @@ public:
     Lookup find(const std::string& entry_point) override {
         const FARPROC address = GetProcAddress(module_, entry_point.c_str());
         if (address == nullptr) {
-            return {nullptr, system_message(GetLastError(), file_)};
+            return {nullptr, {file_, entry_point, {}, system_error(GetLastError())}};
         }
         return {reinterpret_cast<void*>(address), {}};
     }
 
     std::string location() const override {
         const std::wstring path = module_path(module_);
-        return path.empty() ? file_ : to_utf8(path);
+        return path.empty() ? file_ : text::utf8_from_wide(path);
     }
 
 private:
@@ -196,7 +164,7 @@ public:
     Win32Loader() { SetDllDirectoryW(program_folder().c_str()); }
 
     std::unique_ptr<LoadedLibrary> load(const std::string& file) override {
-        const std::wstring wide_file = from_utf8(file);
+        const std::wstring wide_file = text::wide_from_utf8(file);
         HMODULE module = nullptr;
         DWORD code = ERROR_SUCCESS;
         {
@@ -205,8 +173,7 @@ public:
             code = GetLastError();
         }
         if (module == nullptr) {
-            throw BindingError(BindingError::Kind::library_not_loaded, file, {},
-                               load_failure(code, file, wide_file));
+            throw BindingError(load_failure(code, file, wide_file));
         }
         return std::make_unique<Win32Library>(module, file);
     }

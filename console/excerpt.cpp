@@ -1,23 +1,13 @@
 #include "excerpt.h"
 
+#include <text/numbers.h>
+#include <text/utf16.h>
+#include <text/utf8.h>
+
 namespace kavrelo::console {
 namespace {
 
-// Spanish digit grouping: 16777216 -> "16.777.216".
-std::u16string grouped(std::size_t number) {
-    std::u16string digits;
-    int in_group = 0;
-    do {
-        if (in_group == 3) {
-            digits.insert(digits.begin(), u'.');
-            in_group = 0;
-        }
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + number % 10));
-        number /= 10;
-        ++in_group;
-    } while (number != 0);
-    return digits;
-}
+std::u16string grouped(std::size_t number) { return text::from_utf8(text::grouped_digits(number)); }
 
 }  // namespace
 
@@ -26,7 +16,7 @@ std::u16string_view leading_characters(std::u16string_view text, std::size_t max
         return text;
     }
     std::size_t end = max_units;
-    if (end > 0 && text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF) {
+    if (end > 0 && text::is_high_surrogate(text[end - 1])) {
         --end;
     }
     return text.substr(0, end);
@@ -58,15 +48,14 @@ std::u16string label_excerpt(std::u16string_view text, std::size_t lines, std::s
         } else {
             blank_run = 0;
         }
-        if (!takes_no_width(unit) &&
-            !(unit >= 0xDC00 && unit <= 0xDFFF && i > 0 && text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF)) {
+        if (!takes_no_width(unit) && !text::ends_pair_at(text, i)) {
             if (++cost > budget) {
                 break;
             }
         }
         shown += unit;
     }
-    if (!shown.empty() && shown.back() >= 0xD800 && shown.back() <= 0xDBFF) {
+    if (!shown.empty() && text::is_high_surrogate(shown.back())) {
         shown.pop_back();  // never half a pair
     }
     return shown;

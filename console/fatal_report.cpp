@@ -1,8 +1,7 @@
 #include "fatal_report.h"
 
-#include "utf8.h"
-
 #include <binding/loader.h>
+#include <text/utf8.h>
 
 #include <new>
 
@@ -21,12 +20,12 @@ std::u16string with_closing(std::u16string_view cause) {
 
 std::u16string fatal_report(const std::exception& error) {
     if (dynamic_cast<const binding::BindingError*>(&error) != nullptr) {
-        return with_closing(u"Error fatal. " + from_utf8(error.what()) + u".");
+        return with_closing(u"Error fatal. " + text::from_utf8(error.what()) + u".");
     }
     if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
         return with_closing(u"Error fatal: memoria insuficiente.");
     }
-    return with_closing(u"Error fatal inesperado: " + from_utf8(error.what()));
+    return with_closing(u"Error fatal inesperado: " + text::from_utf8(error.what()));
 }
 
 std::u16string fatal_report() { return with_closing(u"Error fatal inesperado."); }

@@ -56,11 +56,15 @@ constexpr const char* kNoEntryPointReason = "/no_mpila/libZavlek.so no la export
 TEST(DeclarationTable, HasOneRowPerEntryPointInTheLibraryFile) {
     ASSERT_EQ(kDeclarations.size(), 4u);
     const char* names[] = {"mPila", "tokeniza", "tokeniza2", "parser_SLR"};
+    const bool takes_text[] = {false, false, true, true};
     for (std::size_t row = 0; row < kDeclarations.size(); ++row) {
         EXPECT_EQ(static_cast<std::size_t>(kDeclarations[row].entry_point), row);
         EXPECT_EQ(kDeclarations[row].name, names[row]);
-        EXPECT_EQ(kDeclarations[row].file, kLibraryFile);
+        EXPECT_EQ(kDeclarations[row].takes_text, takes_text[row]);
+        EXPECT_EQ(declaration_named(names[row]), &kDeclarations[row]);
     }
+    EXPECT_EQ(kZavlekFile, kLibraryFile);
+    EXPECT_EQ(declaration_named("parser_slr"), nullptr);
 }
 
 struct LoadCase {

@@ -14,8 +14,10 @@ public:
     std::unique_ptr<binding::LoadedLibrary> load(const std::string&) override {
         std::error_code error;
         if (!std::filesystem::exists(std::filesystem::path(std::u8string(file_.begin(), file_.end())), error)) {
-            throw binding::BindingError(binding::BindingError::Kind::library_not_loaded, file_, {},
-                                        "el archivo no existe");
+            binding::LoadFailure missing;
+            missing.cause = binding::LoadFailure::Cause::named_file_missing;
+            missing.file = file_;
+            throw binding::BindingError(std::move(missing));
         }
         return system_->load(file_);
     }

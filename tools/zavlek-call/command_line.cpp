@@ -2,8 +2,9 @@
 
 #include "platform.h"
 
+#include <binding/wording.h>
 #include <console/commands.h>
-#include <console/utf8.h>
+#include <text/utf8.h>
 
 #include <charconv>
 #include <cmath>
@@ -50,7 +51,12 @@ const std::string_view kHelp =
     "  1  la comprobaci\xC3\xB3n encontr\xC3\xB3 fallos\n"
     "  2  uso incorrecto\n"
     "  3  no se pudo enlazar la biblioteca o el punto de entrada\n"
-    "  4  la biblioteca termin\xC3\xB3 el proceso o super\xC3\xB3 el tiempo l\xC3\xADmite\n";
+    "  4  la biblioteca termin\xC3\xB3 el proceso o super\xC3\xB3 el tiempo l\xC3\xADmite\n"
+    "  5  error interno de zavlek-call\n";
+
+std::string unknown_entry_point(std::string_view name) {
+    return "punto de entrada desconocido: " + std::string(name) + " (son " + binding::entry_point_list() + "; o check)";
+}
 
 namespace {
 
@@ -63,15 +69,11 @@ std::chrono::milliseconds parse_timeout(const std::string& value) {
     return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
 }
 
-bool takes_text(std::string_view entry_point) { return entry_point == "tokeniza2" || entry_point == "parser_SLR"; }
-
-bool takes_nothing(std::string_view entry_point) { return entry_point == "mPila" || entry_point == "tokeniza"; }
-
 }  // namespace
 
-Options parse_command_line(const std::vector<std::string>& arguments) {
-    Options options;
-    std::vector<std::string> words;
+ParsedOptions parse_options(const std::vector<std::string>& arguments) {
+    ParsedOptions parsed;
+    Options& options = parsed.options;
     bool options_ended = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -82,11 +84,12 @@ Options parse_command_line(const std::vector<std::string>& arguments) {
             return arguments[++i];
         };
         if (options_ended || !argument.starts_with("--")) {
-            words.push_back(argument);
+            parsed.words.push_back(argument);
         } else if (argument == "--") {
             options_ended = true;
         } else if (argument == "--help") {
-            return Options{};
+            parsed.help = true;
+            return parsed;
         } else if (argument == "--library") {
             options.library = value();
         } else if (argument == "--file") {
@@ -101,27 +104,31 @@ Options parse_command_line(const std::vector<std::string>& arguments) {
             throw UsageError("opci\xC3\xB3n desconocida: " + argument);
         }
     }
-    if (words.empty()) {
-        throw UsageError("falta lo que hay que hacer");
-    }
+    return parsed;
+}
+
+namespace {
+
+Options checking(Options options, const std::vector<std::string>& words) {
+    options.mode = Options::Mode::check;
+    if (words.size() > 1) throw UsageError("check no recibe texto");
+    if (options.raw || options.file) throw UsageError("--raw y --file no se usan con check");
+    return options;
+}
+
+Options calling(Options options, const std::vector<std::string>& words) {
     const std::string& action = words[0];
-    if (action == "check") {
-        options.mode = Options::Mode::check;
-        if (words.size() > 1) throw UsageError("check no recibe texto");
-        if (options.raw || options.file) throw UsageError("--raw y --file no se usan con check");
-        return options;
+    const binding::Declaration* declaration = binding::declaration_named(action);
+    if (declaration == nullptr) {
+        throw UsageError(unknown_entry_point(action));
     }
     if (options.json) throw UsageError("--json solo se usa con check");
     options.mode = Options::Mode::call;
-    options.entry_point = action;
-    if (takes_nothing(action)) {
+    options.entry_point = declaration->entry_point;
+    if (!declaration->takes_text) {
         if (words.size() > 1 || options.file) throw UsageError(action + " no recibe texto");
         if (options.raw) throw UsageError(action + " no devuelve texto: --raw no se usa con \xC3\xA9l");
         return options;
-    }
-    if (!takes_text(action)) {
-        throw UsageError("punto de entrada desconocido: " + action +
-                         " (son mPila, tokeniza, tokeniza2 y parser_SLR; o check)");
     }
     if (words.size() > 2 || (words.size() == 2 && options.file)) {
         throw UsageError(action + " recibe un solo texto: TEXTO o --file RUTA");
@@ -132,6 +139,22 @@ Options parse_command_line(const std::vector<std::string>& arguments) {
         throw UsageError(action + " necesita un texto: TEXTO o --file RUTA");
     }
     return options;
+}
+
+}  // namespace
+
+Options parse_command_line(const std::vector<std::string>& arguments) {
+    ParsedOptions parsed = parse_options(arguments);
+    if (parsed.help) {
+        return Options{};
+    }
+    if (parsed.words.empty()) {
+        throw UsageError("falta lo que hay que hacer");
+    }
+    if (parsed.words[0] == "check") {
+        return checking(std::move(parsed.options), parsed.words);
+    }
+    return calling(std::move(parsed.options), parsed.words);
 }
 
 std::string text_to_send(const Options& options) {
@@ -152,7 +175,7 @@ std::string text_to_send(const Options& options) {
     }
     if (text.empty()) {
         // As the window does: the library never sees an empty text.
-        throw UsageError(console::to_utf8(console::kEmptyInputRefusal));
+        throw UsageError(text::to_utf8(console::kEmptyInputRefusal));
     }
     return text;
 }

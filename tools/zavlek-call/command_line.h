@@ -1,6 +1,8 @@
 // What the user asked for, read from the command line.
 #pragma once
 
+#include <binding/entry_points.h>
+
 #include <chrono>
 #include <optional>
 #include <stdexcept>
@@ -17,13 +19,14 @@ enum ExitStatus : int {
     kWrongUsage = 2,
     kNotBound = 3,
     kLibraryCrashed = 4,
+    kInternalError = 5,
 };
 
 struct Options {
     enum class Mode { help, call, check };
     Mode mode = Mode::help;
     std::string library;      // as given; empty for the ordinary search
-    std::string entry_point;  // for a call
+    binding::EntryPoint entry_point{};  // for a call
     std::optional<std::string> text;
     std::optional<std::string> file;  // "-" for standard input
     bool raw = false;
@@ -36,6 +39,18 @@ class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The options, by one table for the parent's command line and the child's;
+// the words that are not options, in order.
+struct ParsedOptions {
+    Options options;
+    std::vector<std::string> words;
+    bool help = false;
+};
+ParsedOptions parse_options(const std::vector<std::string>& arguments);
+
+// The refusal of a name that is no entry point, with the names there are.
+std::string unknown_entry_point(std::string_view name);
 
 Options parse_command_line(const std::vector<std::string>& arguments);
 

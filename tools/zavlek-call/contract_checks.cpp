@@ -4,9 +4,11 @@
 
 #include <binding/codepage.h>
 #include <binding/library_string.h>
+#include <binding/wording.h>
 #include <binding/zavlek_library.h>
 #include <console/commands.h>
-#include <console/utf8.h>
+#include <text/numbers.h>
+#include <text/utf8.h>
 
 #include <zavlek.h>
 
@@ -19,8 +21,8 @@ namespace {
 
 using binding::BindingError;
 using binding::LibraryString;
-using NoArgument = void(ZAVLEK_CALL*)();
-using TextToText = BSTR(ZAVLEK_CALL*)(BSTR);
+using binding::NoArgument;
+using binding::TextToText;
 
 constexpr std::u16string_view kShortExpression = u"2 * (x + 3)";
 
@@ -37,7 +39,7 @@ public:
     void* entry(std::string_view name) {
         const binding::LoadedLibrary::Lookup lookup = loaded_->find(std::string(name));
         if (lookup.address == nullptr) {
-            throw Failure("no exporta " + std::string(name) + ": " + lookup.reason);
+            throw Failure("no exporta " + std::string(name) + ": " + binding::reason_of(lookup.missing));
         }
         return lookup.address;
     }
@@ -55,14 +57,6 @@ std::string hex(const void* address) {
     return text;
 }
 
-std::string thousands(std::size_t number) {
-    std::string digits = std::to_string(number);
-    for (std::size_t at = digits.size(); at > 3; at -= 3) {
-        digits.insert(at - 3, ".");
-    }
-    return digits;
-}
-
 // The beginning of an answer, for a detail: UTF-8, on one line.
 std::string excerpt(std::string_view bytes) {
     constexpr std::size_t kShown = 60;
@@ -70,7 +64,7 @@ std::string excerpt(std::string_view bytes) {
     for (char16_t& character : text) {
         if (character < 0x20) character = u'\u00B7';
     }
-    return "\"" + console::to_utf8(text) + (bytes.size() > kShown ? "\xE2\x80\xA6" : "") + "\"";
+    return "\"" + text::to_utf8(text) + (bytes.size() > kShown ? "\xE2\x80\xA6" : "") + "\"";
 }
 
 // What one call answered, looked at before anything trusts it: the pointer,
@@ -100,14 +94,14 @@ Answer call(TextToText function, std::u16string_view text, std::string_view name
     LibraryString result{returned};
     if (!binding::stored_count_fits(result)) {
         const std::size_t count = SysStringByteLen(result.release());
-        throw Failure(std::string(name) + " devolvi\xC3\xB3 una cadena cuya longitud (" + thousands(count) +
+        throw Failure(std::string(name) + " devolvi\xC3\xB3 una cadena cuya longitud (" + text::grouped_digits(count) +
                       " bytes) no cabe en el bloque que la contiene");
     }
     answer.bytes = binding::bytes_of(result);
     if (reinterpret_cast<const char*>(returned)[answer.bytes.size()] != '\0') {
         result.release();
         throw Failure(std::string(name) + " devolvi\xC3\xB3 una cadena sin el NUL que sigue a sus " +
-                      thousands(answer.bytes.size()) + " bytes");
+                      text::grouped_digits(answer.bytes.size()) + " bytes");
     }
     return answer;
 }
@@ -116,7 +110,7 @@ Finding well_formed(const Answer& answer) {
     if (answer.pointer == nullptr) {
         return {Verdict::passed, "NULL (se lee como texto vac\xC3\xADo)"};
     }
-    return {Verdict::passed, thousands(answer.bytes.size()) + " bytes: " + excerpt(answer.bytes)};
+    return {Verdict::passed, text::grouped_digits(answer.bytes.size()) + " bytes: " + excerpt(answer.bytes)};
 }
 
 Finding loads(Library& library) {
@@ -130,7 +124,7 @@ Finding loads(Library& library) {
     if (!missing.empty()) {
         return {Verdict::failed, where + " no exporta con su nombre exacto: " + missing};
     }
-    return {Verdict::passed, where + " exporta mPila, tokeniza, tokeniza2 y parser_SLR"};
+    return {Verdict::passed, where + " exporta " + binding::entry_point_list()};
 }
 
 Finding returns(Library& library, std::string_view name) {
@@ -217,8 +211,8 @@ Finding memory(Library& library) {
     }
     const std::size_t after = memory_in_use();
     const std::size_t growth = after > before ? after - before : 0;
-    const std::string detail = "la memoria en uso creci\xC3\xB3 " + thousands(growth / 1024) + " KB en " +
-                               thousands(kCalls) + " llamadas (" + thousands(growth / kCalls) +
+    const std::string detail = "la memoria en uso creci\xC3\xB3 " + text::grouped_digits(growth / 1024) + " KB en " +
+                               text::grouped_digits(kCalls) + " llamadas (" + text::grouped_digits(growth / kCalls) +
                                " bytes por llamada)";
     return {growth > kAllowedGrowth ? Verdict::failed : Verdict::passed, detail};
 }

@@ -11,7 +11,8 @@
 #include <binding/codepage.h>
 #include <binding/loader.h>
 #include <binding/zavlek_library.h>
-#include <console/utf8.h>
+#include <text/numbers.h>
+#include <text/utf8.h>
 
 #include <chrono>
 #include <stdexcept>
@@ -24,16 +25,10 @@ constexpr std::string_view kChildFlag = "--child";
 void tell(std::string_view text) { write_standard_error(std::string("zavlek-call: ") + std::string(text) + "\n"); }
 
 std::string seconds_of(std::chrono::milliseconds limit) {
-    const long long milliseconds = limit.count();
-    std::string shown = std::to_string(milliseconds / 1000);
-    if (milliseconds % 1000 != 0) {
-        char decimals[8];
-        std::snprintf(decimals, sizeof decimals, ",%03lld", milliseconds % 1000);
-        shown += decimals;
-        while (shown.back() == '0') shown.pop_back();
-    }
-    return shown + " s";
+    return text::decimal(std::chrono::duration<double>(limit).count(), 3, text::TrailingZeros::dropped) + " s";
 }
+
+std::string_view name_of(binding::EntryPoint entry_point) { return binding::declaration_of(entry_point).name; }
 
 std::vector<std::string> child_arguments(std::string_view role, std::string_view what, const std::string& library) {
     std::vector<std::string> arguments{std::string(kChildFlag), std::string(role), std::string(what)};
@@ -47,22 +42,22 @@ std::vector<std::string> child_arguments(std::string_view role, std::string_view
 
 // --child call ENTRY_POINT [--library FILE] [--raw]: the text on standard
 // input, the answer on standard output.
-int child_call(const std::string& entry_point, const std::string& library_file, bool raw) {
-    const std::unique_ptr<binding::Loader> loader = make_loader(library_file);
+int child_call(const std::string& name, const Options& options) {
+    const binding::Declaration* declaration = binding::declaration_named(name);
+    if (declaration == nullptr) {
+        tell(unknown_entry_point(name));
+        return kWrongUsage;
+    }
+    const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
     binding::ZavlekLibrary library(*loader);
     try {
-        if (entry_point == "mPila") {
-            library.mPila();
+        if (!declaration->takes_text) {
+            library.call(declaration->entry_point);
             return kDone;
         }
-        if (entry_point == "tokeniza") {
-            library.tokeniza();
-            return kDone;
-        }
-        const std::u16string text = console::from_utf8(read_standard_input());
         const std::u16string answer =
-            entry_point == "tokeniza2" ? library.tokeniza2(text) : library.parser_SLR(text);
-        write_standard_output(raw ? binding::to_eight_bit(answer) : console::to_utf8(answer) + "\n");
+            library.call(declaration->entry_point, text::from_utf8(read_standard_input()));
+        write_standard_output(options.raw ? binding::to_eight_bit(answer) : text::to_utf8(answer) + "\n");
         return kDone;
     } catch (const binding::BindingError& error) {
         tell(error.what());
@@ -74,34 +69,38 @@ int child_call(const std::string& entry_point, const std::string& library_file, 
 }
 
 // --child check ID [--library FILE]: the finding on standard output.
-int child_check(const std::string& id, const std::string& library_file) {
-    const std::unique_ptr<binding::Loader> loader = make_loader(library_file);
+int child_check(const std::string& id, const Options& options) {
+    const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
     const Finding finding = perform_check(id, *loader);
     write_standard_output(report_finding(finding));
     return finding.library_not_loaded ? kNotBound : kDone;
 }
 
+// The child's own options are read by the parent's table.
 int run_child(const std::vector<std::string>& arguments) {
     prepare_child_process();
-    std::string library;
-    bool raw = false;
-    for (std::size_t i = 3; i < arguments.size(); ++i) {
-        if (arguments[i] == "--library" && i + 1 < arguments.size()) library = arguments[++i];
-        if (arguments[i] == "--raw") raw = true;
+    if (arguments.size() < 3) {
+        return kWrongUsage;
     }
-    if (arguments.size() >= 3 && arguments[1] == "call") return child_call(arguments[2], library, raw);
-    if (arguments.size() >= 3 && arguments[1] == "check") return child_check(arguments[2], library);
+    try {
+        const Options options = parse_options({arguments.begin() + 3, arguments.end()}).options;
+        if (arguments[1] == "call") return child_call(arguments[2], options);
+        if (arguments[1] == "check") return child_check(arguments[2], options);
+    } catch (const std::exception& error) {
+        // Ours, not the library's: a crash of the library never throws.
+        tell(error.what());
+        return kInternalError;
+    }
     return kWrongUsage;
 }
 
 // --- in the parent ------------------------------------------------------
 
 int call(const Options& options) {
-    const std::string input = options.entry_point == "tokeniza2" || options.entry_point == "parser_SLR"
-                                  ? text_to_send(options)
-                                  : std::string();
-    std::vector<std::string> arguments =
-        child_arguments("call", options.entry_point, absolute_library_file(options.library));
+    const std::string_view name = name_of(options.entry_point);
+    const std::string input =
+        binding::declaration_of(options.entry_point).takes_text ? text_to_send(options) : std::string();
+    std::vector<std::string> arguments = child_arguments("call", name, absolute_library_file(options.library));
     if (options.raw) arguments.emplace_back("--raw");
     const ChildOutcome outcome = run_this_program(arguments, input, options.timeout, ErrorOutput::shared);
     write_standard_output(outcome.output);
@@ -109,10 +108,10 @@ int call(const Options& options) {
         case ChildOutcome::Ending::exited:
             return outcome.exit_status;
         case ChildOutcome::Ending::crashed:
-            tell("la biblioteca termin\xC3\xB3 el proceso durante " + options.entry_point + ": " + outcome.cause);
+            tell("la biblioteca termin\xC3\xB3 el proceso durante " + std::string(name) + ": " + outcome.cause);
             return kLibraryCrashed;
         case ChildOutcome::Ending::timed_out:
-            tell(options.entry_point + " no volvi\xC3\xB3 en " + seconds_of(options.timeout) +
+            tell(std::string(name) + " no volvi\xC3\xB3 en " + seconds_of(options.timeout) +
                  "; se detuvo el proceso");
             return kLibraryCrashed;
     }
@@ -183,8 +182,9 @@ int run(const std::vector<std::string>& arguments) {
         write_standard_error(kShortUsage);
         return kWrongUsage;
     } catch (const std::exception& error) {
+        // Ours, not the library's: the library's failures end the child.
         tell(error.what());
-        return kLibraryCrashed;
+        return kInternalError;
     }
     return kDone;
 }

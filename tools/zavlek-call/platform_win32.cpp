@@ -1,6 +1,6 @@
 #include "platform.h"
 
-#include <console/utf8.h>
+#include <text/utf8.h>
 
 #include <windows.h>
 #include <fcntl.h>
@@ -16,16 +16,6 @@
 
 namespace kavrelo::zavlek_call {
 namespace {
-
-// The project's UTF-8 conversions, for the system's wide strings (UTF-16 here).
-std::wstring from_utf8(std::string_view text) {
-    const std::u16string wide = console::from_utf8(text);
-    return {wide.begin(), wide.end()};
-}
-
-std::string to_utf8(std::wstring_view text) {
-    return console::to_utf8({reinterpret_cast<const char16_t*>(text.data()), text.size()});
-}
 
 struct HandleCloser {
     void operator()(HANDLE handle) const noexcept {
@@ -110,7 +100,7 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
     const std::wstring program = this_program();
     std::wstring command_line = quoted(program);
     for (const std::string& argument : arguments) {
-        command_line += L" " + quoted(from_utf8(argument));
+        command_line += L" " + quoted(text::wide_from_utf8(argument));
     }
     Pipe to_child = make_pipe(true);
     Pipe from_child = make_pipe(false);
@@ -198,7 +188,7 @@ std::vector<std::string> utf8_arguments(int, char*[]) {
                                                              &LocalFree);
     std::vector<std::string> arguments;
     for (int i = 1; i < count; ++i) {
-        arguments.push_back(to_utf8(wide.get()[i]));
+        arguments.push_back(text::utf8_from_wide(wide.get()[i]));
     }
     return arguments;
 }
@@ -212,7 +202,7 @@ void write_standard_error(std::string_view text) {
     const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0;
     if (GetConsoleMode(error, &mode)) {
-        const std::wstring wide = from_utf8(text);
+        const std::wstring wide = text::wide_from_utf8(text);
         DWORD written = 0;
         WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
         return;
@@ -238,7 +228,7 @@ std::optional<std::string> image_holding(const void* address) {
     std::wstring path(MAX_PATH, L'\0');
     const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
     path.resize(length);
-    return to_utf8(path);
+    return text::utf8_from_wide(path);
 }
 
 }  // namespace kavrelo::zavlek_call

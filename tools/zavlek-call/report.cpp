@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include <text/numbers.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -18,13 +20,7 @@ std::string padded(std::string_view text, std::size_t width) {
     return cell;
 }
 
-std::string seconds_shown(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f s", seconds);
-    std::string shown = text;
-    std::replace(shown.begin(), shown.end(), '.', ',');
-    return shown;
-}
+std::string seconds_shown(double seconds) { return text::decimal(seconds, 2) + " s"; }
 
 // A detail may span lines; in the table its lines stand under one another.
 std::string indented(std::string_view detail, std::size_t indent) {

@@ -1,8 +1,10 @@
 #include "utf8.h"
 
+#include "utf16.h"
+
 #include <cstdint>
 
-namespace kavrelo::console {
+namespace kavrelo::text {
 namespace {
 
 constexpr char16_t kReplacement = u'\uFFFD';
@@ -40,7 +42,7 @@ std::u16string from_utf8(std::string_view bytes) {
             code_point = (code_point << 6) | (next & 0x3Fu);
         }
         if (!well_formed || code_point < kMinimum[length] || code_point > 0x10FFFF ||
-            (code_point >= 0xD800 && code_point <= 0xDFFF)) {
+            (code_point <= 0xFFFF && is_surrogate(static_cast<char16_t>(code_point)))) {
             text += kReplacement;
             ++i;
             continue;
@@ -62,10 +64,9 @@ std::string to_utf8(std::u16string_view text) {
     bytes.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         std::uint32_t code_point = text[i];
-        if (code_point >= 0xD800 && code_point <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
+        if (is_pair_at(text, i)) {
             code_point = 0x10000 + ((code_point - 0xD800) << 10) + (text[++i] - 0xDC00u);
-        } else if (code_point >= 0xD800 && code_point <= 0xDFFF) {
+        } else if (is_surrogate(text[i])) {
             code_point = kReplacement;
         }
         if (code_point < 0x80) {
@@ -87,4 +88,4 @@ std::string to_utf8(std::u16string_view text) {
     return bytes;
 }
 
-}  // namespace kavrelo::console
+}  // namespace kavrelo::text

@@ -1,0 +1,25 @@
+#include "binding_error.h"
+
+#include "wording.h"
+
+namespace kavrelo::binding {
+
+BindingError::BindingError(BindingFailure failure)
+    : std::runtime_error(sentence_of(failure)), failure_(std::move(failure)), reason_(reason_of(failure_)) {}
+
+const std::string& BindingError::file() const noexcept {
+    return std::visit([](const auto& facts) -> const std::string& { return facts.file; }, failure_);
+}
+
+const std::string& BindingError::entry_point() const noexcept {
+    static const std::string none;
+    if (const auto* missing = std::get_if<MissingEntryPoint>(&failure_)) {
+        return missing->entry_point;
+    }
+    if (const auto* malformed = std::get_if<MalformedResult>(&failure_)) {
+        return malformed->entry_point;
+    }
+    return none;
+}
+
+}  // namespace kavrelo::binding

@@ -1,0 +1,89 @@
+// Why binding the library failed, as facts: what failed, the file, and the
+// system's own code and text. wording.cpp turns them into the sentences the
+// user reads; the loaders only find the facts.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <variant>
+
+namespace kavrelo::binding {
+
+// The system's own account of a failure: its error code, where it gives one
+// (0 where it gives only a text, as dlerror does), and its text untouched.
+struct SystemError {
+    std::uint32_t code = 0;
+    std::string text;
+};
+
+// What a library file or a program was built for, as far as the system says.
+enum class Architecture { unknown, bits32, bits64, x86, x64, arm64 };
+
+struct LoadFailure {
+    enum class Cause {
+        named_file_missing,  // a file named by its path is not there
+        not_found,           // no file of that name where the search looks
+        needs_library,       // found, but a library it needs is missing
+        wrong_architecture,  // found, built for another architecture
+        not_a_library,       // found, but no library at all
+        needs_symbol,        // found, but it needs a symbol nothing loaded offers
+        initialisation_failed,
+        unexplained,         // only the system's own words are known
+    };
+    Cause cause = Cause::unexplained;
+    std::string file;   // as asked for: a bare name
+    std::string found;  // the file the system tried, where it says which
+    std::string needed;  // the missing library or symbol, where it says which
+    Architecture library_architecture = Architecture::unknown;
+    Architecture program_architecture = Architecture::unknown;
+    // Where the search looked, for a file that was not found: the folders of
+    // the library path variable as it was set (empty when unset) and the
+    // program's own folder.
+    std::string library_path;
+    std::string program_folder;
+    SystemError system;
+};
+
+struct MissingEntryPoint {
+    std::string file;
+    std::string entry_point;
+    std::string found;  // the loaded file's full path; empty when unknown
+    SystemError system;
+};
+
+// An answer whose stored count does not fit the block that holds it.
+struct MalformedResult {
+    std::string file;
+    std::string entry_point;
+    std::uint32_t declared_bytes = 0;
+};
+
+// In the order of BindingError::Kind.
+using BindingFailure = std::variant<LoadFailure, MissingEntryPoint, MalformedResult>;
+
+// Raised when the library file cannot be loaded, lacks an entry point, or
+// answers with something that is not a library string. what() is the
+// sentence the user is told, ending with the reason.
+class BindingError : public std::runtime_error {
+public:
+    enum class Kind { library_not_loaded, entry_point_missing, malformed_result };
+
+    explicit BindingError(BindingFailure failure);
+
+    Kind kind() const noexcept { return static_cast<Kind>(failure_.index()); }
+    const BindingFailure& failure() const noexcept { return failure_; }
+    const std::string& file() const noexcept;
+    // Empty when the library itself could not be loaded; the entry point that
+    // answered, for a malformed result.
+    const std::string& entry_point() const noexcept;
+    // The sentence's reason: what went wrong, in plain words, and the
+    // system's own detail.
+    const std::string& reason() const noexcept { return reason_; }
+
+private:
+    BindingFailure failure_;
+    std::string reason_;
+};
+
+}  // namespace kavrelo::binding

@@ -1,0 +1,173 @@
+#include "wording.h"
+
+#include "entry_points.h"
+
+namespace kavrelo::binding {
+namespace {
+
+// The system's detail: its sentence without the closing period and line
+// break, since the report goes on after it, with the file named where the
+// sentence has a place for it, and its code.
+std::string detail_of(const SystemError& system, const std::string& file) {
+    if (system.code == 0) {
+        return system.text;
+    }
+    std::string text = system.text;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
+        text.pop_back();
+    }
+    if (const auto insert = text.find("%1"); insert != std::string::npos) {
+        text.replace(insert, 2, file);
+    }
+    const std::string number = "error " + std::to_string(system.code);
+    return text.empty() ? number : text + " (" + number + ")";
+}
+
+std::string architecture_name(Architecture architecture) {
+    switch (architecture) {
+        case Architecture::bits32:
+            return "32 bits";
+        case Architecture::bits64:
+            return "64 bits";
+        case Architecture::x86:
+            return "32 bits (x86)";
+        case Architecture::x64:
+            return "64 bits (x64)";
+        case Architecture::arm64:
+            return "ARM64";
+        case Architecture::unknown:
+            break;
+    }
+    return "otra arquitectura";
+}
+
+#if defined(_WIN32)
+
+constexpr std::string_view kBeforeDetail = ". Detalle del sistema: ";
+
+std::string platform_words(const LoadFailure& failure) {
+    using Cause = LoadFailure::Cause;
+    switch (failure.cause) {
+        case Cause::not_found:
+            return "no está junto al programa ni en las carpetas de bibliotecas del sistema";
+        case Cause::needs_library:
+            return "se encontró, pero necesita otra biblioteca que no está";
+        case Cause::wrong_architecture: {
+            const std::string program = architecture_name(failure.program_architecture);
+            return "es una biblioteca de " + architecture_name(failure.library_architecture) +
+                   " y este programa es de " + program + "; hace falta una biblioteca de " + program;
+        }
+        case Cause::not_a_library:
+            return "el archivo que se encontró no es una biblioteca de Windows";
+        case Cause::needs_symbol:
+            return "necesita una función que ninguna biblioteca del sistema ofrece";
+        default:
+            break;
+    }
+    return {};
+}
+
+#else
+
+constexpr std::string_view kBeforeDetail = ".\nDetalle del sistema: ";
+
+// Where the ordinary search looked for a bare name, in its order.
+std::string search_places(const LoadFailure& failure) {
+    std::string places;
+    if (!failure.library_path.empty()) {
+        places += "las carpetas de LD_LIBRARY_PATH (" + failure.library_path + "), ";
+    }
+    return places + "la carpeta del programa (" + failure.program_folder +
+           ") y las carpetas de bibliotecas del sistema";
+}
+
+std::string platform_words(const LoadFailure& failure) {
+    using Cause = LoadFailure::Cause;
+    switch (failure.cause) {
+        case Cause::not_found:
+            return "no se encontró. Se buscó en " + search_places(failure) +
+                   ". Para ofrecer una, póngala junto al programa o en una carpeta de LD_LIBRARY_PATH";
+        case Cause::needs_library:
+            return "necesita la biblioteca " + failure.needed + ", que no se encontró";
+        case Cause::wrong_architecture:
+            return "el archivo " + failure.found + " es una biblioteca de " +
+                   architecture_name(failure.library_architecture) + " y este programa es de " +
+                   architecture_name(failure.program_architecture);
+        case Cause::not_a_library:
+            return "el archivo " + failure.found + " no es una biblioteca compartida";
+        case Cause::needs_symbol:
+            return "el archivo " + failure.found + " necesita el símbolo " + failure.needed +
+                   ", que ninguna biblioteca cargada ofrece";
+        default:
+            break;
+    }
+    return {};
+}
+
+#endif
+
+std::string plain_words(const LoadFailure& failure) {
+    switch (failure.cause) {
+        case LoadFailure::Cause::named_file_missing:
+            return "el archivo no existe";
+        case LoadFailure::Cause::initialisation_failed:
+            return "su inicialización falló";
+        default:
+            return platform_words(failure);
+    }
+}
+
+std::string explained(const std::string& plain, const SystemError& system, const std::string& file) {
+    const std::string detail = detail_of(system, file);
+    if (plain.empty() || detail.empty()) {
+        return plain.empty() ? detail : plain;
+    }
+    return plain + std::string(kBeforeDetail) + detail;
+}
+
+struct Reason {
+    std::string operator()(const LoadFailure& failure) const {
+        return explained(plain_words(failure), failure.system, failure.file);
+    }
+    std::string operator()(const MissingEntryPoint& missing) const {
+        const std::string plain = missing.found.empty() ? std::string() : "el archivo " + missing.found + " no la exporta";
+        return explained(plain, missing.system, missing.file);
+    }
+    std::string operator()(const MalformedResult& malformed) const {
+        return "la longitud que declara (" + std::to_string(malformed.declared_bytes) +
+               " bytes) no cabe en el bloque que la contiene";
+    }
+};
+
+struct Sentence {
+    std::string reason;
+    std::string operator()(const LoadFailure& failure) const {
+        return "No se pudo cargar la biblioteca " + failure.file + ": " + reason;
+    }
+    std::string operator()(const MissingEntryPoint& missing) const {
+        return "La biblioteca " + missing.file + " no tiene el punto de entrada " + missing.entry_point + ": " + reason;
+    }
+    std::string operator()(const MalformedResult& malformed) const {
+        return "La biblioteca " + malformed.file + " devolvió desde " + malformed.entry_point +
+               " una cadena mal formada: " + reason;
+    }
+};
+
+}  // namespace
+
+std::string entry_point_list() {
+    std::string list;
+    for (std::size_t row = 0; row < kDeclarations.size(); ++row) {
+        list += row == 0 ? "" : row + 1 == kDeclarations.size() ? " y " : ", ";
+        list += kDeclarations[row].name;
+    }
+    return list;
+}
+
+std::string reason_of(const BindingFailure& failure) { return std::visit(Reason{}, failure); }
+
+std::string sentence_of(const BindingFailure& failure) {
+    return std::visit(Sentence{reason_of(failure)}, failure);
+}
+
+}  // namespace kavrelo::binding
