@@ -21,7 +21,7 @@ DWORD encoding_flags() noexcept { return is_utf8_code_page() ? 0 : WC_NO_BEST_FI
 int checked_length(std::size_t size) {
     if (size > static_cast<std::size_t>(INT_MAX)) {
         throw std::length_error(
-            "el texto es demasiado largo para el conversor de la p\xC3\xA1gina de c\xC3\xB3"
+            "el texto es demasiado largo para el conversor de la página de có"
             "digos del sistema");
     }
     return static_cast<int>(size);
@@ -72,8 +72,8 @@ std::size_t eight_bit_length(std::u16string_view text) {
                                            nullptr, nullptr);
     if (length <= 0) {
         throw std::runtime_error(
-            "el conversor de la p\xC3\xA1gina de c\xC3\xB3"
-            "digos del sistema rechaz\xC3\xB3 el texto");
+            "el conversor de la página de có"
+            "digos del sistema rechazó el texto");
     }
     return static_cast<std::size_t>(length);
 }

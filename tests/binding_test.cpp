@@ -39,16 +39,16 @@ std::vector<unsigned char> counted(const std::string& bytes) {
 // What the platform's loader says, in each of the cases below.
 #if defined(_WIN32)
 constexpr const char* kLibraryFile = "Zavlek.dll";
-constexpr const char* kMissingReason = "no est\xC3\xA1 junto al programa ni en las carpetas de bibliotecas del sistema";
-constexpr const char* kNotALibraryReason = "el archivo que se encontr\xC3\xB3 no es una biblioteca de Windows";
-constexpr const char* kUnresolvedReason = "se encontr\xC3\xB3, pero necesita otra biblioteca que no est\xC3\xA1";
+constexpr const char* kMissingReason = "no está junto al programa ni en las carpetas de bibliotecas del sistema";
+constexpr const char* kNotALibraryReason = "el archivo que se encontró no es una biblioteca de Windows";
+constexpr const char* kUnresolvedReason = "se encontró, pero necesita otra biblioteca que no está";
 constexpr const char* kNoEntryPointReason = "(error 127)";
 #else
 constexpr const char* kLibraryFile = "libZavlek.so";
-constexpr const char* kMissingReason = "no se encontr\xC3\xB3. Se busc\xC3\xB3 en ";
+constexpr const char* kMissingReason = "no se encontró. Se buscó en ";
 constexpr const char* kNotALibraryReason = "/not_a_library/libZavlek.so no es una biblioteca compartida";
 constexpr const char* kUnresolvedReason =
-    "/unresolved/libZavlek.so necesita el s\xC3\xADmbolo zavlek_symbol_nobody_defines, que ninguna biblioteca "
+    "/unresolved/libZavlek.so necesita el símbolo zavlek_symbol_nobody_defines, que ninguna biblioteca "
     "cargada ofrece";
 constexpr const char* kNoEntryPointReason = "/no_mpila/libZavlek.so no la exporta";
 #endif
@@ -308,7 +308,7 @@ TEST(LoadFailures, KeepTheSystemsSentenceAsADetail) {
     } catch (const BindingError& error) {
         EXPECT_THAT(error.reason(), HasSubstr("\nDetalle del sistema: "));
         EXPECT_THAT(error.reason(), HasSubstr("cannot open shared object file: No such file or directory"));
-        EXPECT_THAT(error.reason(), HasSubstr("p\xC3\xB3ngala junto al programa o en una carpeta de LD_LIBRARY_PATH"));
+        EXPECT_THAT(error.reason(), HasSubstr("póngala junto al programa o en una carpeta de LD_LIBRARY_PATH"));
     }
 }
 
@@ -342,7 +342,7 @@ TEST_F(TextPassing, ACountBeyondItsBlockIsAMalformedStringNamedByItsEntryPoint) 
         EXPECT_EQ(error.kind(), BindingError::Kind::malformed_result);
         EXPECT_EQ(error.entry_point(), "parser_SLR");
         EXPECT_THAT(std::string(error.what()),
-                    HasSubstr("devolvi\xC3\xB3 desde parser_SLR una cadena mal formada: la longitud que declara "
+                    HasSubstr("devolvió desde parser_SLR una cadena mal formada: la longitud que declara "
                               "(4294967280 bytes) no cabe en el bloque que la contiene"));
     }
     recorder.answer_with(Result::normal);

@@ -16,7 +16,7 @@ TEST(FatalReport, NamesWhatIsMissingAndWhyAndThatTheProgramWillClose) {
               u"Error fatal. La biblioteca libZavlek.so no tiene el punto de entrada mPila: "
               u"libZavlek.so: undefined symbol: mPila.\n\nKavrelo1 se cerrar\u00E1.");
     EXPECT_EQ(fatal_report(std::bad_alloc()), u"Error fatal: memoria insuficiente.\n\nKavrelo1 se cerrar\u00E1.");
-    EXPECT_EQ(fatal_report(std::runtime_error("p\xC3\xA1nico")),
+    EXPECT_EQ(fatal_report(std::runtime_error("pánico")),
               u"Error fatal inesperado: p\u00E1nico\n\nKavrelo1 se cerrar\u00E1.");
 }
 

@@ -21,7 +21,7 @@ const std::string_view kShortUsage =
     "     zavlek-call --help\n";
 
 const std::string_view kHelp =
-    "zavlek-call: llama a una biblioteca Zavlek desde la l\xC3\xADnea de \xC3\xB3rdenes y comprueba que cumple el "
+    "zavlek-call: llama a una biblioteca Zavlek desde la línea de órdenes y comprueba que cumple el "
     "contrato.\n"
     "\n"
     "Uso: zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] mPila | tokeniza\n"
@@ -30,28 +30,28 @@ const std::string_view kHelp =
     "     zavlek-call [--library ARCHIVO] check [--json] [--timeout SEGUNDOS]\n"
     "\n"
     "mPila, tokeniza          llaman al punto de entrada, que no recibe ni devuelve texto.\n"
-    "tokeniza2, parser_SLR    env\xC3\xAD" "an TEXTO como Kavrelo1 env\xC3\xAD" "a lo escrito en su ventana y "
+    "tokeniza2, parser_SLR    envían TEXTO como Kavrelo1 envía lo escrito en su ventana y "
     "escriben\n"
-    "                         la respuesta en UTF-8, con un salto de l\xC3\xADnea al final.\n"
-    "check                    comprueba el contrato: cada comprobaci\xC3\xB3n en un proceso propio, con\n"
-    "                         l\xC3\xADmite de tiempo; escribe una tabla (comprobaci\xC3\xB3n, resultado, detalle,\n"
+    "                         la respuesta en UTF-8, con un salto de línea al final.\n"
+    "check                    comprueba el contrato: cada comprobación en un proceso propio, con\n"
+    "                         límite de tiempo; escribe una tabla (comprobación, resultado, detalle,\n"
     "                         tiempo).\n"
     "\n"
     "Opciones:\n"
     "  --library ARCHIVO      usa ese archivo; sin ella, la biblioteca se busca como la busca Kavrelo1.\n"
-    "  --file RUTA            lee el texto de un archivo UTF-8 (- para la entrada est\xC3\xA1ndar); se quitan\n"
-    "                         la marca de orden de bytes y el \xC3\xBAltimo salto de l\xC3\xADnea.\n"
+    "  --file RUTA            lee el texto de un archivo UTF-8 (- para la entrada estándar); se quitan\n"
+    "                         la marca de orden de bytes y el último salto de línea.\n"
     "  --raw                  escribe los bytes de la respuesta tal como llegan, sin convertirlos.\n"
     "  --json                 con check, escribe el resultado en JSON.\n"
-    "  --timeout SEGUNDOS     tiempo m\xC3\xA1ximo de cada llamada o comprobaci\xC3\xB3n (10 si no se indica).\n"
+    "  --timeout SEGUNDOS     tiempo máximo de cada llamada o comprobación (10 si no se indica).\n"
     "  --help                 muestra esta ayuda.\n"
     "\n"
     "Estado de salida:\n"
     "  0  hecho\n"
-    "  1  la comprobaci\xC3\xB3n encontr\xC3\xB3 fallos\n"
+    "  1  la comprobación encontró fallos\n"
     "  2  uso incorrecto\n"
     "  3  no se pudo enlazar la biblioteca o el punto de entrada\n"
-    "  4  la biblioteca termin\xC3\xB3 el proceso o super\xC3\xB3 el tiempo l\xC3\xADmite\n"
+    "  4  la biblioteca terminó el proceso o superó el tiempo límite\n"
     "  5  error interno de zavlek-call\n";
 
 std::string unknown_entry_point(std::string_view name) {
@@ -64,7 +64,7 @@ std::chrono::milliseconds parse_timeout(const std::string& value) {
     double seconds = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
     if (error != std::errc() || end != value.data() + value.size() || !(seconds > 0) || seconds > 86400) {
-        throw UsageError("--timeout espera un n\xC3\xBAmero de segundos mayor que cero: " + value);
+        throw UsageError("--timeout espera un número de segundos mayor que cero: " + value);
     }
     return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
 }
@@ -101,7 +101,7 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments) {
         } else if (argument == "--json") {
             options.json = true;
         } else {
-            throw UsageError("opci\xC3\xB3n desconocida: " + argument);
+            throw UsageError("opción desconocida: " + argument);
         }
     }
     return parsed;
@@ -127,7 +127,7 @@ Options calling(Options options, const std::vector<std::string>& words) {
     options.entry_point = declaration->entry_point;
     if (!declaration->takes_text) {
         if (words.size() > 1 || options.file) throw UsageError(action + " no recibe texto");
-        if (options.raw) throw UsageError(action + " no devuelve texto: --raw no se usa con \xC3\xA9l");
+        if (options.raw) throw UsageError(action + " no devuelve texto: --raw no se usa con él");
         return options;
     }
     if (words.size() > 2 || (words.size() == 2 && options.file)) {
@@ -169,7 +169,7 @@ std::string text_to_send(const Options& options) {
         text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
     if (options.file) {
-        if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+        if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);  // the byte order mark
         if (text.ends_with('\n')) text.pop_back();
         if (text.ends_with('\r')) text.pop_back();
     }

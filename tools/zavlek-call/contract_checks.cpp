@@ -64,7 +64,7 @@ std::string excerpt(std::string_view bytes) {
     for (char16_t& character : text) {
         if (character < 0x20) character = u'\u00B7';
     }
-    return "\"" + text::to_utf8(text) + (bytes.size() > kShown ? "\xE2\x80\xA6" : "") + "\"";
+    return "\"" + text::to_utf8(text) + (bytes.size() > kShown ? "…" : "") + "\"";
 }
 
 // What one call answered, looked at before anything trusts it: the pointer,
@@ -84,23 +84,23 @@ Answer call(TextToText function, std::u16string_view text, std::string_view name
         return answer;  // read as the empty text
     }
     if (returned == argument.get()) {
-        throw Failure(std::string(name) + " devolvi\xC3\xB3 el mismo puntero que recibi\xC3\xB3 como argumento (" +
+        throw Failure(std::string(name) + " devolvió el mismo puntero que recibió como argumento (" +
                       hex(returned) + "): la cadena del resultado debe ser nueva");
     }
     if (const std::optional<std::string> image = image_holding(returned)) {
-        throw Failure(std::string(name) + " devolvi\xC3\xB3 una cadena que no viene de SysAllocStringByteLen: " +
-                      hex(returned) + " est\xC3\xA1 en la imagen de " + *image + " (una constante o dato est\xC3\xA1tico)");
+        throw Failure(std::string(name) + " devolvió una cadena que no viene de SysAllocStringByteLen: " +
+                      hex(returned) + " está en la imagen de " + *image + " (una constante o dato estático)");
     }
     LibraryString result{returned};
     if (!binding::stored_count_fits(result)) {
         const std::size_t count = SysStringByteLen(result.release());
-        throw Failure(std::string(name) + " devolvi\xC3\xB3 una cadena cuya longitud (" + text::grouped_digits(count) +
+        throw Failure(std::string(name) + " devolvió una cadena cuya longitud (" + text::grouped_digits(count) +
                       " bytes) no cabe en el bloque que la contiene");
     }
     answer.bytes = binding::bytes_of(result);
     if (reinterpret_cast<const char*>(returned)[answer.bytes.size()] != '\0') {
         result.release();
-        throw Failure(std::string(name) + " devolvi\xC3\xB3 una cadena sin el NUL que sigue a sus " +
+        throw Failure(std::string(name) + " devolvió una cadena sin el NUL que sigue a sus " +
                       text::grouped_digits(answer.bytes.size()) + " bytes");
     }
     return answer;
@@ -108,7 +108,7 @@ Answer call(TextToText function, std::u16string_view text, std::string_view name
 
 Finding well_formed(const Answer& answer) {
     if (answer.pointer == nullptr) {
-        return {Verdict::passed, "NULL (se lee como texto vac\xC3\xADo)"};
+        return {Verdict::passed, "NULL (se lee como texto vacío)"};
     }
     return {Verdict::passed, text::grouped_digits(answer.bytes.size()) + " bytes: " + excerpt(answer.bytes)};
 }
@@ -129,7 +129,7 @@ Finding loads(Library& library) {
 
 Finding returns(Library& library, std::string_view name) {
     reinterpret_cast<NoArgument>(library.entry(name))();
-    return {Verdict::passed, "volvi\xC3\xB3"};
+    return {Verdict::passed, "volvió"};
 }
 
 Finding answers(Library& library, std::string_view name, std::u16string_view text) {
@@ -163,19 +163,19 @@ Finding ownership(Library& library) {
     const BSTR first = parser(first_argument.get());
     if (first == first_argument.get()) {
         first_argument.release();
-        throw Failure("parser_SLR devolvi\xC3\xB3 el mismo puntero que recibi\xC3\xB3 como argumento");
+        throw Failure("parser_SLR devolvió el mismo puntero que recibió como argumento");
     }
     LibraryString first_answer{first};
     if (first != nullptr && image_holding(first)) {
         first_answer.release();
-        throw Failure("parser_SLR devolvi\xC3\xB3 una cadena est\xC3\xA1tica, no una de SysAllocStringByteLen");
+        throw Failure("parser_SLR devolvió una cadena estática, no una de SysAllocStringByteLen");
     }
     const std::size_t argument_size = SysStringByteLen(first_argument.get());
     LibraryString probe{SysAllocStringByteLen(nullptr, static_cast<unsigned int>(argument_size))};
     if (probe.get() == first_argument.get()) {
         const BSTR reused = probe.release();
         first_argument.release();
-        throw Failure("parser_SLR liber\xC3\xB3 el argumento que recibi\xC3\xB3 (" + hex(reused) +
+        throw Failure("parser_SLR liberó el argumento que recibió (" + hex(reused) +
                       "): el argumento pertenece a quien llama");
     }
     if (first != nullptr) {
@@ -183,7 +183,7 @@ Finding ownership(Library& library) {
         if (answer_probe.get() == first) {
             answer_probe.release();
             first_answer.release();
-            throw Failure("parser_SLR liber\xC3\xB3 la cadena que devolvi\xC3\xB3 (" + hex(first) +
+            throw Failure("parser_SLR liberó la cadena que devolvió (" + hex(first) +
                           "): el resultado pertenece a quien llama");
         }
     }
@@ -191,8 +191,8 @@ Finding ownership(Library& library) {
     const BSTR second = parser(second_argument.get());
     if (second != nullptr && second == first) {
         first_answer.release();
-        throw Failure("parser_SLR devolvi\xC3\xB3 dos veces el mismo bloque (" + hex(first) +
-                      ") mientras la primera respuesta segu\xC3\xAD" "a en uso: conserva la cadena que devuelve");
+        throw Failure("parser_SLR devolvió dos veces el mismo bloque (" + hex(first) +
+                      ") mientras la primera respuesta seguía en uso: conserva la cadena que devuelve");
     }
     const LibraryString second_answer{second == second_argument.get() ? second_argument.release() : second};
     return {Verdict::passed, "cada respuesta es una cadena nueva que la biblioteca no conserva ni libera"};
@@ -211,7 +211,7 @@ Finding memory(Library& library) {
     }
     const std::size_t after = memory_in_use();
     const std::size_t growth = after > before ? after - before : 0;
-    const std::string detail = "la memoria en uso creci\xC3\xB3 " + text::grouped_digits(growth / 1024) + " KB en " +
+    const std::string detail = "la memoria en uso creció " + text::grouped_digits(growth / 1024) + " KB en " +
                                text::grouped_digits(kCalls) + " llamadas (" + text::grouped_digits(growth / kCalls) +
                                " bytes por llamada)";
     return {growth > kAllowedGrowth ? Verdict::failed : Verdict::passed, detail};
@@ -239,11 +239,11 @@ const std::vector<Definition>& definitions() {
         {{"tokeniza", "tokeniza vuelve"}, [](Library& l) { return returns(l, "tokeniza"); }},
         {{"tokeniza2", "tokeniza2 con el argumento fijo"},
          [](Library& l) { return answers(l, "tokeniza2", console::kTokenizerArgument); }},
-        {{"parser.short", "parser_SLR: expresi\xC3\xB3n corta"},
+        {{"parser.short", "parser_SLR: expresión corta"},
          [](Library& l) { return answers(l, "parser_SLR", kShortExpression); }},
         {{"parser.spaces", "parser_SLR: solo espacios"},
          [](Library& l) { return answers(l, "parser_SLR", u"     "); }},
-        {{"parser.accents", "parser_SLR: acentos y caracteres fuera de la p\xC3\xA1gina de c\xC3\xB3" "digos"},
+        {{"parser.accents", "parser_SLR: acentos y caracteres fuera de la página de códigos"},
          [](Library& l) { return answers(l, "parser_SLR", u"\u00E1\u20AC\u00F1 \u4E2D\U0001F600"); }},
         {{"parser.nul", "parser_SLR: un NUL en medio"},
          [](Library& l) { return answers(l, "parser_SLR", std::u16string(u"1 +\0 2", 6)); }},
@@ -299,7 +299,7 @@ Finding perform_check(std::string_view id, binding::Loader& loader) {
             return {Verdict::failed, std::string("error: ") + error.what()};
         }
     }
-    return {Verdict::failed, "comprobaci\xC3\xB3n desconocida: " + std::string(id)};
+    return {Verdict::failed, "comprobación desconocida: " + std::string(id)};
 }
 
 std::string report_finding(const Finding& finding) {

@@ -108,10 +108,10 @@ int call(const Options& options) {
         case ChildOutcome::Ending::exited:
             return outcome.exit_status;
         case ChildOutcome::Ending::crashed:
-            tell("la biblioteca termin\xC3\xB3 el proceso durante " + std::string(name) + ": " + outcome.cause);
+            tell("la biblioteca terminó el proceso durante " + std::string(name) + ": " + outcome.cause);
             return kLibraryCrashed;
         case ChildOutcome::Ending::timed_out:
-            tell(std::string(name) + " no volvi\xC3\xB3 en " + seconds_of(options.timeout) +
+            tell(std::string(name) + " no volvió en " + seconds_of(options.timeout) +
                  "; se detuvo el proceso");
             return kLibraryCrashed;
     }
@@ -129,16 +129,16 @@ CheckResult run_check(const Check& check, const std::string& library, std::chron
     switch (outcome.ending) {
         case ChildOutcome::Ending::exited:
             if (!read_finding(outcome.output, result.finding)) {
-                result.finding = {Verdict::failed, "la biblioteca termin\xC3\xB3 el proceso (estado " +
+                result.finding = {Verdict::failed, "la biblioteca terminó el proceso (estado " +
                                                        std::to_string(outcome.exit_status) + ") sin responder"};
             }
             result.finding.library_not_loaded = outcome.exit_status == kNotBound;
             break;
         case ChildOutcome::Ending::crashed:
-            result.finding = {Verdict::failed, "la biblioteca termin\xC3\xB3 el proceso: " + outcome.cause};
+            result.finding = {Verdict::failed, "la biblioteca terminó el proceso: " + outcome.cause};
             break;
         case ChildOutcome::Ending::timed_out:
-            result.finding = {Verdict::failed, "no termin\xC3\xB3 en " + seconds_of(limit) + "; se detuvo"};
+            result.finding = {Verdict::failed, "no terminó en " + seconds_of(limit) + "; se detuvo"};
             break;
     }
     return result;
@@ -153,7 +153,7 @@ int check(const Options& options) {
             break;  // nothing more can be checked
         }
     }
-    const std::string shown = library.empty() ? std::string(binding::kZavlekFile) + " (b\xC3\xBAsqueda ordinaria)"
+    const std::string shown = library.empty() ? std::string(binding::kZavlekFile) + " (búsqueda ordinaria)"
                                               : library;
     write_standard_output(options.json ? results_json(shown, results) : results_table(results));
     for (const CheckResult& result : results) {

@@ -57,14 +57,14 @@ struct Pipe {
 Pipe make_pipe() {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
-        throw std::runtime_error(std::string("no se pudo crear una tuber\xC3\xAD" "a: ") + std::strerror(errno));
+        throw std::runtime_error(std::string("no se pudo crear una tubería: ") + std::strerror(errno));
     }
     return {Descriptor(ends[0]), Descriptor(ends[1])};
 }
 
 std::string signal_in_words(int signal_number) {
     const char* abbreviation = sigabbrev_np(signal_number);
-    std::string words = "la se\xC3\xB1" "al " + std::to_string(signal_number);
+    std::string words = "la señal " + std::to_string(signal_number);
     if (abbreviation != nullptr) {
         words += " (SIG" + std::string(abbreviation) + ")";
     }

@@ -35,7 +35,7 @@ Pipe make_pipe(bool child_reads) {
     HANDLE read_end = nullptr;
     HANDLE write_end = nullptr;
     if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) {
-        throw std::runtime_error("no se pudo crear una tuber\xC3\xAD" "a");
+        throw std::runtime_error("no se pudo crear una tubería");
     }
     SetHandleInformation(child_reads ? write_end : read_end, HANDLE_FLAG_INHERIT, 0);
     return {Handle(read_end), Handle(write_end)};
@@ -74,20 +74,20 @@ std::wstring this_program() {
 std::string exception_in_words(DWORD code) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
-    std::string words = "la excepci\xC3\xB3n " + std::string(hex);
+    std::string words = "la excepción " + std::string(hex);
     switch (code) {
         case EXCEPTION_ACCESS_VIOLATION:
-            return words + " (violaci\xC3\xB3n de acceso)";
+            return words + " (violación de acceso)";
         case EXCEPTION_STACK_OVERFLOW:
             return words + " (desbordamiento de pila)";
         case EXCEPTION_INT_DIVIDE_BY_ZERO:
-            return words + " (divisi\xC3\xB3n entera por cero)";
+            return words + " (división entera por cero)";
         case EXCEPTION_ILLEGAL_INSTRUCTION:
-            return words + " (instrucci\xC3\xB3n ilegal)";
+            return words + " (instrucción ilegal)";
         case 0xC0000374:
-            return words + " (mont\xC3\xAD" "culo da\xC3\xB1" "ado)";
+            return words + " (montículo dañado)";
         case 0xC0000409:
-            return words + " (comprobaci\xC3\xB3n de desbordamiento de b\xC3\xBA" "fer)";
+            return words + " (comprobación de desbordamiento de búfer)";
         default:
             return words;
     }

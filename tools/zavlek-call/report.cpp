@@ -55,7 +55,7 @@ std::string json_string(std::string_view text) {
 }  // namespace
 
 std::string results_table(const std::vector<CheckResult>& results) {
-    const std::string check_heading = "Comprobaci\xC3\xB3n";
+    const std::string check_heading = "Comprobación";
     const std::string verdict_heading = "Resultado";
     const std::string time_heading = "Tiempo";
     std::size_t check_width = shown_width(check_heading);
