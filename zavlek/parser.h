@@ -8,7 +8,6 @@
 #include "slr_table.h"
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 #include <cstddef>
 #include <string>
@@ -80,7 +79,7 @@ Verdict ExpressionParser::run(NextToken next, std::size_t stop_at, Pila<std::uin
     Token token = next();
     std::size_t index = 0;
     if (stop_at == 0) {
-        *stack = std::move(states);
+        if (stack != nullptr) *stack = std::move(states);
         return {Verdict::Kind::syntax_error, token, index, {}};
     }
     for (;;) {
@@ -94,7 +93,7 @@ Verdict ExpressionParser::run(NextToken next, std::size_t stop_at, Pila<std::uin
             states.push(static_cast<std::uint32_t>(code - 1));
             token = next();
             if (++index == stop_at) {
-                *stack = std::move(states);
+                if (stack != nullptr) *stack = std::move(states);
                 return {Verdict::Kind::syntax_error, token, index, {}};
             }
         } else if (code < 0 && code != kAccept) {
