@@ -71,6 +71,15 @@ std::string signal_in_words(int signal_number) {
     return words;
 }
 
+ChildOutcome stopped(pid_t child) {
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ChildOutcome outcome;
+    outcome.ending = ChildOutcome::Ending::timed_out;
+    return outcome;
+}
+
 ChildOutcome outcome_of(int status) {
     ChildOutcome outcome;
     if (WIFSIGNALED(status)) {
@@ -82,10 +91,14 @@ ChildOutcome outcome_of(int status) {
     return outcome;
 }
 
-}  // namespace
+// This program started again as a child, its input and output on pipes.
+struct StartedChild {
+    pid_t pid;
+    Descriptor input;   // ours to write, the child's standard input
+    Descriptor output;  // ours to read, the child's standard output
+};
 
-ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
-                              std::chrono::milliseconds limit, ErrorOutput error_output) {
+StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput error_output) {
     // A child that ends before reading all its input must not end us.
     signal(SIGPIPE, SIG_IGN);
     const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
@@ -97,7 +110,6 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
 
     Pipe to_child = make_pipe();
     Pipe from_child = make_pipe();
-    const Clock::time_point deadline = Clock::now() + limit;
     const pid_t child = fork();
     if (child < 0) {
         throw std::runtime_error(std::string("no se pudo crear un proceso: ") + std::strerror(errno));
@@ -112,62 +124,67 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
         execv(program.c_str(), argv.data());
         _exit(127);
     }
-    to_child.read_end.reset();
-    from_child.write_end.reset();
     fcntl(to_child.write_end.get(), F_SETFL, O_NONBLOCK);
+    return {child, std::move(to_child.write_end), std::move(from_child.read_end)};
+}
 
-    // Feeds the input and collects the output together, so that neither side
-    // waits on a full pipe, until the child closes its output or time is up.
-    ChildOutcome outcome;
-    std::string output;
+// Feeds the input and collects the output together, so that neither side
+// waits on a full pipe, until the child closes its output or time is up.
+// Returns false when time ran out.
+bool pump(StartedChild& child, std::string_view input, Clock::time_point deadline, std::string& output) {
     std::size_t fed = 0;
-    if (input.empty()) to_child.write_end.reset();
-    bool timed_out = false;
-    while (from_child.read_end.get() >= 0) {
+    if (input.empty()) child.input.reset();
+    while (child.output.get() >= 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
-            timed_out = true;
-            break;
+            return false;
         }
-        pollfd fds[2] = {{from_child.read_end.get(), POLLIN, 0}, {to_child.write_end.get(), POLLOUT, 0}};
-        const nfds_t count = to_child.write_end.get() >= 0 ? 2 : 1;
+        pollfd fds[2] = {{child.output.get(), POLLIN, 0}, {child.input.get(), POLLOUT, 0}};
+        const nfds_t count = child.input.get() >= 0 ? 2 : 1;
         if (poll(fds, count, static_cast<int>(left.count())) < 0 && errno != EINTR) {
             break;
         }
         if (count == 2 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
-            const ssize_t written = write(to_child.write_end.get(), input.data() + fed, input.size() - fed);
+            const ssize_t written = write(child.input.get(), input.data() + fed, input.size() - fed);
             if (written > 0) fed += static_cast<std::size_t>(written);
-            if (written < 0 && errno != EAGAIN && errno != EINTR) to_child.write_end.reset();
-            if (fed == input.size()) to_child.write_end.reset();
+            if (written < 0 && errno != EAGAIN && errno != EINTR) child.input.reset();
+            if (fed == input.size()) child.input.reset();
         }
         if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             char buffer[65536];
-            const ssize_t got = read(from_child.read_end.get(), buffer, sizeof buffer);
+            const ssize_t got = read(child.output.get(), buffer, sizeof buffer);
             if (got > 0) {
                 output.append(buffer, static_cast<std::size_t>(got));
             } else if (got == 0 || errno != EINTR) {
-                from_child.read_end.reset();
+                child.output.reset();
             }
         }
     }
+    return true;
+}
 
+// The child's end, once its output has closed: it may still run on until the
+// deadline, after which it is stopped.
+ChildOutcome wait_with_deadline(pid_t child, Clock::time_point deadline) {
     int status = 0;
-    while (!timed_out) {
-        const pid_t ended = waitpid(child, &status, WNOHANG);
-        if (ended == child) break;
+    while (waitpid(child, &status, WNOHANG) != child) {
         if (Clock::now() >= deadline) {
-            timed_out = true;
-            break;
+            return stopped(child);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    if (timed_out) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-        outcome.ending = ChildOutcome::Ending::timed_out;
-    } else {
-        outcome = outcome_of(status);
-    }
+    return outcome_of(status);
+}
+
+}  // namespace
+
+ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
+                              std::chrono::milliseconds limit, ErrorOutput error_output) {
+    const Clock::time_point deadline = Clock::now() + limit;
+    StartedChild child = start_child(arguments, error_output);
+    std::string output;
+    ChildOutcome outcome =
+        pump(child, input, deadline, output) ? wait_with_deadline(child.pid, deadline) : stopped(child.pid);
     outcome.output = std::move(output);
     return outcome;
 }

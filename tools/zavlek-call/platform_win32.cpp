@@ -93,10 +93,14 @@ std::string exception_in_words(DWORD code) {
     }
 }
 
-}  // namespace
+// This program started again as a child, its input and output on pipes.
+struct StartedChild {
+    Handle process;
+    Handle input;   // ours to write, the child's standard input
+    Handle output;  // ours to read, the child's standard output
+};
 
-ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
-                              std::chrono::milliseconds limit, ErrorOutput error_output) {
+StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput error_output) {
     const std::wstring program = this_program();
     std::wstring command_line = quoted(program);
     for (const std::string& argument : arguments) {
@@ -121,52 +125,73 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
                         &startup, &process)) {
         throw std::runtime_error("no se pudo crear un proceso (error " + std::to_string(GetLastError()) + ")");
     }
-    const Handle process_handle(process.hProcess);
     CloseHandle(process.hThread);
-    to_child.read_end.reset();
-    from_child.write_end.reset();
+    return {Handle(process.hProcess), std::move(to_child.write_end), std::move(from_child.read_end)};
+}
 
-    // Writing and reading on threads of their own, so that neither side waits
-    // on a full pipe; both end when the child does.
-    std::thread feeder([&input, pipe = to_child.write_end.release()] {
-        const Handle end(pipe);
-        std::size_t fed = 0;
-        while (fed < input.size()) {
-            DWORD written = 0;
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(input.size() - fed, 1 << 20));
-            if (!WriteFile(end.get(), input.data() + fed, chunk, &written, nullptr)) break;
-            fed += written;
-        }
-    });
-    std::string output;
-    std::thread collector([&output, pipe = from_child.read_end.get()] {
-        char buffer[65536];
-        DWORD got = 0;
-        while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-            output.append(buffer, got);
-        }
-    });
+// Writing and reading on threads of their own, so that neither side waits on
+// a full pipe; both end when the child does.
+class Pump {
+public:
+    Pump(StartedChild& child, std::string_view input)
+        : feeder_([input, pipe = child.input.release()] {
+              const Handle end(pipe);
+              std::size_t fed = 0;
+              while (fed < input.size()) {
+                  DWORD written = 0;
+                  const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(input.size() - fed, 1 << 20));
+                  if (!WriteFile(end.get(), input.data() + fed, chunk, &written, nullptr)) break;
+                  fed += written;
+              }
+          }),
+          collector_([this, pipe = child.output.get()] {
+              char buffer[65536];
+              DWORD got = 0;
+              while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+                  output_.append(buffer, got);
+              }
+          }) {}
 
+    // Everything the child wrote, once it has ended.
+    std::string finish() {
+        feeder_.join();
+        collector_.join();
+        return std::move(output_);
+    }
+
+private:
+    std::string output_;
+    std::thread feeder_;
+    std::thread collector_;
+};
+
+ChildOutcome wait_with_deadline(HANDLE process, std::chrono::milliseconds limit) {
     ChildOutcome outcome;
-    const DWORD waited = WaitForSingleObject(process_handle.get(), static_cast<DWORD>(limit.count()));
-    if (waited != WAIT_OBJECT_0) {
-        TerminateProcess(process_handle.get(), 1);
-        WaitForSingleObject(process_handle.get(), INFINITE);
+    if (WaitForSingleObject(process, static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, INFINITE);
         outcome.ending = ChildOutcome::Ending::timed_out;
+        return outcome;
     }
-    feeder.join();
-    collector.join();
-    if (outcome.ending != ChildOutcome::Ending::timed_out) {
-        DWORD status = 0;
-        GetExitCodeProcess(process_handle.get(), &status);
-        if (status >= 0xC0000000u) {
-            outcome.ending = ChildOutcome::Ending::crashed;
-            outcome.cause = exception_in_words(status);
-        } else {
-            outcome.exit_status = static_cast<int>(status);
-        }
+    DWORD status = 0;
+    GetExitCodeProcess(process, &status);
+    if (status >= 0xC0000000u) {
+        outcome.ending = ChildOutcome::Ending::crashed;
+        outcome.cause = exception_in_words(status);
+    } else {
+        outcome.exit_status = static_cast<int>(status);
     }
-    outcome.output = std::move(output);
+    return outcome;
+}
+
+}  // namespace
+
+ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
+                              std::chrono::milliseconds limit, ErrorOutput error_output) {
+    StartedChild child = start_child(arguments, error_output);
+    Pump pump(child, input);
+    ChildOutcome outcome = wait_with_deadline(child.process.get(), limit);
+    outcome.output = pump.finish();
     return outcome;
 }
 
