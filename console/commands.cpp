@@ -39,8 +39,8 @@ Command command_for(std::string_view control) noexcept {
     return nullptr;
 }
 
-std::vector<ButtonCommand> button_commands(const Form& form) {
-    std::vector<ButtonCommand> bound;
+std::vector<CommandBinding> button_commands(const Form& form) {
+    std::vector<CommandBinding> bound;
     for (const Control& control : form.controls) {
         if (control.kind != ControlKind::button) {
             continue;

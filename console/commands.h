@@ -53,15 +53,10 @@ Command command_for(std::string_view control) noexcept;
 
 struct Form;
 
-struct ButtonCommand {
-    std::string_view button;
-    Command command;
-};
-
 // Every button of the form with its command, for a front end to bind.
 // Throws std::logic_error when a button has no command or a command no
 // button, so that a front end with a mismatch fails at start.
-std::vector<ButtonCommand> button_commands(const Form& form);
+std::vector<CommandBinding> button_commands(const Form& form);
 
 // Runs a command to its end. An error that leaves it is reported in a
 // message box, and once that is closed the program ends unsuccessfully.

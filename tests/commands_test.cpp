@@ -69,10 +69,10 @@ TEST(CommandTable, BindsEachButtonToItsOwnCommand) {
 }
 
 TEST(CommandTable, EveryButtonOfTheFormHasItsCommandAndAMismatchFailsAtOnce) {
-    const std::vector<ButtonCommand> bound = button_commands(form1());
+    const std::vector<CommandBinding> bound = button_commands(form1());
     ASSERT_EQ(bound.size(), 5u);
-    for (const ButtonCommand& button : bound) {
-        EXPECT_EQ(button.command, command_for(button.button)) << button.button;
+    for (const CommandBinding& button : bound) {
+        EXPECT_EQ(button.command, command_for(button.control)) << button.control;
     }
     const std::array<Control, 1> unknown_button = {
         {{"Command9", ControlKind::button, u"?", "", 0, 0, 1, 1, 0, {}, {}, {}}}};

@@ -1,5 +1,7 @@
 #include "report_output.h"
 
+#include <text/utf8.h>
+
 #include <windows.h>
 
 #include <io.h>
@@ -7,17 +9,8 @@
 #include <string>
 
 namespace zavlek {
-namespace {
 
-std::wstring from_utf8(std::string_view text) {
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
-    return wide;
-}
-
-}  // namespace
+using kavrelo::text::wide_from_utf8;
 
 void write_report_text(std::string_view text) noexcept {
     try {
@@ -25,7 +18,7 @@ void write_report_text(std::string_view text) noexcept {
         // unless it was started with one; then the debugger gets the report.
         const intptr_t handle = _get_osfhandle(_fileno(stderr));
         if (handle == -1 || handle == -2) {
-            OutputDebugStringW(from_utf8(text).c_str());
+            OutputDebugStringW(wide_from_utf8(text).c_str());
             return;
         }
         // A console shows UTF-16 whatever its code page; files and pipes get
@@ -33,7 +26,7 @@ void write_report_text(std::string_view text) noexcept {
         DWORD mode = 0;
         if (GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode)) {
             std::fflush(stderr);
-            const std::wstring wide = from_utf8(text);
+            const std::wstring wide = wide_from_utf8(text);
             DWORD written = 0;
             WriteConsoleW(reinterpret_cast<HANDLE>(handle), wide.data(), static_cast<DWORD>(wide.size()),
                           &written, nullptr);

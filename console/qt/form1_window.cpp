@@ -40,9 +40,9 @@ void Form1Window::createControls() {
 }
 
 void Form1Window::bindCommands() {
-    for (const ButtonCommand& bound : button_commands(form1())) {
+    for (const CommandBinding& bound : button_commands(form1())) {
         const Command command = bound.command;
-        connect(control<QPushButton>(bound.button), &QPushButton::clicked, this,
+        connect(control<QPushButton>(bound.control), &QPushButton::clicked, this,
                 [this, command] { buttonClicked(command); });
     }
 }

@@ -173,8 +173,8 @@ void Form1Window::create_controls() {
 }
 
 void Form1Window::bind_commands() {
-    for (const ButtonCommand& bound : button_commands(form1())) {
-        commands_by_id_.emplace(GetDlgCtrlID(controls_.at(bound.button)), bound.command);
+    for (const CommandBinding& bound : button_commands(form1())) {
+        commands_by_id_.emplace(GetDlgCtrlID(controls_.at(bound.control)), bound.command);
     }
 }
 

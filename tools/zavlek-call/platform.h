@@ -1,7 +1,9 @@
 // What the tool needs of the operating system, in two files behind this
 // header (platform_posix.cpp, platform_win32.cpp): this program run again as
-// a child with a time limit, the process's memory, where an address lies, and
-// bytes in and out unchanged.
+// a child with a time limit, its command line as UTF-8, standard streams made
+// binary and its error stream written as text, the process's memory, and
+// where an address lies. Standard input and output are read and written in
+// one place for both (standard_streams.cpp).
 #pragma once
 
 #include <chrono>

@@ -1,0 +1,80 @@
+# Included by tests/CMakeLists.txt.
+# Test-double libraries, each as the library file in a folder of its own so
+# that a test can point the loader at exactly the library it needs.
+set(KAVRELO_DOUBLES_DIR ${CMAKE_CURRENT_BINARY_DIR}/doubles)
+if(WIN32)
+  set(KAVRELO_LIBRARY_FILE Zavlek.dll)
+else()
+  set(KAVRELO_LIBRARY_FILE libZavlek.so)
+endif()
+
+function(kavrelo_add_double name)
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;DEFINITIONS")
+  add_library(double_${name} SHARED ${ARG_SOURCES})
+  kavrelo_zavlek_library(double_${name})
+  target_compile_definitions(double_${name} PRIVATE ${ARG_DEFINITIONS})
+  set_target_properties(double_${name} PROPERTIES
+    NO_SONAME ON
+    LIBRARY_OUTPUT_DIRECTORY ${KAVRELO_DOUBLES_DIR}/${name}
+    RUNTIME_OUTPUT_DIRECTORY ${KAVRELO_DOUBLES_DIR}/${name}
+    ARCHIVE_OUTPUT_DIRECTORY ${KAVRELO_DOUBLES_DIR}/${name})
+  add_dependencies(test_doubles double_${name})
+endfunction()
+
+add_custom_target(test_doubles)
+kavrelo_add_double(complete SOURCES doubles/recording_zavlek.cpp)
+kavrelo_add_double(no_mpila SOURCES doubles/recording_zavlek.cpp DEFINITIONS WITHOUT_MPILA)
+kavrelo_add_double(sixteen_mb_of_tokens SOURCES doubles/recording_zavlek.cpp DEFINITIONS FIRST_RESULT=sixteen_mb_of_tokens)
+kavrelo_add_double(echo SOURCES doubles/recording_zavlek.cpp DEFINITIONS FIRST_RESULT=echo)
+foreach(fault crash hang argument literal leak keep)
+  string(TOUPPER ${fault} define)
+  kavrelo_add_double(breaks_${fault} SOURCES doubles/contract_breaker.cpp DEFINITIONS BREAK_${define})
+  if(NOT WIN32)
+    # Built as their authors would, without sanitizers: the faults are for
+    # the contract check to find, not for a sanitizer inside the library.
+    target_compile_options(double_breaks_${fault} PRIVATE -fno-sanitize=all)
+    target_link_options(double_breaks_${fault} PRIVATE -fno-sanitize=all)
+  endif()
+endforeach()
+kavrelo_add_double(unresolved SOURCES doubles/unresolved_zavlek.cpp)
+if(WIN32)
+  # Linked against an import library that promises what kernel32 lacks.
+  set(nobody_import ${CMAKE_CURRENT_BINARY_DIR}/libnobody.a)
+  add_custom_command(OUTPUT ${nobody_import}
+    COMMAND ${CMAKE_DLLTOOL} -d ${CMAKE_CURRENT_SOURCE_DIR}/doubles/nobody.def -l ${nobody_import}
+    DEPENDS doubles/nobody.def)
+  add_custom_target(nobody_import DEPENDS ${nobody_import})
+  add_dependencies(double_unresolved nobody_import)
+  target_link_libraries(double_unresolved PRIVATE ${nobody_import})
+
+  # Exported decorated only; built without kavrelo_zavlek_library, whose
+  # undecorating would take the decoration away.
+  add_library(double_decorated SHARED doubles/decorated_zavlek.cpp doubles/decorated_zavlek.def)
+  target_link_libraries(double_decorated PRIVATE zavlek_abi)
+  set_target_properties(double_decorated PROPERTIES
+    OUTPUT_NAME Zavlek PREFIX ""
+    RUNTIME_OUTPUT_DIRECTORY ${KAVRELO_DOUBLES_DIR}/decorated
+    ARCHIVE_OUTPUT_DIRECTORY ${KAVRELO_DOUBLES_DIR}/decorated)
+  add_dependencies(test_doubles double_decorated)
+
+  # The recording double built for the other architecture, by its compiler.
+  set(other_architecture ${KAVRELO_DOUBLES_DIR}/other_architecture/Zavlek.dll)
+  set(other_kill_at)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(other_kill_at -Wl,--kill-at)
+  endif()
+  add_custom_command(OUTPUT ${other_architecture}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${KAVRELO_DOUBLES_DIR}/other_architecture
+    COMMAND ${KAVRELO_OTHER_ARCHITECTURE_CXX} -std=c++20 -O2 -shared -static -DZAVLEK_BUILDING_LIBRARY
+      -I${PROJECT_SOURCE_DIR}/include ${other_kill_at}
+      -o ${other_architecture} ${CMAKE_CURRENT_SOURCE_DIR}/doubles/recording_zavlek.cpp -loleaut32
+    DEPENDS doubles/recording_zavlek.cpp doubles/recording_double.h ${PROJECT_SOURCE_DIR}/include/zavlek.h
+    COMMENT "Building the recording double for the other architecture")
+  add_custom_target(double_other_architecture DEPENDS ${other_architecture})
+  add_dependencies(test_doubles double_other_architecture)
+else()
+  # Shared libraries may leave symbols undefined; this one must, to fail at load.
+  target_link_options(double_unresolved PRIVATE -Wl,--allow-shlib-undefined -Wl,-z,undefs)
+endif()
+file(MAKE_DIRECTORY ${KAVRELO_DOUBLES_DIR}/missing)
+file(WRITE ${KAVRELO_DOUBLES_DIR}/not_a_library/${KAVRELO_LIBRARY_FILE} "This is a text file standing where the library should be. It is long enough to be read as a header.\n")

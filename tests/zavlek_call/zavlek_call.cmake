@@ -1,0 +1,107 @@
+# Included by tests/CMakeLists.txt.
+# zavlek-call, run as a user runs it, on real libraries.
+set(tool_tests ${CMAKE_CURRENT_SOURCE_DIR}/zavlek_call)
+function(kavrelo_zavlek_call_case name status)
+  cmake_parse_arguments(PARSE_ARGV 2 ARG "" "INPUT;STDOUT_HEX;STDOUT_REGEX;STDERR_REGEX" "ARGS")
+  set(definitions)
+  foreach(key INPUT STDOUT_HEX STDOUT_REGEX STDERR_REGEX)
+    if(DEFINED ARG_${key})
+      list(APPEND definitions "-D${key}=${ARG_${key}}")
+    endif()
+  endforeach()
+  add_test(NAME ZavlekCall.${name}
+    COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:zavlek-call> "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
+      "-DARGS=${ARG_ARGS}" -DSTATUS=${status} ${definitions}
+      -DWORK=${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/${name} -P ${tool_tests}/run_case.cmake)
+endfunction()
+
+function(kavrelo_contract_check name library)
+  cmake_parse_arguments(PARSE_ARGV 2 ARG "" "TIMEOUT" "FAILING;DETAILS;PASSING")
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 60)
+  endif()
+  add_test(NAME ContractCheck.${name}
+    COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:zavlek-call> "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
+      -DLIBRARY=${library} "-DFAILING=${ARG_FAILING}" "-DDETAILS=${ARG_DETAILS}" "-DPASSING=${ARG_PASSING}"
+      -DTIMEOUT=${ARG_TIMEOUT} -P ${tool_tests}/check_contract.cmake)
+  set_tests_properties(ContractCheck.${name} PROPERTIES TIMEOUT 600)
+endfunction()
+
+function(kavrelo_double_file variable name)
+  set(${variable} ${KAVRELO_DOUBLES_DIR}/${name}/${KAVRELO_LIBRARY_FILE} PARENT_SCOPE)
+endfunction()
+foreach(name echo no_mpila missing not_a_library breaks_crash breaks_hang breaks_argument breaks_literal
+    breaks_leak breaks_keep)
+  kavrelo_double_file(${name} ${name})
+endforeach()
+add_custom_target(zavlek_call_under_test ALL DEPENDS zavlek-call Zavlek test_doubles)
+
+kavrelo_zavlek_call_case(AnswersWithTheLibraryBesideIt 0
+  ARGS parser_SLR "2 * (x + 3)" STDOUT_REGEX "^Cadena aceptada\n$")
+kavrelo_zavlek_call_case(SendsTheBytesTheWindowSends 0
+  ARGS --library ${echo} --raw parser_SLR "á€ñ 中😀" STDOUT_HEX e180f1203f3f)
+kavrelo_zavlek_call_case(ReadsATextFileWithoutItsMarkOrLastLineBreak 0
+  ARGS --library ${echo} --raw parser_SLR --file - INPUT ${tool_tests}/bom-and-crlf.txt STDOUT_HEX 312b32)
+kavrelo_zavlek_call_case(HelpListsTheExitStatuses 0 ARGS --help STDOUT_REGEX "Estado de salida")
+kavrelo_zavlek_call_case(NothingToDoIsWrongUsage 2 STDERR_REGEX "falta lo que hay que hacer.*Uso: zavlek-call")
+kavrelo_zavlek_call_case(AnUnknownEntryPointIsRefusedWithTheNamesThereAre 2
+  ARGS frobnicate x STDERR_REGEX "desconocido: frobnicate \\(son mPila, tokeniza, tokeniza2 y parser_SLR; o check\\)")
+# The child refuses an unknown name too, rather than calling some other
+# entry point with it.
+kavrelo_zavlek_call_case(TheChildRefusesAnUnknownEntryPoint 2
+  ARGS --child call frobnicate --library ${echo} STDERR_REGEX "desconocido: frobnicate")
+# (CMake cannot hand a program an empty argument, nor one of spaces only:
+# such texts come from files.)
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/empty.txt "")
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt "   ")
+kavrelo_zavlek_call_case(AnEmptyTextIsRefusedAsTheWindowRefusesIt 2
+  ARGS parser_SLR --file ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/empty.txt
+  STDERR_REGEX "No se aceptan cadenas vacías")
+kavrelo_zavlek_call_case(AMissingLibraryIsReportedInSpanish 3
+  ARGS --library ${missing} mPila STDERR_REGEX "No se pudo cargar la biblioteca .*no existe")
+kavrelo_zavlek_call_case(AMissingEntryPointIsNamed 3
+  ARGS --library ${no_mpila} mPila STDERR_REGEX "no tiene el punto de entrada mPila")
+kavrelo_zavlek_call_case(ACrashInTheLibraryIsReported 4
+  ARGS --library ${breaks_crash} parser_SLR x STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR")
+kavrelo_zavlek_call_case(AHangingCallIsStoppedAtTheLimit 4
+  ARGS --library ${breaks_hang} --timeout 3 parser_SLR --file ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt
+  STDERR_REGEX "parser_SLR no volvió en 3 s")
+
+set(loading "carga y nombres" "mPila vuelve" "tokeniza vuelve" "tokeniza2 con el argumento fijo")
+kavrelo_contract_check(TheReferenceLibraryPassesEveryCheck $<TARGET_FILE:Zavlek> PASSING ALL)
+kavrelo_contract_check(ACrashInParserSLRFailsItsCheck ${breaks_crash}
+  FAILING "parser_SLR: expresión corta" DETAILS "terminó el proceso" PASSING ${loading})
+kavrelo_contract_check(AHangOnOneInputFailsThatCheckAlone ${breaks_hang} TIMEOUT 10
+  FAILING "parser_SLR: solo espacios" DETAILS "no terminó en 10 s" PASSING ALL)
+kavrelo_contract_check(ReturningTheArgumentFails ${breaks_argument}
+  FAILING "parser_SLR: expresión corta" DETAILS "el mismo puntero que recibió" PASSING ${loading})
+kavrelo_contract_check(ReturningAStringConstantFails ${breaks_literal}
+  FAILING "parser_SLR: expresión corta" DETAILS "no viene de SysAllocStringByteLen" PASSING ${loading})
+kavrelo_contract_check(LeakingAKilobyteACallFailsTheMemoryCheck ${breaks_leak}
+  FAILING "memoria en 10.000 llamadas" DETAILS "creció [0-9.]+ KB" PASSING ALL)
+kavrelo_contract_check(KeepingTheReturnedStringFails ${breaks_keep}
+  FAILING "propiedad de las cadenas" DETAILS "dos veces el mismo bloque"
+  PASSING ${loading} "parser_SLR: expresión corta")
+kavrelo_contract_check(AMissingEntryPointFailsTheNameCheck ${no_mpila}
+  FAILING "carga y nombres" "mPila vuelve" DETAILS "no exporta con su nombre exacto: mPila$" "mPila"
+  PASSING ALL)
+kavrelo_contract_check(AFileThatIsNoLibraryStopsAtTheFirstCheck ${not_a_library}
+  FAILING "carga y nombres" DETAILS "No se pudo cargar la biblioteca")
+add_test(NAME ContractCheck.TheLibraryTemplateBuildsAndPasses
+  COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/examples/zavlek-minimal
+    -DWORK=${CMAKE_CURRENT_BINARY_DIR}/zavlek-minimal -DTOOL=$<TARGET_FILE:zavlek-call>
+    "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" "-DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE}"
+    -P ${tool_tests}/template.cmake)
+set_tests_properties(ContractCheck.TheLibraryTemplateBuildsAndPasses PROPERTIES TIMEOUT 600)
+if(CMAKE_CXX_FLAGS MATCHES "-fsanitize=[^ ]*address")
+  # The crashes are the libraries' own: let them end the child as they would.
+  set_tests_properties(ZavlekCall.ACrashInTheLibraryIsReported ContractCheck.ACrashInParserSLRFailsItsCheck
+    PROPERTIES ENVIRONMENT "ASAN_OPTIONS=handle_segv=0:detect_leaks=0")
+  # The library under check leaks on purpose.
+  set_tests_properties(ContractCheck.LeakingAKilobyteACallFailsTheMemoryCheck
+    PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+  # AddressSanitizer's dlopen interceptor makes itself the caller, and its
+  # RUNPATH is not the program's; under it the folder is named explicitly.
+  set_property(TEST ZavlekCall.AnswersWithTheLibraryBesideIt APPEND PROPERTY ENVIRONMENT
+    LD_LIBRARY_PATH=${PROJECT_BINARY_DIR}/bin)
+endif()
