@@ -36,7 +36,8 @@ private:
 
 TextToText bare_parser_SLR() {
     static FolderLoader loader;
-    static const std::unique_ptr<LoadedLibrary> library = loader.load(std::string(kavrelo::binding::kZavlekFile));
+    static const std::unique_ptr<LoadedLibrary> library =
+        loader.load(std::string(kavrelo::binding::kZavlekFile));
     return reinterpret_cast<TextToText>(library->find("parser_SLR").address);
 }
 

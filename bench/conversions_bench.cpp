@@ -12,8 +12,8 @@
 #include <string>
 
 #if __has_include(<iconv.h>)
-#include <iconv.h>
-#define KAVRELO_HAVE_ICONV 1
+#  include <iconv.h>
+#  define KAVRELO_HAVE_ICONV 1
 #endif
 
 namespace {
@@ -31,8 +31,9 @@ constexpr char16_t kMixedSample[] =
 std::u16string text_of_size(std::size_t size, bool mixed) {
     std::u16string text;
     text.reserve(size);
-    const std::u16string_view sample = mixed ? std::u16string_view(kMixedSample)
-                                             : std::u16string_view(u"Cadena que se envia al analizador (1+2)*x. ");
+    const std::u16string_view sample =
+        mixed ? std::u16string_view(kMixedSample)
+              : std::u16string_view(u"Cadena que se envia al analizador (1+2)*x. ");
     while (text.size() < size) text.append(sample.substr(0, size - text.size()));
     return text;
 }
@@ -86,7 +87,8 @@ void memcpy_bytes(benchmark::State& state, std::size_t size, bool mixed) {
 class Converter {
 public:
     Converter(const char* to, const char* from) : handle_(iconv_open(to, from)) {
-        if (handle_ == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open refused the code pages");
+        if (handle_ == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error("iconv_open refused the code pages");
     }
     ~Converter() { iconv_close(handle_); }
     Converter(const Converter&) = delete;
@@ -158,7 +160,8 @@ void register_all() {
                 const std::string prefix =
                     std::string("conversion/") + way.name + (mixed ? "/mixed/" : "/ascii/") + size.name + "/";
                 const auto add = [&](const char* contender, Contender run) {
-                    auto* added = benchmark::RegisterBenchmark((prefix + contender).c_str(), run, size.size, mixed);
+                    auto* added =
+                        benchmark::RegisterBenchmark((prefix + contender).c_str(), run, size.size, mixed);
                     added->Unit(size.size > (1u << 20) ? benchmark::kMillisecond : benchmark::kMicrosecond);
                 };
                 add("ours", way.ours);

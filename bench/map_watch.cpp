@@ -61,14 +61,16 @@ public:
 
     xcb_atom_t atom(const char* name) {
         Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-            connection_, xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+            connection_, xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+            nullptr));
         return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     }
 
     // The process that says it owns the window (_NET_WM_PID), or 0.
     pid_t owner(xcb_window_t window, xcb_atom_t pid_atom) {
         Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-            connection_, xcb_get_property(connection_, 0, window, pid_atom, XCB_ATOM_CARDINAL, 0, 1), nullptr));
+            connection_, xcb_get_property(connection_, 0, window, pid_atom, XCB_ATOM_CARDINAL, 0, 1),
+            nullptr));
         if (!reply || xcb_get_property_value_length(reply.get()) != 4) return 0;
         return static_cast<pid_t>(*static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get())));
     }
@@ -135,8 +137,8 @@ int main(int argc, char** argv) {
         const long peak = peak_kb(process);
         kill(process, SIGTERM);
         waitpid(process, nullptr, 0);
-        std::printf("map_ms=%.3f peak_kb=%ld\n", std::chrono::duration<double, std::milli>(mapped - started).count(),
-                    peak);
+        std::printf("map_ms=%.3f peak_kb=%ld\n",
+                    std::chrono::duration<double, std::milli>(mapped - started).count(), peak);
         return 0;
     } catch (const std::exception& error) {
         if (process > 0) {

@@ -56,16 +56,26 @@ struct Workload {
 
 int bison_code(TokenKind kind) {
     switch (kind) {
-    case TokenKind::number: return NUM;
-    case TokenKind::identifier: return ID;
-    case TokenKind::plus: return '+';
-    case TokenKind::minus: return '-';
-    case TokenKind::times: return '*';
-    case TokenKind::divide: return '/';
-    case TokenKind::open: return '(';
-    case TokenKind::close: return ')';
-    case TokenKind::end: return 0;
-    default: throw std::logic_error("no such token in the benchmark");
+        case TokenKind::number:
+            return NUM;
+        case TokenKind::identifier:
+            return ID;
+        case TokenKind::plus:
+            return '+';
+        case TokenKind::minus:
+            return '-';
+        case TokenKind::times:
+            return '*';
+        case TokenKind::divide:
+            return '/';
+        case TokenKind::open:
+            return '(';
+        case TokenKind::close:
+            return ')';
+        case TokenKind::end:
+            return 0;
+        default:
+            throw std::logic_error("no such token in the benchmark");
     }
 }
 
@@ -86,7 +96,8 @@ const Workload& workload(std::size_t bytes) {
 }
 
 void count_tokens(benchmark::State& state, std::size_t tokens) {
-    state.counters["tokens/s"] = benchmark::Counter(static_cast<double>(tokens), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["tokens/s"] =
+        benchmark::Counter(static_cast<double>(tokens), benchmark::Counter::kIsIterationInvariantRate);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * state.range(0)));
 }
 
@@ -123,7 +134,8 @@ public:
             const std::string name = run.benchmark_name();
             const auto slash = name.find('/');
             const auto rate = run.counters.find("tokens/s");
-            if (slash != std::string::npos && rate != run.counters.end() && run.run_type == Run::RT_Iteration) {
+            if (slash != std::string::npos && rate != run.counters.end() &&
+                run.run_type == Run::RT_Iteration) {
                 rates_[name.substr(slash + 1)][name.substr(0, slash)] = rate->second.value;
             }
         }
@@ -135,7 +147,8 @@ public:
         for (const auto& [size, by_parser] : rates_) {
             const double slr = by_parser.count("BM_Slr") ? by_parser.at("BM_Slr") : 0;
             const double bison = by_parser.count("BM_Bison") ? by_parser.at("BM_Bison") : 0;
-            std::printf("%12s %16.3e %16.3e %8.2f\n", size.c_str(), slr, bison, bison > 0 ? slr / bison : 0.0);
+            std::printf("%12s %16.3e %16.3e %8.2f\n", size.c_str(), slr, bison,
+                        bison > 0 ? slr / bison : 0.0);
         }
     }
 

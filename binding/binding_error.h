@@ -29,11 +29,11 @@ struct LoadFailure {
         not_a_library,       // found, but no library at all
         needs_symbol,        // found, but it needs a symbol nothing loaded offers
         initialisation_failed,
-        unexplained,         // only the system's own words are known
+        unexplained,  // only the system's own words are known
     };
     Cause cause = Cause::unexplained;
-    std::string file;   // as asked for: a bare name
-    std::string found;  // the file the system tried, where it says which
+    std::string file;    // as asked for: a bare name
+    std::string found;   // the file the system tried, where it says which
     std::string needed;  // the missing library or symbol, where it says which
     Architecture library_architecture = Architecture::unknown;
     Architecture program_architecture = Architecture::unknown;

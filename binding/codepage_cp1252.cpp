@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#  include <emmintrin.h>
 #endif
 
 namespace kavrelo::binding {
@@ -66,7 +66,6 @@ constexpr auto kEncode = make_encode_table();
 constexpr std::size_t kBlock = 32;
 using BlockMask = std::uint32_t;  // bit k stands for unit k of the block
 
-
 #if defined(__SSE2__)
 // SSE2 is part of every x86-64 processor.
 BlockMask mask_of_bytes(__m128i lanes) noexcept { return static_cast<BlockMask>(_mm_movemask_epi8(lanes)); }
@@ -89,20 +88,26 @@ BlockMask misfits_of(const char16_t* units) noexcept {
         const __m128i in_row = _mm_cmpeq_epi16(_mm_and_si128(lanes, row_bits), row);
         return _mm_or_si128(_mm_xor_si128(above, _mm_set1_epi16(-1)), in_row);
     };
-    return mask_of_units(misfit(units), misfit(units + 8)) | mask_of_units(misfit(units + 16), misfit(units + 24)) << 16;
+    return mask_of_units(misfit(units), misfit(units + 8)) |
+           mask_of_units(misfit(units + 16), misfit(units + 24)) << 16;
 }
 
 BlockMask surrogates_of(const char16_t* units) noexcept {
     const __m128i bits = _mm_set1_epi16(static_cast<short>(0xF800));
     const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
-    const auto found = [&](const char16_t* at) { return _mm_cmpeq_epi16(_mm_and_si128(load(at), bits), surrogate); };
-    return mask_of_units(found(units), found(units + 8)) | mask_of_units(found(units + 16), found(units + 24)) << 16;
+    const auto found = [&](const char16_t* at) {
+        return _mm_cmpeq_epi16(_mm_and_si128(load(at), bits), surrogate);
+    };
+    return mask_of_units(found(units), found(units + 8)) | mask_of_units(found(units + 16), found(units + 24))
+                                                               << 16;
 }
 
 BlockMask high_row_of(const unsigned char* bytes) noexcept {
     const __m128i bits = _mm_set1_epi8(static_cast<char>(0xE0));
     const __m128i row = _mm_set1_epi8(static_cast<char>(0x80));
-    const auto found = [&](const unsigned char* at) { return mask_of_bytes(_mm_cmpeq_epi8(_mm_and_si128(load(at), bits), row)); };
+    const auto found = [&](const unsigned char* at) {
+        return mask_of_bytes(_mm_cmpeq_epi8(_mm_and_si128(load(at), bits), row));
+    };
     return found(bytes) | found(bytes + 16) << 16;
 }
 
@@ -131,9 +136,7 @@ BlockMask misfits_of(const char16_t* units) noexcept {
     return mask_where(units, [](char16_t unit) { return unit > 0xFF || is_high_row(unit); });
 }
 
-BlockMask surrogates_of(const char16_t* units) noexcept {
-    return mask_where(units, text::is_surrogate);
-}
+BlockMask surrogates_of(const char16_t* units) noexcept { return mask_where(units, text::is_surrogate); }
 
 BlockMask high_row_of(const unsigned char* bytes) noexcept {
     return mask_where(bytes, [](unsigned char byte) { return is_high_row(byte); });

@@ -13,7 +13,8 @@ std::string detail_of(const SystemError& system, const std::string& file) {
         return system.text;
     }
     std::string text = system.text;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
+    while (!text.empty() &&
+           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
         text.pop_back();
     }
     if (const auto insert = text.find("%1"); insert != std::string::npos) {
@@ -130,7 +131,8 @@ struct Reason {
         return explained(plain_words(failure), failure.system, failure.file);
     }
     std::string operator()(const MissingEntryPoint& missing) const {
-        const std::string plain = missing.found.empty() ? std::string() : "el archivo " + missing.found + " no la exporta";
+        const std::string plain =
+            missing.found.empty() ? std::string() : "el archivo " + missing.found + " no la exporta";
         return explained(plain, missing.system, missing.file);
     }
     std::string operator()(const MalformedResult& malformed) const {
@@ -145,7 +147,8 @@ struct Sentence {
         return "No se pudo cargar la biblioteca " + failure.file + ": " + reason;
     }
     std::string operator()(const MissingEntryPoint& missing) const {
-        return "La biblioteca " + missing.file + " no tiene el punto de entrada " + missing.entry_point + ": " + reason;
+        return "La biblioteca " + missing.file + " no tiene el punto de entrada " + missing.entry_point +
+               ": " + reason;
     }
     std::string operator()(const MalformedResult& malformed) const {
         return "La biblioteca " + malformed.file + " devolvió desde " + malformed.entry_point +

@@ -36,7 +36,8 @@ std::u16string ZavlekLibrary::call(EntryPoint entry_point, std::u16string_view t
     // what the program owns already: that string is released once.
     const LibraryString result{returned == argument.get() ? argument.release() : returned};
     if (!stored_count_fits(result)) {
-        throw BindingError(MalformedResult{std::string(kZavlekFile), std::string(declaration_of(entry_point).name),
+        throw BindingError(MalformedResult{std::string(kZavlekFile),
+                                           std::string(declaration_of(entry_point).name),
                                            SysStringByteLen(result.get())});
     }
     return text_of(result);

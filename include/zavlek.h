@@ -56,38 +56,30 @@ typedef OLECHAR *BSTR;
 
 /* Allocates a string of len bytes copied from psz (or left uninitialised when
  * psz is NULL), followed by a NUL. Returns NULL when out of memory. */
-static inline BSTR SysAllocStringByteLen(const char *psz, unsigned int len)
-{
+static inline BSTR SysAllocStringByteLen(const char *psz, unsigned int len) {
     unsigned char *block;
     uint32_t count = (uint32_t)len;
-    if ((size_t)len > (size_t)UINT32_MAX - ZAVLEK_BSTR_HEADER - 2u)
-        return NULL;
+    if ((size_t)len > (size_t)UINT32_MAX - ZAVLEK_BSTR_HEADER - 2u) return NULL;
     block = (unsigned char *)malloc(ZAVLEK_BSTR_HEADER + (size_t)len + 2u);
-    if (block == NULL)
-        return NULL;
+    if (block == NULL) return NULL;
     memcpy(block, &count, sizeof count);
-    if (psz != NULL && len != 0)
-        memcpy(block + ZAVLEK_BSTR_HEADER, psz, len);
+    if (psz != NULL && len != 0) memcpy(block + ZAVLEK_BSTR_HEADER, psz, len);
     block[ZAVLEK_BSTR_HEADER + len] = 0;
     block[ZAVLEK_BSTR_HEADER + len + 1] = 0;
     return (BSTR)(void *)(block + ZAVLEK_BSTR_HEADER);
 }
 
 /* The byte count stored in front of the string; 0 for NULL. */
-static inline unsigned int SysStringByteLen(BSTR bstr)
-{
+static inline unsigned int SysStringByteLen(BSTR bstr) {
     uint32_t count;
-    if (bstr == NULL)
-        return 0;
+    if (bstr == NULL) return 0;
     memcpy(&count, (const unsigned char *)(const void *)bstr - ZAVLEK_BSTR_HEADER, sizeof count);
     return (unsigned int)count;
 }
 
 /* Frees a string from SysAllocStringByteLen; NULL is ignored. */
-static inline void SysFreeString(BSTR bstr)
-{
-    if (bstr != NULL)
-        free((unsigned char *)(void *)bstr - ZAVLEK_BSTR_HEADER);
+static inline void SysFreeString(BSTR bstr) {
+    if (bstr != NULL) free((unsigned char *)(void *)bstr - ZAVLEK_BSTR_HEADER);
 }
 #endif
 

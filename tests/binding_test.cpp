@@ -21,8 +21,8 @@ namespace {
 
 using recording_double::Result;
 using testing::FolderLoader;
-using testing::Recorder;
 using ::testing::HasSubstr;
+using testing::Recorder;
 
 constexpr int kTokeniza2 = static_cast<int>(EntryPoint::tokeniza2);
 constexpr int kParser = static_cast<int>(EntryPoint::parser_SLR);
@@ -39,7 +39,8 @@ std::vector<unsigned char> counted(const std::string& bytes) {
 // What the platform's loader says, in each of the cases below.
 #if defined(_WIN32)
 constexpr const char* kLibraryFile = "Zavlek.dll";
-constexpr const char* kMissingReason = "no está junto al programa ni en las carpetas de bibliotecas del sistema";
+constexpr const char* kMissingReason =
+    "no está junto al programa ni en las carpetas de bibliotecas del sistema";
 constexpr const char* kNotALibraryReason = "el archivo que se encontró no es una biblioteca de Windows";
 constexpr const char* kUnresolvedReason = "se encontró, pero necesita otra biblioteca que no está";
 constexpr const char* kNoEntryPointReason = "(error 127)";
@@ -105,15 +106,12 @@ TEST_P(BindingOutcome, OfTheFirstStackTest) {
 
 INSTANTIATE_TEST_SUITE_P(
     Libraries, BindingOutcome,
-    ::testing::Values(LoadCase{testing::kComplete, true, {}, ""},
-                      LoadCase{testing::kMissing, false, BindingError::Kind::library_not_loaded,
-                               kMissingReason},
-                      LoadCase{testing::kNotALibrary, false, BindingError::Kind::library_not_loaded,
-                               kNotALibraryReason},
-                      LoadCase{testing::kUnresolved, false, BindingError::Kind::library_not_loaded,
-                               kUnresolvedReason},
-                      LoadCase{testing::kNoMPila, false, BindingError::Kind::entry_point_missing,
-                               kNoEntryPointReason}),
+    ::testing::Values(
+        LoadCase{testing::kComplete, true, {}, ""},
+        LoadCase{testing::kMissing, false, BindingError::Kind::library_not_loaded, kMissingReason},
+        LoadCase{testing::kNotALibrary, false, BindingError::Kind::library_not_loaded, kNotALibraryReason},
+        LoadCase{testing::kUnresolved, false, BindingError::Kind::library_not_loaded, kUnresolvedReason},
+        LoadCase{testing::kNoMPila, false, BindingError::Kind::entry_point_missing, kNoEntryPointReason}),
     [](const auto& info) { return std::string(info.param.double_name); });
 
 TEST(LateBinding, NothingIsLoadedBeforeTheFirstCall) {
@@ -198,8 +196,8 @@ TEST(WindowsLibraries, OneBuiltForTheOtherArchitectureIsNamedAsSuch) {
         FAIL() << "bound a library of the other architecture";
     } catch (const BindingError& error) {
         EXPECT_EQ(error.kind(), BindingError::Kind::library_not_loaded);
-        EXPECT_THAT(error.reason(), HasSubstr("es una biblioteca de " + other + " y este programa es de " + ours +
-                                              "; hace falta una biblioteca de " + ours));
+        EXPECT_THAT(error.reason(), HasSubstr("es una biblioteca de " + other + " y este programa es de " +
+                                              ours + "; hace falta una biblioteca de " + ours));
         EXPECT_THAT(error.reason(), HasSubstr("(error 193)"));
     }
 }
@@ -308,7 +306,8 @@ TEST(LoadFailures, KeepTheSystemsSentenceAsADetail) {
     } catch (const BindingError& error) {
         EXPECT_THAT(error.reason(), HasSubstr("\nDetalle del sistema: "));
         EXPECT_THAT(error.reason(), HasSubstr("cannot open shared object file: No such file or directory"));
-        EXPECT_THAT(error.reason(), HasSubstr("póngala junto al programa o en una carpeta de LD_LIBRARY_PATH"));
+        EXPECT_THAT(error.reason(),
+                    HasSubstr("póngala junto al programa o en una carpeta de LD_LIBRARY_PATH"));
     }
 }
 
@@ -319,7 +318,9 @@ TEST(LoadFailures, ALibraryForAnotherArchitectureIsNamedAsSuch) {
     std::filesystem::create_directories(folder);
     {
         std::string header(512, '\0');
-        header.replace(0, 7, "\x7F" "ELF\x01\x01\x01");
+        header.replace(0, 7,
+                       "\x7F"
+                       "ELF\x01\x01\x01");
         std::ofstream(folder / "libZavlek.so", std::ios::binary) << header;
     }
     FolderLoader loader(FolderLoader::Folder{folder.string()});
@@ -328,7 +329,8 @@ TEST(LoadFailures, ALibraryForAnotherArchitectureIsNamedAsSuch) {
         library.mPila();
         FAIL();
     } catch (const BindingError& error) {
-        EXPECT_THAT(error.reason(), HasSubstr("libZavlek.so es una biblioteca de 32 bits y este programa es de 64 bits"));
+        EXPECT_THAT(error.reason(),
+                    HasSubstr("libZavlek.so es una biblioteca de 32 bits y este programa es de 64 bits"));
     }
     std::filesystem::remove_all(folder);
 }

@@ -6,11 +6,11 @@
 #include <vector>
 
 #if !defined(_WIN32)
-#include <iconv.h>
+#  include <iconv.h>
 
-#include <cerrno>
-#include <optional>
-#include <set>
+#  include <cerrno>
+#  include <optional>
+#  include <set>
 #endif
 
 namespace kavrelo::binding {
@@ -48,9 +48,11 @@ TEST(Cp1252, LoneSurrogatesAreOneCharacterEach) {
         std::string bytes;
     };
     const Case cases[] = {
-        {u"\xD800", "?"},                  // high at the end
-        {u"\xDC00" u"a", "?a"},            // low without a high
-        {u"\xD800\xD800\xDC00", "??"},     // lone high, then a pair
+        {u"\xD800", "?"},  // high at the end
+        {u"\xDC00"
+         u"a",
+         "?a"},                                // low without a high
+        {u"\xD800\xD800\xDC00", "??"},         // lone high, then a pair
         {u"\xDC00\xD800\xDC00\xDC00", "???"},  // low, pair, low
         {u"a\xD83D\xDE00z", "a?z"},
     };

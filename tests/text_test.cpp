@@ -8,15 +8,20 @@ namespace {
 
 TEST(Utf8, SystemReasonsDecodeAndMalformedBytesAreReplaced) {
     EXPECT_EQ(from_utf8("\xC3\xB1 \xE2\x82\xAC \xF0\x9F\x98\x80"), u"\u00F1 \u20AC \U0001F600");
-    EXPECT_EQ(from_utf8("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(from_utf8("\xC0\xAF"), u"\uFFFD\uFFFD");         // overlong
+    EXPECT_EQ(from_utf8("a\xFF"
+                        "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(from_utf8("\xC0\xAF"), u"\uFFFD\uFFFD");            // overlong
     EXPECT_EQ(from_utf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
-    EXPECT_EQ(from_utf8("\xE2\x82"), u"\uFFFD\uFFFD");          // cut short
+    EXPECT_EQ(from_utf8("\xE2\x82"), u"\uFFFD\uFFFD");            // cut short
 }
 
 TEST(Utf8, PairsEncodeAsOneCharacterAndLoneSurrogatesAsReplacements) {
     EXPECT_EQ(to_utf8(u"\u00F1\U0001F600"), "\xC3\xB1\xF0\x9F\x98\x80");
-    EXPECT_EQ(to_utf8(u"a\xD83D" "b\xDE00"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(to_utf8(u"a\xD83D"
+                      "b\xDE00"),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
     EXPECT_EQ(from_utf8(to_utf8(u"\uFFFF\U0010FFFF")), u"\uFFFF\U0010FFFF");
 }
 

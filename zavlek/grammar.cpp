@@ -48,8 +48,8 @@ Grammar parse_grammar(const std::vector<std::string>& rules) {
                 continue;
             }
             const auto& name = words[i];
-            const bool is_nonterminal =
-                std::find(grammar.nonterminals.begin(), grammar.nonterminals.end(), name) != grammar.nonterminals.end();
+            const bool is_nonterminal = std::find(grammar.nonterminals.begin(), grammar.nonterminals.end(),
+                                                  name) != grammar.nonterminals.end();
             production.rhs.push_back(is_nonterminal ? Symbol{false, index_of(grammar.nonterminals, name)}
                                                     : Symbol{true, index_of(grammar.terminals, name)});
         }

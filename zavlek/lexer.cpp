@@ -36,13 +36,20 @@ bool is_printable(unsigned char byte) {
 
 TokenKind single_kind(char c) {
     switch (c) {
-    case '+': return TokenKind::plus;
-    case '-': return TokenKind::minus;
-    case '*': return TokenKind::times;
-    case '/': return TokenKind::divide;
-    case '(': return TokenKind::open;
-    case ')': return TokenKind::close;
-    default: return TokenKind::separator;
+        case '+':
+            return TokenKind::plus;
+        case '-':
+            return TokenKind::minus;
+        case '*':
+            return TokenKind::times;
+        case '/':
+            return TokenKind::divide;
+        case '(':
+            return TokenKind::open;
+        case ')':
+            return TokenKind::close;
+        default:
+            return TokenKind::separator;
     }
 }
 
@@ -59,26 +66,26 @@ Token Lexer::next() {
     const std::size_t start = at_;
     TokenKind kind = TokenKind::error;
     switch (class_of(text_[at_])) {
-    case digit:
-        kind = TokenKind::number;
-        while (++at_ < size && class_of(text_[at_]) == digit) {
-        }
-        if (at_ + 1 < size && text_[at_] == '.' && class_of(text_[at_ + 1]) == digit) {
+        case digit:
+            kind = TokenKind::number;
             while (++at_ < size && class_of(text_[at_]) == digit) {
             }
-        }
-        break;
-    case letter:
-        kind = TokenKind::identifier;
-        while (++at_ < size && (class_of(text_[at_]) == letter || class_of(text_[at_]) == digit)) {
-        }
-        break;
-    case single:
-        kind = single_kind(text_[at_++]);
-        break;
-    default:
-        ++at_;
-        break;
+            if (at_ + 1 < size && text_[at_] == '.' && class_of(text_[at_ + 1]) == digit) {
+                while (++at_ < size && class_of(text_[at_]) == digit) {
+                }
+            }
+            break;
+        case letter:
+            kind = TokenKind::identifier;
+            while (++at_ < size && (class_of(text_[at_]) == letter || class_of(text_[at_]) == digit)) {
+            }
+            break;
+        case single:
+            kind = single_kind(text_[at_++]);
+            break;
+        default:
+            ++at_;
+            break;
     }
     return {kind, start + 1, text_.substr(start, at_ - start)};
 }
@@ -88,22 +95,31 @@ std::string shown_character(const Token& token) {
     if (is_printable(byte)) {
         return "'" + std::string(1, static_cast<char>(byte)) + "'";
     }
-    return "c\xF3" "digo " + std::to_string(byte);
+    return "c\xF3"
+           "digo " +
+           std::to_string(byte);
 }
 
 std::string_view kind_label(TokenKind kind) {
     switch (kind) {
-    case TokenKind::number: return "NUM";
-    case TokenKind::identifier: return "ID";
-    case TokenKind::plus:
-    case TokenKind::minus:
-    case TokenKind::times:
-    case TokenKind::divide: return "OP";
-    case TokenKind::open:
-    case TokenKind::close: return "PAR";
-    case TokenKind::separator: return "SEP";
-    case TokenKind::error: return "ERROR";
-    case TokenKind::end: return "FIN";
+        case TokenKind::number:
+            return "NUM";
+        case TokenKind::identifier:
+            return "ID";
+        case TokenKind::plus:
+        case TokenKind::minus:
+        case TokenKind::times:
+        case TokenKind::divide:
+            return "OP";
+        case TokenKind::open:
+        case TokenKind::close:
+            return "PAR";
+        case TokenKind::separator:
+            return "SEP";
+        case TokenKind::error:
+            return "ERROR";
+        case TokenKind::end:
+            return "FIN";
     }
     return "?";
 }

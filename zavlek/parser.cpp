@@ -9,7 +9,9 @@ namespace {
 constexpr std::string_view kTerminalOfKind[] = {"num", "id", "+", "-", "*", "/", "(", ")"};
 
 std::string terminal_name(const std::string& terminal) {
-    if (terminal == "num") return "n\xFA" "mero";
+    if (terminal == "num")
+        return "n\xFA"
+               "mero";
     if (terminal == "id") return "identificador";
     if (terminal == "$") return "fin de la cadena";
     return "'" + terminal + "'";
@@ -50,17 +52,22 @@ ExpressionParser::ExpressionParser(SlrTable table) : table_(std::move(table)) {
         }
         for (std::size_t n = 0; n < table_.nonterminals.size(); ++n) {
             const std::int32_t target = table_.goto_of(state, static_cast<int>(n));
-            packed_.push_back(target < 0 ? -1 : static_cast<std::int32_t>(static_cast<std::size_t>(target) * row_width_));
+            packed_.push_back(
+                target < 0 ? -1 : static_cast<std::int32_t>(static_cast<std::size_t>(target) * row_width_));
         }
     }
 }
 
 std::int32_t ExpressionParser::pack(const Action& action) const {
     switch (action.kind) {
-    case Action::Kind::shift: return static_cast<std::int32_t>(action.target * row_width_) + 1;
-    case Action::Kind::reduce: return -static_cast<std::int32_t>(action.target) - 1;
-    case Action::Kind::accept: return kAccept;
-    case Action::Kind::error: break;
+        case Action::Kind::shift:
+            return static_cast<std::int32_t>(action.target * row_width_) + 1;
+        case Action::Kind::reduce:
+            return -static_cast<std::int32_t>(action.target) - 1;
+        case Action::Kind::accept:
+            return kAccept;
+        case Action::Kind::error:
+            break;
     }
     return 0;
 }
@@ -111,17 +118,19 @@ std::vector<int> ExpressionParser::expected_from(const Pila<std::uint32_t>& stac
 std::string describe(const Verdict& verdict, const SlrTable& table) {
     const std::string position = "en la posici\xF3n " + std::to_string(verdict.at.position);
     switch (verdict.kind) {
-    case Verdict::Kind::accepted:
-        return "Cadena aceptada";
-    case Verdict::Kind::lexical_error: {
-        const std::string shown = shown_character(verdict.at);
-        return "Error l\xE9xico " + position + ": car\xE1" "cter no v\xE1lido " +
-               (shown.front() == '\'' ? shown : "(" + shown + ")");
-    }
-    case Verdict::Kind::grammar_conflict:
-        return "Error interno: la gram\xE1tica no es SLR(1)";
-    case Verdict::Kind::syntax_error:
-        break;
+        case Verdict::Kind::accepted:
+            return "Cadena aceptada";
+        case Verdict::Kind::lexical_error: {
+            const std::string shown = shown_character(verdict.at);
+            return "Error l\xE9xico " + position +
+                   ": car\xE1"
+                   "cter no v\xE1lido " +
+                   (shown.front() == '\'' ? shown : "(" + shown + ")");
+        }
+        case Verdict::Kind::grammar_conflict:
+            return "Error interno: la gram\xE1tica no es SLR(1)";
+        case Verdict::Kind::syntax_error:
+            break;
     }
     // Operands first, the end of the text last, as a reader would list them.
     std::vector<std::string> expected;

@@ -85,8 +85,10 @@ Verdict ExpressionParser::run(NextToken next, std::size_t stop_at, Pila<std::uin
     for (;;) {
         const int terminal = terminal_of_[static_cast<std::size_t>(token.kind)];
         if (terminal < 0) {
-            return {terminal == kLexicalError ? Verdict::Kind::lexical_error : Verdict::Kind::syntax_error, token,
-                    index, {}};
+            return {terminal == kLexicalError ? Verdict::Kind::lexical_error : Verdict::Kind::syntax_error,
+                    token,
+                    index,
+                    {}};
         }
         const std::int32_t code = packed_[states.top_unchecked() + static_cast<std::size_t>(terminal)];
         if (code > 0) {
@@ -100,9 +102,11 @@ Verdict ExpressionParser::run(NextToken next, std::size_t stop_at, Pila<std::uin
             // The table only reduces what it has shifted: the stack holds it.
             const auto production = static_cast<std::size_t>(-code - 1);
             states.drop(rhs_length_[production]);
-            states.push(static_cast<std::uint32_t>(packed_[states.top_unchecked() + lhs_column_[production]]));
+            states.push(
+                static_cast<std::uint32_t>(packed_[states.top_unchecked() + lhs_column_[production]]));
         } else {
-            return {code == kAccept ? Verdict::Kind::accepted : Verdict::Kind::syntax_error, token, index, {}};
+            return {
+                code == kAccept ? Verdict::Kind::accepted : Verdict::Kind::syntax_error, token, index, {}};
         }
     }
 }

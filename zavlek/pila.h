@@ -21,7 +21,8 @@ public:
         : items_(std::make_unique<T[]>(std::max<std::size_t>(initial_capacity, 1))),
           capacity_(std::max<std::size_t>(initial_capacity, 1)) {}
 
-    Pila(const Pila& other) : items_(std::make_unique<T[]>(other.capacity_)), size_(other.size_), capacity_(other.capacity_) {
+    Pila(const Pila& other)
+        : items_(std::make_unique<T[]>(other.capacity_)), size_(other.size_), capacity_(other.capacity_) {
         std::copy(other.items_.get(), other.items_.get() + size_, items_.get());
     }
     Pila& operator=(Pila other) noexcept {

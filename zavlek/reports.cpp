@@ -35,7 +35,8 @@ std::string token_list(std::string_view text) {
         }
         ++count;
     }
-    const std::string heading = std::to_string(count) + (count == 1 ? " componente l\xE9xico" : " componentes l\xE9xicos");
+    const std::string heading =
+        std::to_string(count) + (count == 1 ? " componente l\xE9xico" : " componentes l\xE9xicos");
     return count == 0 ? heading : heading + ":" + tokens;
 }
 

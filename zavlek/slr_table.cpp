@@ -184,7 +184,8 @@ private:
             if (t.symbol.terminal) {
                 set_action(t.from, t.symbol.index, {Action::Kind::shift, t.to});
             } else {
-                table_.go_to[t.from * table_.nonterminals.size() + t.symbol.index] = static_cast<std::int32_t>(t.to);
+                table_.go_to[t.from * table_.nonterminals.size() + t.symbol.index] =
+                    static_cast<std::int32_t>(t.to);
             }
         }
         for (std::uint32_t s = 0; s < table_.states; ++s) {
@@ -197,7 +198,8 @@ private:
                     continue;
                 }
                 for (const int terminal : follow_[production(item.production).lhs]) {
-                    set_action(s, terminal, {Action::Kind::reduce, static_cast<std::uint32_t>(item.production)});
+                    set_action(s, terminal,
+                               {Action::Kind::reduce, static_cast<std::uint32_t>(item.production)});
                 }
             }
         }

@@ -30,12 +30,14 @@ struct SlrTable {
     std::vector<std::string> nonterminals;
     std::vector<Production> productions;
     std::uint32_t states = 0;
-    std::vector<Action> action;      // states x terminals
+    std::vector<Action> action;       // states x terminals
     std::vector<std::int32_t> go_to;  // states x nonterminals; -1 where there is none
     std::vector<Conflict> conflicts;  // empty for an SLR(1) grammar
 
     int end_marker() const { return static_cast<int>(terminals.size()) - 1; }
-    const Action& at(std::uint32_t state, int terminal) const { return action[state * terminals.size() + terminal]; }
+    const Action& at(std::uint32_t state, int terminal) const {
+        return action[state * terminals.size() + terminal];
+    }
     std::int32_t goto_of(std::uint32_t state, int nonterminal) const {
         return go_to[state * nonterminals.size() + nonterminal];
     }

@@ -52,7 +52,8 @@ Image read_xpm(const std::string& path) {
     int colour_count = 0;
     int chars_per_pixel = 0;
     if (strings.empty() ||
-        std::sscanf(strings[0].c_str(), "%d %d %d %d", &image.width, &image.height, &colour_count, &chars_per_pixel) != 4 ||
+        std::sscanf(strings[0].c_str(), "%d %d %d %d", &image.width, &image.height, &colour_count,
+                    &chars_per_pixel) != 4 ||
         chars_per_pixel != 1 || strings.size() != 1u + colour_count + image.height) {
         throw std::runtime_error(path + ": not an XPM of one character per pixel");
     }
@@ -85,7 +86,9 @@ class Writer {
 public:
     void u8(std::uint8_t v) { bytes.push_back(v); }
     void u16(std::uint16_t v) { u8(static_cast<std::uint8_t>(v)), u8(static_cast<std::uint8_t>(v >> 8)); }
-    void u32(std::uint32_t v) { u16(static_cast<std::uint16_t>(v)), u16(static_cast<std::uint16_t>(v >> 16)); }
+    void u32(std::uint32_t v) {
+        u16(static_cast<std::uint16_t>(v)), u16(static_cast<std::uint16_t>(v >> 16));
+    }
     std::vector<std::uint8_t> bytes;
 };
 
@@ -113,9 +116,11 @@ std::vector<std::uint8_t> bitmap_of(const Image& image, int bits) {
         std::vector<std::uint8_t> packed(static_cast<std::size_t>(colour_row), 0);
         for (int x = 0; x < image.width; ++x) {
             const std::uint32_t colour = image.pixels[static_cast<std::size_t>(row * image.width + x)];
-            const std::uint8_t index = bits == 1 ? palette_index(kMonochrome, colour) : palette_index(kSixteen, colour);
+            const std::uint8_t index =
+                bits == 1 ? palette_index(kMonochrome, colour) : palette_index(kSixteen, colour);
             const int bit = x * bits;
-            packed[static_cast<std::size_t>(bit / 8)] |= static_cast<std::uint8_t>(index << (8 - bits - bit % 8));
+            packed[static_cast<std::size_t>(bit / 8)] |=
+                static_cast<std::uint8_t>(index << (8 - bits - bit % 8));
         }
         out.bytes.insert(out.bytes.end(), packed.begin(), packed.end());
     }
@@ -149,9 +154,11 @@ int main(int argc, char** argv) {
             out.u32(static_cast<std::uint32_t>(bitmap.size())), out.u32(offset);
             offset += static_cast<std::uint32_t>(bitmap.size());
         }
-        for (const auto& entry : images) out.bytes.insert(out.bytes.end(), entry.second.begin(), entry.second.end());
+        for (const auto& entry : images)
+            out.bytes.insert(out.bytes.end(), entry.second.begin(), entry.second.end());
         std::ofstream file(argv[1], std::ios::binary);
-        file.write(reinterpret_cast<const char*>(out.bytes.data()), static_cast<std::streamsize>(out.bytes.size()));
+        file.write(reinterpret_cast<const char*>(out.bytes.data()),
+                   static_cast<std::streamsize>(out.bytes.size()));
         return file ? 0 : 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "make_ico: %s\n", error.what());

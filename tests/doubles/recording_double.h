@@ -8,16 +8,16 @@ namespace recording_double {
 
 // What tokeniza2 and parser_SLR return.
 enum class Result : int {
-    normal,        // "resultado"
-    echo,          // the argument's bytes, by its stored count
-    empty,         // a string of no bytes
-    null,          // a null pointer
-    embedded_nul,  // "a", NUL, "b"
-    high_bytes,    // every byte from 0x80 to 0xFF, in order
-    sixteen_mb,    // 16 MiB of 'x' with '|' every 64 bytes
-    scribble,      // overwrites the argument, then returns "resultado"
-    argument,      // the argument itself, the very pointer it was given
-    bogus_count,   // "resultado" with a count of 0xFFFFFFF0 written in front
+    normal,                // "resultado"
+    echo,                  // the argument's bytes, by its stored count
+    empty,                 // a string of no bytes
+    null,                  // a null pointer
+    embedded_nul,          // "a", NUL, "b"
+    high_bytes,            // every byte from 0x80 to 0xFF, in order
+    sixteen_mb,            // 16 MiB of 'x' with '|' every 64 bytes
+    scribble,              // overwrites the argument, then returns "resultado"
+    argument,              // the argument itself, the very pointer it was given
+    bogus_count,           // "resultado" with a count of 0xFFFFFFF0 written in front
     sixteen_mb_of_tokens,  // 16 MiB of "NUM(7) SEP(|) " over and over, as a tokenizer answers
 };
 

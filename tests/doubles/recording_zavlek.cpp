@@ -47,51 +47,51 @@ BSTR allocate(const std::string& bytes) {
 
 BSTR answer(BSTR text) {
     switch (result_mode) {
-    case Result::normal:
-        return allocate("resultado");
-    case Result::echo:
-        return SysAllocStringByteLen(reinterpret_cast<const char*>(text), SysStringByteLen(text));
-    case Result::empty:
-        return allocate("");
-    case Result::null:
-        return nullptr;
-    case Result::embedded_nul:
-        return allocate(std::string("a\0b", 3));
-    case Result::high_bytes: {
-        std::string bytes;
-        for (int byte = 0x80; byte <= 0xFF; ++byte) {
-            bytes += static_cast<char>(byte);
+        case Result::normal:
+            return allocate("resultado");
+        case Result::echo:
+            return SysAllocStringByteLen(reinterpret_cast<const char*>(text), SysStringByteLen(text));
+        case Result::empty:
+            return allocate("");
+        case Result::null:
+            return nullptr;
+        case Result::embedded_nul:
+            return allocate(std::string("a\0b", 3));
+        case Result::high_bytes: {
+            std::string bytes;
+            for (int byte = 0x80; byte <= 0xFF; ++byte) {
+                bytes += static_cast<char>(byte);
+            }
+            return allocate(bytes);
         }
-        return allocate(bytes);
-    }
-    case Result::sixteen_mb: {
-        std::string bytes(recording_double::kSixteenMb, 'x');
-        for (std::size_t i = 63; i < bytes.size(); i += 64) {
-            bytes[i] = '|';
+        case Result::sixteen_mb: {
+            std::string bytes(recording_double::kSixteenMb, 'x');
+            for (std::size_t i = 63; i < bytes.size(); i += 64) {
+                bytes[i] = '|';
+            }
+            return allocate(bytes);
         }
-        return allocate(bytes);
-    }
-    case Result::sixteen_mb_of_tokens: {
-        const std::string tokens = "NUM(7) SEP(|) ";
-        std::string bytes;
-        bytes.reserve(recording_double::kSixteenMb);
-        while (bytes.size() + tokens.size() <= recording_double::kSixteenMb) {
-            bytes += tokens;
+        case Result::sixteen_mb_of_tokens: {
+            const std::string tokens = "NUM(7) SEP(|) ";
+            std::string bytes;
+            bytes.reserve(recording_double::kSixteenMb);
+            while (bytes.size() + tokens.size() <= recording_double::kSixteenMb) {
+                bytes += tokens;
+            }
+            bytes.resize(recording_double::kSixteenMb, ' ');
+            return allocate(bytes);
         }
-        bytes.resize(recording_double::kSixteenMb, ' ');
-        return allocate(bytes);
-    }
-    case Result::scribble:
-        std::memset(text, 'X', SysStringByteLen(text));
-        return allocate("resultado");
-    case Result::argument:
-        return text;
-    case Result::bogus_count: {
-        BSTR string = allocate("resultado");
-        const std::uint32_t count = 0xFFFFFFF0u;
-        std::memcpy(reinterpret_cast<unsigned char*>(string) - sizeof count, &count, sizeof count);
-        return string;
-    }
+        case Result::scribble:
+            std::memset(text, 'X', SysStringByteLen(text));
+            return allocate("resultado");
+        case Result::argument:
+            return text;
+        case Result::bogus_count: {
+            BSTR string = allocate("resultado");
+            const std::uint32_t count = 0xFFFFFFF0u;
+            std::memcpy(reinterpret_cast<unsigned char*>(string) - sizeof count, &count, sizeof count);
+            return string;
+        }
     }
     return nullptr;
 }

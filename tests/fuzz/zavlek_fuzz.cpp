@@ -19,7 +19,9 @@ public:
 
 private:
     void skip() {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' || text_[at_] == '\n')) ++at_;
+        while (at_ < text_.size() &&
+               (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' || text_[at_] == '\n'))
+            ++at_;
     }
     bool take(char c) {
         skip();
@@ -32,7 +34,8 @@ private:
     static bool digit(char c) { return c >= '0' && c <= '9'; }
     static bool letter(char c) {
         const auto u = static_cast<unsigned char>(c);
-        return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_' || (u >= 0xC0 && u != 0xD7 && u != 0xF7);
+        return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_' ||
+               (u >= 0xC0 && u != 0xD7 && u != 0xF7);
     }
     bool factor() {
         if (take('(')) return expression() && take(')');
@@ -70,12 +73,15 @@ private:
     std::size_t at_ = 0;
 };
 
-std::string_view bytes_of(BSTR string) { return {reinterpret_cast<const char*>(string), SysStringByteLen(string)}; }
+std::string_view bytes_of(BSTR string) {
+    return {reinterpret_cast<const char*>(string), SysStringByteLen(string)};
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const BSTR argument = SysAllocStringByteLen(reinterpret_cast<const char*>(data), static_cast<unsigned int>(size));
+    const BSTR argument =
+        SysAllocStringByteLen(reinterpret_cast<const char*>(data), static_cast<unsigned int>(size));
 
     const BSTR tokens = tokeniza2(argument);
     if (tokens == nullptr || bytes_of(tokens).find("componente") == std::string_view::npos) std::abort();

@@ -60,34 +60,38 @@ TEST(BindingStress, MixedCallsAnswerRightAndLoseNothing) {
     std::size_t errors = 0;
     for (std::size_t call = 0; call < calls; ++call) {
         switch (call % 12) {
-        case 0: library.mPila(); break;
-        case 1: library.tokeniza(); break;
-        case 2:
-            EXPECT_THROW(incomplete.mPila(), BindingError);
-            ++errors;
-            break;
-        case 3:
-            EXPECT_THROW(absent.parser_SLR(text), BindingError);
-            ++errors;
-            break;
-        case 4:
-            recorder.answer_with(Result::bogus_count);
-            EXPECT_THROW(library.parser_SLR(text), BindingError);
-            ++errors;
-            break;
-        case 5:
-            if (call % 1000 == 5) {  // a long answer now and then: each is 16 MiB
-                recorder.answer_with(Result::sixteen_mb);
-                EXPECT_EQ(library.tokeniza2(text).size(), recording_double::kSixteenMb);
+            case 0:
+                library.mPila();
                 break;
+            case 1:
+                library.tokeniza();
+                break;
+            case 2:
+                EXPECT_THROW(incomplete.mPila(), BindingError);
+                ++errors;
+                break;
+            case 3:
+                EXPECT_THROW(absent.parser_SLR(text), BindingError);
+                ++errors;
+                break;
+            case 4:
+                recorder.answer_with(Result::bogus_count);
+                EXPECT_THROW(library.parser_SLR(text), BindingError);
+                ++errors;
+                break;
+            case 5:
+                if (call % 1000 == 5) {  // a long answer now and then: each is 16 MiB
+                    recorder.answer_with(Result::sixteen_mb);
+                    EXPECT_EQ(library.tokeniza2(text).size(), recording_double::kSixteenMb);
+                    break;
+                }
+                [[fallthrough]];
+            default: {
+                const Answer& answer = answers[call % std::size(answers)];
+                recorder.answer_with(answer.result);
+                const std::u16string got = call % 2 == 0 ? library.parser_SLR(text) : library.tokeniza2(text);
+                ASSERT_EQ(got, answer.expected) << "call " << call;
             }
-            [[fallthrough]];
-        default: {
-            const Answer& answer = answers[call % std::size(answers)];
-            recorder.answer_with(answer.result);
-            const std::u16string got = call % 2 == 0 ? library.parser_SLR(text) : library.tokeniza2(text);
-            ASSERT_EQ(got, answer.expected) << "call " << call;
-        }
         }
     }
     EXPECT_GT(errors, calls / 5);

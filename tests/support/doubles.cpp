@@ -8,9 +8,9 @@
 #include <stdexcept>
 
 #if defined(_WIN32)
-#include <windows.h>
+#  include <windows.h>
 #else
-#include <dlfcn.h>
+#  include <dlfcn.h>
 #endif
 
 namespace kavrelo::testing {

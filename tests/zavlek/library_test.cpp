@@ -9,9 +9,9 @@
 #include <string>
 
 #if defined(_WIN32)
-#include <windows.h>
+#  include <windows.h>
 
-#include <io.h>
+#  include <io.h>
 #endif
 
 namespace kavrelo {
@@ -44,9 +44,9 @@ TEST_F(ReferenceLibrary, WritesItsSelfTestsToStandardError) {
 }
 
 #if defined(_WIN32)
-#ifndef DBG_PRINTEXCEPTION_WIDE_C
-#define DBG_PRINTEXCEPTION_WIDE_C 0x4001000AL
-#endif
+#  ifndef DBG_PRINTEXCEPTION_WIDE_C
+#    define DBG_PRINTEXCEPTION_WIDE_C 0x4001000AL
+#  endif
 
 // What the process sends to a debugger: OutputDebugString raises an
 // exception that a debugger, or this handler, receives first.

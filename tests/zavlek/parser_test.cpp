@@ -51,13 +51,24 @@ TEST(Parser, PointsAtTheFirstTokenThatCannotContinue) {
 
 TEST(Parser, ReportsCharactersOutsideTheLanguageWithTheirPosition) {
     expect_answers({
-        {"1 + #", "Error l\xE9xico en la posici\xF3n 5: car\xE1" "cter no v\xE1lido '#'"},
-        {"a = 1", "Error l\xE9xico en la posici\xF3n 3: car\xE1" "cter no v\xE1lido '='"},
-        {"1\x07", "Error l\xE9xico en la posici\xF3n 2: car\xE1" "cter no v\xE1lido (c\xF3" "digo 7)"},
-        {"2 \xD7 3", "Error l\xE9xico en la posici\xF3n 3: car\xE1" "cter no v\xE1lido '\xD7'"},
+        {"1 + #",
+         "Error l\xE9xico en la posici\xF3n 5: car\xE1"
+         "cter no v\xE1lido '#'"},
+        {"a = 1",
+         "Error l\xE9xico en la posici\xF3n 3: car\xE1"
+         "cter no v\xE1lido '='"},
+        {"1\x07",
+         "Error l\xE9xico en la posici\xF3n 2: car\xE1"
+         "cter no v\xE1lido (c\xF3"
+         "digo 7)"},
+        {"2 \xD7 3",
+         "Error l\xE9xico en la posici\xF3n 3: car\xE1"
+         "cter no v\xE1lido '\xD7'"},
     });
     EXPECT_EQ(parser_answer(std::string("1+\0", 3)),
-              "Error l\xE9xico en la posici\xF3n 3: car\xE1" "cter no v\xE1lido (c\xF3" "digo 0)");
+              "Error l\xE9xico en la posici\xF3n 3: car\xE1"
+              "cter no v\xE1lido (c\xF3"
+              "digo 0)");
 }
 
 TEST(Parser, RunsOnAnExplicitStackWhateverTheNesting) {
@@ -80,17 +91,20 @@ TEST(Parser, TakesSixteenMegabytesInOneGo) {
 }
 
 TEST(Tokenizer, ListsTheFixedArgumentAsTwelveNumbersAndElevenSeparators) {
-    EXPECT_EQ(token_list("01|02|03|04|05|06|07|08|09|10|11|12"),
-              "23 componentes l\xE9xicos: NUM(01) SEP(|) NUM(02) SEP(|) NUM(03) SEP(|) NUM(04) SEP(|) NUM(05) "
-              "SEP(|) NUM(06) SEP(|) NUM(07) SEP(|) NUM(08) SEP(|) NUM(09) SEP(|) NUM(10) SEP(|) NUM(11) SEP(|) "
-              "NUM(12)");
+    EXPECT_EQ(
+        token_list("01|02|03|04|05|06|07|08|09|10|11|12"),
+        "23 componentes l\xE9xicos: NUM(01) SEP(|) NUM(02) SEP(|) NUM(03) SEP(|) NUM(04) SEP(|) NUM(05) "
+        "SEP(|) NUM(06) SEP(|) NUM(07) SEP(|) NUM(08) SEP(|) NUM(09) SEP(|) NUM(10) SEP(|) NUM(11) SEP(|) "
+        "NUM(12)");
 }
 
 TEST(Tokenizer, MarksUnknownCharactersWithTheirPosition) {
     EXPECT_EQ(token_list("x1 = (y + 2.5)"),
               "7 componentes l\xE9xicos: ID(x1) ERROR('=' en 4) PAR(() ID(y) OP(+) NUM(2.5) PAR())");
     EXPECT_EQ(token_list(std::string("\x01\0", 2)),
-              "2 componentes l\xE9xicos: ERROR(c\xF3" "digo 1 en 1) ERROR(c\xF3" "digo 0 en 2)");
+              "2 componentes l\xE9xicos: ERROR(c\xF3"
+              "digo 1 en 1) ERROR(c\xF3"
+              "digo 0 en 2)");
     EXPECT_EQ(token_list("   "), "0 componentes l\xE9xicos");
     EXPECT_EQ(token_list("7"), "1 componente l\xE9xico: NUM(7)");
 }
@@ -100,7 +114,9 @@ TEST(Tokenizer, TakesEveryByteValue) {
     for (int byte = 0; byte < 256; ++byte) bytes += static_cast<char>(byte);
     const std::string list = token_list(bytes);
     EXPECT_EQ(list.rfind("1", 0), 0u);
-    EXPECT_NE(list.find("ERROR(c\xF3" "digo 0 en 1)"), std::string::npos);
+    EXPECT_NE(list.find("ERROR(c\xF3"
+                        "digo 0 en 1)"),
+              std::string::npos);
     EXPECT_NE(list.find("ERROR('\xF7' en 248)"), std::string::npos);
 }
 

@@ -14,13 +14,13 @@ namespace {
 // numbered from 1: (1) E -> E + T  (2) E -> T  (3) T -> T * F  (4) T -> F
 // (5) F -> ( E )  (6) F -> id. Columns id + * ( ) $ and E T F.
 const std::vector<std::vector<std::string>> kTextbookAction = {
-    {"s5", "", "", "s4", "", ""},       {"", "s6", "", "", "", "acc"},   {"", "r2", "s7", "", "r2", "r2"},
-    {"", "r4", "r4", "", "r4", "r4"},   {"s5", "", "", "s4", "", ""},    {"", "r6", "r6", "", "r6", "r6"},
-    {"s5", "", "", "s4", "", ""},       {"s5", "", "", "s4", "", ""},    {"", "s6", "", "", "s11", ""},
-    {"", "r1", "s7", "", "r1", "r1"},   {"", "r3", "r3", "", "r3", "r3"}, {"", "r5", "r5", "", "r5", "r5"},
+    {"s5", "", "", "s4", "", ""},     {"", "s6", "", "", "", "acc"},    {"", "r2", "s7", "", "r2", "r2"},
+    {"", "r4", "r4", "", "r4", "r4"}, {"s5", "", "", "s4", "", ""},     {"", "r6", "r6", "", "r6", "r6"},
+    {"s5", "", "", "s4", "", ""},     {"s5", "", "", "s4", "", ""},     {"", "s6", "", "", "s11", ""},
+    {"", "r1", "s7", "", "r1", "r1"}, {"", "r3", "r3", "", "r3", "r3"}, {"", "r5", "r5", "", "r5", "r5"},
 };
 const std::vector<std::vector<int>> kTextbookGoto = {
-    {1, 2, 3}, {-1, -1, -1}, {-1, -1, -1}, {-1, -1, -1}, {8, 2, 3},   {-1, -1, -1},
+    {1, 2, 3},  {-1, -1, -1}, {-1, -1, -1}, {-1, -1, -1}, {8, 2, 3},    {-1, -1, -1},
     {-1, 9, 3}, {-1, -1, 10}, {-1, -1, -1}, {-1, -1, -1}, {-1, -1, -1}, {-1, -1, -1},
 };
 const std::vector<std::string> kTextbookTerminals = {"id", "+", "*", "(", ")", "$"};
@@ -37,10 +37,14 @@ int column(const std::vector<std::string>& names, const std::string& name) {
 // The textbook's entry in our terms, with its state still in its numbering.
 std::string ours_as_text(const Action& action) {
     switch (action.kind) {
-    case Action::Kind::error: return "";
-    case Action::Kind::shift: return "s" + std::to_string(action.target);
-    case Action::Kind::reduce: return "r" + std::to_string(action.target + 1);
-    case Action::Kind::accept: return "acc";
+        case Action::Kind::error:
+            return "";
+        case Action::Kind::shift:
+            return "s" + std::to_string(action.target);
+        case Action::Kind::reduce:
+            return "r" + std::to_string(action.target + 1);
+        case Action::Kind::accept:
+            return "acc";
     }
     return "?";
 }
@@ -67,15 +71,18 @@ TEST(SlrConstruction, MatchesThePublishedTableUpToRenumberingOfStates) {
             const std::string& expected = kTextbookAction[theirs][t];
             const Action& action = table.at(ours, column(table.terminals, kTextbookTerminals[t]));
             if (!expected.empty() && expected[0] == 's') {
-                ASSERT_EQ(action.kind, Action::Kind::shift) << "state " << theirs << " on " << kTextbookTerminals[t];
+                ASSERT_EQ(action.kind, Action::Kind::shift)
+                    << "state " << theirs << " on " << kTextbookTerminals[t];
                 pair(std::stoi(expected.substr(1)), action.target);
             } else {
-                EXPECT_EQ(ours_as_text(action), expected) << "state " << theirs << " on " << kTextbookTerminals[t];
+                EXPECT_EQ(ours_as_text(action), expected)
+                    << "state " << theirs << " on " << kTextbookTerminals[t];
             }
         }
         for (std::size_t n = 0; n < kTextbookNonterminals.size(); ++n) {
             const int expected = kTextbookGoto[theirs][n];
-            const std::int32_t target = table.goto_of(ours, column(table.nonterminals, kTextbookNonterminals[n]));
+            const std::int32_t target =
+                table.goto_of(ours, column(table.nonterminals, kTextbookNonterminals[n]));
             if (expected < 0) {
                 EXPECT_EQ(target, -1) << "state " << theirs << " on " << kTextbookNonterminals[n];
             } else {

@@ -13,7 +13,8 @@ public:
     // on the command line that is not there is simply not there.
     std::unique_ptr<binding::LoadedLibrary> load(const std::string&) override {
         std::error_code error;
-        if (!std::filesystem::exists(std::filesystem::path(std::u8string(file_.begin(), file_.end())), error)) {
+        if (!std::filesystem::exists(std::filesystem::path(std::u8string(file_.begin(), file_.end())),
+                                     error)) {
             binding::LoadFailure missing;
             missing.cause = binding::LoadFailure::Cause::named_file_missing;
             missing.file = file_;

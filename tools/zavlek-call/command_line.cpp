@@ -55,7 +55,8 @@ const std::string_view kHelp =
     "  5  error interno de zavlek-call\n";
 
 std::string unknown_entry_point(std::string_view name) {
-    return "punto de entrada desconocido: " + std::string(name) + " (son " + binding::entry_point_list() + "; o check)";
+    return "punto de entrada desconocido: " + std::string(name) + " (son " + binding::entry_point_list() +
+           "; o check)";
 }
 
 namespace {

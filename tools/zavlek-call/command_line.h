@@ -25,7 +25,7 @@ enum ExitStatus : int {
 struct Options {
     enum class Mode { help, call, check };
     Mode mode = Mode::help;
-    std::string library;      // as given; empty for the ordinary search
+    std::string library;                // as given; empty for the ordinary search
     binding::EntryPoint entry_point{};  // for a call
     std::optional<std::string> text;
     std::optional<std::string> file;  // "-" for standard input

@@ -94,8 +94,8 @@ Answer call(TextToText function, std::u16string_view text, std::string_view name
     LibraryString result{returned};
     if (!binding::stored_count_fits(result)) {
         const std::size_t count = SysStringByteLen(result.release());
-        throw Failure(std::string(name) + " devolvió una cadena cuya longitud (" + text::grouped_digits(count) +
-                      " bytes) no cabe en el bloque que la contiene");
+        throw Failure(std::string(name) + " devolvió una cadena cuya longitud (" +
+                      text::grouped_digits(count) + " bytes) no cabe en el bloque que la contiene");
     }
     answer.bytes = binding::bytes_of(result);
     if (reinterpret_cast<const char*>(returned)[answer.bytes.size()] != '\0') {
@@ -212,8 +212,8 @@ Finding memory(Library& library) {
     const std::size_t after = memory_in_use();
     const std::size_t growth = after > before ? after - before : 0;
     const std::string detail = "la memoria en uso creció " + text::grouped_digits(growth / 1024) + " KB en " +
-                               text::grouped_digits(kCalls) + " llamadas (" + text::grouped_digits(growth / kCalls) +
-                               " bytes por llamada)";
+                               text::grouped_digits(kCalls) + " llamadas (" +
+                               text::grouped_digits(growth / kCalls) + " bytes por llamada)";
     return {growth > kAllowedGrowth ? Verdict::failed : Verdict::passed, detail};
 }
 
@@ -222,7 +222,8 @@ Finding repeatable(Library& library) {
     const Answer first = call(parser, kShortExpression, "parser_SLR");
     const Answer second = call(parser, kShortExpression, "parser_SLR");
     if (first.bytes != second.bytes || (first.pointer == nullptr) != (second.pointer == nullptr)) {
-        return {Verdict::warning, "la misma entrada dio " + excerpt(first.bytes) + " y luego " + excerpt(second.bytes)};
+        return {Verdict::warning,
+                "la misma entrada dio " + excerpt(first.bytes) + " y luego " + excerpt(second.bytes)};
     }
     return {Verdict::passed, "la misma entrada dio la misma respuesta"};
 }

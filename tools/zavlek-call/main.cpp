@@ -22,15 +22,21 @@ namespace {
 
 constexpr std::string_view kChildFlag = "--child";
 
-void tell(std::string_view text) { write_standard_error(std::string("zavlek-call: ") + std::string(text) + "\n"); }
-
-std::string seconds_of(std::chrono::milliseconds limit) {
-    return text::decimal(std::chrono::duration<double>(limit).count(), 3, text::TrailingZeros::dropped) + " s";
+void tell(std::string_view text) {
+    write_standard_error(std::string("zavlek-call: ") + std::string(text) + "\n");
 }
 
-std::string_view name_of(binding::EntryPoint entry_point) { return binding::declaration_of(entry_point).name; }
+std::string seconds_of(std::chrono::milliseconds limit) {
+    return text::decimal(std::chrono::duration<double>(limit).count(), 3, text::TrailingZeros::dropped) +
+           " s";
+}
 
-std::vector<std::string> child_arguments(std::string_view role, std::string_view what, const std::string& library) {
+std::string_view name_of(binding::EntryPoint entry_point) {
+    return binding::declaration_of(entry_point).name;
+}
+
+std::vector<std::string> child_arguments(std::string_view role, std::string_view what,
+                                         const std::string& library) {
     std::vector<std::string> arguments{std::string(kChildFlag), std::string(role), std::string(what)};
     if (!library.empty()) {
         arguments.insert(arguments.end(), {"--library", library});
@@ -100,7 +106,8 @@ int call(const Options& options) {
     const std::string_view name = name_of(options.entry_point);
     const std::string input =
         binding::declaration_of(options.entry_point).takes_text ? text_to_send(options) : std::string();
-    std::vector<std::string> arguments = child_arguments("call", name, absolute_library_file(options.library));
+    std::vector<std::string> arguments =
+        child_arguments("call", name, absolute_library_file(options.library));
     if (options.raw) arguments.emplace_back("--raw");
     const ChildOutcome outcome = run_this_program(arguments, input, options.timeout, ErrorOutput::shared);
     write_standard_output(outcome.output);
@@ -130,7 +137,8 @@ CheckResult run_check(const Check& check, const std::string& library, std::chron
         case ChildOutcome::Ending::exited:
             if (!read_finding(outcome.output, result.finding)) {
                 result.finding = {Verdict::failed, "la biblioteca terminó el proceso (estado " +
-                                                       std::to_string(outcome.exit_status) + ") sin responder"};
+                                                       std::to_string(outcome.exit_status) +
+                                                       ") sin responder"};
             }
             result.finding.library_not_loaded = outcome.exit_status == kNotBound;
             break;
@@ -153,8 +161,8 @@ int check(const Options& options) {
             break;  // nothing more can be checked
         }
     }
-    const std::string shown = library.empty() ? std::string(binding::kZavlekFile) + " (búsqueda ordinaria)"
-                                              : library;
+    const std::string shown =
+        library.empty() ? std::string(binding::kZavlekFile) + " (búsqueda ordinaria)" : library;
     write_standard_output(options.json ? results_json(shown, results) : results_table(results));
     for (const CheckResult& result : results) {
         if (result.finding.verdict == Verdict::failed) return kChecksFailed;

@@ -64,7 +64,8 @@ std::wstring quoted(const std::wstring& argument) {
 std::wstring this_program() {
     std::wstring path(MAX_PATH, L'\0');
     DWORD length = 0;
-    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) == path.size()) {
+    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
+           path.size()) {
         path.resize(path.size() * 2);
     }
     path.resize(length);
@@ -114,16 +115,17 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
     startup.hStdInput = to_child.read_end.get();
     startup.hStdOutput = from_child.write_end.get();
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    const Handle nowhere(error_output == ErrorOutput::discarded
-                             ? CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
-                                           nullptr)
-                             : nullptr);
+    const Handle nowhere(
+        error_output == ErrorOutput::discarded
+            ? CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr)
+            : nullptr);
     startup.hStdError =
         nowhere && nowhere.get() != INVALID_HANDLE_VALUE ? nowhere.get() : GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &process)) {
-        throw std::runtime_error("no se pudo crear un proceso (error " + std::to_string(GetLastError()) + ")");
+        throw std::runtime_error("no se pudo crear un proceso (error " + std::to_string(GetLastError()) +
+                                 ")");
     }
     CloseHandle(process.hThread);
     return {Handle(process.hProcess), std::move(to_child.write_end), std::move(from_child.read_end)};
@@ -246,8 +248,9 @@ std::size_t memory_in_use() {
 
 std::optional<std::string> image_holding(const void* address) {
     HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<LPCWSTR>(address), &module)) {
+    if (!GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCWSTR>(address), &module)) {
         return std::nullopt;
     }
     std::wstring path(MAX_PATH, L'\0');

@@ -10,8 +10,9 @@ namespace {
 
 // Characters as a terminal counts them: every byte but UTF-8's continuations.
 std::size_t shown_width(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(
-        text.begin(), text.end(), [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }));
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char byte) {
+        return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+    }));
 }
 
 std::string padded(std::string_view text, std::size_t width) {
@@ -65,8 +66,8 @@ std::string results_table(const std::vector<CheckResult>& results) {
         time_width = std::max(time_width, shown_width(seconds_shown(result.seconds)));
     }
     const std::size_t verdict_width = shown_width(verdict_heading);
-    std::string table = padded(check_heading, check_width) + "  " + padded(verdict_heading, verdict_width) + "  " +
-                        padded(time_heading, time_width) + "  Detalle\n";
+    std::string table = padded(check_heading, check_width) + "  " + padded(verdict_heading, verdict_width) +
+                        "  " + padded(time_heading, time_width) + "  Detalle\n";
     std::size_t failed = 0;
     std::size_t warned = 0;
     for (const CheckResult& result : results) {
@@ -78,9 +79,9 @@ std::string results_table(const std::vector<CheckResult>& results) {
         failed += result.finding.verdict == Verdict::failed;
         warned += result.finding.verdict == Verdict::warning;
     }
-    table += "\n" + std::to_string(results.size()) + " comprobaciones: " +
-             std::to_string(results.size() - failed - warned) + " correctas, " + std::to_string(failed) +
-             (failed == 1 ? " falla, " : " fallas, ") + std::to_string(warned) +
+    table += "\n" + std::to_string(results.size()) +
+             " comprobaciones: " + std::to_string(results.size() - failed - warned) + " correctas, " +
+             std::to_string(failed) + (failed == 1 ? " falla, " : " fallas, ") + std::to_string(warned) +
              (warned == 1 ? " aviso.\n" : " avisos.\n");
     return table;
 }

@@ -38,14 +38,14 @@ public:
         started_ = std::chrono::steady_clock::now();
         return {iterations_};
     }
-    Iterator end() {
-        return {0};
-    }
+    Iterator end() { return {0}; }
 
     std::int64_t iterations() const { return iterations_; }
     void SetBytesProcessed(std::int64_t) {}
     // The loop's time: from its start to this call, made once it has ended.
-    double seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count(); }
+    double seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    }
 
 private:
     std::int64_t iterations_;
@@ -61,7 +61,8 @@ inline void ClobberMemory() { asm volatile("" : : : "memory"); }
 
 class Benchmark {
 public:
-    Benchmark(std::string name, std::function<void(State&)> run) : name_(std::move(name)), run_(std::move(run)) {}
+    Benchmark(std::string name, std::function<void(State&)> run)
+        : name_(std::move(name)), run_(std::move(run)) {}
     Benchmark* Name(const std::string& name) {
         name_ = name;
         return this;
@@ -76,7 +77,8 @@ public:
             State state(iterations);
             run_(state);
             const double seconds = state.seconds();
-            if (seconds >= min_time || iterations >= (std::int64_t{1} << 40)) return seconds / static_cast<double>(iterations);
+            if (seconds >= min_time || iterations >= (std::int64_t{1} << 40))
+                return seconds / static_cast<double>(iterations);
         }
     }
 
@@ -124,7 +126,8 @@ inline void Initialize(int* argc, char** argv) {
             return argument.rfind(prefix, 0) == 0 ? argv[i] + prefix.size() : nullptr;
         };
         if (const char* seconds = value("--benchmark_min_time")) chosen.min_time = std::atof(seconds);
-        if (const char* count = value("--benchmark_repetitions")) chosen.repetitions = std::max(1, std::atoi(count));
+        if (const char* count = value("--benchmark_repetitions"))
+            chosen.repetitions = std::max(1, std::atoi(count));
         if (const char* filter = value("--benchmark_filter")) chosen.filter = filter;
     }
 }
@@ -140,8 +143,10 @@ inline void RunSpecifiedBenchmarks() {
             times.push_back(benchmark->time_per_iteration(chosen.min_time / chosen.repetitions));
         }
         std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
-        std::printf("%s    {\"run_name\": \"%s\", \"aggregate_name\": \"median\", \"real_time\": %.6g, \"time_unit\": \"ns\"}",
-                    separator, benchmark->name().c_str(), times[times.size() / 2] * 1e9);
+        std::printf(
+            "%s    {\"run_name\": \"%s\", \"aggregate_name\": \"median\", \"real_time\": %.6g, "
+            "\"time_unit\": \"ns\"}",
+            separator, benchmark->name().c_str(), times[times.size() / 2] * 1e9);
         separator = ",\n";
         std::fflush(stdout);
     }
@@ -154,13 +159,13 @@ inline void Shutdown() {}
 
 #define BENCHMARK_CONCAT_(a, b) a##b
 #define BENCHMARK_CONCAT(a, b) BENCHMARK_CONCAT_(a, b)
-#define BENCHMARK(function)                                                                          \
-    [[maybe_unused]] static ::benchmark::Benchmark* BENCHMARK_CONCAT(benchmark_registered_, __LINE__) = \
-        ::benchmark::internal::add(#function, function)
-#define BENCHMARK_MAIN()                            \
-    int main(int argc, char** argv) {               \
-        ::benchmark::Initialize(&argc, argv);       \
-        ::benchmark::RunSpecifiedBenchmarks();      \
-        ::benchmark::Shutdown();                    \
-        return 0;                                   \
-    }
+#define BENCHMARK(function)                                                                           \
+  [[maybe_unused]] static ::benchmark::Benchmark* BENCHMARK_CONCAT(benchmark_registered_, __LINE__) = \
+      ::benchmark::internal::add(#function, function)
+#define BENCHMARK_MAIN()                   \
+  int main(int argc, char** argv) {        \
+    ::benchmark::Initialize(&argc, argv);  \
+    ::benchmark::RunSpecifiedBenchmarks(); \
+    ::benchmark::Shutdown();               \
+    return 0;                              \
+  }
