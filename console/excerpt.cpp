@@ -29,6 +29,7 @@ std::u16string label_excerpt(std::u16string_view text, std::size_t lines, std::s
     const std::size_t budget = lines * per_line;
     std::u16string shown;
     std::size_t cost = 0;
+    std::size_t widthless = 0;
     std::size_t breaks = 0;
     std::size_t blank_run = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -48,10 +49,15 @@ std::u16string label_excerpt(std::u16string_view text, std::size_t lines, std::s
         } else {
             blank_run = 0;
         }
-        if (!takes_no_width(unit) && !text::ends_pair_at(text, i)) {
-            if (++cost > budget) {
+        if (takes_no_width(unit)) {
+            // Shown though they take no room, but never more of them than the
+            // label has room for characters: an answer of nothing else would
+            // otherwise reach the label whole.
+            if (++widthless > budget) {
                 break;
             }
+        } else if (!text::ends_pair_at(text, i) && ++cost > budget) {
+            break;
         }
         shown += unit;
     }
