@@ -4,9 +4,12 @@
 #include <link.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 namespace kavrelo::binding {
 namespace {
@@ -30,51 +33,105 @@ DlError split(const std::string& message) {
     return {message.substr(0, colon), message.substr(colon + 2)};
 }
 
-// The file the search would have found under a bare name, where the loader's
-// sentence names only the name (as it does for a library of another class):
-// the first of the folders of LD_LIBRARY_PATH and the program's own that
-// holds it.
-std::string located(const std::string& name) {
+bool is_absolute(const std::string& folder) { return folder.starts_with('/'); }
+
+// The folders the system's search looks in for a bare name, in its order:
+// those of LD_LIBRARY_PATH, the program's RUNPATH (with $ORIGIN expanded) and
+// the system's own. The system reads an empty or relative folder of
+// LD_LIBRARY_PATH as the current directory or below it.
+std::vector<std::string> search_folders() {
+    void* program = dlopen(nullptr, RTLD_NOW);
+    Dl_serinfo size{};
+    if (program == nullptr || dlinfo(program, RTLD_DI_SERINFOSIZE, &size) != 0) {
+        return {};
+    }
+    std::vector<std::max_align_t> storage(size.dls_size / sizeof(std::max_align_t) + 1);
+    auto* info = reinterpret_cast<Dl_serinfo*>(storage.data());
+    *info = size;
+    if (dlinfo(program, RTLD_DI_SERINFO, info) != 0) {
+        return {};
+    }
+    std::vector<std::string> folders;
+    for (unsigned i = 0; i < info->dls_cnt; ++i) {
+        folders.emplace_back(info->dls_serpath[i].dls_name);
+    }
+    return folders;
+}
+
+bool holds(const std::string& folder, const std::string& name) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(std::filesystem::path(folder.empty() ? "." : folder) / name,
+                                            error);
+}
+
+// Where a bare name is loaded from: the first absolute folder of the search
+// that holds it, by its full path. Never the current directory: a library
+// planted there, or in a folder below it that an empty or relative element
+// of LD_LIBRARY_PATH names, is never the one that runs. The bare name itself
+// when no folder the program can list holds it, so that the system's cache
+// of libraries still answers, unless only such a planted one would answer.
+std::optional<std::string> where_to_load(const std::string& name) {
     if (name.find('/') != std::string::npos) {
         return name;
     }
-    std::string folders = std::getenv("LD_LIBRARY_PATH") != nullptr ? std::getenv("LD_LIBRARY_PATH") : "";
-    folders += ":" + program_folder().string();
+    const std::vector<std::string> folders = search_folders();
+    for (const std::string& folder : folders) {
+        if (is_absolute(folder) && holds(folder, name)) {
+            return folder + "/" + name;
+        }
+    }
+    for (const std::string& folder : folders) {
+        if (!is_absolute(folder) && holds(folder, name)) {
+            return std::nullopt;
+        }
+    }
+    return name;
+}
+
+// The absolute folders of LD_LIBRARY_PATH, the only ones searched.
+std::string absolute_library_path() {
+    const char* variable = std::getenv("LD_LIBRARY_PATH");
+    const std::string folders = variable != nullptr ? variable : "";
+    std::string absolute;
     std::size_t start = 0;
-    while (start <= folders.size()) {
+    while (start < folders.size()) {
         const std::size_t end = std::min(folders.find(':', start), folders.size());
-        const std::filesystem::path candidate =
-            std::filesystem::path(folders.substr(start, end - start)) / name;
-        std::error_code error;
-        if (end > start && std::filesystem::exists(candidate, error)) {
-            return candidate.string();
+        const std::string folder = folders.substr(start, end - start);
+        if (is_absolute(folder)) {
+            absolute += (absolute.empty() ? "" : ":") + folder;
         }
         start = end + 1;
     }
-    return name;
+    return absolute;
+}
+
+LoadFailure not_found(const std::string& file, SystemError system) {
+    LoadFailure failure;
+    failure.cause = LoadFailure::Cause::not_found;
+    failure.file = file;
+    failure.library_path = absolute_library_path();
+    failure.program_folder = program_folder().string();
+    failure.system = std::move(system);
+    return failure;
 }
 
 // What the loader's sentence says went wrong, as facts.
 LoadFailure load_failure(const std::string& file, const std::string& message) {
     const DlError error = split(message);
     const bool about_our_file = error.file == file || std::filesystem::path(error.file).filename() == file;
+    if (error.what.starts_with("cannot open shared object file") && about_our_file) {
+        return not_found(file, {0, message});
+    }
     LoadFailure failure;
     failure.file = file;
     failure.system = {0, message};
     using Cause = LoadFailure::Cause;
     if (error.what.starts_with("cannot open shared object file")) {
-        if (about_our_file) {
-            const char* library_path = std::getenv("LD_LIBRARY_PATH");
-            failure.cause = Cause::not_found;
-            failure.library_path = library_path != nullptr ? library_path : "";
-            failure.program_folder = program_folder().string();
-        } else {
-            failure.cause = Cause::needs_library;
-            failure.needed = error.file;
-        }
+        failure.cause = Cause::needs_library;
+        failure.needed = error.file;
     } else if (error.what.starts_with("wrong ELF class")) {
         failure.cause = Cause::wrong_architecture;
-        failure.found = located(error.file);
+        failure.found = where_to_load(error.file).value_or(error.file);
         failure.library_architecture =
             error.what.find("ELFCLASS32") != std::string::npos ? Architecture::bits32 : Architecture::bits64;
         failure.program_architecture = sizeof(void*) == 4 ? Architecture::bits32 : Architecture::bits64;
@@ -122,7 +179,11 @@ public:
     std::unique_ptr<LoadedLibrary> load(const std::string& file) override {
         // RTLD_NOW: a library with unresolved symbols fails here, where it can
         // be reported, rather than at some later call.
-        void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        const std::optional<std::string> path = where_to_load(file);
+        if (!path) {
+            throw BindingError(not_found(file, {}));
+        }
+        void* handle = dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
             throw BindingError(load_failure(file, last_dl_error()));
         }

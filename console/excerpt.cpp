@@ -50,11 +50,12 @@ std::u16string label_excerpt(std::u16string_view text, std::size_t lines, std::s
             blank_run = 0;
         }
         if (takes_no_width(unit)) {
-            // Shown though they take no room, but never more of them than the
+            // Kept though they take no room, but never more of them than the
             // label has room for characters: an answer of nothing else would
-            // otherwise reach the label whole.
+            // otherwise reach the label whole. Leaving out the rest changes
+            // nothing the label shows.
             if (++widthless > budget) {
-                break;
+                continue;
             }
         } else if (!text::ends_pair_at(text, i) && ++cost > budget) {
             break;

@@ -15,7 +15,7 @@ std::u16string_view leading_characters(std::u16string_view text, std::size_t max
 // What a label of `lines` lines, each at most `per_line` characters of at
 // least a pixel wide, shows of the text, and no more: laying out a whole 10 MB
 // answer would cost far more than it shows. It looks exactly as the whole text
-// would. Characters that take no width (controls) cost nothing, but no more
+// would. Characters that take no width (controls) cost nothing, and no more
 // of them are kept than the label has room for characters. A run of
 // spaces or tabs longer than a line must cross a line break, where the rest of
 // it hangs unseen: it keeps only a line's worth. The text ends at the line
