@@ -52,11 +52,24 @@ struct MissingEntryPoint {
     SystemError system;
 };
 
-// An answer whose stored count does not fit the block that holds it.
+// What can be wrong with a string a library returns.
+enum class StringDefect {
+    none,
+    // No block of the allocator's starts where the pointer says: a constant,
+    // a pointer into another block or into the argument, memory nobody may
+    // read.
+    not_from_the_allocator,
+    // The count stored in front, with the NUL after the bytes, runs past the
+    // block.
+    count_beyond_block,
+};
+
+// An answer that is no sound library string.
 struct MalformedResult {
     std::string file;
     std::string entry_point;
-    std::uint32_t declared_bytes = 0;
+    StringDefect defect = StringDefect::count_beyond_block;
+    std::uint32_t declared_bytes = 0;  // for a count beyond its block
 };
 
 // In the order of BindingError::Kind.

@@ -1,13 +1,20 @@
 // The counted 8-bit strings that cross the library boundary, owned RAII-style.
 #pragma once
 
+#include "binding_error.h"
+
 #include <zavlek.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace kavrelo::binding {
+
+// The byte count in front of a library string's bytes, on every platform.
+inline constexpr std::size_t kCountSize = sizeof(std::uint32_t);
 
 struct LibraryStringDeleter {
     void operator()(BSTR string) const noexcept { SysFreeString(string); }
@@ -22,11 +29,15 @@ using LibraryString = std::unique_ptr<OLECHAR, LibraryStringDeleter>;
 // text is beyond what a 4-byte count can hold.
 LibraryString make_library_string(std::u16string_view text);
 
-// Whether the count stored in front of the string, and the NUL after it, fit
-// in the block the allocator gave: a count beyond it does not belong to a
-// string the allocator made, and reading by it would run past the block.
-// Always true where the allocator cannot tell (Windows).
-bool stored_count_fits(const LibraryString& string) noexcept;
+// What is wrong with a string a library returned (StringDefect), found before
+// anything reads it by its count or frees it: such a string is neither read
+// nor freed. `argument` is the string the library was given: an answer inside it is
+// none of its own. A null string has no defect.
+StringDefect defect_of(BSTR string, BSTR argument) noexcept;
+
+// Whether the address lies within the string's block: its count, its bytes
+// or the NUL after them.
+bool lies_within(const unsigned char* at, BSTR string) noexcept;
 
 // Its bytes, the whole stored count of them; empty for a null string.
 std::string_view bytes_of(const LibraryString& string) noexcept;

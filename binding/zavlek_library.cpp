@@ -34,11 +34,17 @@ std::u16string ZavlekLibrary::call(EntryPoint entry_point, std::u16string_view t
     const BSTR returned = function(argument.get());
     // A library that answers with the very string it was given hands back
     // what the program owns already: that string is released once.
-    const LibraryString result{returned == argument.get() ? argument.release() : returned};
-    if (!stored_count_fits(result)) {
-        throw BindingError(MalformedResult{std::string(kZavlekFile),
-                                           std::string(declaration_of(entry_point).name),
-                                           SysStringByteLen(result.get())});
+    const bool echoed = returned == argument.get();
+    const StringDefect defect = defect_of(returned, echoed ? nullptr : argument.get());
+    // Freeing what no block of the allocator's starts at would end the
+    // program: such an answer is left where it lies.
+    const LibraryString result{echoed                                           ? argument.release()
+                               : defect == StringDefect::not_from_the_allocator ? nullptr
+                                                                                : returned};
+    if (defect != StringDefect::none) {
+        throw BindingError(
+            MalformedResult{std::string(kZavlekFile), std::string(declaration_of(entry_point).name), defect,
+                            defect == StringDefect::count_beyond_block ? SysStringByteLen(returned) : 0});
     }
     return text_of(result);
 }

@@ -335,6 +335,8 @@ TEST(LoadFailures, ALibraryForAnotherArchitectureIsNamedAsSuch) {
     std::filesystem::remove_all(folder);
 }
 
+#endif
+
 TEST_F(TextPassing, ACountBeyondItsBlockIsAMalformedStringNamedByItsEntryPoint) {
     recorder.answer_with(Result::bogus_count);
     try {
@@ -350,7 +352,27 @@ TEST_F(TextPassing, ACountBeyondItsBlockIsAMalformedStringNamedByItsEntryPoint) 
     recorder.answer_with(Result::normal);
     EXPECT_EQ(library.parser_SLR(u"x"), u"resultado");  // well-formed strings pass untouched
 }
-#endif
+// Pointers at no string block of the allocator's are neither read by their
+// count nor freed: each is a malformed string, and the program goes on to the
+// report instead of crashing.
+TEST_F(TextPassing, AnAnswerAtNoStringBlockIsAMalformedStringAndNeitherReadNorFreed) {
+    const std::u16string argument = u"una expresión bastante larga";
+    for (const Result hostile : {Result::constant, Result::inside_argument, Result::unreadable}) {
+        recorder.answer_with(hostile);
+        try {
+            library.parser_SLR(argument);
+            ADD_FAILURE() << "read the answer of kind " << static_cast<int>(hostile);
+        } catch (const BindingError& error) {
+            EXPECT_EQ(error.kind(), BindingError::Kind::malformed_result);
+            EXPECT_THAT(std::string(error.what()),
+                        HasSubstr("devolvió desde parser_SLR una cadena mal formada"));
+            EXPECT_THAT(error.reason(), HasSubstr("no es el de una cadena de SysAllocStringByteLen"))
+                << static_cast<int>(hostile);
+        }
+    }
+    recorder.answer_with(Result::normal);
+    EXPECT_EQ(library.parser_SLR(argument), u"resultado");
+}
 
 TEST_F(TextPassing, WhatTheLibraryWritesIntoTheArgumentIsLost) {
     recorder.answer_with(Result::scribble);

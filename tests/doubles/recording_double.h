@@ -19,6 +19,11 @@ enum class Result : int {
     argument,              // the argument itself, the very pointer it was given
     bogus_count,           // "resultado" with a count of 0xFFFFFFF0 written in front
     sixteen_mb_of_tokens,  // 16 MiB of "NUM(7) SEP(|) " over and over, as a tokenizer answers
+    // Pointers at no string block of the allocator's, each with a small count
+    // in front, as a careless or hostile library may answer:
+    constant,         // a string constant in the library's own image
+    inside_argument,  // the middle of the argument it was given
+    unreadable,       // just past a page nobody may read
 };
 
 inline constexpr std::size_t kSixteenMb = std::size_t{16} << 20;

@@ -6,6 +6,12 @@
 
 #include <zavlek.h>
 
+#if defined(_WIN32)
+#  include <windows.h>
+#else
+#  include <sys/mman.h>
+#endif
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -27,6 +33,16 @@ constexpr Result kFirstResult = Result::FIRST_RESULT;
 constexpr Result kFirstResult = Result::normal;
 #endif
 Result result_mode = kFirstResult;
+
+// A page that may not be read: an answer pointing just into it has its count
+// where nothing can be read.
+unsigned char* unreadable_page() {
+#if defined(_WIN32)
+    return static_cast<unsigned char*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS));
+#else
+    return static_cast<unsigned char*>(mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+#endif
+}
 
 void record(int entry_point, BSTR text) {
     Record& entry = records[entry_point];
@@ -86,6 +102,16 @@ BSTR answer(BSTR text) {
             return allocate("resultado");
         case Result::argument:
             return text;
+        case Result::constant: {
+            // Counted as a string block is, but in the image, not the allocator.
+            alignas(16) static const unsigned char kConstant[] = {9,   0,   0,   0,   'r', 'e', 's',
+                                                                  'u', 'l', 't', 'a', 'd', 'o', 0};
+            return reinterpret_cast<BSTR>(const_cast<unsigned char*>(kConstant + 4));
+        }
+        case Result::inside_argument:
+            return reinterpret_cast<BSTR>(reinterpret_cast<unsigned char*>(text) + 8);
+        case Result::unreadable:
+            return reinterpret_cast<BSTR>(unreadable_page() + 4);
         case Result::bogus_count: {
             BSTR string = allocate("resultado");
             const std::uint32_t count = 0xFFFFFFF0u;

@@ -91,12 +91,17 @@ Answer call(TextToText function, std::u16string_view text, std::string_view name
         throw Failure(std::string(name) + " devolvió una cadena que no viene de SysAllocStringByteLen: " +
                       hex(returned) + " está en la imagen de " + *image + " (una constante o dato estático)");
     }
-    LibraryString result{returned};
-    if (!binding::stored_count_fits(result)) {
-        const std::size_t count = SysStringByteLen(result.release());
-        throw Failure(std::string(name) + " devolvió una cadena cuya longitud (" +
-                      text::grouped_digits(count) + " bytes) no cabe en el bloque que la contiene");
+    const binding::StringDefect defect = binding::defect_of(returned, argument.get());
+    if (defect == binding::StringDefect::not_from_the_allocator) {
+        throw Failure(std::string(name) + " devolvió un puntero (" + hex(returned) +
+                      ") que no es el de una cadena de SysAllocStringByteLen");
     }
+    if (defect == binding::StringDefect::count_beyond_block) {
+        throw Failure(std::string(name) + " devolvió una cadena cuya longitud (" +
+                      text::grouped_digits(SysStringByteLen(returned)) +
+                      " bytes) no cabe en el bloque que la contiene");
+    }
+    LibraryString result{returned};
     answer.bytes = binding::bytes_of(result);
     if (reinterpret_cast<const char*>(returned)[answer.bytes.size()] != '\0') {
         result.release();
