@@ -35,10 +35,11 @@ double contrast_ratio(Rgb first, Rgb second) noexcept;
 inline constexpr double kLeastReadableContrast = 3.0;
 
 struct Font {
-    std::string_view face;
+    std::string_view face;  // empty for the platform's own dialog face
     int hundredths_of_point;
     int weight;
     int charset;
+    friend auto operator<=>(const Font&, const Font&) = default;
 };
 
 // Positions and sizes in twips, 15 to a pixel at 96 dots per inch.
@@ -54,7 +55,7 @@ struct Control {
     int tab_index;
     std::optional<Colour> background;  // platform default when empty
     std::optional<Colour> foreground;
-    std::optional<Font> font;
+    std::optional<Font> font;  // the form's when empty
 };
 
 // A label that names another control for screen readers: the text box is
@@ -69,6 +70,8 @@ struct Form {
     std::u16string_view title;
     int client_width, client_height;
     Colour background;
+    Font font;
+    int frame_caption_indent;           // from a frame's left edge to its caption
     std::span<const Control> controls;  // in creation order
     std::span<const LabelFor> labels;
 };

@@ -151,13 +151,6 @@ void apply_colours(const Control& control, QWidget& widget) {
     widget.setPalette(palette);
 }
 
-void apply_font(const Font& font, QWidget& widget) {
-    QFont qfont(QString::fromLatin1(font.face.data(), static_cast<qsizetype>(font.face.size())));
-    qfont.setPointSizeF(font.hundredths_of_point / 100.0);
-    qfont.setWeight(static_cast<QFont::Weight>(font.weight));
-    widget.setFont(qfont);
-}
-
 QRect geometry_of(const Control& control) {
     return {to_pixels(control.left), to_pixels(control.top), to_pixels(control.width), to_pixels(control.height)};
 }
@@ -227,7 +220,7 @@ NamedControls build_form(const Form& form, QWidget& window) {
         widget->setFocusPolicy(takes_focus(control.kind) ? Qt::StrongFocus : Qt::NoFocus);
         apply_colours(control, *widget);
         if (control.font) {
-            apply_font(*control.font, *widget);
+            widget->setFont(to_qfont(*control.font));
         }
         if (control.kind == ControlKind::label) {
             widget->lower();  // labels lie beneath the other controls, as Text1 over Label1
@@ -237,6 +230,15 @@ NamedControls build_form(const Form& form, QWidget& window) {
     set_tab_order(form, controls);
     set_labels(form, controls);
     return controls;
+}
+
+QFont to_qfont(const Font& font) {
+    QFont qfont(font.face.empty()
+                    ? QStringLiteral("Liberation Sans")
+                    : QString::fromLatin1(font.face.data(), static_cast<qsizetype>(font.face.size())));
+    qfont.setPointSizeF(font.hundredths_of_point / 100.0);
+    qfont.setWeight(static_cast<QFont::Weight>(font.weight));
+    return qfont;
 }
 
 }  // namespace kavrelo::console::qt

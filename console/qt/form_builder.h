@@ -4,9 +4,11 @@
 #include <map>
 #include <string_view>
 
+class QFont;
 class QWidget;
 
 namespace kavrelo::console {
+struct Font;
 struct Form;
 }
 
@@ -19,5 +21,9 @@ using NamedControls = std::map<std::string_view, QWidget*>;
 // client size and background; the focus starts at the lowest tab index. Throws std::logic_error for a parent that is
 // not an earlier control.
 NamedControls build_form(const Form& form, QWidget& window);
+
+// A font of the form as Qt's: Liberation Sans stands in for the platform's
+// dialog face with the metrics of Arial.
+QFont to_qfont(const Font& font);
 
 }  // namespace kavrelo::console::qt

@@ -17,10 +17,6 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"Kavrelo1.Form1";
 constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr int kApplicationIcon = 1;
-// The frame's caption stands this far in from its left edge, in pixels at 96 dpi.
-constexpr int kFrameCaptionIndent = 8;
-// The platform's dialog font, at 8 points.
-constexpr int kDefaultFontSize = 800;
 
 void register_window_class(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW window_class{};
@@ -41,21 +37,22 @@ RECT window_rect_for(const Form& form, const Scale& scale) {
     return rect;
 }
 
-OwnedFont create_font(const Scale& scale, const wchar_t* face, int hundredths_of_point, int weight,
-                      BYTE charset) {
-    LOGFONTW font{};
-    font.lfHeight = scale.font_height(hundredths_of_point);
-    font.lfWeight = weight;
-    font.lfCharSet = charset;
-    font.lfQuality = DEFAULT_QUALITY;
-    lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
-    return OwnedFont(CreateFontIndirectW(&font));
-}
-
 std::wstring default_font_face() {
     LOGFONTW font{};
     GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
     return font.lfFaceName;
+}
+
+OwnedFont create_font(const Scale& scale, const Font& font) {
+    LOGFONTW logical{};
+    logical.lfHeight = scale.font_height(font.hundredths_of_point);
+    logical.lfWeight = font.weight;
+    logical.lfCharSet = static_cast<BYTE>(font.charset);
+    logical.lfQuality = DEFAULT_QUALITY;
+    const std::wstring face =
+        font.face.empty() ? default_font_face() : std::wstring(font.face.begin(), font.face.end());
+    lstrcpynW(logical.lfFaceName, face.c_str(), LF_FACESIZE);
+    return OwnedFont(CreateFontIndirectW(&logical));
 }
 
 COLORREF text_colour_of(const Control& control) {
@@ -180,18 +177,18 @@ void Form1Window::bind_commands() {
 
 void Form1Window::apply_scale(UINT dpi) {
     scale_ = Scale(dpi);
-    default_font_ =
-        create_font(scale_, default_font_face().c_str(), kDefaultFontSize, FW_NORMAL, DEFAULT_CHARSET);
+    std::map<Font, OwnedFont> fonts;
     for (const Control& control : form1().controls) {
-        HFONT font = default_font_.get();
-        if (control.font) {
-            const std::wstring face(control.font->face.begin(), control.font->face.end());
-            label3_font_ = create_font(scale_, face.c_str(), control.font->hundredths_of_point,
-                                       control.font->weight, static_cast<BYTE>(control.font->charset));
-            font = label3_font_.get();
+        const Font& font = control.font.value_or(form1().font);
+        auto [scaled, made] = fonts.try_emplace(font);
+        if (made) {
+            scaled->second = create_font(scale_, font);
         }
-        SendMessageW(controls_.at(control.name), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        SendMessageW(controls_.at(control.name), WM_SETFONT, reinterpret_cast<WPARAM>(scaled->second.get()),
+                     FALSE);
     }
+    // The fonts of the old scale go only now that no control uses them.
+    fonts_ = std::move(fonts);
     place_controls(form1(), controls_, scale_);
     InvalidateRect(window_, nullptr, TRUE);
 }
@@ -249,7 +246,7 @@ bool Form1Window::on_draw_item(const DRAWITEMSTRUCT& item) {
     if (control->kind == ControlKind::button) {
         draw_button(item, background, text);
     } else if (control->kind == ControlKind::frame) {
-        draw_frame(item, background, text, scale_.pixels(kFrameCaptionIndent));
+        draw_frame(item, background, text, scale_.twips(form1().frame_caption_indent));
     }
     SelectObject(item.hDC, previous_font);
     return true;
@@ -289,7 +286,7 @@ void Form1Window::set_label3(std::u16string_view caption) {
     RECT rect{};
     GetClientRect(label, &rect);
     const HDC dc = GetDC(label);
-    const HGDIOBJ previous = SelectObject(dc, label3_font_.get());
+    const HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc, &metrics);
     SelectObject(dc, previous);

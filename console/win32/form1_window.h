@@ -67,8 +67,8 @@ private:
     std::unique_ptr<ScreenReaderNames> screen_reader_names_;
     std::map<int, Command> commands_by_id_;
     Scale scale_{kBaseDpi};
-    OwnedFont default_font_;
-    OwnedFont label3_font_;
+    // One for each distinct font of the form at the current scale.
+    std::map<Font, OwnedFont> fonts_;
     std::map<COLORREF, OwnedBrush> brushes_;
     ExitStatus exit_status_ = ExitStatus::success;
     std::exception_ptr creation_error_;
