@@ -86,4 +86,15 @@ const Form& form1() { return kForm1; }
 
 bool takes_focus(ControlKind kind) noexcept { return kind == button || kind == text_box; }
 
+std::vector<const Control*> focus_cycle(const Form& form) {
+    std::vector<const Control*> cycle;
+    for (const Control& control : form.controls) {
+        if (takes_focus(control.kind)) {
+            cycle.push_back(&control);
+        }
+    }
+    std::ranges::stable_sort(cycle, {}, &Control::tab_index);
+    return cycle;
+}
+
 }  // namespace kavrelo::console

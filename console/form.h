@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace kavrelo::console {
 
@@ -78,8 +79,12 @@ struct Form {
 
 const Form& form1();
 
-// The controls the keyboard focus visits, in tab order: everything but
-// labels and frames.
+// Whether the keyboard focus stops at a control of this kind: buttons and
+// text boxes do, labels and frames do not.
 bool takes_focus(ControlKind kind) noexcept;
+
+// The controls the keyboard focus visits, in tab order; the window opens
+// with the focus on the first.
+std::vector<const Control*> focus_cycle(const Form& form);
 
 }  // namespace kavrelo::console

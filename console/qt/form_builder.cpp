@@ -19,7 +19,6 @@
 #include <malloc.h>
 #endif
 
-#include <algorithm>
 #include <climits>
 #include <stdexcept>
 #include <string>
@@ -156,13 +155,7 @@ QRect geometry_of(const Control& control) {
 }
 
 void set_tab_order(const Form& form, const NamedControls& controls) {
-    std::vector<const Control*> cycle;
-    for (const Control& control : form.controls) {
-        if (takes_focus(control.kind)) {
-            cycle.push_back(&control);
-        }
-    }
-    std::ranges::sort(cycle, {}, &Control::tab_index);
+    const std::vector<const Control*> cycle = focus_cycle(form);
     for (std::size_t i = 1; i < cycle.size(); ++i) {
         QWidget::setTabOrder(controls.at(cycle[i - 1]->name), controls.at(cycle[i]->name));
     }

@@ -10,6 +10,7 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace kavrelo::console::win32 {
 namespace {
@@ -89,7 +90,10 @@ Form1Window::~Form1Window() {
 void Form1Window::show(int show_command) {
     ShowWindow(window_, show_command);
     UpdateWindow(window_);
-    SetFocus(controls_.at("Command1"));
+    const std::vector<const Control*> cycle = focus_cycle(form1());
+    if (!cycle.empty()) {
+        SetFocus(controls_.at(cycle.front()->name));
+    }
 }
 
 int Form1Window::run() {

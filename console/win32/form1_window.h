@@ -27,7 +27,7 @@ public:
     Form1Window(const Form1Window&) = delete;
     Form1Window& operator=(const Form1Window&) = delete;
 
-    // Shows the window with the focus on the first stop of the tab cycle.
+    // Shows the window with the focus on the first control of the focus cycle.
     void show(int show_command);
     HWND handle() const noexcept { return window_; }
     HWND control(std::string_view name) const { return controls_.at(name); }
