@@ -4,7 +4,7 @@
 #include "painting.h"
 #include "text.h"
 
-#include <console/excerpt.h>
+#include <console/fitting.h>
 #include <console/form.h>
 
 #include <exception>
@@ -54,6 +54,16 @@ OwnedFont create_font(const Scale& scale, const Font& font) {
         font.face.empty() ? default_font_face() : std::wstring(font.face.begin(), font.face.end());
     lstrcpynW(logical.lfFaceName, face.c_str(), LF_FACESIZE);
     return OwnedFont(CreateFontIndirectW(&logical));
+}
+
+// A control's client area, and the height of a line in the control's font.
+TextArea text_area_of(HWND control) {
+    RECT rect{};
+    GetClientRect(control, &rect);
+    const WindowDcWithFont dc(control, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc.get(), &metrics);
+    return {static_cast<int>(rect.right), static_cast<int>(rect.bottom), static_cast<int>(metrics.tmHeight)};
 }
 
 COLORREF text_colour_of(const Control& control) {
@@ -283,21 +293,8 @@ const Control* Form1Window::control_of(HWND child) const {
 std::u16string Form1Window::text1() const { return window_text(controls_.at("Text1")); }
 
 void Form1Window::set_label3(std::u16string_view caption) {
-    // Only what can show: every visible character is at least a pixel wide,
-    // so no more than a width's worth of them fits on each line; what takes
-    // no room does not count (label_excerpt).
     const HWND label = controls_.at("Label3");
-    RECT rect{};
-    GetClientRect(label, &rect);
-    const HDC dc = GetDC(label);
-    const HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
-    TEXTMETRICW metrics{};
-    GetTextMetricsW(dc, &metrics);
-    SelectObject(dc, previous);
-    ReleaseDC(label, dc);
-    const auto lines = static_cast<std::size_t>(rect.bottom / std::max<LONG>(1, metrics.tmHeight) + 1);
-    const auto per_line = static_cast<std::size_t>(rect.right + 1);
-    const std::u16string shown = label_excerpt(caption, lines, per_line);
+    const std::u16string shown = label_text(caption, text_area_of(label));
     SetWindowTextW(label, wide(shown));
     screen_reader_names_->describe(label, shown);
     UpdateWindow(label);
