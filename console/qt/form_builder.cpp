@@ -73,16 +73,16 @@ private:
     // Whether the key was taken here. The clipboard is read once: its owner
     // may serve it only once.
     bool replace_without_history(const QKeyEvent& event) {
-        QString insertion;
         const bool paste = event.matches(QKeySequence::Paste);
+        const bool removal = event.key() == Qt::Key_Backspace || event.key() == Qt::Key_Delete;
+        QString insertion;  // none for a removal
         if (paste) {
             insertion = QGuiApplication::clipboard()->text();
-        } else if (event.key() == Qt::Key_Backspace || event.key() == Qt::Key_Delete) {
-            insertion.clear();
-        } else if (event.text().size() == 1 && event.text().front().isPrint()) {
+        } else if (!removal) {
+            if (event.text().size() != 1 || !event.text().front().isPrint()) {
+                return false;
+            }
             insertion = event.text();
-        } else {
-            return false;
         }
         const qsizetype removed = hasSelectedText() ? selectionLength() : 0;
         if (insertion.size() + removed <= kLargestUndoableEdit) {
