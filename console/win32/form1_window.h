@@ -20,8 +20,10 @@ namespace kavrelo::console::win32 {
 
 class Form1Window final : public WindowOperations {
 public:
-    // Creates the window, hidden. Throws std::logic_error when a button has
-    // no command or a command no button.
+    // Creates the window, hidden. Throws std::logic_error when the form cannot
+    // be built as it stands (a button without a command, a command without a
+    // button, a label for no control), std::runtime_error when the system
+    // cannot make the window.
     Form1Window(HINSTANCE instance, Commands& commands);
     ~Form1Window() override;
     Form1Window(const Form1Window&) = delete;
