@@ -13,6 +13,11 @@ constexpr Colour kInactiveTitleText{0x80000013};
 constexpr Colour kLightGrey{0x00E0E0E0};
 constexpr Colour kDarkPurple{0x00400040};
 constexpr Font kResultFont{"Arial", 825, 700, 0};
+// The classic 8-point dialog font the layout was drawn for, in the platform's
+// own face and its default character set.
+constexpr Font kDialogFont{"", 800, 400, 1};
+// Frames put their caption 8 pixels in.
+constexpr int kFrameCaptionIndent = 8 * kTwipsPerPixel;
 
 using enum ControlKind;
 
@@ -33,7 +38,14 @@ constexpr std::array<Control, 10> kForm1Controls = {{
 
 constexpr std::array<LabelFor, 2> kForm1Labels = {{{"Label1", "Text1"}, {"Label2", "Label3"}}};
 
-constexpr Form kForm1{"Form1", u"Comandos para invocar funciones en DLL", 7935, 3645, kNavy, kForm1Controls,
+constexpr Form kForm1{"Form1",
+                      u"Comandos para invocar funciones en DLL",
+                      7935,
+                      3645,
+                      kNavy,
+                      kDialogFont,
+                      kFrameCaptionIndent,
+                      kForm1Controls,
                       kForm1Labels};
 
 // The classic scheme's system colours, by index, for platforms without them.
@@ -73,5 +85,16 @@ double contrast_ratio(Rgb first, Rgb second) noexcept {
 const Form& form1() { return kForm1; }
 
 bool takes_focus(ControlKind kind) noexcept { return kind == button || kind == text_box; }
+
+std::vector<const Control*> focus_cycle(const Form& form) {
+    std::vector<const Control*> cycle;
+    for (const Control& control : form.controls) {
+        if (takes_focus(control.kind)) {
+            cycle.push_back(&control);
+        }
+    }
+    std::ranges::stable_sort(cycle, {}, &Control::tab_index);
+    return cycle;
+}
 
 }  // namespace kavrelo::console

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace kavrelo::console {
 
@@ -35,10 +36,11 @@ double contrast_ratio(Rgb first, Rgb second) noexcept;
 inline constexpr double kLeastReadableContrast = 3.0;
 
 struct Font {
-    std::string_view face;
+    std::string_view face;  // empty for the platform's own dialog face
     int hundredths_of_point;
     int weight;
     int charset;
+    friend auto operator<=>(const Font&, const Font&) = default;
 };
 
 // Positions and sizes in twips, 15 to a pixel at 96 dots per inch.
@@ -54,7 +56,7 @@ struct Control {
     int tab_index;
     std::optional<Colour> background;  // platform default when empty
     std::optional<Colour> foreground;
-    std::optional<Font> font;
+    std::optional<Font> font;  // the form's when empty
 };
 
 // A label that names another control for screen readers: the text box is
@@ -69,14 +71,20 @@ struct Form {
     std::u16string_view title;
     int client_width, client_height;
     Colour background;
+    Font font;
+    int frame_caption_indent;           // from a frame's left edge to its caption
     std::span<const Control> controls;  // in creation order
     std::span<const LabelFor> labels;
 };
 
 const Form& form1();
 
-// The controls the keyboard focus visits, in tab order: everything but
-// labels and frames.
+// Whether the keyboard focus stops at a control of this kind: buttons and
+// text boxes do, labels and frames do not.
 bool takes_focus(ControlKind kind) noexcept;
+
+// The controls the keyboard focus visits, in tab order; the window opens
+// with the focus on the first.
+std::vector<const Control*> focus_cycle(const Form& form);
 
 }  // namespace kavrelo::console

@@ -1,7 +1,9 @@
 #include "application.h"
 
 #include "classic_style.h"
+#include "form_builder.h"
 
+#include <console/form.h>
 #include <console/version.h>
 
 #include <QApplication>
@@ -33,10 +35,10 @@ void configure_application(QApplication& application) {
     QApplication::setApplicationName(QStringLiteral(KAVRELO_NAME));
     QApplication::setApplicationVersion(QStringLiteral(KAVRELO_VERSION_SHOWN));
     QApplication::setWindowIcon(program_icon());
-    QApplication::setStyle(new ClassicStyle);
-    // The classic 8-point dialog font the layout was drawn for; Liberation
-    // Sans stands in for it with the metrics of Arial.
-    QApplication::setFont(QFont(QStringLiteral("Liberation Sans"), 8));
+    const Form& form = form1();
+    QApplication::setStyle(new ClassicStyle(to_pixels(form.frame_caption_indent)));
+    // The font the layout was drawn for, the message boxes' too.
+    QApplication::setFont(to_qfont(form.font));
 
     const QLocale spanish(QLocale::Spanish, QLocale::Spain);
     QLocale::setDefault(spanish);

@@ -6,7 +6,7 @@ class QApplication;
 namespace kavrelo::console::qt {
 
 // Name, version, icon, Spanish locale and toolkit texts, the Fusion style
-// and the platform default font.
+// drawn in the classic manner, and Form1's font.
 void configure_application(QApplication& application);
 
 }  // namespace kavrelo::console::qt

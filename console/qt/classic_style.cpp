@@ -21,7 +21,8 @@ void draw_edge(QPainter& painter, const QRect& r, const QColor& top_left, const 
 
 }  // namespace
 
-ClassicStyle::ClassicStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+ClassicStyle::ClassicStyle(int caption_indent)
+    : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))), caption_indent_(caption_indent) {}
 
 void ClassicStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                                        const QWidget* widget) const {
@@ -68,7 +69,7 @@ QRect ClassicStyle::subControlRect(ComplexControl control, const QStyleOptionCom
     }
     const int caption_height = option->fontMetrics.height();
     if (sub == SC_GroupBoxLabel) {
-        rect.moveTopLeft(option->rect.topLeft() + QPoint(kCaptionIndent, 0));
+        rect.moveTopLeft(option->rect.topLeft() + QPoint(caption_indent_, 0));
         rect.setHeight(caption_height);
     } else if (sub == SC_GroupBoxFrame) {
         rect = option->rect;

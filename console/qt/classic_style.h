@@ -11,7 +11,8 @@ namespace kavrelo::console::qt {
 
 class ClassicStyle : public QProxyStyle {
 public:
-    ClassicStyle();
+    // The frames' captions stand caption_indent pixels in from their left edge.
+    explicit ClassicStyle(int caption_indent);
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget = nullptr) const override;
@@ -20,8 +21,8 @@ public:
     QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
                          const QWidget* widget = nullptr) const override;
 
-    // How far in from the frame's left edge its caption stands, in pixels.
-    static constexpr int kCaptionIndent = 8;
+private:
+    const int caption_indent_;
 };
 
 }  // namespace kavrelo::console::qt

@@ -4,7 +4,7 @@
 #include "message_box.h"
 #include "text.h"
 
-#include <console/excerpt.h>
+#include <console/fitting.h>
 #include <console/form.h>
 
 #include <QFontMetrics>
@@ -52,13 +52,8 @@ void Form1Window::buttonClicked(Command command) { run_command(commands_, comman
 std::u16string Form1Window::text1() const { return to_u16string(text1_->text()); }
 
 void Form1Window::set_label3(std::u16string_view caption) {
-    // Only what can show: every visible character is at least a pixel wide,
-    // so no more than a width's worth of them fits on each line; what takes
-    // no room does not count (label_excerpt).
-    const QFontMetrics metrics(label3_->font());
-    const auto lines = static_cast<std::size_t>(label3_->height() / metrics.lineSpacing() + 1);
-    const auto per_line = static_cast<std::size_t>(label3_->width() + 1);
-    const QString shown = to_qstring(label_excerpt(caption, lines, per_line));
+    const TextArea area{label3_->width(), label3_->height(), QFontMetrics(label3_->font()).lineSpacing()};
+    const QString shown = to_qstring(label_text(caption, area));
     label3_->setText(shown);
     // Read as "Resultado:" (its accessible name) followed by the answer; the
     // change is announced to screen readers.

@@ -19,7 +19,6 @@
 #include <malloc.h>
 #endif
 
-#include <algorithm>
 #include <climits>
 #include <stdexcept>
 #include <string>
@@ -74,16 +73,16 @@ private:
     // Whether the key was taken here. The clipboard is read once: its owner
     // may serve it only once.
     bool replace_without_history(const QKeyEvent& event) {
-        QString insertion;
         const bool paste = event.matches(QKeySequence::Paste);
+        const bool removal = event.key() == Qt::Key_Backspace || event.key() == Qt::Key_Delete;
+        QString insertion;  // none for a removal
         if (paste) {
             insertion = QGuiApplication::clipboard()->text();
-        } else if (event.key() == Qt::Key_Backspace || event.key() == Qt::Key_Delete) {
-            insertion.clear();
-        } else if (event.text().size() == 1 && event.text().front().isPrint()) {
+        } else if (!removal) {
+            if (event.text().size() != 1 || !event.text().front().isPrint()) {
+                return false;
+            }
             insertion = event.text();
-        } else {
-            return false;
         }
         const qsizetype removed = hasSelectedText() ? selectionLength() : 0;
         if (insertion.size() + removed <= kLargestUndoableEdit) {
@@ -151,25 +150,12 @@ void apply_colours(const Control& control, QWidget& widget) {
     widget.setPalette(palette);
 }
 
-void apply_font(const Font& font, QWidget& widget) {
-    QFont qfont(QString::fromLatin1(font.face.data(), static_cast<qsizetype>(font.face.size())));
-    qfont.setPointSizeF(font.hundredths_of_point / 100.0);
-    qfont.setWeight(static_cast<QFont::Weight>(font.weight));
-    widget.setFont(qfont);
-}
-
 QRect geometry_of(const Control& control) {
     return {to_pixels(control.left), to_pixels(control.top), to_pixels(control.width), to_pixels(control.height)};
 }
 
 void set_tab_order(const Form& form, const NamedControls& controls) {
-    std::vector<const Control*> cycle;
-    for (const Control& control : form.controls) {
-        if (takes_focus(control.kind)) {
-            cycle.push_back(&control);
-        }
-    }
-    std::ranges::sort(cycle, {}, &Control::tab_index);
+    const std::vector<const Control*> cycle = focus_cycle(form);
     for (std::size_t i = 1; i < cycle.size(); ++i) {
         QWidget::setTabOrder(controls.at(cycle[i - 1]->name), controls.at(cycle[i]->name));
     }
@@ -227,7 +213,7 @@ NamedControls build_form(const Form& form, QWidget& window) {
         widget->setFocusPolicy(takes_focus(control.kind) ? Qt::StrongFocus : Qt::NoFocus);
         apply_colours(control, *widget);
         if (control.font) {
-            apply_font(*control.font, *widget);
+            widget->setFont(to_qfont(*control.font));
         }
         if (control.kind == ControlKind::label) {
             widget->lower();  // labels lie beneath the other controls, as Text1 over Label1
@@ -237,6 +223,15 @@ NamedControls build_form(const Form& form, QWidget& window) {
     set_tab_order(form, controls);
     set_labels(form, controls);
     return controls;
+}
+
+QFont to_qfont(const Font& font) {
+    QFont qfont(font.face.empty()
+                    ? QStringLiteral("Liberation Sans")
+                    : QString::fromLatin1(font.face.data(), static_cast<qsizetype>(font.face.size())));
+    qfont.setPointSizeF(font.hundredths_of_point / 100.0);
+    qfont.setWeight(static_cast<QFont::Weight>(font.weight));
+    return qfont;
 }
 
 }  // namespace kavrelo::console::qt

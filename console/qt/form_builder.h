@@ -4,9 +4,11 @@
 #include <map>
 #include <string_view>
 
+class QFont;
 class QWidget;
 
 namespace kavrelo::console {
+struct Font;
 struct Form;
 }
 
@@ -16,8 +18,13 @@ namespace kavrelo::console::qt {
 using NamedControls = std::map<std::string_view, QWidget*>;
 
 // Lays the form's controls out on window, which takes on the form's title,
-// client size and background; the focus starts at the lowest tab index. Throws std::logic_error for a parent that is
-// not an earlier control.
+// client size and background; the focus starts on the first control of the
+// focus cycle. Throws std::logic_error for a parent that is not an earlier
+// control.
 NamedControls build_form(const Form& form, QWidget& window);
+
+// A font of the form as Qt's: Liberation Sans stands in for the platform's
+// dialog face with the metrics of Arial.
+QFont to_qfont(const Font& font);
 
 }  // namespace kavrelo::console::qt

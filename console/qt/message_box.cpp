@@ -3,6 +3,7 @@
 #include "text.h"
 
 #include <console/excerpt.h>
+#include <console/fitting.h>
 #include <console/version.h>
 
 #include <QFontMetrics>
@@ -75,30 +76,26 @@ std::size_t units_that_fill(QMessageBox& box, std::u16string_view text, QSize ro
 }
 
 // The beginning of text that leaves the box, with the title bar and frame the
-// window manager adds, within the screen's available area: a first guess that
-// cannot be too short (every character at least a pixel wide), narrowed by
-// laying out the label's lines, then the box measured and the text halved
-// until it fits. A text that fits is shown whole.
+// window manager adds, within the screen's available area (message_text): the
+// first guess narrowed by laying out the label's lines, then the box measured
+// with each excerpt tried.
 void set_text_that_fits(QMessageBox& box, std::u16string_view text) {
     const QScreen* screen = box.screen() != nullptr ? box.screen() : QGuiApplication::primaryScreen();
     const QSize available = screen != nullptr ? screen->availableSize() : QSize(640, 480);
     const int frame = box.style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
     const QSize room =
         available - QSize(2 * frame, box.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * frame);
-    const int line_height = std::max(1, QFontMetrics(box.font()).lineSpacing());
-    const auto lines = static_cast<std::size_t>(std::max(1, room.height() / line_height));
-    ExcerptLimits limits{lines, lines * static_cast<std::size_t>(std::max(1, room.width()))};
+    ExcerptLimits limits =
+        most_that_can_fit({room.width(), room.height(), QFontMetrics(box.font()).lineSpacing()});
     const std::u16string_view leading = leading_characters(text, limits.units);
     if (leading.size() > kShortEnoughToMeasure) {
         limits.units = std::max<std::size_t>(1, units_that_fill(box, leading, room));
     }
-    for (;;) {
-        const QSize size = size_with_text(box, to_qstring(message_excerpt(text, limits)));
-        if ((size.height() <= room.height() && size.width() <= room.width()) || limits.units < 2) {
-            return;
-        }
-        limits = {std::max<std::size_t>(1, limits.lines / 2), limits.units / 2};
-    }
+    const std::u16string shown = message_text(text, limits, [&](std::u16string_view excerpt) {
+        const QSize size = size_with_text(box, to_qstring(excerpt));
+        return size.height() <= room.height() && size.width() <= room.width();
+    });
+    box.setText(to_qstring(shown));
 }
 
 }  // namespace

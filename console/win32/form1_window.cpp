@@ -4,12 +4,13 @@
 #include "painting.h"
 #include "text.h"
 
-#include <console/excerpt.h>
+#include <console/fitting.h>
 #include <console/form.h>
 
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace kavrelo::console::win32 {
 namespace {
@@ -17,10 +18,6 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"Kavrelo1.Form1";
 constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr int kApplicationIcon = 1;
-// The frame's caption stands this far in from its left edge, in pixels at 96 dpi.
-constexpr int kFrameCaptionIndent = 8;
-// The platform's dialog font, at 8 points.
-constexpr int kDefaultFontSize = 800;
 
 void register_window_class(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW window_class{};
@@ -41,21 +38,32 @@ RECT window_rect_for(const Form& form, const Scale& scale) {
     return rect;
 }
 
-OwnedFont create_font(const Scale& scale, const wchar_t* face, int hundredths_of_point, int weight,
-                      BYTE charset) {
-    LOGFONTW font{};
-    font.lfHeight = scale.font_height(hundredths_of_point);
-    font.lfWeight = weight;
-    font.lfCharSet = charset;
-    font.lfQuality = DEFAULT_QUALITY;
-    lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
-    return OwnedFont(CreateFontIndirectW(&font));
-}
-
 std::wstring default_font_face() {
     LOGFONTW font{};
     GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
     return font.lfFaceName;
+}
+
+OwnedFont create_font(const Scale& scale, const Font& font) {
+    LOGFONTW logical{};
+    logical.lfHeight = scale.font_height(font.hundredths_of_point);
+    logical.lfWeight = font.weight;
+    logical.lfCharSet = static_cast<BYTE>(font.charset);
+    logical.lfQuality = DEFAULT_QUALITY;
+    const std::wstring face =
+        font.face.empty() ? default_font_face() : std::wstring(font.face.begin(), font.face.end());
+    lstrcpynW(logical.lfFaceName, face.c_str(), LF_FACESIZE);
+    return OwnedFont(CreateFontIndirectW(&logical));
+}
+
+// A control's client area, and the height of a line in the control's font.
+TextArea text_area_of(HWND control) {
+    RECT rect{};
+    GetClientRect(control, &rect);
+    const WindowDcWithFont dc(control, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc.get(), &metrics);
+    return {static_cast<int>(rect.right), static_cast<int>(rect.bottom), static_cast<int>(metrics.tmHeight)};
 }
 
 COLORREF text_colour_of(const Control& control) {
@@ -92,7 +100,10 @@ Form1Window::~Form1Window() {
 void Form1Window::show(int show_command) {
     ShowWindow(window_, show_command);
     UpdateWindow(window_);
-    SetFocus(controls_.at("Command1"));
+    const std::vector<const Control*> cycle = focus_cycle(form1());
+    if (!cycle.empty()) {
+        SetFocus(controls_.at(cycle.front()->name));
+    }
 }
 
 int Form1Window::run() {
@@ -180,18 +191,18 @@ void Form1Window::bind_commands() {
 
 void Form1Window::apply_scale(UINT dpi) {
     scale_ = Scale(dpi);
-    default_font_ =
-        create_font(scale_, default_font_face().c_str(), kDefaultFontSize, FW_NORMAL, DEFAULT_CHARSET);
+    std::map<Font, OwnedFont> fonts;
     for (const Control& control : form1().controls) {
-        HFONT font = default_font_.get();
-        if (control.font) {
-            const std::wstring face(control.font->face.begin(), control.font->face.end());
-            label3_font_ = create_font(scale_, face.c_str(), control.font->hundredths_of_point,
-                                       control.font->weight, static_cast<BYTE>(control.font->charset));
-            font = label3_font_.get();
+        const Font& font = control.font.value_or(form1().font);
+        auto [scaled, made] = fonts.try_emplace(font);
+        if (made) {
+            scaled->second = create_font(scale_, font);
         }
-        SendMessageW(controls_.at(control.name), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        SendMessageW(controls_.at(control.name), WM_SETFONT, reinterpret_cast<WPARAM>(scaled->second.get()),
+                     FALSE);
     }
+    // The fonts of the old scale go only now that no control uses them.
+    fonts_ = std::move(fonts);
     place_controls(form1(), controls_, scale_);
     InvalidateRect(window_, nullptr, TRUE);
 }
@@ -249,7 +260,7 @@ bool Form1Window::on_draw_item(const DRAWITEMSTRUCT& item) {
     if (control->kind == ControlKind::button) {
         draw_button(item, background, text);
     } else if (control->kind == ControlKind::frame) {
-        draw_frame(item, background, text, scale_.pixels(kFrameCaptionIndent));
+        draw_frame(item, background, text, scale_.twips(form1().frame_caption_indent));
     }
     SelectObject(item.hDC, previous_font);
     return true;
@@ -282,21 +293,8 @@ const Control* Form1Window::control_of(HWND child) const {
 std::u16string Form1Window::text1() const { return window_text(controls_.at("Text1")); }
 
 void Form1Window::set_label3(std::u16string_view caption) {
-    // Only what can show: every visible character is at least a pixel wide,
-    // so no more than a width's worth of them fits on each line; what takes
-    // no room does not count (label_excerpt).
     const HWND label = controls_.at("Label3");
-    RECT rect{};
-    GetClientRect(label, &rect);
-    const HDC dc = GetDC(label);
-    const HGDIOBJ previous = SelectObject(dc, label3_font_.get());
-    TEXTMETRICW metrics{};
-    GetTextMetricsW(dc, &metrics);
-    SelectObject(dc, previous);
-    ReleaseDC(label, dc);
-    const auto lines = static_cast<std::size_t>(rect.bottom / std::max<LONG>(1, metrics.tmHeight) + 1);
-    const auto per_line = static_cast<std::size_t>(rect.right + 1);
-    const std::u16string shown = label_excerpt(caption, lines, per_line);
+    const std::u16string shown = label_text(caption, text_area_of(label));
     SetWindowTextW(label, wide(shown));
     screen_reader_names_->describe(label, shown);
     UpdateWindow(label);

@@ -20,14 +20,16 @@ namespace kavrelo::console::win32 {
 
 class Form1Window final : public WindowOperations {
 public:
-    // Creates the window, hidden. Throws std::logic_error when a button has
-    // no command or a command no button.
+    // Creates the window, hidden. Throws std::logic_error when the form cannot
+    // be built as it stands (a button without a command, a command without a
+    // button, a label for no control), std::runtime_error when the system
+    // cannot make the window.
     Form1Window(HINSTANCE instance, Commands& commands);
     ~Form1Window() override;
     Form1Window(const Form1Window&) = delete;
     Form1Window& operator=(const Form1Window&) = delete;
 
-    // Shows the window with the focus on the first stop of the tab cycle.
+    // Shows the window with the focus on the first control of the focus cycle.
     void show(int show_command);
     HWND handle() const noexcept { return window_; }
     HWND control(std::string_view name) const { return controls_.at(name); }
@@ -67,8 +69,8 @@ private:
     std::unique_ptr<ScreenReaderNames> screen_reader_names_;
     std::map<int, Command> commands_by_id_;
     Scale scale_{kBaseDpi};
-    OwnedFont default_font_;
-    OwnedFont label3_font_;
+    // One for each distinct font of the form at the current scale.
+    std::map<Font, OwnedFont> fonts_;
     std::map<COLORREF, OwnedBrush> brushes_;
     ExitStatus exit_status_ = ExitStatus::success;
     std::exception_ptr creation_error_;

@@ -18,18 +18,20 @@ bool is_container(const Form& form, const Control& control) {
                                [&](const Control& other) { return other.parent == control.name; });
 }
 
-// Top of the stacking order first.
+// Top of the stacking order first: the focus cycle, which the Tab key follows
+// in this order, then the labels, then the frames.
 std::vector<const Control*> stacking_order(const Form& form) {
-    std::vector<const Control*> order;
+    std::vector<const Control*> order = focus_cycle(form);
+    std::vector<const Control*> beneath;
     for (const Control& control : form.controls) {
-        order.push_back(&control);
+        if (!takes_focus(control.kind)) {
+            beneath.push_back(&control);
+        }
     }
-    const auto layer = [&](const Control* control) {
-        return takes_focus(control->kind) ? 0 : is_container(form, *control) ? 2 : 1;
-    };
-    std::ranges::stable_sort(order, [&](const Control* a, const Control* b) {
-        return std::pair(layer(a), a->tab_index) < std::pair(layer(b), b->tab_index);
+    std::ranges::stable_sort(beneath, {}, [&](const Control* control) {
+        return std::pair(is_container(form, *control), control->tab_index);
     });
+    order.insert(order.end(), beneath.begin(), beneath.end());
     return order;
 }
 

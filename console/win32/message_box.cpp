@@ -3,7 +3,7 @@
 #include "gdi.h"
 #include "text.h"
 
-#include <console/excerpt.h>
+#include <console/fitting.h>
 #include <console/version.h>
 
 #include <algorithm>
@@ -67,12 +67,10 @@ bool words_fit(HDC dc, std::u16string_view text, int width) {
     return true;
 }
 
-// What the box can show on this screen: its text wraps at no more than half
-// the screen's width and, with the title bar, the margins and the button row,
-// stays within the screen's available height. A word wider than that would
-// widen the box instead, so it must fit too. A first guess that cannot be too
-// short (every character at least a pixel wide), then measured and halved
-// until it fits. A text that fits is shown whole.
+// What the box can show on this screen (message_text): its text wraps at no
+// more than half the screen's width and, with the title bar, the margins and
+// the button row, stays within the screen's available height. A word wider
+// than that would widen the box instead, so it must fit too.
 std::u16string text_that_fits(HWND owner, std::u16string_view text) {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
@@ -84,32 +82,22 @@ std::u16string text_that_fits(HWND owner, std::u16string_view text) {
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
     const OwnedFont font(CreateFontIndirectW(&metrics.lfMessageFont));
-    const HDC dc = GetDC(owner);
-    const HGDIOBJ previous = SelectObject(dc, font.get());
+    const WindowDcWithFont dc(owner, font.get());
     TEXTMETRICW text_metrics{};
-    GetTextMetricsW(dc, &text_metrics);
+    GetTextMetricsW(dc.get(), &text_metrics);
     const int line_height =
         std::max(1, static_cast<int>(text_metrics.tmHeight + text_metrics.tmExternalLeading));
 
     constexpr int kChromeLines = 8;
-    const int wrap_width = available_width / 2;
-    const int text_height = std::max(line_height, available_height - kChromeLines * line_height);
-    const auto lines = static_cast<std::size_t>(text_height / line_height);
-    ExcerptLimits limits{lines, lines * static_cast<std::size_t>(wrap_width)};
-    std::u16string shown;
-    for (;;) {
-        shown = message_excerpt(text, limits);
-        RECT needed{0, 0, wrap_width, 0};
-        DrawTextW(dc, wide(shown), static_cast<int>(std::min<std::size_t>(shown.size(), INT_MAX)), &needed,
+    const TextArea area{available_width / 2,
+                        std::max(line_height, available_height - kChromeLines * line_height), line_height};
+    return message_text(text, most_that_can_fit(area), [&](std::u16string_view shown) {
+        RECT needed{0, 0, area.width, 0};
+        DrawTextW(dc.get(), reinterpret_cast<const wchar_t*>(shown.data()),
+                  static_cast<int>(std::min<std::size_t>(shown.size(), INT_MAX)), &needed,
                   DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
-        if ((needed.bottom <= text_height && words_fit(dc, shown, wrap_width)) || limits.units < 2) {
-            break;
-        }
-        limits = {std::max<std::size_t>(1, limits.lines / 2), limits.units / 2};
-    }
-    SelectObject(dc, previous);
-    ReleaseDC(owner, dc);
-    return shown;
+        return needed.bottom <= area.height && words_fit(dc.get(), shown, area.width);
+    });
 }
 
 }  // namespace

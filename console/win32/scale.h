@@ -19,10 +19,6 @@ public:
     int font_height(int hundredths_of_point) const noexcept {
         return -MulDiv(hundredths_of_point, static_cast<int>(dpi_), 7200);
     }
-    // A length given in pixels at 96 dots per inch.
-    int pixels(int at_base_dpi) const noexcept {
-        return MulDiv(at_base_dpi, static_cast<int>(dpi_), static_cast<int>(kBaseDpi));
-    }
 
 private:
     UINT dpi_;

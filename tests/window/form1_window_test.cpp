@@ -213,7 +213,7 @@ TEST(Application, SpeaksSpanishWithTheToolkitsOwnTextsBuiltIn) {
     EXPECT_TRUE(QFile::exists(QStringLiteral(":/translations/qtbase_es.qm")));
 }
 
-TEST_F(Form1Test, PaintsTheSpecifiedColours) {
+TEST_F(Form1Test, PaintsTheWindowFrameLabelsAndButtonsInTheFormsColours) {
     show();
     const QColor navy(0, 0, 64), white(255, 255, 255), grey(224, 224, 224), face(212, 208, 200);
     expect_near(window.grab().toImage().pixelColor(420, 200), navy, 0, "window below the buttons");

@@ -1,0 +1,30 @@
+#include <console/form.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string_view>
+#include <vector>
+
+namespace kavrelo::console {
+namespace {
+
+TEST(FocusCycle, VisitsButtonsAndTextBoxesByTabIndexWhateverTheirRow) {
+    using enum ControlKind;
+    const std::array<Control, 5> controls = {{
+        {"Label1", label, u"", "", 0, 0, 1, 1, 0, {}, {}, {}},
+        {"Frame1", frame, u"", "", 0, 0, 1, 1, 1, {}, {}, {}},
+        {"Command2", button, u"", "", 0, 0, 1, 1, 4, {}, {}, {}},
+        {"Text1", text_box, u"", "Frame1", 0, 0, 1, 1, 2, {}, {}, {}},
+        {"Command1", button, u"", "", 0, 0, 1, 1, 3, {}, {}, {}},
+    }};
+    const Form form{"Form9", u"", 1, 1, Colour{0}, {}, 0, controls, {}};
+    std::vector<std::string_view> visited;
+    for (const Control* control : focus_cycle(form)) {
+        visited.push_back(control->name);
+    }
+    EXPECT_EQ(visited, (std::vector<std::string_view>{"Text1", "Command1", "Command2"}));
+}
+
+}  // namespace
+}  // namespace kavrelo::console
