@@ -65,7 +65,8 @@ Rgb classic_rgb(Colour colour) noexcept {
         const unsigned index = colour.system_index();
         return index < kClassicSystemColours.size() ? kClassicSystemColours[index] : Rgb{0, 0, 0};
     }
-    return {static_cast<std::uint8_t>(colour.value & 0xFF), static_cast<std::uint8_t>((colour.value >> 8) & 0xFF),
+    return {static_cast<std::uint8_t>(colour.value & 0xFF),
+            static_cast<std::uint8_t>((colour.value >> 8) & 0xFF),
             static_cast<std::uint8_t>((colour.value >> 16) & 0xFF)};
 }
 

@@ -25,7 +25,7 @@ ClassicStyle::ClassicStyle(int caption_indent)
     : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))), caption_indent_(caption_indent) {}
 
 void ClassicStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
-                                       const QWidget* widget) const {
+                                 const QWidget* widget) const {
     if (element == PE_FrameGroupBox) {
         const QRect r = option->rect;
         painter->save();
@@ -78,8 +78,8 @@ QRect ClassicStyle::subControlRect(ComplexControl control, const QStyleOptionCom
     return rect;
 }
 
-void ClassicStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
-                                      const QWidget* widget) const {
+void ClassicStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                                      QPainter* painter, const QWidget* widget) const {
     const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
     if (control != CC_GroupBox || box == nullptr) {
         QProxyStyle::drawComplexControl(control, option, painter, widget);

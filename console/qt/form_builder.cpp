@@ -16,7 +16,7 @@
 #include <QPushButton>
 
 #if defined(__GLIBC__)
-#include <malloc.h>
+#  include <malloc.h>
 #endif
 
 #include <climits>
@@ -97,7 +97,9 @@ private:
         const QString before = text();
         QString after;
         after.reserve(before.size() - removed + insertion.size());
-        after.append(QStringView(before).left(start)).append(insertion).append(QStringView(before).mid(start + removed));
+        after.append(QStringView(before).left(start))
+            .append(insertion)
+            .append(QStringView(before).mid(start + removed));
         setText(after);
         setCursorPosition(static_cast<int>(start + insertion.size()));
 #if defined(__GLIBC__)
@@ -112,23 +114,23 @@ private:
 QWidget* create_control(const Control& control, QWidget* parent) {
     const QString caption = to_qstring(control.caption);
     switch (control.kind) {
-    case ControlKind::button:
-        return new ClassicButton(caption, parent);
-    case ControlKind::frame:
-        return new QGroupBox(caption, parent);
-    case ControlKind::text_box: {
-        auto* box = new TextBox(caption, parent);
-        box->setMaxLength(INT_MAX);  // no limit of its own
-        return box;
-    }
-    case ControlKind::label: {
-        auto* label = new QLabel(parent);
-        label->setTextFormat(Qt::PlainText);
-        label->setText(caption);
-        label->setWordWrap(true);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        return label;
-    }
+        case ControlKind::button:
+            return new ClassicButton(caption, parent);
+        case ControlKind::frame:
+            return new QGroupBox(caption, parent);
+        case ControlKind::text_box: {
+            auto* box = new TextBox(caption, parent);
+            box->setMaxLength(INT_MAX);  // no limit of its own
+            return box;
+        }
+        case ControlKind::label: {
+            auto* label = new QLabel(parent);
+            label->setTextFormat(Qt::PlainText);
+            label->setText(caption);
+            label->setWordWrap(true);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            return label;
+        }
     }
     throw std::logic_error("unknown control kind");
 }
@@ -137,9 +139,12 @@ void apply_colours(const Control& control, QWidget& widget) {
     QPalette palette = widget.palette();
     const bool is_button = control.kind == ControlKind::button;
     const bool is_text_box = control.kind == ControlKind::text_box;
-    const QPalette::ColorRole background = is_button ? QPalette::Button : is_text_box ? QPalette::Base : QPalette::Window;
-    const QPalette::ColorRole foreground =
-        is_button ? QPalette::ButtonText : is_text_box ? QPalette::Text : QPalette::WindowText;
+    const QPalette::ColorRole background = is_button     ? QPalette::Button
+                                           : is_text_box ? QPalette::Base
+                                                         : QPalette::Window;
+    const QPalette::ColorRole foreground = is_button     ? QPalette::ButtonText
+                                           : is_text_box ? QPalette::Text
+                                                         : QPalette::WindowText;
     if (control.background) {
         palette.setColor(background, to_qcolor(*control.background));
         widget.setAutoFillBackground(!is_button && !is_text_box);
@@ -151,7 +156,8 @@ void apply_colours(const Control& control, QWidget& widget) {
 }
 
 QRect geometry_of(const Control& control) {
-    return {to_pixels(control.left), to_pixels(control.top), to_pixels(control.width), to_pixels(control.height)};
+    return {to_pixels(control.left), to_pixels(control.top), to_pixels(control.width),
+            to_pixels(control.height)};
 }
 
 void set_tab_order(const Form& form, const NamedControls& controls) {
@@ -208,7 +214,8 @@ NamedControls build_form(const Form& form, QWidget& window) {
             parent = found->second;
         }
         QWidget* widget = create_control(control, parent);
-        widget->setObjectName(QString::fromLatin1(control.name.data(), static_cast<qsizetype>(control.name.size())));
+        widget->setObjectName(
+            QString::fromLatin1(control.name.data(), static_cast<qsizetype>(control.name.size())));
         widget->setGeometry(geometry_of(control));
         widget->setFocusPolicy(takes_focus(control.kind) ? Qt::StrongFocus : Qt::NoFocus);
         apply_colours(control, *widget);

@@ -10,7 +10,7 @@ class QWidget;
 namespace kavrelo::console {
 struct Font;
 struct Form;
-}
+}  // namespace kavrelo::console
 
 namespace kavrelo::console::qt {
 

@@ -44,13 +44,15 @@ QSize size_with_text(QMessageBox& box, const QString& text) {
 // characters; this lays it out once, and only as far as it shows.
 std::size_t units_that_fill(QMessageBox& box, std::u16string_view text, QSize room) {
     // A probe of many short words, long enough to be wrapped as long text is.
-    const QSize probe = size_with_text(box, QString(60, QChar(u'x')).replace(QChar(u'x'), QStringLiteral("xxxxxxx ")));
+    const QSize probe =
+        size_with_text(box, QString(60, QChar(u'x')).replace(QChar(u'x'), QStringLiteral("xxxxxxx ")));
     const auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
     if (label == nullptr || label->width() <= 0) {
         return text.size();
     }
     // A cut text ends with two lines of its own saying so.
-    const int height = room.height() - (probe.height() - label->height()) - 2 * label->fontMetrics().lineSpacing();
+    const int height =
+        room.height() - (probe.height() - label->height()) - 2 * label->fontMetrics().lineSpacing();
     QTextLayout layout(to_qstring(text), label->font());
     QTextOption wrapping;
     wrapping.setWrapMode(QTextOption::WordWrap);

@@ -11,7 +11,8 @@
 namespace kavrelo::console::win32 {
 namespace {
 
-void set_property(IAccPropServices* services, HWND control, const MSAAPROPID& property, std::u16string_view text) {
+void set_property(IAccPropServices* services, HWND control, const MSAAPROPID& property,
+                  std::u16string_view text) {
     const std::u16string value(text);
     services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, property,
                              const_cast<LPWSTR>(wide(value)));

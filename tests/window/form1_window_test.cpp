@@ -71,7 +71,9 @@ struct SeenMessage {
 // keeps what it showed.
 class MessageBoxCloser {
 public:
-    MessageBoxCloser() { QTimer::singleShot(0, &alive_, [this] { poll(); }); }
+    MessageBoxCloser() {
+        QTimer::singleShot(0, &alive_, [this] { poll(); });
+    }
     std::vector<SeenMessage> seen;
 
 private:
@@ -83,8 +85,8 @@ private:
             QTimer::singleShot(10, &alive_, [this] { poll(); });
             return;
         }
-        SeenMessage message{box->windowTitle(), box->text(), {}, box->icon(), box->windowModality(),
-                            box->frameGeometry()};
+        SeenMessage message{box->windowTitle(), box->text(),           {},
+                            box->icon(),        box->windowModality(), box->frameGeometry()};
         for (QAbstractButton* button : box->buttons()) {
             message.buttons << button->text();
         }
@@ -168,7 +170,8 @@ TEST_F(Form1Test, IsLaidOutAsDrawnAndStaysSoWhenResizedOrMaximised) {
         for (const Placement& placement : kPlacements) {
             QWidget* widget = control(placement.name);
             ASSERT_NE(widget, nullptr);
-            EXPECT_EQ(widget->parentWidget()->objectName(), QString::fromLatin1(placement.parent)) << placement.name;
+            EXPECT_EQ(widget->parentWidget()->objectName(), QString::fromLatin1(placement.parent))
+                << placement.name;
             EXPECT_EQ(widget->geometry(), placement.pixels) << placement.name << " " << when;
         }
     };
@@ -198,7 +201,8 @@ TEST_F(Form1Test, TheFramesCaptionStandsInOnTheTopLineAndBreaksIt) {
     for (int x = 0; x < 8; ++x) {
         for (int y = 0; y < metrics.height(); ++y) {
             const QColor seen = image.pixelColor(x, y);
-            EXPECT_TRUE(seen == etched || seen == Qt::white) << "caption ink left of its indent at " << x << "," << y;
+            EXPECT_TRUE(seen == etched || seen == Qt::white)
+                << "caption ink left of its indent at " << x << "," << y;
         }
     }
     for (int x = 8; x < caption_end; ++x) {
@@ -248,7 +252,8 @@ TEST(ProgramIcon, HoldsAMonochromeAndTwoSixteenColourImages) {
         const QImage image = reader.read();
         entries.push_back({byte(entry), byte(entry + 1), byte(entry + 6), image.pixel(1, 1) & 0xFFFFFF});
     }
-    EXPECT_EQ(entries, (std::vector<Entry>{{32, 32, 1, 0x000000}, {32, 32, 4, 0x000080}, {16, 16, 4, 0xFFFFFF}}));
+    EXPECT_EQ(entries,
+              (std::vector<Entry>{{32, 32, 1, 0x000000}, {32, 32, 4, 0x000080}, {16, 16, 4, 0xFFFFFF}}));
     // The window's icon has the two colour images, compiled in.
     const QList<QSize> sizes = QApplication::windowIcon().availableSizes();
     EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)));
@@ -260,7 +265,8 @@ TEST_F(Form1Test, ShowsTheResultInBoldArialOrItsMetricTwin) {
     EXPECT_EQ(font.weight(), QFont::Bold);
     // Arial itself where the machine has it, its metric twin otherwise.
     const QFontInfo resolved(font);
-    EXPECT_TRUE(resolved.family() == QStringLiteral("Arial") || resolved.family() == QStringLiteral("Liberation Sans"))
+    EXPECT_TRUE(resolved.family() == QStringLiteral("Arial") ||
+                resolved.family() == QStringLiteral("Liberation Sans"))
         << resolved.family().toStdString();
     EXPECT_TRUE(resolved.bold());
 }
@@ -273,7 +279,8 @@ TEST_F(Form1Test, TabCyclesThroughButtonsThenTheTextBoxFromTheFirstButton) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget()->objectName();
     }
-    EXPECT_EQ(visited, (QStringList{"Command1", "Command2", "Command3", "Command4", "Command5", "Text1", "Command1"}));
+    EXPECT_EQ(visited,
+              (QStringList{"Command1", "Command2", "Command3", "Command4", "Command5", "Text1", "Command1"}));
     EXPECT_EQ(control<QLineEdit>("Text1")->text(), QString());
     EXPECT_EQ(label3(), QString());
 }
@@ -412,12 +419,14 @@ TEST_F(Form1WithRecorder, AHugeTokenizerAnswerIsCutToFitTheScreen) {
     click("Command4");
     ASSERT_EQ(closer.seen.size(), 1u);
     const SeenMessage& message = closer.seen[0];
-    EXPECT_TRUE(message.text.endsWith(QStringLiteral(" de 16.777.216 caracteres)"))) << message.text.right(80).toStdString();
+    EXPECT_TRUE(message.text.endsWith(QStringLiteral(" de 16.777.216 caracteres)")))
+        << message.text.right(80).toStdString();
     // With the title bar and frame a window manager adds, it stays on the screen.
     const QRect screen = window.screen()->availableGeometry();
     const QStyle* style = QApplication::style();
     const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth);
-    EXPECT_LE(message.frame.height() + style->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * frame, screen.height());
+    EXPECT_LE(message.frame.height() + style->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * frame,
+              screen.height());
     EXPECT_LE(message.frame.width() + 2 * frame, screen.width());
 }
 
@@ -519,9 +528,9 @@ int main(int argc, char* argv[]) {
     // (nor one started on the toolkit's behalf), no configuration, fonts,
     // theme or scaling of theirs.
     qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
-    for (const char* setting : {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI",
-                                "QT_ENABLE_HIGHDPI_SCALING", "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE",
-                                "QT_FATAL_WARNINGS", "QT_IM_MODULE"}) {
+    for (const char* setting :
+         {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI", "QT_ENABLE_HIGHDPI_SCALING",
+          "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "QT_FATAL_WARNINGS", "QT_IM_MODULE"}) {
         qunsetenv(setting);
     }
     const QTemporaryDir home;

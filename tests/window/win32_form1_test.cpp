@@ -201,8 +201,8 @@ protected:
         const std::string name = std::string("failed-") + test->test_suite_name() + "." + test->name() +
                                  (sizeof(void*) == 8 ? "-64" : "-32") + ".bmp";
         if (save_picture(window.handle(), name)) {
-            std::cerr << "The window at the failure: " << testing::test_folder("../screenshots") << '/' << name
-                      << '\n';
+            std::cerr << "The window at the failure: " << testing::test_folder("../screenshots") << '/'
+                      << name << '\n';
         }
     }
 
@@ -458,7 +458,8 @@ bool annotations_are_read() {
     if (SUCCEEDED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
                                    reinterpret_cast<void**>(&services)))) {
         wchar_t probe[] = L"sonda";
-        services->SetHwndPropStr(scratch, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME, probe);
+        services->SetHwndPropStr(scratch, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                                 probe);
         read_back = read_aloud(scratch).name == u"sonda";
         services->Release();
     }
