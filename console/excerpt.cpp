@@ -7,6 +7,10 @@
 namespace kavrelo::console {
 namespace {
 
+// How many characters that take no width are kept for each character the
+// label has room for.
+constexpr std::size_t kWidthlessPerRoom = 16;
+
 std::u16string grouped(std::size_t number) { return text::from_utf8(text::grouped_digits(number)); }
 
 }  // namespace
@@ -50,11 +54,12 @@ std::u16string label_excerpt(std::u16string_view text, std::size_t lines, std::s
             blank_run = 0;
         }
         if (takes_no_width(unit)) {
-            // Kept though they take no room, but never more of them than the
-            // label has room for characters: an answer of nothing else would
-            // otherwise reach the label whole. Leaving out the rest changes
-            // nothing the label shows.
-            if (++widthless > budget) {
+            // Kept though they take no room, up to a bound: an answer of
+            // nothing else would otherwise reach the label whole. The bound is
+            // many times the label's room, since a system may lay a long run
+            // of them out as part of the word around it; leaving out the rest
+            // of such a run changes nothing the label shows.
+            if (++widthless > kWidthlessPerRoom * budget) {
                 continue;
             }
         } else if (!text::ends_pair_at(text, i) && ++cost > budget) {

@@ -16,7 +16,7 @@ std::u16string_view leading_characters(std::u16string_view text, std::size_t max
 // least a pixel wide, shows of the text, and no more: laying out a whole 10 MB
 // answer would cost far more than it shows. It looks exactly as the whole text
 // would. Characters that take no width (controls) cost nothing, and no more
-// of them are kept than the label has room for characters. A run of
+// of them are kept than many times the characters the label has room for. A run of
 // spaces or tabs longer than a line must cross a line break, where the rest of
 // it hangs unseen: it keeps only a line's worth. The text ends at the line
 // break after the last line that can show.
