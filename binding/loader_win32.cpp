@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -59,8 +60,44 @@ struct FoundFile {
     std::optional<WORD> machine;
 };
 
+// Where a library, and each library it needs, is looked for: the program's
+// folder and the system's, and for a library named by its full path, its own
+// folder too; never the current directory, nor the folders of PATH, where
+// anyone may have put a Zavlek.dll.
+constexpr DWORD kSearch = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+
+DWORD search_for(const std::wstring& file) {
+    return std::filesystem::path(file).is_absolute() ? kSearch | LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR : kSearch;
+}
+
+std::filesystem::path system_folder() {
+    std::wstring folder(MAX_PATH, L'\0');
+    folder.resize(GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size())));
+    return folder;
+}
+
+// The file the loader's search finds under that name, looked for in the same
+// folders: not every system searches them for a data file.
+std::optional<std::filesystem::path> located(const std::wstring& file) {
+    const std::filesystem::path name(file);
+    std::error_code error;
+    if (name.is_absolute()) {
+        return std::filesystem::exists(name, error) ? std::optional(name) : std::nullopt;
+    }
+    for (const std::filesystem::path& folder : {program_folder(), system_folder()}) {
+        if (std::filesystem::exists(folder / name, error)) {
+            return folder / name;
+        }
+    }
+    return std::nullopt;
+}
+
 FoundFile find_as_data(const std::wstring& file) {
-    HMODULE data = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const std::optional<std::filesystem::path> path = located(file);
+    if (!path) {
+        return {};
+    }
+    HMODULE data = LoadLibraryExW(path->c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (data == nullptr) {
         return {GetLastError() == ERROR_BAD_EXE_FORMAT, std::nullopt};
     }
@@ -154,14 +191,9 @@ private:
 
 class Win32Loader final : public Loader {
 public:
-    // The current directory leaves the search before anything is loaded, so
-    // that a Zavlek.dll planted there is never the one that runs; the
-    // program's folder, the system folders and PATH stay. A DLL directory
-    // takes the current directory's place in the search. An empty one would
-    // do on Windows, but Wine reads it as none and keeps the current
-    // directory; the program's own folder, searched first anyway, changes
-    // nothing else.
-    Win32Loader() { SetDllDirectoryW(program_folder().c_str()); }
+    // The same search for every library the process loads from now on, so
+    // that what the system loads on the library's behalf is found as it is.
+    Win32Loader() { SetDefaultDllDirectories(kSearch); }
 
     std::unique_ptr<LoadedLibrary> load(const std::string& file) override {
         const std::wstring wide_file = text::wide_from_utf8(file);
@@ -169,7 +201,7 @@ public:
         DWORD code = ERROR_SUCCESS;
         {
             const QuietLoaderErrors quiet;
-            module = LoadLibraryW(wide_file.c_str());
+            module = LoadLibraryExW(wide_file.c_str(), nullptr, search_for(wide_file));
             code = GetLastError();
         }
         if (module == nullptr) {

@@ -74,12 +74,18 @@ private:
     // may serve it only once.
     bool replace_without_history(const QKeyEvent& event) {
         const bool paste = event.matches(QKeySequence::Paste);
-        const bool removal = event.key() == Qt::Key_Backspace || event.key() == Qt::Key_Delete;
+        // Only plain keys, or Shift for a capital: Shift+Delete is a cut,
+        // Ctrl+X is one too, Ctrl with Delete removes a word; those the line
+        // edit does itself.
+        const Qt::KeyboardModifiers held = event.modifiers() & ~Qt::KeypadModifier;
+        const bool removal =
+            held == Qt::NoModifier && (event.key() == Qt::Key_Backspace || event.key() == Qt::Key_Delete);
+        const bool typing = (held & ~Qt::ShiftModifier) == Qt::NoModifier;
         QString insertion;  // none for a removal
         if (paste) {
             insertion = QGuiApplication::clipboard()->text();
         } else if (!removal) {
-            if (event.text().size() != 1 || !event.text().front().isPrint()) {
+            if (!typing || event.text().size() != 1 || !event.text().front().isPrint()) {
                 return false;
             }
             insertion = event.text();

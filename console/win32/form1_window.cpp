@@ -294,7 +294,9 @@ std::u16string Form1Window::text1() const { return window_text(controls_.at("Tex
 
 void Form1Window::set_label3(std::u16string_view caption) {
     const HWND label = controls_.at("Label3");
-    const std::u16string shown = label_text(caption, text_area_of(label));
+    // NULs take no room in the excerpt, so leaving them out of it afterwards
+    // shows the same.
+    const std::u16string shown = without_nuls(label_text(caption, text_area_of(label)));
     SetWindowTextW(label, wide(shown));
     screen_reader_names_->describe(label, shown);
     UpdateWindow(label);

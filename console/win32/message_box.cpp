@@ -103,7 +103,7 @@ std::u16string text_that_fits(HWND owner, std::u16string_view text) {
 }  // namespace
 
 void show_message_box(HWND owner, std::u16string_view text) {
-    const std::u16string shown = text_that_fits(owner, text);
+    const std::u16string shown = text_that_fits(owner, without_nuls(text));
     const AcceptButtonInSpanish accept;
     MessageBoxW(owner, wide(shown), L"" KAVRELO_NAME, MB_OK | MB_APPLMODAL);
 }

@@ -12,4 +12,10 @@ std::u16string window_text(HWND window) {
     return text;
 }
 
+std::u16string without_nuls(std::u16string_view text) {
+    std::u16string kept(text);
+    std::erase(kept, u'\0');
+    return kept;
+}
+
 }  // namespace kavrelo::console::win32

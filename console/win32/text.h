@@ -14,4 +14,9 @@ inline const wchar_t* wide(const std::u16string& text) noexcept {
 
 std::u16string window_text(HWND window);
 
+// A window's text, or a message box's, ends at its first NUL: the NULs of an
+// answer are left out, so that all the rest shows, as on Linux, where the
+// layout shows nothing for them.
+std::u16string without_nuls(std::u16string_view text);
+
 }  // namespace kavrelo::console::win32

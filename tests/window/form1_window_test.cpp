@@ -353,6 +353,36 @@ TEST_F(Form1WithRecorder, LargeEditsOfText1KeepNoUndoAndSmallOnesDo) {
     EXPECT_TRUE(text1->isUndoAvailable());
 }
 
+// A cut reaches the clipboard whatever its size and its keys; a copy and a
+// paste by the older keys too.
+TEST_F(Form1WithRecorder, CutCopyAndPasteOfText1ReachTheClipboardLargeOrSmall) {
+    show();
+    auto* text1 = control<QLineEdit>("Text1");
+    text1->setFocus();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    for (const qsizetype size : {qsizetype{1000}, qsizetype{100000}}) {
+        const QString text(size, QChar(u'x'));
+        for (const QKeyCombination cut : {QKeyCombination(Qt::ControlModifier, Qt::Key_X),
+                                          QKeyCombination(Qt::ShiftModifier, Qt::Key_Delete)}) {
+            text1->setText(text);
+            clipboard->clear();
+            text1->selectAll();
+            QTest::keyClick(text1, cut.key(), cut.keyboardModifiers());
+            EXPECT_EQ(clipboard->text().size(), size) << cut.toCombined();
+            EXPECT_TRUE(text1->text().isEmpty()) << cut.toCombined();
+        }
+        text1->setText(text);
+        clipboard->clear();
+        text1->selectAll();
+        QTest::keyClick(text1, Qt::Key_Insert, Qt::ControlModifier);  // copy
+        EXPECT_EQ(clipboard->text().size(), size);
+        EXPECT_EQ(text1->text().size(), size);
+        text1->clear();
+        QTest::keyClick(text1, Qt::Key_Insert, Qt::ShiftModifier);  // paste
+        EXPECT_EQ(text1->text().size(), size);
+    }
+}
+
 TEST_F(Form1WithRecorder, ALongAnswerWrapsInsideTheLabelAndIsCutAtItsBottom) {
     show();
     recorder.answer_with(Result::echo);

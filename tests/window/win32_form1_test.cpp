@@ -364,6 +364,19 @@ TEST_F(Win32Form1, ASixteenMegabyteAnswerBoxStaysOnTheScreen) {
     EXPECT_NE(closer.seen[0].text.find(u"texto cortado"), std::u16string::npos) << closer.seen[0].text.size();
 }
 
+// A window's text ends at its first NUL: an answer "a", NUL, "b" must still
+// show its "b", in the label and in a message box alike.
+TEST_F(Win32Form1, AnAnswerWithANulShowsAllItsCharacters) {
+    BoxCloser closer;
+    recorder.answer_with(Result::embedded_nul);
+    press("Command4");
+    SetWindowTextW(at("Text1"), L"x");
+    press("Command5");
+    ASSERT_EQ(closer.seen.size(), 1u);
+    EXPECT_EQ(closer.seen[0].text, u"ab");
+    EXPECT_EQ(text_of(at("Label3")), u"ab");
+}
+
 TEST_F(Win32Form1, Label3KeepsOnlyWhatItCanShowOfALongAnswer) {
     const RECT before = rect_in_client(window.handle(), at("Label3"));
     recorder.answer_with(Result::sixteen_mb);
