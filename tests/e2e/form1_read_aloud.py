@@ -49,13 +49,15 @@ def window():
     for application in pyatspi.Registry.getDesktop(0):
         if application is not None and application.name == "Kavrelo1":
             for child in application:
-                if child.name == TITLE:
+                if child is not None and child.name == TITLE:
                     return child
     return None
 
 
 def controls(node, inside_frame=False):
     for child in node:
+        if child is None:
+            continue
         yield child, inside_frame
         yield from controls(child, inside_frame or child.getRoleName() == "panel")
 
@@ -103,8 +105,9 @@ if text1 is not None and button is not None and label3 is not None:
 def alert():
     for application in pyatspi.Registry.getDesktop(0):
         if application is not None and application.name == "Kavrelo1":
+            # A window that is closing leaves an empty place among them.
             for child in application:
-                if child.getRoleName() in ("alert", "dialog") and child.name == "Kavrelo1":
+                if child is not None and child.getRoleName() in ("alert", "dialog") and child.name == "Kavrelo1":
                     return child
     return None
 
