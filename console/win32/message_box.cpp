@@ -29,12 +29,20 @@ public:
     AcceptButtonInSpanish& operator=(const AcceptButtonInSpanish&) = delete;
 
 private:
+    // Only the box: the window it returns to is activated again while the
+    // hook is still in place, and its own buttons keep their captions.
     static LRESULT CALLBACK rename(int code, WPARAM wparam, LPARAM lparam) {
-        if (code == HCBT_ACTIVATE) {
-            const auto box = reinterpret_cast<HWND>(wparam);
-            EnumChildWindows(box, &rename_button, 0);
+        const auto window = reinterpret_cast<HWND>(wparam);
+        if (code == HCBT_ACTIVATE && is_message_box(window)) {
+            EnumChildWindows(window, &rename_button, 0);
         }
         return CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+
+    static bool is_message_box(HWND window) {
+        wchar_t class_name[16] = {};
+        GetClassNameW(window, class_name, 16);
+        return lstrcmpW(class_name, L"#32770") == 0;
     }
 
     static BOOL CALLBACK rename_button(HWND child, LPARAM) {

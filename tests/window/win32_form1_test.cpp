@@ -364,6 +364,24 @@ TEST_F(Win32Form1, ASixteenMegabyteAnswerBoxStaysOnTheScreen) {
     EXPECT_NE(closer.seen[0].text.find(u"texto cortado"), std::u16string::npos) << closer.seen[0].text.size();
 }
 
+// The box's button is renamed "Aceptar"; the window the box returns to keeps
+// its own buttons' captions.
+TEST_F(Win32Form1, AMessageBoxLeavesForm1sButtonsAsTheyWere) {
+    std::vector<std::u16string> before;
+    for (const char* name : {"Command1", "Command2", "Command3", "Command4", "Command5"}) {
+        before.push_back(text_of(at(name)));
+    }
+    BoxCloser closer;
+    recorder.answer_with(Result::normal);
+    press("Command4");
+    ASSERT_EQ(closer.seen.size(), 1u);
+    std::vector<std::u16string> after;
+    for (const char* name : {"Command1", "Command2", "Command3", "Command4", "Command5"}) {
+        after.push_back(text_of(at(name)));
+    }
+    EXPECT_EQ(after, before);
+}
+
 // A window's text ends at its first NUL: an answer "a", NUL, "b" must still
 // show its "b", in the label and in a message box alike.
 TEST_F(Win32Form1, AnAnswerWithANulShowsAllItsCharacters) {
