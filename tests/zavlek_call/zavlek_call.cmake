@@ -67,6 +67,11 @@ kavrelo_zavlek_call_case(AHangingCallIsStoppedAtTheLimit 4
   ARGS --library ${breaks_hang} --timeout 3 parser_SLR --file ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt
   STDERR_REGEX "parser_SLR no volvió en 3 s")
 
+# The child's command line quoted as the C runtime reads it: backslashes
+# before a quote, and the quote, arrive as they were.
+kavrelo_zavlek_call_case(ALibraryPathWithQuotesAndBackslashesReachesTheChild 3
+  ARGS --library "${KAVRELO_DOUBLES_DIR}/missing/a\\\"b" mPila STDERR_REGEX "missing.a\\\\\"b")
+
 set(loading "carga y nombres" "mPila vuelve" "tokeniza vuelve" "tokeniza2 con el argumento fijo")
 kavrelo_contract_check(TheReferenceLibraryPassesEveryCheck $<TARGET_FILE:Zavlek> PASSING ALL)
 kavrelo_contract_check(ACrashInParserSLRFailsItsCheck ${breaks_crash}

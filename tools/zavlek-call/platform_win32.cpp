@@ -42,7 +42,8 @@ Pipe make_pipe(bool child_reads) {
 }
 
 // One argument as the C runtime reads it back: quoted, with the backslashes
-// before a quote doubled.
+// before a quote doubled and one more before the quote itself (the n already
+// written, n + 1 now).
 std::wstring quoted(const std::wstring& argument) {
     std::wstring result = L"\"";
     std::size_t backslashes = 0;
@@ -50,7 +51,7 @@ std::wstring quoted(const std::wstring& argument) {
         if (character == L'\\') {
             ++backslashes;
         } else if (character == L'"') {
-            result.append(backslashes * 2 + 1, L'\\');
+            result.append(backslashes + 1, L'\\');
             backslashes = 0;
         } else {
             backslashes = 0;
