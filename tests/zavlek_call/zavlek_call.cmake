@@ -67,6 +67,29 @@ kavrelo_zavlek_call_case(AHangingCallIsStoppedAtTheLimit 4
   ARGS --library ${breaks_hang} --timeout 3 parser_SLR --file ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt
   STDERR_REGEX "parser_SLR no volvió en 3 s")
 
+# A library's path, and what it names, is shown; it never drives the terminal
+# (ESC c resets one) nor makes the JSON anything but UTF-8. (An opening
+# bracket would keep CMake from splitting the arguments.)
+string(ASCII 27 escape)
+string(ASCII 127 delete)
+string(ASCII 194 157 operating_system_command)  # U+009D in UTF-8
+set(hostile_folder ${KAVRELO_DOUBLES_DIR}/missing/carpeta${escape}c${delete}${operating_system_command})
+set(shown_folder "carpeta\\\\x1Bc\\\\x7F\\\\u009D")
+kavrelo_zavlek_call_case(ControlsInALibraryPathAreShownAsEscapesInTheTable 1
+  ARGS --library ${hostile_folder}/${KAVRELO_LIBRARY_FILE} check STDOUT_REGEX "${shown_folder}")
+kavrelo_zavlek_call_case(ControlsInALibraryPathAreShownAsEscapesInMessages 3
+  ARGS --library ${hostile_folder}/${KAVRELO_LIBRARY_FILE} mPila STDERR_REGEX "${shown_folder}")
+kavrelo_zavlek_call_case(ControlsInALibraryPathAreEscapedInJson 1
+  ARGS --library ${hostile_folder}/${KAVRELO_LIBRARY_FILE} check --json
+  STDOUT_REGEX "\"biblioteca\": \"[^\"]*carpeta\\\\u001bc\\\\u007f\\\\u009d")
+if(NOT WIN32)
+  # A folder named in Latin-1, as an older system may have left it: not UTF-8.
+  string(ASCII 233 latin1_e_acute)
+  kavrelo_zavlek_call_case(JsonStaysUtf8ForAFolderNamedInLatin1 1
+    ARGS --library ${KAVRELO_DOUBLES_DIR}/missing/caf${latin1_e_acute}/libZavlek.so check --json
+    STDOUT_REGEX "\"biblioteca\": \"[^\"]*/missing/caf\\\\u00e9/libZavlek.so\"")
+endif()
+
 # The child's command line quoted as the C runtime reads it: backslashes
 # before a quote, and the quote, arrive as they were.
 kavrelo_zavlek_call_case(ALibraryPathWithQuotesAndBackslashesReachesTheChild 3

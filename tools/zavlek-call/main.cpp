@@ -22,8 +22,10 @@ namespace {
 
 constexpr std::string_view kChildFlag = "--child";
 
+// Every message for people passes here: a library's or a file's name may hold
+// controls that would drive the terminal.
 void tell(std::string_view text) {
-    write_standard_error(std::string("zavlek-call: ") + std::string(text) + "\n");
+    write_standard_error("zavlek-call: " + text::with_visible_controls(text) + "\n");
 }
 
 std::string seconds_of(std::chrono::milliseconds limit) {
