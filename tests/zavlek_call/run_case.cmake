@@ -1,5 +1,5 @@
 # Runs zavlek-call once and checks its exit status and what it wrote.
-#   cmake -DTOOL=... [-DEMULATOR=...] "-DARGS=a;b" -DSTATUS=n [-DINPUT=file]
+#   cmake -DTOOL=... [-DEMULATOR=...] "-DARGS=a;b" -DSTATUS=n [-DINPUT=file | -DSTDIN_CLOSED=ON]
 #         [-DSTDOUT_HEX=hex] [-DSTDOUT_REGEX=re] [-DSTDERR_REGEX=re] -DWORK=dir -P run_case.cmake
 cmake_minimum_required(VERSION 3.25)
 file(MAKE_DIRECTORY ${WORK})
@@ -7,7 +7,11 @@ set(input)
 if(DEFINED INPUT)
   set(input INPUT_FILE ${INPUT})
 endif()
-execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGS} ${input}
+set(closed_input)
+if(STDIN_CLOSED)
+  set(closed_input sh -c "exec \"$@\" <&-" zavlek-call)
+endif()
+execute_process(COMMAND ${closed_input} ${EMULATOR} ${TOOL} ${ARGS} ${input}
   OUTPUT_FILE ${WORK}/stdout ERROR_FILE ${WORK}/stderr RESULT_VARIABLE status)
 file(READ ${WORK}/stdout stdout)
 file(READ ${WORK}/stderr stderr)

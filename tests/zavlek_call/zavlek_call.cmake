@@ -2,9 +2,9 @@
 # zavlek-call, run as a user runs it, on real libraries.
 set(tool_tests ${CMAKE_CURRENT_SOURCE_DIR}/zavlek_call)
 function(kavrelo_zavlek_call_case name status)
-  cmake_parse_arguments(PARSE_ARGV 2 ARG "" "INPUT;STDOUT_HEX;STDOUT_REGEX;STDERR_REGEX" "ARGS")
+  cmake_parse_arguments(PARSE_ARGV 2 ARG "STDIN_CLOSED" "INPUT;STDOUT_HEX;STDOUT_REGEX;STDERR_REGEX" "ARGS")
   set(definitions)
-  foreach(key INPUT STDOUT_HEX STDOUT_REGEX STDERR_REGEX)
+  foreach(key STDIN_CLOSED INPUT STDOUT_HEX STDOUT_REGEX STDERR_REGEX)
     if(DEFINED ARG_${key})
       list(APPEND definitions "-D${key}=${ARG_${key}}")
     endif()
@@ -66,6 +66,10 @@ kavrelo_zavlek_call_case(ACrashInTheLibraryIsReported 4
 kavrelo_zavlek_call_case(AHangingCallIsStoppedAtTheLimit 4
   ARGS --library ${breaks_hang} --timeout 3 parser_SLR --file ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt
   STDERR_REGEX "parser_SLR no volvió en 3 s")
+
+# The text reaches the library whatever standard streams the caller left open.
+kavrelo_zavlek_call_case(AClosedStandardInputStillSendsTheText 0 STDIN_CLOSED
+  ARGS --library ${echo} --raw parser_SLR "1+2" STDOUT_HEX 312b32)
 
 # A library's path, and what it names, is shown; it never drives the terminal
 # (ESC c resets one) nor makes the JSON anything but UTF-8. (An opening

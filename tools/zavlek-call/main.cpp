@@ -203,6 +203,6 @@ int run(const std::vector<std::string>& arguments) {
 }  // namespace kavrelo::zavlek_call
 
 int main(int argc, char* argv[]) {
-    kavrelo::zavlek_call::use_binary_standard_streams();
+    kavrelo::zavlek_call::prepare_standard_streams();
     return kavrelo::zavlek_call::run(kavrelo::zavlek_call::utf8_arguments(argc, argv));
 }

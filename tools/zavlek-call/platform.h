@@ -39,8 +39,10 @@ void prepare_child_process();
 // The command line as UTF-8, whatever the system hands over.
 std::vector<std::string> utf8_arguments(int argc, char* argv[]);
 
-// Standard input and output carry bytes unchanged (no line-end translation).
-void use_binary_standard_streams();
+// Standard streams fit for use: each open (on the null device where whoever
+// started us closed it, so that no file or pipe opened later is taken for
+// it), input and output carrying bytes unchanged (no line-end translation).
+void prepare_standard_streams();
 std::string read_standard_input();
 void write_standard_output(std::string_view bytes);
 // Text for a person: UTF-8, shown as such on a terminal or console.

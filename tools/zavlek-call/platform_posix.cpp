@@ -91,6 +91,16 @@ ChildOutcome outcome_of(int status) {
     return outcome;
 }
 
+// The descriptor becomes a standard one, left open in the program the child
+// runs. dup2 onto itself would do nothing, and leave close-on-exec set.
+void place_as(int descriptor, int standard) {
+    if (descriptor == standard) {
+        fcntl(descriptor, F_SETFD, 0);
+    } else {
+        dup2(descriptor, standard);
+    }
+}
+
 // This program started again as a child, its input and output on pipes.
 struct StartedChild {
     pid_t pid;
@@ -115,8 +125,8 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
         throw std::runtime_error(std::string("no se pudo crear un proceso: ") + std::strerror(errno));
     }
     if (child == 0) {
-        dup2(to_child.read_end.get(), STDIN_FILENO);
-        dup2(from_child.write_end.get(), STDOUT_FILENO);
+        place_as(to_child.read_end.get(), STDIN_FILENO);
+        place_as(from_child.write_end.get(), STDOUT_FILENO);
         if (error_output == ErrorOutput::discarded) {
             const int nowhere = open("/dev/null", O_WRONLY);
             dup2(nowhere, STDERR_FILENO);
@@ -196,7 +206,14 @@ void prepare_child_process() {
 
 std::vector<std::string> utf8_arguments(int argc, char* argv[]) { return {argv + 1, argv + argc}; }
 
-void use_binary_standard_streams() {}
+void prepare_standard_streams() {
+    for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (fcntl(standard, F_GETFD) < 0 && errno == EBADF) {
+            // The lowest free descriptor: this one.
+            static_cast<void>(open("/dev/null", standard == STDIN_FILENO ? O_RDONLY : O_WRONLY));
+        }
+    }
+}
 
 void write_standard_error(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);

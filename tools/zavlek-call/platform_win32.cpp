@@ -221,7 +221,7 @@ std::vector<std::string> utf8_arguments(int, char*[]) {
     return arguments;
 }
 
-void use_binary_standard_streams() {
+void prepare_standard_streams() {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
 }
