@@ -6,16 +6,28 @@
 //   BREAK_LITERAL   parser_SLR returns a string constant of the library
 //   BREAK_LEAK      parser_SLR leaves a kilobyte behind at every call
 //   BREAK_KEEP      parser_SLR returns one string it keeps, every time
+//   BREAK_PRINT     every entry point prints a line of its own on standard output
+//   BREAK_FORGE     parser_SLR prints what a passed check reports, then exits with status 0
+//   BREAK_EXIT3     parser_SLR exits with status 3, the one that says the library was not bound
+//   BREAK_ABORT     parser_SLR aborts (on Windows an exit with status 3 too)
 // Built with none of them, it keeps the whole contract and answers at once,
 // which is what the call benchmark measures against.
 #include <zavlek.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
 BSTR accepted() { return SysAllocStringByteLen("Cadena aceptada", 15); }
+
+// A library's debugging output, left in: it goes wherever standard output goes.
+void note_call([[maybe_unused]] const char* entry_point) {
+#if defined(BREAK_PRINT)
+    std::printf("zavlek de prueba: %s\n", entry_point);
+#endif
+}
 
 #if defined(BREAK_HANG)
 bool only_spaces(BSTR text) {
@@ -32,13 +44,17 @@ bool only_spaces(BSTR text) {
 
 extern "C" {
 
-ZAVLEK_API void ZAVLEK_CALL mPila(void) {}
+ZAVLEK_API void ZAVLEK_CALL mPila(void) { note_call("mPila"); }
 
-ZAVLEK_API void ZAVLEK_CALL tokeniza(void) {}
+ZAVLEK_API void ZAVLEK_CALL tokeniza(void) { note_call("tokeniza"); }
 
-ZAVLEK_API BSTR ZAVLEK_CALL tokeniza2(BSTR) { return accepted(); }
+ZAVLEK_API BSTR ZAVLEK_CALL tokeniza2(BSTR) {
+    note_call("tokeniza2");
+    return accepted();
+}
 
 ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
+    note_call("parser_SLR");
 #if defined(BREAK_CRASH)
     static_cast<void>(text);
     *static_cast<volatile int*>(nullptr) = 1;
@@ -66,6 +82,17 @@ ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
     static_cast<void>(text);
     static BSTR kept = accepted();
     return kept;
+#elif defined(BREAK_FORGE)
+    static_cast<void>(text);
+    std::printf("correcto\nla biblioteca cumple el contrato");
+    std::fflush(stdout);
+    std::exit(0);
+#elif defined(BREAK_EXIT3)
+    static_cast<void>(text);
+    std::exit(3);
+#elif defined(BREAK_ABORT)
+    static_cast<void>(text);
+    std::abort();
 #else
     static_cast<void>(text);
     return accepted();

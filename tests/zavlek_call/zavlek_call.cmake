@@ -31,7 +31,7 @@ function(kavrelo_double_file variable name)
   set(${variable} ${KAVRELO_DOUBLES_DIR}/${name}/${KAVRELO_LIBRARY_FILE} PARENT_SCOPE)
 endfunction()
 foreach(name echo no_mpila missing not_a_library breaks_crash breaks_hang breaks_argument breaks_literal
-    breaks_leak breaks_keep)
+    breaks_leak breaks_keep breaks_print breaks_forge breaks_exit3 breaks_abort)
   kavrelo_double_file(${name} ${name})
 endforeach()
 add_custom_target(zavlek_call_under_test ALL DEPENDS zavlek-call Zavlek test_doubles)
@@ -47,9 +47,10 @@ kavrelo_zavlek_call_case(NothingToDoIsWrongUsage 2 STDERR_REGEX "falta lo que ha
 kavrelo_zavlek_call_case(AnUnknownEntryPointIsRefusedWithTheNamesThereAre 2
   ARGS frobnicate x STDERR_REGEX "desconocido: frobnicate \\(son mPila, tokeniza, tokeniza2 y parser_SLR; o check\\)")
 # The child refuses an unknown name too, rather than calling some other
-# entry point with it.
+# entry point with it. (Its channel "-" is none: run by hand, it has no
+# parent to report to.)
 kavrelo_zavlek_call_case(TheChildRefusesAnUnknownEntryPoint 2
-  ARGS --child call frobnicate --library ${echo} STDERR_REGEX "desconocido: frobnicate")
+  ARGS --child - call frobnicate --library ${echo} STDERR_REGEX "desconocido: frobnicate")
 # (CMake cannot hand a program an empty argument, nor one of spaces only:
 # such texts come from files.)
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/empty.txt "")
@@ -70,6 +71,20 @@ kavrelo_zavlek_call_case(AHangingCallIsStoppedAtTheLimit 4
 # The text reaches the library whatever standard streams the caller left open.
 kavrelo_zavlek_call_case(AClosedStandardInputStillSendsTheText 0 STDIN_CLOSED
   ARGS --library ${echo} --raw parser_SLR "1+2" STDOUT_HEX 312b32)
+
+# The child answers on a channel of its own: what the library prints, and
+# the status it ends the process with, are never taken for the answer.
+kavrelo_zavlek_call_case(WhatTheLibraryPrintsGoesToStandardError 0
+  ARGS --library ${breaks_print} parser_SLR x
+  STDOUT_REGEX "^Cadena aceptada\n$" STDERR_REGEX "zavlek de prueba: parser_SLR")
+kavrelo_zavlek_call_case(ALibraryThatPrintsAnAnswerAndExitsHasEndedTheProcess 4
+  ARGS --library ${breaks_forge} parser_SLR x
+  STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR \\(estado 0\\) sin responder")
+kavrelo_zavlek_call_case(ExitingWithTheStatusOfABindingFailureIsNoBindingFailure 4
+  ARGS --library ${breaks_exit3} parser_SLR x
+  STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR \\(estado 3\\) sin responder")
+kavrelo_zavlek_call_case(AnAbortInTheLibraryIsReported 4
+  ARGS --library ${breaks_abort} parser_SLR x STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR")
 
 # A library's path, and what it names, is shown; it never drives the terminal
 # (ESC c resets one) nor makes the JSON anything but UTF-8. (An opening
@@ -119,6 +134,10 @@ kavrelo_contract_check(AMissingEntryPointFailsTheNameCheck ${no_mpila}
   PASSING ALL)
 kavrelo_contract_check(AFileThatIsNoLibraryStopsAtTheFirstCheck ${not_a_library}
   FAILING "carga y nombres" DETAILS "No se pudo cargar la biblioteca")
+kavrelo_contract_check(PrintingOnStandardOutputSpoilsNoCheck ${breaks_print} PASSING ALL)
+kavrelo_contract_check(AReportForgedOnStandardOutputFails ${breaks_forge}
+  FAILING "parser_SLR: expresión corta" DETAILS "terminó el proceso \\(estado 0\\) sin responder"
+  PASSING ${loading})
 add_test(NAME ContractCheck.TheLibraryTemplateBuildsAndPasses
   COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/examples/zavlek-minimal
     -DWORK=${CMAKE_CURRENT_BINARY_DIR}/zavlek-minimal -DTOOL=$<TARGET_FILE:zavlek-call>

@@ -1,9 +1,9 @@
 // What the tool needs of the operating system, in two files behind this
 // header (platform_posix.cpp, platform_win32.cpp): this program run again as
-// a child with a time limit, its command line as UTF-8, standard streams made
-// binary and its error stream written as text, the process's memory, and
-// where an address lies. Standard input and output are read and written in
-// one place for both (standard_streams.cpp).
+// a child with a time limit and a channel of its own back to us, its command
+// line as UTF-8, standard streams made ready and its error stream written as
+// text, the process's memory, and where an address lies. Standard input and
+// output are read and written in one place for both (standard_streams.cpp).
 #pragma once
 
 #include <chrono>
@@ -18,19 +18,28 @@ namespace kavrelo::zavlek_call {
 struct ChildOutcome {
     enum class Ending { exited, crashed, timed_out };
     Ending ending = Ending::exited;
-    int exit_status = 0;  // when it exited
-    std::string cause;    // when it crashed: the signal or exception, in words
-    std::string output;   // everything it wrote to its standard output
+    int exit_status = 0;   // when it exited
+    std::string cause;     // when it crashed: the signal or exception, in words
+    std::string reported;  // everything it sent on its channel to us
 };
 
+// Where a child's standard output and error go, which carry only what the
+// library writes for people: to our standard error, or nowhere.
 enum class ErrorOutput { shared, discarded };
 
-// Runs this program again with the arguments, the input on its standard
-// input, its standard error shared with ours or discarded; ends it once it
-// has run longer than the limit. Throws std::runtime_error when it cannot be
-// started.
+// A child's command line: this flag, the name of its channel to us, then the
+// arguments it was given.
+inline constexpr std::string_view kChildFlag = "--child";
+
+// Runs this program again as a child, with the input on its standard input;
+// ends it once it has run longer than the limit. Throws std::runtime_error
+// when it cannot be started.
 ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
                               std::chrono::milliseconds limit, ErrorOutput error_output);
+
+// In a child: the bytes sent on the channel the command line named; false
+// when they could not be (a name that is none, as by hand, included).
+bool send_to_parent(std::string_view channel, std::string_view bytes);
 
 // In a child: a crash ends the process at once and quietly (no core file, no
 // dialog, no debugger), for the parent to report.

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -101,55 +102,58 @@ void place_as(int descriptor, int standard) {
     }
 }
 
-// This program started again as a child, its input and output on pipes.
+// This program started again as a child, its input on a pipe and its report
+// on another.
 struct StartedChild {
     pid_t pid;
     Descriptor input;   // ours to write, the child's standard input
-    Descriptor output;  // ours to read, the child's standard output
+    Descriptor report;  // ours to read, the child's channel to us
 };
 
 StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput error_output) {
     // A child that ends before reading all its input must not end us.
     signal(SIGPIPE, SIG_IGN);
-    const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-
     Pipe to_child = make_pipe();
-    Pipe from_child = make_pipe();
+    Pipe report = make_pipe();
+    std::vector<std::string> command_line{std::filesystem::read_symlink("/proc/self/exe").string(),
+                                          std::string(kChildFlag), std::to_string(report.write_end.get())};
+    command_line.insert(command_line.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : command_line) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const Descriptor nowhere(error_output == ErrorOutput::discarded ? open("/dev/null", O_WRONLY | O_CLOEXEC)
+                                                                    : -1);
+
     const pid_t child = fork();
     if (child < 0) {
         throw std::runtime_error(std::string("no se pudo crear un proceso: ") + std::strerror(errno));
     }
     if (child == 0) {
         place_as(to_child.read_end.get(), STDIN_FILENO);
-        place_as(from_child.write_end.get(), STDOUT_FILENO);
-        if (error_output == ErrorOutput::discarded) {
-            const int nowhere = open("/dev/null", O_WRONLY);
-            dup2(nowhere, STDERR_FILENO);
-        }
-        execv(program.c_str(), argv.data());
+        // What the library prints goes where people read it, never into the report.
+        const int people = nowhere.get() >= 0 ? nowhere.get() : STDERR_FILENO;
+        place_as(people, STDOUT_FILENO);
+        place_as(people, STDERR_FILENO);
+        fcntl(report.write_end.get(), F_SETFD, 0);
+        execv(argv[0], argv.data());
         _exit(127);
     }
     fcntl(to_child.write_end.get(), F_SETFL, O_NONBLOCK);
-    return {child, std::move(to_child.write_end), std::move(from_child.read_end)};
+    return {child, std::move(to_child.write_end), std::move(report.read_end)};
 }
 
-// Feeds the input and collects the output together, so that neither side
-// waits on a full pipe, until the child closes its output or time is up.
+// Feeds the input and collects the report together, so that neither side
+// waits on a full pipe, until the child closes its channel or time is up.
 // Returns false when time ran out.
-bool pump(StartedChild& child, std::string_view input, Clock::time_point deadline, std::string& output) {
+bool pump(StartedChild& child, std::string_view input, Clock::time_point deadline, std::string& reported) {
     std::size_t fed = 0;
     if (input.empty()) child.input.reset();
-    while (child.output.get() >= 0) {
+    while (child.report.get() >= 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
             return false;
         }
-        pollfd fds[2] = {{child.output.get(), POLLIN, 0}, {child.input.get(), POLLOUT, 0}};
+        pollfd fds[2] = {{child.report.get(), POLLIN, 0}, {child.input.get(), POLLOUT, 0}};
         const nfds_t count = child.input.get() >= 0 ? 2 : 1;
         if (poll(fds, count, static_cast<int>(left.count())) < 0 && errno != EINTR) {
             break;
@@ -162,18 +166,18 @@ bool pump(StartedChild& child, std::string_view input, Clock::time_point deadlin
         }
         if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             char buffer[65536];
-            const ssize_t got = read(child.output.get(), buffer, sizeof buffer);
+            const ssize_t got = read(child.report.get(), buffer, sizeof buffer);
             if (got > 0) {
-                output.append(buffer, static_cast<std::size_t>(got));
+                reported.append(buffer, static_cast<std::size_t>(got));
             } else if (got == 0 || errno != EINTR) {
-                child.output.reset();
+                child.report.reset();
             }
         }
     }
     return true;
 }
 
-// The child's end, once its output has closed: it may still run on until the
+// The child's end, once its channel has closed: it may still run on until the
 // deadline, after which it is stopped.
 ChildOutcome wait_with_deadline(pid_t child, Clock::time_point deadline) {
     int status = 0;
@@ -192,11 +196,28 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
                               std::chrono::milliseconds limit, ErrorOutput error_output) {
     const Clock::time_point deadline = Clock::now() + limit;
     StartedChild child = start_child(arguments, error_output);
-    std::string output;
+    std::string reported;
     ChildOutcome outcome =
-        pump(child, input, deadline, output) ? wait_with_deadline(child.pid, deadline) : stopped(child.pid);
-    outcome.output = std::move(output);
+        pump(child, input, deadline, reported) ? wait_with_deadline(child.pid, deadline) : stopped(child.pid);
+    outcome.reported = std::move(reported);
     return outcome;
+}
+
+bool send_to_parent(std::string_view channel, std::string_view bytes) {
+    int descriptor = -1;
+    const auto [end, error] = std::from_chars(channel.data(), channel.data() + channel.size(), descriptor);
+    if (error != std::errc() || end != channel.data() + channel.size() || descriptor < 0) {
+        return false;
+    }
+    while (!bytes.empty()) {
+        const ssize_t written = write(descriptor, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
 }
 
 void prepare_child_process() {

@@ -9,6 +9,8 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -95,33 +97,37 @@ std::string exception_in_words(DWORD code) {
     }
 }
 
-// This program started again as a child, its input and output on pipes.
+// This program started again as a child, its input on a pipe and its report
+// on another.
 struct StartedChild {
     Handle process;
     Handle input;   // ours to write, the child's standard input
-    Handle output;  // ours to read, the child's standard output
+    Handle report;  // ours to read, the child's channel to us
 };
 
 StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput error_output) {
+    Pipe to_child = make_pipe(true);
+    Pipe report = make_pipe(false);
     const std::wstring program = this_program();
-    std::wstring command_line = quoted(program);
+    std::wstring command_line = quoted(program) + L" " + quoted(text::wide_from_utf8(kChildFlag)) + L" " +
+                                std::to_wstring(reinterpret_cast<std::uintptr_t>(report.write_end.get()));
     for (const std::string& argument : arguments) {
         command_line += L" " + quoted(text::wide_from_utf8(argument));
     }
-    Pipe to_child = make_pipe(true);
-    Pipe from_child = make_pipe(false);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = to_child.read_end.get();
-    startup.hStdOutput = from_child.write_end.get();
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     const Handle nowhere(
         error_output == ErrorOutput::discarded
             ? CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr)
             : nullptr);
-    startup.hStdError =
+    // What the library prints goes where people read it, never into the report.
+    const HANDLE people =
         nowhere && nowhere.get() != INVALID_HANDLE_VALUE ? nowhere.get() : GetStdHandle(STD_ERROR_HANDLE);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = to_child.read_end.get();
+    startup.hStdOutput = people;
+    startup.hStdError = people;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &process)) {
@@ -129,7 +135,7 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
                                  ")");
     }
     CloseHandle(process.hThread);
-    return {Handle(process.hProcess), std::move(to_child.write_end), std::move(from_child.read_end)};
+    return {Handle(process.hProcess), std::move(to_child.write_end), std::move(report.read_end)};
 }
 
 // Writing and reading on threads of their own, so that neither side waits on
@@ -147,23 +153,23 @@ public:
                   fed += written;
               }
           }),
-          collector_([this, pipe = child.output.get()] {
+          collector_([this, pipe = child.report.get()] {
               char buffer[65536];
               DWORD got = 0;
               while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-                  output_.append(buffer, got);
+                  reported_.append(buffer, got);
               }
           }) {}
 
-    // Everything the child wrote, once it has ended.
+    // Everything the child reported, once it has ended.
     std::string finish() {
         feeder_.join();
         collector_.join();
-        return std::move(output_);
+        return std::move(reported_);
     }
 
 private:
-    std::string output_;
+    std::string reported_;
     std::thread feeder_;
     std::thread collector_;
 };
@@ -194,8 +200,24 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
     StartedChild child = start_child(arguments, error_output);
     Pump pump(child, input);
     ChildOutcome outcome = wait_with_deadline(child.process.get(), limit);
-    outcome.output = pump.finish();
+    outcome.reported = pump.finish();
     return outcome;
+}
+
+bool send_to_parent(std::string_view channel, std::string_view bytes) {
+    std::uintptr_t number = 0;
+    const auto [end, error] = std::from_chars(channel.data(), channel.data() + channel.size(), number);
+    if (error != std::errc() || end != channel.data() + channel.size()) {
+        return false;
+    }
+    const HANDLE pipe = reinterpret_cast<HANDLE>(number);
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 20));
+        if (!WriteFile(pipe, bytes.data(), chunk, &written, nullptr)) return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
 }
 
 // Ends the process with the exception's code as its exit status, before the
