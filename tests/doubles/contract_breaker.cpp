@@ -10,6 +10,8 @@
 //   BREAK_FORGE     parser_SLR prints what a passed check reports, then exits with status 0
 //   BREAK_EXIT3     parser_SLR exits with status 3, the one that says the library was not bound
 //   BREAK_ABORT     parser_SLR aborts (on Windows an exit with status 3 too)
+//   BREAK_GRANDCHILD  parser_SLR starts a process of its own that inherits the pipes and never
+//                   ends, then answers; for a text of spaces only it hangs as BREAK_HANG does
 // Built with none of them, it keeps the whole contract and answers at once,
 // which is what the call benchmark measures against.
 #include <zavlek.h>
@@ -17,6 +19,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#if defined(BREAK_GRANDCHILD)
+#  if defined(_WIN32)
+#    include <string>
+#  else
+#    include <unistd.h>
+#  endif
+#endif
 
 namespace {
 
@@ -29,7 +38,40 @@ void note_call([[maybe_unused]] const char* entry_point) {
 #endif
 }
 
-#if defined(BREAK_HANG)
+#if defined(BREAK_GRANDCHILD)
+#  if defined(_WIN32)
+// rundll32 running hold_pipes (below) from this very file, with every
+// inheritable handle of the child: its pipes among them.
+void start_grandchild() {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&start_grandchild), &self);
+    wchar_t library[MAX_PATH];
+    GetModuleFileNameW(self, library, MAX_PATH);
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring program = std::wstring(system) + L"\\rundll32.exe";
+    std::wstring command = L"rundll32.exe \"" + std::wstring(library) + L"\",hold_pipes";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+#  else
+// A fork keeps every descriptor of the child: its pipes among them.
+void start_grandchild() {
+    if (fork() == 0) {
+        for (;;) pause();
+    }
+}
+#  endif
+#endif
+
+#if defined(BREAK_HANG) || defined(BREAK_GRANDCHILD)
 bool only_spaces(BSTR text) {
     const char* bytes = reinterpret_cast<const char*>(text);
     const unsigned int count = SysStringByteLen(text);
@@ -43,6 +85,11 @@ bool only_spaces(BSTR text) {
 }  // namespace
 
 extern "C" {
+
+#if defined(BREAK_GRANDCHILD) && defined(_WIN32)
+// The grandchild's whole work.
+ZAVLEK_API void CALLBACK hold_pipes(HWND, HINSTANCE, LPSTR, int) { Sleep(INFINITE); }
+#endif
 
 ZAVLEK_API void ZAVLEK_CALL mPila(void) { note_call("mPila"); }
 
@@ -59,7 +106,10 @@ ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
     static_cast<void>(text);
     *static_cast<volatile int*>(nullptr) = 1;
     return accepted();
-#elif defined(BREAK_HANG)
+#elif defined(BREAK_HANG) || defined(BREAK_GRANDCHILD)
+#  if defined(BREAK_GRANDCHILD)
+    start_grandchild();
+#  endif
     if (only_spaces(text)) {
         for (volatile bool forever = true; forever;) {
         }

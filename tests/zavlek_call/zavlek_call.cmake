@@ -31,7 +31,7 @@ function(kavrelo_double_file variable name)
   set(${variable} ${KAVRELO_DOUBLES_DIR}/${name}/${KAVRELO_LIBRARY_FILE} PARENT_SCOPE)
 endfunction()
 foreach(name echo no_mpila missing not_a_library breaks_crash breaks_hang breaks_argument breaks_literal
-    breaks_leak breaks_keep breaks_print breaks_forge breaks_exit3 breaks_abort)
+    breaks_leak breaks_keep breaks_print breaks_forge breaks_exit3 breaks_abort breaks_grandchild)
   kavrelo_double_file(${name} ${name})
 endforeach()
 add_custom_target(zavlek_call_under_test ALL DEPENDS zavlek-call Zavlek test_doubles)
@@ -85,6 +85,22 @@ kavrelo_zavlek_call_case(ExitingWithTheStatusOfABindingFailureIsNoBindingFailure
   STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR \\(estado 3\\) sin responder")
 kavrelo_zavlek_call_case(AnAbortInTheLibraryIsReported 4
   ARGS --library ${breaks_abort} parser_SLR x STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR")
+
+# Whatever the library starts ends with the call, and holds neither the
+# answer nor the time limit.
+kavrelo_zavlek_call_case(AProcessTheLibraryStartedDoesNotHoldTheAnswer 0
+  ARGS --library ${breaks_grandchild} --timeout 60 parser_SLR x STDOUT_REGEX "^Cadena aceptada\n$")
+kavrelo_zavlek_call_case(AProcessTheLibraryStartedDoesNotHoldTheTimeLimit 4
+  ARGS --library ${breaks_grandchild} --timeout 3 parser_SLR --file ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt
+  STDERR_REGEX "parser_SLR no volvió en 3 s")
+set_tests_properties(ZavlekCall.AProcessTheLibraryStartedDoesNotHoldTheAnswer
+  ZavlekCall.AProcessTheLibraryStartedDoesNotHoldTheTimeLimit PROPERTIES TIMEOUT 180)
+if(NOT WIN32)
+  add_test(NAME ZavlekCall.EndingTheToolByASignalEndsTheProcessesOfTheCall
+    COMMAND ${tool_tests}/process_lifetime.sh $<TARGET_FILE:zavlek-call> ${breaks_grandchild}
+      ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt)
+  set_tests_properties(ZavlekCall.EndingTheToolByASignalEndsTheProcessesOfTheCall PROPERTIES TIMEOUT 600)
+endif()
 
 # A library's path, and what it names, is shown; it never drives the terminal
 # (ESC c resets one) nor makes the JSON anything but UTF-8. (An opening

@@ -31,9 +31,10 @@ enum class ErrorOutput { shared, discarded };
 // arguments it was given.
 inline constexpr std::string_view kChildFlag = "--child";
 
-// Runs this program again as a child, with the input on its standard input;
-// ends it once it has run longer than the limit. Throws std::runtime_error
-// when it cannot be started.
+// Runs this program again as a child, with the input on its standard input.
+// The child and every process it starts end at the limit, once the child
+// has ended, and with us: when a signal ends us (POSIX), however we end
+// (Windows). Throws std::runtime_error when it cannot be started.
 ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
                               std::chrono::milliseconds limit, ErrorOutput error_output);
 

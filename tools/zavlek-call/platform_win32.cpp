@@ -97,9 +97,25 @@ std::string exception_in_words(DWORD code) {
     }
 }
 
-// This program started again as a child, its input on a pipe and its report
-// on another.
+// A job that kills every process in it once its last handle, ours, closes:
+// the child and whatever it starts end with the call, or with us however we
+// end.
+Handle make_job() {
+    Handle job(CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job ||
+        !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        throw std::runtime_error("no se pudo crear un objeto de trabajo (error " +
+                                 std::to_string(GetLastError()) + ")");
+    }
+    return job;
+}
+
+// This program started again as a child in a job of its own, its input on
+// a pipe and its report on another.
 struct StartedChild {
+    Handle job;
     Handle process;
     Handle input;   // ours to write, the child's standard input
     Handle report;  // ours to read, the child's channel to us
@@ -128,18 +144,28 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
     startup.hStdInput = to_child.read_end.get();
     startup.hStdOutput = people;
     startup.hStdError = people;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    Handle job = make_job();
+    PROCESS_INFORMATION started{};
+    // Suspended until it is in the job, so that nothing it starts is left out.
+    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                        nullptr, nullptr, &startup, &started)) {
         throw std::runtime_error("no se pudo crear un proceso (error " + std::to_string(GetLastError()) +
                                  ")");
     }
-    CloseHandle(process.hThread);
-    return {Handle(process.hProcess), std::move(to_child.write_end), std::move(report.read_end)};
+    Handle process(started.hProcess);
+    const Handle thread(started.hThread);
+    if (!AssignProcessToJobObject(job.get(), process.get())) {
+        const DWORD error = GetLastError();
+        TerminateProcess(process.get(), 1);
+        throw std::runtime_error("no se pudo poner un proceso en un objeto de trabajo (error " +
+                                 std::to_string(error) + ")");
+    }
+    ResumeThread(thread.get());
+    return {std::move(job), std::move(process), std::move(to_child.write_end), std::move(report.read_end)};
 }
 
 // Writing and reading on threads of their own, so that neither side waits on
-// a full pipe; both end when the child does.
+// a full pipe; both end once every process holding the child's ends has.
 class Pump {
 public:
     Pump(StartedChild& child, std::string_view input)
@@ -161,7 +187,7 @@ public:
               }
           }) {}
 
-    // Everything the child reported, once it has ended.
+    // Everything the child reported, once the job's processes have ended.
     std::string finish() {
         feeder_.join();
         collector_.join();
@@ -174,14 +200,8 @@ private:
     std::thread collector_;
 };
 
-ChildOutcome wait_with_deadline(HANDLE process, std::chrono::milliseconds limit) {
+ChildOutcome outcome_of(HANDLE process) {
     ChildOutcome outcome;
-    if (WaitForSingleObject(process, static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) {
-        TerminateProcess(process, 1);
-        WaitForSingleObject(process, INFINITE);
-        outcome.ending = ChildOutcome::Ending::timed_out;
-        return outcome;
-    }
     DWORD status = 0;
     GetExitCodeProcess(process, &status);
     if (status >= 0xC0000000u) {
@@ -199,7 +219,18 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
                               std::chrono::milliseconds limit, ErrorOutput error_output) {
     StartedChild child = start_child(arguments, error_output);
     Pump pump(child, input);
-    ChildOutcome outcome = wait_with_deadline(child.process.get(), limit);
+    const bool ended =
+        WaitForSingleObject(child.process.get(), static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
+    // The child at the limit, and whatever it started in any case, end now,
+    // and with them every holder of the pipes' other ends.
+    TerminateJobObject(child.job.get(), 1);
+    WaitForSingleObject(child.process.get(), INFINITE);
+    ChildOutcome outcome;
+    if (ended) {
+        outcome = outcome_of(child.process.get());
+    } else {
+        outcome.ending = ChildOutcome::Ending::timed_out;
+    }
     outcome.reported = pump.finish();
     return outcome;
 }
