@@ -2,9 +2,9 @@
 # zavlek-call, run as a user runs it, on real libraries.
 set(tool_tests ${CMAKE_CURRENT_SOURCE_DIR}/zavlek_call)
 function(kavrelo_zavlek_call_case name status)
-  cmake_parse_arguments(PARSE_ARGV 2 ARG "STDIN_CLOSED" "INPUT;STDOUT_HEX;STDOUT_REGEX;STDERR_REGEX" "ARGS")
+  cmake_parse_arguments(PARSE_ARGV 2 ARG "STDIN_CLOSED" "INPUT;OUTPUT;STDOUT_HEX;STDOUT_REGEX;STDERR_REGEX" "ARGS")
   set(definitions)
-  foreach(key STDIN_CLOSED INPUT STDOUT_HEX STDOUT_REGEX STDERR_REGEX)
+  foreach(key STDIN_CLOSED INPUT OUTPUT STDOUT_HEX STDOUT_REGEX STDERR_REGEX)
     if(DEFINED ARG_${key})
       list(APPEND definitions "-D${key}=${ARG_${key}}")
     endif()
@@ -101,6 +101,16 @@ if(NOT WIN32)
       ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt)
   set_tests_properties(ZavlekCall.EndingTheToolByASignalEndsTheProcessesOfTheCall PROPERTIES TIMEOUT 600)
 endif()
+
+# What the user gave or where the output goes decides the status, never the
+# library.
+kavrelo_zavlek_call_case(AFolderForTheTextIsWrongUsage 2
+  ARGS --library ${echo} parser_SLR --file ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call
+  STDERR_REGEX "zavlek-call: .*/zavlek_call es una carpeta, no un archivo")
+kavrelo_zavlek_call_case(AnEndlessInputIsRefusedAtTheLimit 2
+  ARGS --library ${echo} parser_SLR --file /dev/zero STDERR_REGEX "pasa de 256 MB")
+kavrelo_zavlek_call_case(AnOutputThatCannotBeWrittenHasAStatusOfItsOwn 6
+  ARGS --help OUTPUT /dev/full STDERR_REGEX "^zavlek-call: no se pudo escribir la salida estándar\n$")
 
 # A library's path, and what it names, is shown; it never drives the terminal
 # (ESC c resets one) nor makes the JSON anything but UTF-8. (An opening

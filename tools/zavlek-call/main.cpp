@@ -63,15 +63,21 @@ ChildReport child_call(const std::string& name, const Options& options) {
             library.call(declaration->entry_point);
             return {kDone, {}};
         }
-        const std::u16string answer =
-            library.call(declaration->entry_point, text::from_utf8(read_standard_input()));
+        const std::optional<ReadBytes> text = read_at_most(stdin, kLargestText);
+        if (!text) {
+            throw std::runtime_error("no se pudo leer el texto en la entrada estándar");
+        }
+        const std::u16string answer = library.call(declaration->entry_point, text::from_utf8(text->bytes));
         return {kDone, options.raw ? binding::to_eight_bit(answer) : text::to_utf8(answer) + "\n"};
     } catch (const binding::BindingError& error) {
         tell(error.what());
         return {kNotBound, {}};
     } catch (const std::length_error& error) {
-        tell(error.what());
-        return {kWrongUsage, {}};
+        // The text sent is limited well below any length limit: only an
+        // answer is ever too long, for what zavlek-call can convert.
+        tell("la respuesta de " + name +
+             " es más larga de lo que zavlek-call puede mostrar: " + error.what());
+        return {kInternalError, {}};
     }
 }
 
@@ -211,6 +217,9 @@ int run(const std::vector<std::string>& arguments) {
         tell(error.what());
         write_standard_error(kShortUsage);
         return kWrongUsage;
+    } catch (const OutputNotWritten&) {
+        tell("no se pudo escribir la salida estándar");
+        return kOutputNotWritten;
     } catch (const std::exception& error) {
         // Ours, not the library's: the library's failures end the child.
         tell(error.what());

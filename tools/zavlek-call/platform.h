@@ -2,12 +2,15 @@
 // header (platform_posix.cpp, platform_win32.cpp): this program run again as
 // a child with a time limit and a channel of its own back to us, its command
 // line as UTF-8, standard streams made ready and its error stream written as
-// text, the process's memory, and where an address lies. Standard input and
-// output are read and written in one place for both (standard_streams.cpp).
+// text, files opened by UTF-8 names, the process's memory, and where an
+// address lies. Standard streams are read and written in one place for both
+// (standard_streams.cpp).
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,12 +54,31 @@ std::vector<std::string> utf8_arguments(int argc, char* argv[]);
 
 // Standard streams fit for use: each open (on the null device where whoever
 // started us closed it, so that no file or pipe opened later is taken for
-// it), input and output carrying bytes unchanged (no line-end translation).
+// it), input and output carrying bytes unchanged (no line-end translation),
+// and a write to a closed pipe an error rather than our end.
 void prepare_standard_streams();
-std::string read_standard_input();
+
+// A failed write of our output; main words it.
+struct OutputNotWritten {};
+
+// Up to `most` bytes of the stream, and whether it held more; nothing when
+// reading failed.
+struct ReadBytes {
+    std::string bytes;
+    bool more = false;
+};
+std::optional<ReadBytes> read_at_most(std::FILE* stream, std::size_t most);
+// Throws OutputNotWritten.
 void write_standard_output(std::string_view bytes);
 // Text for a person: UTF-8, shown as such on a terminal or console.
 void write_standard_error(std::string_view text);
+
+struct FileCloser {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+// A file named in UTF-8, opened to read its bytes; empty when it cannot be.
+File open_to_read(const std::string& path);
 
 // The memory the process holds now, in bytes: resident memory, or under
 // AddressSanitizer (whose shadow and quarantine make resident memory grow on

@@ -193,8 +193,6 @@ struct StartedChild {
 };
 
 StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput error_output) {
-    // A child that ends before reading all its input must not end us.
-    signal(SIGPIPE, SIG_IGN);
     Pipe to_child = make_pipe();
     Pipe report = make_pipe();
     std::vector<std::string> command_line{std::filesystem::read_symlink("/proc/self/exe").string(),
@@ -351,7 +349,10 @@ void prepare_standard_streams() {
             static_cast<void>(open("/dev/null", standard == STDIN_FILENO ? O_RDONLY : O_WRONLY));
         }
     }
+    signal(SIGPIPE, SIG_IGN);
 }
+
+File open_to_read(const std::string& path) { return File(std::fopen(path.c_str(), "rb")); }
 
 void write_standard_error(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);

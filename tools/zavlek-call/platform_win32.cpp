@@ -279,6 +279,10 @@ void prepare_standard_streams() {
     _setmode(_fileno(stdout), _O_BINARY);
 }
 
+File open_to_read(const std::string& path) {
+    return File(_wfopen(text::wide_from_utf8(path).c_str(), L"rb"));
+}
+
 void write_standard_error(std::string_view text) {
     const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0;
