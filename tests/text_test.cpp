@@ -25,6 +25,12 @@ TEST(Utf8, PairsEncodeAsOneCharacterAndLoneSurrogatesAsReplacements) {
     EXPECT_EQ(from_utf8(to_utf8(u"\uFFFF\U0010FFFF")), u"\uFFFF\U0010FFFF");
 }
 
+TEST(Utf8, ControlsAndStrayBytesAreShownAsEscapesLineBreaksKept) {
+    EXPECT_EQ(with_visible_controls("\x1B"
+                                    "c\t\x7F\xC2\x9D\xE9 \xC3\xA9\n"),
+              "\\x1Bc\\x09\\x7F\\u009D\\xE9 \xC3\xA9\n");
+}
+
 TEST(SpanishNumbers, GroupThousandsWithPointsAndDecimalsWithAComma) {
     EXPECT_EQ(grouped_digits(0), "0");
     EXPECT_EQ(grouped_digits(999), "999");

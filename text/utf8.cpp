@@ -3,6 +3,7 @@
 #include "utf16.h"
 
 #include <cstdint>
+#include <cstdio>
 
 namespace kavrelo::text {
 namespace {
@@ -18,35 +19,44 @@ int sequence_length(unsigned char lead) {
     return 0;
 }
 
+std::string escaped(const char* format, std::uint32_t value) {
+    char escape[8];
+    std::snprintf(escape, sizeof escape, format, static_cast<unsigned>(value));
+    return escape;
+}
+
 }  // namespace
 
-std::u16string from_utf8(std::string_view bytes) {
+Utf8Character first_utf8_character(std::string_view bytes) {
     static constexpr std::uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
     static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    constexpr Utf8Character kStrayByte{std::nullopt, 1};
+    const auto lead = static_cast<unsigned char>(bytes[0]);
+    const int length = sequence_length(lead);
+    if (length == 0 || static_cast<std::size_t>(length) > bytes.size()) {
+        return kStrayByte;
+    }
+    std::uint32_t code_point = lead & kLeadMask[length];
+    for (int k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(bytes[static_cast<std::size_t>(k)]);
+        if ((next & 0xC0) != 0x80) {
+            return kStrayByte;
+        }
+        code_point = (code_point << 6) | (next & 0x3Fu);
+    }
+    if (code_point < kMinimum[length] || code_point > 0x10FFFF ||
+        (code_point <= 0xFFFF && is_surrogate(static_cast<char16_t>(code_point)))) {
+        return kStrayByte;
+    }
+    return {static_cast<char32_t>(code_point), static_cast<std::size_t>(length)};
+}
+
+std::u16string from_utf8(std::string_view bytes) {
     std::u16string text;
     text.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        const int length = sequence_length(lead);
-        if (length == 0 || i + static_cast<std::size_t>(length) > bytes.size()) {
-            text += kReplacement;
-            ++i;
-            continue;
-        }
-        std::uint32_t code_point = lead & kLeadMask[length];
-        bool well_formed = true;
-        for (int k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
-            well_formed = well_formed && (next & 0xC0) == 0x80;
-            code_point = (code_point << 6) | (next & 0x3Fu);
-        }
-        if (!well_formed || code_point < kMinimum[length] || code_point > 0x10FFFF ||
-            (code_point <= 0xFFFF && is_surrogate(static_cast<char16_t>(code_point)))) {
-            text += kReplacement;
-            ++i;
-            continue;
-        }
+    while (!bytes.empty()) {
+        const Utf8Character character = first_utf8_character(bytes);
+        std::uint32_t code_point = character.code_point.value_or(kReplacement);
         if (code_point >= 0x10000) {
             code_point -= 0x10000;
             text += static_cast<char16_t>(0xD800 + (code_point >> 10));
@@ -54,9 +64,26 @@ std::u16string from_utf8(std::string_view bytes) {
         } else {
             text += static_cast<char16_t>(code_point);
         }
-        i += static_cast<std::size_t>(length);
+        bytes.remove_prefix(character.length);
     }
     return text;
+}
+
+std::string with_visible_controls(std::string_view bytes) {
+    std::string shown;
+    shown.reserve(bytes.size());
+    while (!bytes.empty()) {
+        const Utf8Character character = first_utf8_character(bytes);
+        if (!character.code_point) {
+            shown += escaped("\\x%02X", static_cast<unsigned char>(bytes[0]));
+        } else if (*character.code_point == U'\n' || !is_control(*character.code_point)) {
+            shown.append(bytes.substr(0, character.length));
+        } else {
+            shown += escaped(*character.code_point < 0x80 ? "\\x%02X" : "\\u%04X", *character.code_point);
+        }
+        bytes.remove_prefix(character.length);
+    }
+    return shown;
 }
 
 std::string to_utf8(std::u16string_view text) {

@@ -6,18 +6,72 @@
 //   BREAK_LITERAL   parser_SLR returns a string constant of the library
 //   BREAK_LEAK      parser_SLR leaves a kilobyte behind at every call
 //   BREAK_KEEP      parser_SLR returns one string it keeps, every time
+//   BREAK_PRINT     every entry point prints a line of its own on standard output
+//   BREAK_FORGE     parser_SLR prints what a passed check reports, then exits with status 0
+//   BREAK_EXIT3     parser_SLR exits with status 3, the one that says the library was not bound
+//   BREAK_ABORT     parser_SLR aborts (on Windows an exit with status 3 too)
+//   BREAK_GRANDCHILD  parser_SLR starts a process of its own that inherits the pipes and never
+//                   ends, then answers; for a text of spaces only it hangs as BREAK_HANG does
 // Built with none of them, it keeps the whole contract and answers at once,
 // which is what the call benchmark measures against.
 #include <zavlek.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#if defined(BREAK_GRANDCHILD)
+#  if defined(_WIN32)
+#    include <string>
+#  else
+#    include <unistd.h>
+#  endif
+#endif
 
 namespace {
 
 BSTR accepted() { return SysAllocStringByteLen("Cadena aceptada", 15); }
 
-#if defined(BREAK_HANG)
+// A library's debugging output, left in: it goes wherever standard output goes.
+void note_call([[maybe_unused]] const char* entry_point) {
+#if defined(BREAK_PRINT)
+    std::printf("zavlek de prueba: %s\n", entry_point);
+#endif
+}
+
+#if defined(BREAK_GRANDCHILD)
+#  if defined(_WIN32)
+// rundll32 running hold_pipes (below) from this very file, with every
+// inheritable handle of the child: its pipes among them.
+void start_grandchild() {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&start_grandchild), &self);
+    wchar_t library[MAX_PATH];
+    GetModuleFileNameW(self, library, MAX_PATH);
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring program = std::wstring(system) + L"\\rundll32.exe";
+    std::wstring command = L"rundll32.exe \"" + std::wstring(library) + L"\",hold_pipes";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+#  else
+// A fork keeps every descriptor of the child: its pipes among them.
+void start_grandchild() {
+    if (fork() == 0) {
+        for (;;) pause();
+    }
+}
+#  endif
+#endif
+
+#if defined(BREAK_HANG) || defined(BREAK_GRANDCHILD)
 bool only_spaces(BSTR text) {
     const char* bytes = reinterpret_cast<const char*>(text);
     const unsigned int count = SysStringByteLen(text);
@@ -32,18 +86,30 @@ bool only_spaces(BSTR text) {
 
 extern "C" {
 
-ZAVLEK_API void ZAVLEK_CALL mPila(void) {}
+#if defined(BREAK_GRANDCHILD) && defined(_WIN32)
+// The grandchild's whole work.
+ZAVLEK_API void CALLBACK hold_pipes(HWND, HINSTANCE, LPSTR, int) { Sleep(INFINITE); }
+#endif
 
-ZAVLEK_API void ZAVLEK_CALL tokeniza(void) {}
+ZAVLEK_API void ZAVLEK_CALL mPila(void) { note_call("mPila"); }
 
-ZAVLEK_API BSTR ZAVLEK_CALL tokeniza2(BSTR) { return accepted(); }
+ZAVLEK_API void ZAVLEK_CALL tokeniza(void) { note_call("tokeniza"); }
+
+ZAVLEK_API BSTR ZAVLEK_CALL tokeniza2(BSTR) {
+    note_call("tokeniza2");
+    return accepted();
+}
 
 ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
+    note_call("parser_SLR");
 #if defined(BREAK_CRASH)
     static_cast<void>(text);
     *static_cast<volatile int*>(nullptr) = 1;
     return accepted();
-#elif defined(BREAK_HANG)
+#elif defined(BREAK_HANG) || defined(BREAK_GRANDCHILD)
+#  if defined(BREAK_GRANDCHILD)
+    start_grandchild();
+#  endif
     if (only_spaces(text)) {
         for (volatile bool forever = true; forever;) {
         }
@@ -66,6 +132,17 @@ ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
     static_cast<void>(text);
     static BSTR kept = accepted();
     return kept;
+#elif defined(BREAK_FORGE)
+    static_cast<void>(text);
+    std::printf("correcto\nla biblioteca cumple el contrato");
+    std::fflush(stdout);
+    std::exit(0);
+#elif defined(BREAK_EXIT3)
+    static_cast<void>(text);
+    std::exit(3);
+#elif defined(BREAK_ABORT)
+    static_cast<void>(text);
+    std::abort();
 #else
     static_cast<void>(text);
     return accepted();

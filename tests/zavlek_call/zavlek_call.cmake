@@ -2,9 +2,9 @@
 # zavlek-call, run as a user runs it, on real libraries.
 set(tool_tests ${CMAKE_CURRENT_SOURCE_DIR}/zavlek_call)
 function(kavrelo_zavlek_call_case name status)
-  cmake_parse_arguments(PARSE_ARGV 2 ARG "" "INPUT;STDOUT_HEX;STDOUT_REGEX;STDERR_REGEX" "ARGS")
+  cmake_parse_arguments(PARSE_ARGV 2 ARG "STDIN_CLOSED" "INPUT;OUTPUT;STDOUT_HEX;STDOUT_REGEX;STDERR_REGEX" "ARGS")
   set(definitions)
-  foreach(key INPUT STDOUT_HEX STDOUT_REGEX STDERR_REGEX)
+  foreach(key STDIN_CLOSED INPUT OUTPUT STDOUT_HEX STDOUT_REGEX STDERR_REGEX)
     if(DEFINED ARG_${key})
       list(APPEND definitions "-D${key}=${ARG_${key}}")
     endif()
@@ -31,7 +31,7 @@ function(kavrelo_double_file variable name)
   set(${variable} ${KAVRELO_DOUBLES_DIR}/${name}/${KAVRELO_LIBRARY_FILE} PARENT_SCOPE)
 endfunction()
 foreach(name echo no_mpila missing not_a_library breaks_crash breaks_hang breaks_argument breaks_literal
-    breaks_leak breaks_keep)
+    breaks_leak breaks_keep breaks_print breaks_forge breaks_exit3 breaks_abort breaks_grandchild)
   kavrelo_double_file(${name} ${name})
 endforeach()
 add_custom_target(zavlek_call_under_test ALL DEPENDS zavlek-call Zavlek test_doubles)
@@ -47,9 +47,10 @@ kavrelo_zavlek_call_case(NothingToDoIsWrongUsage 2 STDERR_REGEX "falta lo que ha
 kavrelo_zavlek_call_case(AnUnknownEntryPointIsRefusedWithTheNamesThereAre 2
   ARGS frobnicate x STDERR_REGEX "desconocido: frobnicate \\(son mPila, tokeniza, tokeniza2 y parser_SLR; o check\\)")
 # The child refuses an unknown name too, rather than calling some other
-# entry point with it.
+# entry point with it. (Its channel "-" is none: run by hand, it has no
+# parent to report to.)
 kavrelo_zavlek_call_case(TheChildRefusesAnUnknownEntryPoint 2
-  ARGS --child call frobnicate --library ${echo} STDERR_REGEX "desconocido: frobnicate")
+  ARGS --child - call frobnicate --library ${echo} STDERR_REGEX "desconocido: frobnicate")
 # (CMake cannot hand a program an empty argument, nor one of spaces only:
 # such texts come from files.)
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/empty.txt "")
@@ -66,6 +67,78 @@ kavrelo_zavlek_call_case(ACrashInTheLibraryIsReported 4
 kavrelo_zavlek_call_case(AHangingCallIsStoppedAtTheLimit 4
   ARGS --library ${breaks_hang} --timeout 3 parser_SLR --file ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt
   STDERR_REGEX "parser_SLR no volvió en 3 s")
+
+# The text reaches the library whatever standard streams the caller left open.
+kavrelo_zavlek_call_case(AClosedStandardInputStillSendsTheText 0 STDIN_CLOSED
+  ARGS --library ${echo} --raw parser_SLR "1+2" STDOUT_HEX 312b32)
+
+# The child answers on a channel of its own: what the library prints, and
+# the status it ends the process with, are never taken for the answer.
+kavrelo_zavlek_call_case(WhatTheLibraryPrintsGoesToStandardError 0
+  ARGS --library ${breaks_print} parser_SLR x
+  STDOUT_REGEX "^Cadena aceptada\n$" STDERR_REGEX "zavlek de prueba: parser_SLR")
+kavrelo_zavlek_call_case(ALibraryThatPrintsAnAnswerAndExitsHasEndedTheProcess 4
+  ARGS --library ${breaks_forge} parser_SLR x
+  STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR \\(estado 0\\) sin responder")
+kavrelo_zavlek_call_case(ExitingWithTheStatusOfABindingFailureIsNoBindingFailure 4
+  ARGS --library ${breaks_exit3} parser_SLR x
+  STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR \\(estado 3\\) sin responder")
+kavrelo_zavlek_call_case(AnAbortInTheLibraryIsReported 4
+  ARGS --library ${breaks_abort} parser_SLR x STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR")
+
+# Whatever the library starts ends with the call, and holds neither the
+# answer nor the time limit.
+kavrelo_zavlek_call_case(AProcessTheLibraryStartedDoesNotHoldTheAnswer 0
+  ARGS --library ${breaks_grandchild} --timeout 60 parser_SLR x STDOUT_REGEX "^Cadena aceptada\n$")
+kavrelo_zavlek_call_case(AProcessTheLibraryStartedDoesNotHoldTheTimeLimit 4
+  ARGS --library ${breaks_grandchild} --timeout 3 parser_SLR --file ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt
+  STDERR_REGEX "parser_SLR no volvió en 3 s")
+set_tests_properties(ZavlekCall.AProcessTheLibraryStartedDoesNotHoldTheAnswer
+  ZavlekCall.AProcessTheLibraryStartedDoesNotHoldTheTimeLimit PROPERTIES TIMEOUT 180)
+if(NOT WIN32)
+  add_test(NAME ZavlekCall.EndingTheToolByASignalEndsTheProcessesOfTheCall
+    COMMAND ${tool_tests}/process_lifetime.sh $<TARGET_FILE:zavlek-call> ${breaks_grandchild}
+      ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt)
+  set_tests_properties(ZavlekCall.EndingTheToolByASignalEndsTheProcessesOfTheCall PROPERTIES TIMEOUT 600)
+endif()
+
+# What the user gave or where the output goes decides the status, never the
+# library.
+kavrelo_zavlek_call_case(AFolderForTheTextIsWrongUsage 2
+  ARGS --library ${echo} parser_SLR --file ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call
+  STDERR_REGEX "zavlek-call: .*/zavlek_call es una carpeta, no un archivo")
+kavrelo_zavlek_call_case(AnEndlessInputIsRefusedAtTheLimit 2
+  ARGS --library ${echo} parser_SLR --file /dev/zero STDERR_REGEX "pasa de 256 MB")
+kavrelo_zavlek_call_case(AnOutputThatCannotBeWrittenHasAStatusOfItsOwn 6
+  ARGS --help OUTPUT /dev/full STDERR_REGEX "^zavlek-call: no se pudo escribir la salida estándar\n$")
+
+# A library's path, and what it names, is shown; it never drives the terminal
+# (ESC c resets one) nor makes the JSON anything but UTF-8. (An opening
+# bracket would keep CMake from splitting the arguments.)
+string(ASCII 27 escape)
+string(ASCII 127 delete)
+string(ASCII 194 157 operating_system_command)  # U+009D in UTF-8
+set(hostile_folder ${KAVRELO_DOUBLES_DIR}/missing/carpeta${escape}c${delete}${operating_system_command})
+set(shown_folder "carpeta\\\\x1Bc\\\\x7F\\\\u009D")
+kavrelo_zavlek_call_case(ControlsInALibraryPathAreShownAsEscapesInTheTable 1
+  ARGS --library ${hostile_folder}/${KAVRELO_LIBRARY_FILE} check STDOUT_REGEX "${shown_folder}")
+kavrelo_zavlek_call_case(ControlsInALibraryPathAreShownAsEscapesInMessages 3
+  ARGS --library ${hostile_folder}/${KAVRELO_LIBRARY_FILE} mPila STDERR_REGEX "${shown_folder}")
+kavrelo_zavlek_call_case(ControlsInALibraryPathAreEscapedInJson 1
+  ARGS --library ${hostile_folder}/${KAVRELO_LIBRARY_FILE} check --json
+  STDOUT_REGEX "\"biblioteca\": \"[^\"]*carpeta\\\\u001bc\\\\u007f\\\\u009d")
+if(NOT WIN32)
+  # A folder named in Latin-1, as an older system may have left it: not UTF-8.
+  string(ASCII 233 latin1_e_acute)
+  kavrelo_zavlek_call_case(JsonStaysUtf8ForAFolderNamedInLatin1 1
+    ARGS --library ${KAVRELO_DOUBLES_DIR}/missing/caf${latin1_e_acute}/libZavlek.so check --json
+    STDOUT_REGEX "\"biblioteca\": \"[^\"]*/missing/caf\\\\u00e9/libZavlek.so\"")
+endif()
+
+# The child's command line quoted as the C runtime reads it: backslashes
+# before a quote, and the quote, arrive as they were.
+kavrelo_zavlek_call_case(ALibraryPathWithQuotesAndBackslashesReachesTheChild 3
+  ARGS --library "${KAVRELO_DOUBLES_DIR}/missing/a\\\"b" mPila STDERR_REGEX "missing.a\\\\\"b")
 
 set(loading "carga y nombres" "mPila vuelve" "tokeniza vuelve" "tokeniza2 con el argumento fijo")
 kavrelo_contract_check(TheReferenceLibraryPassesEveryCheck $<TARGET_FILE:Zavlek> PASSING ALL)
@@ -87,6 +160,10 @@ kavrelo_contract_check(AMissingEntryPointFailsTheNameCheck ${no_mpila}
   PASSING ALL)
 kavrelo_contract_check(AFileThatIsNoLibraryStopsAtTheFirstCheck ${not_a_library}
   FAILING "carga y nombres" DETAILS "No se pudo cargar la biblioteca")
+kavrelo_contract_check(PrintingOnStandardOutputSpoilsNoCheck ${breaks_print} PASSING ALL)
+kavrelo_contract_check(AReportForgedOnStandardOutputFails ${breaks_forge}
+  FAILING "parser_SLR: expresión corta" DETAILS "terminó el proceso \\(estado 0\\) sin responder"
+  PASSING ${loading})
 add_test(NAME ContractCheck.TheLibraryTemplateBuildsAndPasses
   COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/examples/zavlek-minimal
     -DWORK=${CMAKE_CURRENT_BINARY_DIR}/zavlek-minimal -DTOOL=$<TARGET_FILE:zavlek-call>

@@ -4,12 +4,13 @@
 
 #include <binding/wording.h>
 #include <console/commands.h>
+#include <text/numbers.h>
 #include <text/utf8.h>
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
+#include <utility>
 
 namespace kavrelo::zavlek_call {
 
@@ -39,8 +40,9 @@ const std::string_view kHelp =
     "\n"
     "Opciones:\n"
     "  --library ARCHIVO      usa ese archivo; sin ella, la biblioteca se busca como la busca Kavrelo1.\n"
-    "  --file RUTA            lee el texto de un archivo UTF-8 (- para la entrada estándar); se quitan\n"
-    "                         la marca de orden de bytes y el último salto de línea.\n"
+    "  --file RUTA            lee el texto de un archivo UTF-8 (- para la entrada estándar), de 256 MB\n"
+    "                         como mucho; se quitan la marca de orden de bytes y el último salto de\n"
+    "                         línea.\n"
     "  --raw                  escribe los bytes de la respuesta tal como llegan, sin convertirlos.\n"
     "  --json                 con check, escribe el resultado en JSON.\n"
     "  --timeout SEGUNDOS     tiempo máximo de cada llamada o comprobación (10 si no se indica).\n"
@@ -52,7 +54,9 @@ const std::string_view kHelp =
     "  2  uso incorrecto\n"
     "  3  no se pudo enlazar la biblioteca o el punto de entrada\n"
     "  4  la biblioteca terminó el proceso o superó el tiempo límite\n"
-    "  5  error interno de zavlek-call\n";
+    "  5  error interno de zavlek-call\n"
+    "  6  no se pudo escribir la salida\n";
+static_assert(kLargestText == std::size_t{256} << 20, "the help says 256 MB");
 
 std::string unknown_entry_point(std::string_view name) {
     return "punto de entrada desconocido: " + std::string(name) + " (son " + binding::entry_point_list() +
@@ -158,17 +162,34 @@ Options parse_command_line(const std::vector<std::string>& arguments) {
     return calling(std::move(parsed.options), parsed.words);
 }
 
-std::string text_to_send(const Options& options) {
-    std::string text;
-    if (options.text) {
-        text = *options.text;
-    } else if (*options.file == "-") {
-        text = read_standard_input();
-    } else {
-        std::ifstream file(*options.file, std::ios::binary);
-        if (!file) throw UsageError("no se pudo leer el archivo " + *options.file);
-        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+namespace {
+
+// The whole of a file, or of standard input for "-", up to kLargestText.
+std::string read_text(const std::string& path) {
+    const bool standard_input = path == "-";
+    const std::string source = standard_input ? "la entrada estándar" : "el archivo " + path;
+    std::error_code error;
+    if (!standard_input && std::filesystem::is_directory(
+                               std::filesystem::path(std::u8string(path.begin(), path.end())), error)) {
+        throw UsageError(path + " es una carpeta, no un archivo");
     }
+    const File file = standard_input ? nullptr : open_to_read(path);
+    std::FILE* const stream = standard_input ? stdin : file.get();
+    std::optional<ReadBytes> text = stream != nullptr ? read_at_most(stream, kLargestText) : std::nullopt;
+    if (!text) {
+        throw UsageError("no se pudo leer " + source);
+    }
+    if (text->more) {
+        throw UsageError(source + " pasa de " + text::grouped_digits(kLargestText >> 20) +
+                         " MB, lo más que lee zavlek-call");
+    }
+    return std::move(text->bytes);
+}
+
+}  // namespace
+
+std::string text_to_send(const Options& options) {
+    std::string text = options.text ? *options.text : read_text(*options.file);
     if (options.file) {
         if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);  // the byte order mark
         if (text.ends_with('\n')) text.pop_back();

@@ -4,6 +4,7 @@
 #include <binding/entry_points.h>
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -20,7 +21,12 @@ enum ExitStatus : int {
     kNotBound = 3,
     kLibraryCrashed = 4,
     kInternalError = 5,
+    kOutputNotWritten = 6,
 };
+
+// The longest text read from a file or standard input, as the help says:
+// reading stops there, whatever the file (/dev/zero, say) would still give.
+inline constexpr std::size_t kLargestText = std::size_t{256} << 20;
 
 struct Options {
     enum class Mode { help, call, check };
@@ -59,7 +65,8 @@ extern const std::string_view kHelp;
 
 // The text a call sends, from TEXT or the file, as the window would send it:
 // UTF-8 without a byte order mark or a final line break. Throws UsageError
-// when it is empty or the file cannot be read.
+// when it is empty, longer than kLargestText, or the file is a folder or
+// cannot be read.
 std::string text_to_send(const Options& options);
 
 }  // namespace kavrelo::zavlek_call

@@ -2,6 +2,7 @@
 // checked. Every call into the library happens in a child process (this
 // program run again with --child), so that a library that crashes or hangs is
 // reported and never takes the tool down.
+#include "child_report.h"
 #include "chosen_library.h"
 #include "command_line.h"
 #include "contract_checks.h"
@@ -15,15 +16,16 @@
 #include <text/utf8.h>
 
 #include <chrono>
+#include <optional>
 #include <stdexcept>
 
 namespace kavrelo::zavlek_call {
 namespace {
 
-constexpr std::string_view kChildFlag = "--child";
-
+// Every message for people passes here: a library's or a file's name may hold
+// controls that would drive the terminal.
 void tell(std::string_view text) {
-    write_standard_error(std::string("zavlek-call: ") + std::string(text) + "\n");
+    write_standard_error("zavlek-call: " + text::with_visible_controls(text) + "\n");
 }
 
 std::string seconds_of(std::chrono::milliseconds limit) {
@@ -37,7 +39,7 @@ std::string_view name_of(binding::EntryPoint entry_point) {
 
 std::vector<std::string> child_arguments(std::string_view role, std::string_view what,
                                          const std::string& library) {
-    std::vector<std::string> arguments{std::string(kChildFlag), std::string(role), std::string(what)};
+    std::vector<std::string> arguments{std::string(role), std::string(what)};
     if (!library.empty()) {
         arguments.insert(arguments.end(), {"--library", library});
     }
@@ -46,58 +48,70 @@ std::vector<std::string> child_arguments(std::string_view role, std::string_view
 
 // --- in the child -------------------------------------------------------
 
-// --child call ENTRY_POINT [--library FILE] [--raw]: the text on standard
-// input, the answer on standard output.
-int child_call(const std::string& name, const Options& options) {
+// --child CHANNEL call ENTRY_POINT [--library FILE] [--raw]: the text on
+// standard input, the answer in the report.
+ChildReport child_call(const std::string& name, const Options& options) {
     const binding::Declaration* declaration = binding::declaration_named(name);
     if (declaration == nullptr) {
         tell(unknown_entry_point(name));
-        return kWrongUsage;
+        return {kWrongUsage, {}};
     }
     const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
     binding::ZavlekLibrary library(*loader);
     try {
         if (!declaration->takes_text) {
             library.call(declaration->entry_point);
-            return kDone;
+            return {kDone, {}};
         }
-        const std::u16string answer =
-            library.call(declaration->entry_point, text::from_utf8(read_standard_input()));
-        write_standard_output(options.raw ? binding::to_eight_bit(answer) : text::to_utf8(answer) + "\n");
-        return kDone;
+        const std::optional<ReadBytes> text = read_at_most(stdin, kLargestText);
+        if (!text) {
+            throw std::runtime_error("no se pudo leer el texto en la entrada estándar");
+        }
+        const std::u16string answer = library.call(declaration->entry_point, text::from_utf8(text->bytes));
+        return {kDone, options.raw ? binding::to_eight_bit(answer) : text::to_utf8(answer) + "\n"};
     } catch (const binding::BindingError& error) {
         tell(error.what());
-        return kNotBound;
+        return {kNotBound, {}};
     } catch (const std::length_error& error) {
-        tell(error.what());
-        return kWrongUsage;
+        // The text sent is limited well below any length limit: only an
+        // answer is ever too long, for what zavlek-call can convert.
+        tell("la respuesta de " + name +
+             " es más larga de lo que zavlek-call puede mostrar: " + error.what());
+        return {kInternalError, {}};
     }
 }
 
-// --child check ID [--library FILE]: the finding on standard output.
-int child_check(const std::string& id, const Options& options) {
+// --child CHANNEL check ID [--library FILE]: the finding in the report.
+ChildReport child_check(const std::string& id, const Options& options) {
     const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
     const Finding finding = perform_check(id, *loader);
-    write_standard_output(report_finding(finding));
-    return finding.library_not_loaded ? kNotBound : kDone;
+    return {finding.library_not_loaded ? kNotBound : kDone, report_finding(finding)};
 }
 
-// The child's own options are read by the parent's table.
-int run_child(const std::vector<std::string>& arguments) {
-    prepare_child_process();
-    if (arguments.size() < 3) {
-        return kWrongUsage;
-    }
+// ROLE WHAT [OPTIONS], the child's own options read by the parent's table.
+ChildReport child_work(const std::vector<std::string>& arguments) {
     try {
-        const Options options = parse_options({arguments.begin() + 3, arguments.end()}).options;
-        if (arguments[1] == "call") return child_call(arguments[2], options);
-        if (arguments[1] == "check") return child_check(arguments[2], options);
+        const Options options = parse_options({arguments.begin() + 2, arguments.end()}).options;
+        if (arguments[0] == "call") return child_call(arguments[1], options);
+        if (arguments[0] == "check") return child_check(arguments[1], options);
     } catch (const std::exception& error) {
         // Ours, not the library's: a crash of the library never throws.
         tell(error.what());
-        return kInternalError;
+        return {kInternalError, {}};
     }
-    return kWrongUsage;
+    return {kWrongUsage, {}};
+}
+
+// --child CHANNEL ROLE WHAT [OPTIONS]: the report on the channel, and the
+// process ends with its status.
+int run_child(const std::vector<std::string>& arguments) {
+    prepare_child_process();
+    if (arguments.size() < 4) {
+        return kWrongUsage;
+    }
+    const ChildReport report = child_work({arguments.begin() + 2, arguments.end()});
+    send_to_parent(arguments[1], sealed(report));
+    return report.status;
 }
 
 // --- in the parent ------------------------------------------------------
@@ -110,10 +124,15 @@ int call(const Options& options) {
         child_arguments("call", name, absolute_library_file(options.library));
     if (options.raw) arguments.emplace_back("--raw");
     const ChildOutcome outcome = run_this_program(arguments, input, options.timeout, ErrorOutput::shared);
-    write_standard_output(outcome.output);
     switch (outcome.ending) {
         case ChildOutcome::Ending::exited:
-            return outcome.exit_status;
+            if (const std::optional<ChildReport> report = opened(outcome.reported, outcome.exit_status)) {
+                write_standard_output(report->content);
+                return report->status;
+            }
+            tell("la biblioteca terminó el proceso durante " + std::string(name) + " (estado " +
+                 std::to_string(outcome.exit_status) + ") sin responder");
+            return kLibraryCrashed;
         case ChildOutcome::Ending::crashed:
             tell("la biblioteca terminó el proceso durante " + std::string(name) + ": " + outcome.cause);
             return kLibraryCrashed;
@@ -123,6 +142,20 @@ int call(const Options& options) {
             return kLibraryCrashed;
     }
     return kLibraryCrashed;
+}
+
+Finding reported_finding(const ChildOutcome& outcome) {
+    const std::string status = std::to_string(outcome.exit_status);
+    const std::optional<ChildReport> report = opened(outcome.reported, outcome.exit_status);
+    if (!report) {
+        return {Verdict::failed, "la biblioteca terminó el proceso (estado " + status + ") sin responder"};
+    }
+    Finding finding;
+    if (!read_finding(report->content, finding)) {
+        return {Verdict::failed, "zavlek-call no pudo hacer la comprobación (estado " + status + ")"};
+    }
+    finding.library_not_loaded = report->status == kNotBound;
+    return finding;
 }
 
 CheckResult run_check(const Check& check, const std::string& library, std::chrono::milliseconds limit) {
@@ -135,12 +168,7 @@ CheckResult run_check(const Check& check, const std::string& library, std::chron
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     switch (outcome.ending) {
         case ChildOutcome::Ending::exited:
-            if (!read_finding(outcome.output, result.finding)) {
-                result.finding = {Verdict::failed, "la biblioteca terminó el proceso (estado " +
-                                                       std::to_string(outcome.exit_status) +
-                                                       ") sin responder"};
-            }
-            result.finding.library_not_loaded = outcome.exit_status == kNotBound;
+            result.finding = reported_finding(outcome);
             break;
         case ChildOutcome::Ending::crashed:
             result.finding = {Verdict::failed, "la biblioteca terminó el proceso: " + outcome.cause};
@@ -189,6 +217,9 @@ int run(const std::vector<std::string>& arguments) {
         tell(error.what());
         write_standard_error(kShortUsage);
         return kWrongUsage;
+    } catch (const OutputNotWritten&) {
+        tell("no se pudo escribir la salida estándar");
+        return kOutputNotWritten;
     } catch (const std::exception& error) {
         // Ours, not the library's: the library's failures end the child.
         tell(error.what());
@@ -201,6 +232,6 @@ int run(const std::vector<std::string>& arguments) {
 }  // namespace kavrelo::zavlek_call
 
 int main(int argc, char* argv[]) {
-    kavrelo::zavlek_call::use_binary_standard_streams();
+    kavrelo::zavlek_call::prepare_standard_streams();
     return kavrelo::zavlek_call::run(kavrelo::zavlek_call::utf8_arguments(argc, argv));
 }

@@ -1,13 +1,16 @@
 // What the tool needs of the operating system, in two files behind this
 // header (platform_posix.cpp, platform_win32.cpp): this program run again as
-// a child with a time limit, its command line as UTF-8, standard streams made
-// binary and its error stream written as text, the process's memory, and
-// where an address lies. Standard input and output are read and written in
-// one place for both (standard_streams.cpp).
+// a child with a time limit and a channel of its own back to us, its command
+// line as UTF-8, standard streams made ready and its error stream written as
+// text, files opened by UTF-8 names, the process's memory, and where an
+// address lies. Standard streams are read and written in one place for both
+// (standard_streams.cpp).
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,19 +21,29 @@ namespace kavrelo::zavlek_call {
 struct ChildOutcome {
     enum class Ending { exited, crashed, timed_out };
     Ending ending = Ending::exited;
-    int exit_status = 0;  // when it exited
-    std::string cause;    // when it crashed: the signal or exception, in words
-    std::string output;   // everything it wrote to its standard output
+    int exit_status = 0;   // when it exited
+    std::string cause;     // when it crashed: the signal or exception, in words
+    std::string reported;  // everything it sent on its channel to us
 };
 
+// Where a child's standard output and error go, which carry only what the
+// library writes for people: to our standard error, or nowhere.
 enum class ErrorOutput { shared, discarded };
 
-// Runs this program again with the arguments, the input on its standard
-// input, its standard error shared with ours or discarded; ends it once it
-// has run longer than the limit. Throws std::runtime_error when it cannot be
-// started.
+// A child's command line: this flag, the name of its channel to us, then the
+// arguments it was given.
+inline constexpr std::string_view kChildFlag = "--child";
+
+// Runs this program again as a child, with the input on its standard input.
+// The child and every process it starts end at the limit, once the child
+// has ended, and with us: when a signal ends us (POSIX), however we end
+// (Windows). Throws std::runtime_error when it cannot be started.
 ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
                               std::chrono::milliseconds limit, ErrorOutput error_output);
+
+// In a child: the bytes sent on the channel the command line named; false
+// when they could not be (a name that is none, as by hand, included).
+bool send_to_parent(std::string_view channel, std::string_view bytes);
 
 // In a child: a crash ends the process at once and quietly (no core file, no
 // dialog, no debugger), for the parent to report.
@@ -39,12 +52,33 @@ void prepare_child_process();
 // The command line as UTF-8, whatever the system hands over.
 std::vector<std::string> utf8_arguments(int argc, char* argv[]);
 
-// Standard input and output carry bytes unchanged (no line-end translation).
-void use_binary_standard_streams();
-std::string read_standard_input();
+// Standard streams fit for use: each open (on the null device where whoever
+// started us closed it, so that no file or pipe opened later is taken for
+// it), input and output carrying bytes unchanged (no line-end translation),
+// and a write to a closed pipe an error rather than our end.
+void prepare_standard_streams();
+
+// A failed write of our output; main words it.
+struct OutputNotWritten {};
+
+// Up to `most` bytes of the stream, and whether it held more; nothing when
+// reading failed.
+struct ReadBytes {
+    std::string bytes;
+    bool more = false;
+};
+std::optional<ReadBytes> read_at_most(std::FILE* stream, std::size_t most);
+// Throws OutputNotWritten.
 void write_standard_output(std::string_view bytes);
 // Text for a person: UTF-8, shown as such on a terminal or console.
 void write_standard_error(std::string_view text);
+
+struct FileCloser {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+// A file named in UTF-8, opened to read its bytes; empty when it cannot be.
+File open_to_read(const std::string& path);
 
 // The memory the process holds now, in bytes: resident memory, or under
 // AddressSanitizer (whose shadow and quarantine make resident memory grow on

@@ -3,19 +3,23 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
-#include <thread>
 #include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -71,15 +75,6 @@ std::string signal_in_words(int signal_number) {
     return words;
 }
 
-ChildOutcome stopped(pid_t child) {
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ChildOutcome outcome;
-    outcome.ending = ChildOutcome::Ending::timed_out;
-    return outcome;
-}
-
 ChildOutcome outcome_of(int status) {
     ChildOutcome outcome;
     if (WIFSIGNALED(status)) {
@@ -91,89 +86,208 @@ ChildOutcome outcome_of(int status) {
     return outcome;
 }
 
-// This program started again as a child, its input and output on pipes.
+// The signals that end us, as a terminal, a session's end or a service
+// manager sends them: each ends the running child's group first.
+constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// The process group of the child running now; 0 when none runs.
+std::atomic<pid_t> running_group{0};
+static_assert(std::atomic<pid_t>::is_always_lock_free, "read in a signal handler");
+
+extern "C" void end_with_the_running_group(int signal_number) {
+    const pid_t group = running_group.load();
+    if (group > 0) {
+        kill(-group, SIGKILL);
+    }
+    // Then ends as the signal would have ended us.
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
+// Once, before the first child starts. A signal ignored by whoever started us
+// (nohup, a shell's background job) stays ignored, children and all.
+void end_children_with_us() {
+    static const bool installed = [] {
+        for (const int signal_number : kEndingSignals) {
+            struct sigaction current {};
+            sigaction(signal_number, nullptr, &current);
+            if (current.sa_handler == SIG_IGN) continue;
+            struct sigaction ending {};
+            ending.sa_handler = end_with_the_running_group;
+            sigemptyset(&ending.sa_mask);
+            sigaction(signal_number, &ending, nullptr);
+        }
+        return true;
+    }();
+    static_cast<void>(installed);
+}
+
+// The ending signals held back while a child starts, so that none arrives
+// between its start and running_group naming it.
+class EndingSignalsHeld {
+public:
+    EndingSignalsHeld() {
+        sigset_t ending;
+        sigemptyset(&ending);
+        for (const int signal_number : kEndingSignals) sigaddset(&ending, signal_number);
+        pthread_sigmask(SIG_BLOCK, &ending, &before_);
+    }
+    ~EndingSignalsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+    EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+    EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+    const sigset_t& before() const { return before_; }
+
+private:
+    sigset_t before_;
+};
+
+// A started child, the leader of a process group of its own: the group is
+// killed and the child reaped when it is ended, at the latest when it goes
+// out of scope, whatever ends the call.
+class ChildGroup {
+public:
+    explicit ChildGroup(pid_t leader) : leader_(leader) { running_group.store(leader); }
+    ChildGroup(ChildGroup&& other) noexcept : leader_(std::exchange(other.leader_, -1)) {}
+    ChildGroup& operator=(ChildGroup&&) = delete;
+    ~ChildGroup() {
+        if (leader_ > 0) end();
+    }
+
+    pid_t leader() const { return leader_; }
+
+    // Kills whatever of the group still runs (the child too, if it does),
+    // before the child is reaped, while its group's number cannot be reused;
+    // then the child's wait status.
+    int end() {
+        kill(-leader_, SIGKILL);
+        running_group.store(0);
+        int status = 0;
+        while (waitpid(leader_, &status, 0) < 0 && errno == EINTR) {
+        }
+        leader_ = -1;
+        return status;
+    }
+
+private:
+    pid_t leader_;
+};
+
+// The descriptor becomes a standard one, left open in the program the child
+// runs. dup2 onto itself would do nothing, and leave close-on-exec set.
+void place_as(int descriptor, int standard) {
+    if (descriptor == standard) {
+        fcntl(descriptor, F_SETFD, 0);
+    } else {
+        dup2(descriptor, standard);
+    }
+}
+
+// This program started again as a child, its input on a pipe and its report
+// on another.
 struct StartedChild {
-    pid_t pid;
+    ChildGroup group;
+    Descriptor ended;   // readable once the child has ended
     Descriptor input;   // ours to write, the child's standard input
-    Descriptor output;  // ours to read, the child's standard output
+    Descriptor report;  // ours to read, the child's channel to us
 };
 
 StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput error_output) {
-    // A child that ends before reading all its input must not end us.
-    signal(SIGPIPE, SIG_IGN);
-    const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-
     Pipe to_child = make_pipe();
-    Pipe from_child = make_pipe();
+    Pipe report = make_pipe();
+    std::vector<std::string> command_line{std::filesystem::read_symlink("/proc/self/exe").string(),
+                                          std::string(kChildFlag), std::to_string(report.write_end.get())};
+    command_line.insert(command_line.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : command_line) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const Descriptor nowhere(error_output == ErrorOutput::discarded ? open("/dev/null", O_WRONLY | O_CLOEXEC)
+                                                                    : -1);
+    const pid_t parent = getpid();
+
+    end_children_with_us();
+    const EndingSignalsHeld held;
     const pid_t child = fork();
     if (child < 0) {
         throw std::runtime_error(std::string("no se pudo crear un proceso: ") + std::strerror(errno));
     }
     if (child == 0) {
-        dup2(to_child.read_end.get(), STDIN_FILENO);
-        dup2(from_child.write_end.get(), STDOUT_FILENO);
-        if (error_output == ErrorOutput::discarded) {
-            const int nowhere = open("/dev/null", O_WRONLY);
-            dup2(nowhere, STDERR_FILENO);
-        }
-        execv(program.c_str(), argv.data());
+        pthread_sigmask(SIG_SETMASK, &held.before(), nullptr);
+        setpgid(0, 0);
+        // Killed when we end, by any means; unless we ended already.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        place_as(to_child.read_end.get(), STDIN_FILENO);
+        // What the library prints goes where people read it, never into the report.
+        const int people = nowhere.get() >= 0 ? nowhere.get() : STDERR_FILENO;
+        place_as(people, STDOUT_FILENO);
+        place_as(people, STDERR_FILENO);
+        fcntl(report.write_end.get(), F_SETFD, 0);
+        execv(argv[0], argv.data());
         _exit(127);
     }
+    // Either side may make the group first; a signal finds it made.
+    setpgid(child, child);
+    ChildGroup group(child);
+    // Through the system call: C libraries declare it late, or for C alone.
+    Descriptor ended(static_cast<int>(syscall(SYS_pidfd_open, child, 0)));
+    if (ended.get() < 0) {
+        throw std::runtime_error(std::string("no se pudo vigilar un proceso: ") + std::strerror(errno));
+    }
     fcntl(to_child.write_end.get(), F_SETFL, O_NONBLOCK);
-    return {child, std::move(to_child.write_end), std::move(from_child.read_end)};
+    fcntl(report.read_end.get(), F_SETFL, O_NONBLOCK);
+    return {std::move(group), std::move(ended), std::move(to_child.write_end), std::move(report.read_end)};
 }
 
-// Feeds the input and collects the output together, so that neither side
-// waits on a full pipe, until the child closes its output or time is up.
-// Returns false when time ran out.
-bool pump(StartedChild& child, std::string_view input, Clock::time_point deadline, std::string& output) {
+// Reads what the pipe holds now into `into`; false once it holds nothing
+// more for now, or for good (then the pipe is closed).
+bool collect(Descriptor& pipe, std::string& into) {
+    if (pipe.get() < 0) return false;
+    char buffer[65536];
+    const ssize_t got = read(pipe.get(), buffer, sizeof buffer);
+    if (got > 0) {
+        into.append(buffer, static_cast<std::size_t>(got));
+        return true;
+    }
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
+        return errno == EINTR;
+    }
+    pipe.reset();
+    return false;
+}
+
+// Feeds the input and collects the report together, so that neither side
+// waits on a full pipe, until the child ends or time is up. Returns false
+// when time ran out.
+bool pump(StartedChild& child, std::string_view input, Clock::time_point deadline, std::string& reported) {
     std::size_t fed = 0;
     if (input.empty()) child.input.reset();
-    while (child.output.get() >= 0) {
+    for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
             return false;
         }
-        pollfd fds[2] = {{child.output.get(), POLLIN, 0}, {child.input.get(), POLLOUT, 0}};
-        const nfds_t count = child.input.get() >= 0 ? 2 : 1;
-        if (poll(fds, count, static_cast<int>(left.count())) < 0 && errno != EINTR) {
-            break;
+        // A closed descriptor, negative, is passed over.
+        pollfd fds[3] = {
+            {child.ended.get(), POLLIN, 0}, {child.report.get(), POLLIN, 0}, {child.input.get(), POLLOUT, 0}};
+        if (poll(fds, 3, static_cast<int>(left.count())) < 0) {
+            if (errno == EINTR) continue;
+            throw std::runtime_error(std::string("no se pudo esperar al proceso hijo: ") +
+                                     std::strerror(errno));
         }
-        if (count == 2 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+        if ((fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
             const ssize_t written = write(child.input.get(), input.data() + fed, input.size() - fed);
             if (written > 0) fed += static_cast<std::size_t>(written);
             if (written < 0 && errno != EAGAIN && errno != EINTR) child.input.reset();
             if (fed == input.size()) child.input.reset();
         }
-        if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-            char buffer[65536];
-            const ssize_t got = read(child.output.get(), buffer, sizeof buffer);
-            if (got > 0) {
-                output.append(buffer, static_cast<std::size_t>(got));
-            } else if (got == 0 || errno != EINTR) {
-                child.output.reset();
-            }
+        if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            collect(child.report, reported);
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            return true;
         }
     }
-    return true;
-}
-
-// The child's end, once its output has closed: it may still run on until the
-// deadline, after which it is stopped.
-ChildOutcome wait_with_deadline(pid_t child, Clock::time_point deadline) {
-    int status = 0;
-    while (waitpid(child, &status, WNOHANG) != child) {
-        if (Clock::now() >= deadline) {
-            return stopped(child);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return outcome_of(status);
 }
 
 }  // namespace
@@ -182,11 +296,43 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
                               std::chrono::milliseconds limit, ErrorOutput error_output) {
     const Clock::time_point deadline = Clock::now() + limit;
     StartedChild child = start_child(arguments, error_output);
-    std::string output;
-    ChildOutcome outcome =
-        pump(child, input, deadline, output) ? wait_with_deadline(child.pid, deadline) : stopped(child.pid);
-    outcome.output = std::move(output);
+    std::string reported;
+    const bool ended = pump(child, input, deadline, reported);
+    const int status = child.group.end();
+    if (!ended) {
+        ChildOutcome outcome;
+        outcome.ending = ChildOutcome::Ending::timed_out;
+        return outcome;
+    }
+    // What the child wrote before it ended is in the pipe, a pipe-full at
+    // most; nothing is waited for from any process that escaped its group.
+    const int capacity = fcntl(child.report.get(), F_GETPIPE_SZ);
+    std::size_t drained = 0;
+    while (drained < static_cast<std::size_t>(std::max(capacity, 0))) {
+        const std::size_t before = reported.size();
+        if (!collect(child.report, reported)) break;
+        drained += reported.size() - before;
+    }
+    ChildOutcome outcome = outcome_of(status);
+    outcome.reported = std::move(reported);
     return outcome;
+}
+
+bool send_to_parent(std::string_view channel, std::string_view bytes) {
+    int descriptor = -1;
+    const auto [end, error] = std::from_chars(channel.data(), channel.data() + channel.size(), descriptor);
+    if (error != std::errc() || end != channel.data() + channel.size() || descriptor < 0) {
+        return false;
+    }
+    while (!bytes.empty()) {
+        const ssize_t written = write(descriptor, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
 }
 
 void prepare_child_process() {
@@ -196,7 +342,17 @@ void prepare_child_process() {
 
 std::vector<std::string> utf8_arguments(int argc, char* argv[]) { return {argv + 1, argv + argc}; }
 
-void use_binary_standard_streams() {}
+void prepare_standard_streams() {
+    for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (fcntl(standard, F_GETFD) < 0 && errno == EBADF) {
+            // The lowest free descriptor: this one.
+            static_cast<void>(open("/dev/null", standard == STDIN_FILENO ? O_RDONLY : O_WRONLY));
+        }
+    }
+    signal(SIGPIPE, SIG_IGN);
+}
+
+File open_to_read(const std::string& path) { return File(std::fopen(path.c_str(), "rb")); }
 
 void write_standard_error(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);

@@ -9,6 +9,8 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -42,7 +44,8 @@ Pipe make_pipe(bool child_reads) {
 }
 
 // One argument as the C runtime reads it back: quoted, with the backslashes
-// before a quote doubled.
+// before a quote doubled and one more before the quote itself (the n already
+// written, n + 1 now).
 std::wstring quoted(const std::wstring& argument) {
     std::wstring result = L"\"";
     std::size_t backslashes = 0;
@@ -50,7 +53,7 @@ std::wstring quoted(const std::wstring& argument) {
         if (character == L'\\') {
             ++backslashes;
         } else if (character == L'"') {
-            result.append(backslashes * 2 + 1, L'\\');
+            result.append(backslashes + 1, L'\\');
             backslashes = 0;
         } else {
             backslashes = 0;
@@ -94,45 +97,75 @@ std::string exception_in_words(DWORD code) {
     }
 }
 
-// This program started again as a child, its input and output on pipes.
+// A job that kills every process in it once its last handle, ours, closes:
+// the child and whatever it starts end with the call, or with us however we
+// end.
+Handle make_job() {
+    Handle job(CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job ||
+        !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        throw std::runtime_error("no se pudo crear un objeto de trabajo (error " +
+                                 std::to_string(GetLastError()) + ")");
+    }
+    return job;
+}
+
+// This program started again as a child in a job of its own, its input on
+// a pipe and its report on another.
 struct StartedChild {
+    Handle job;
     Handle process;
     Handle input;   // ours to write, the child's standard input
-    Handle output;  // ours to read, the child's standard output
+    Handle report;  // ours to read, the child's channel to us
 };
 
 StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput error_output) {
+    Pipe to_child = make_pipe(true);
+    Pipe report = make_pipe(false);
     const std::wstring program = this_program();
-    std::wstring command_line = quoted(program);
+    std::wstring command_line = quoted(program) + L" " + quoted(text::wide_from_utf8(kChildFlag)) + L" " +
+                                std::to_wstring(reinterpret_cast<std::uintptr_t>(report.write_end.get()));
     for (const std::string& argument : arguments) {
         command_line += L" " + quoted(text::wide_from_utf8(argument));
     }
-    Pipe to_child = make_pipe(true);
-    Pipe from_child = make_pipe(false);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = to_child.read_end.get();
-    startup.hStdOutput = from_child.write_end.get();
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     const Handle nowhere(
         error_output == ErrorOutput::discarded
             ? CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr)
             : nullptr);
-    startup.hStdError =
+    // What the library prints goes where people read it, never into the report.
+    const HANDLE people =
         nowhere && nowhere.get() != INVALID_HANDLE_VALUE ? nowhere.get() : GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = to_child.read_end.get();
+    startup.hStdOutput = people;
+    startup.hStdError = people;
+    Handle job = make_job();
+    PROCESS_INFORMATION started{};
+    // Suspended until it is in the job, so that nothing it starts is left out.
+    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                        nullptr, nullptr, &startup, &started)) {
         throw std::runtime_error("no se pudo crear un proceso (error " + std::to_string(GetLastError()) +
                                  ")");
     }
-    CloseHandle(process.hThread);
-    return {Handle(process.hProcess), std::move(to_child.write_end), std::move(from_child.read_end)};
+    Handle process(started.hProcess);
+    const Handle thread(started.hThread);
+    if (!AssignProcessToJobObject(job.get(), process.get())) {
+        const DWORD error = GetLastError();
+        TerminateProcess(process.get(), 1);
+        throw std::runtime_error("no se pudo poner un proceso en un objeto de trabajo (error " +
+                                 std::to_string(error) + ")");
+    }
+    ResumeThread(thread.get());
+    return {std::move(job), std::move(process), std::move(to_child.write_end), std::move(report.read_end)};
 }
 
 // Writing and reading on threads of their own, so that neither side waits on
-// a full pipe; both end when the child does.
+// a full pipe; both end once every process holding the child's ends has.
 class Pump {
 public:
     Pump(StartedChild& child, std::string_view input)
@@ -146,35 +179,29 @@ public:
                   fed += written;
               }
           }),
-          collector_([this, pipe = child.output.get()] {
+          collector_([this, pipe = child.report.get()] {
               char buffer[65536];
               DWORD got = 0;
               while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-                  output_.append(buffer, got);
+                  reported_.append(buffer, got);
               }
           }) {}
 
-    // Everything the child wrote, once it has ended.
+    // Everything the child reported, once the job's processes have ended.
     std::string finish() {
         feeder_.join();
         collector_.join();
-        return std::move(output_);
+        return std::move(reported_);
     }
 
 private:
-    std::string output_;
+    std::string reported_;
     std::thread feeder_;
     std::thread collector_;
 };
 
-ChildOutcome wait_with_deadline(HANDLE process, std::chrono::milliseconds limit) {
+ChildOutcome outcome_of(HANDLE process) {
     ChildOutcome outcome;
-    if (WaitForSingleObject(process, static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) {
-        TerminateProcess(process, 1);
-        WaitForSingleObject(process, INFINITE);
-        outcome.ending = ChildOutcome::Ending::timed_out;
-        return outcome;
-    }
     DWORD status = 0;
     GetExitCodeProcess(process, &status);
     if (status >= 0xC0000000u) {
@@ -192,9 +219,36 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
                               std::chrono::milliseconds limit, ErrorOutput error_output) {
     StartedChild child = start_child(arguments, error_output);
     Pump pump(child, input);
-    ChildOutcome outcome = wait_with_deadline(child.process.get(), limit);
-    outcome.output = pump.finish();
+    const bool ended =
+        WaitForSingleObject(child.process.get(), static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
+    // The child at the limit, and whatever it started in any case, end now,
+    // and with them every holder of the pipes' other ends.
+    TerminateJobObject(child.job.get(), 1);
+    WaitForSingleObject(child.process.get(), INFINITE);
+    ChildOutcome outcome;
+    if (ended) {
+        outcome = outcome_of(child.process.get());
+    } else {
+        outcome.ending = ChildOutcome::Ending::timed_out;
+    }
+    outcome.reported = pump.finish();
     return outcome;
+}
+
+bool send_to_parent(std::string_view channel, std::string_view bytes) {
+    std::uintptr_t number = 0;
+    const auto [end, error] = std::from_chars(channel.data(), channel.data() + channel.size(), number);
+    if (error != std::errc() || end != channel.data() + channel.size()) {
+        return false;
+    }
+    const HANDLE pipe = reinterpret_cast<HANDLE>(number);
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 20));
+        if (!WriteFile(pipe, bytes.data(), chunk, &written, nullptr)) return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
 }
 
 // Ends the process with the exception's code as its exit status, before the
@@ -220,9 +274,13 @@ std::vector<std::string> utf8_arguments(int, char*[]) {
     return arguments;
 }
 
-void use_binary_standard_streams() {
+void prepare_standard_streams() {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
+}
+
+File open_to_read(const std::string& path) {
+    return File(_wfopen(text::wide_from_utf8(path).c_str(), L"rb"));
 }
 
 void write_standard_error(std::string_view text) {

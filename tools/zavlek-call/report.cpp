@@ -1,6 +1,8 @@
 #include "report.h"
 
+#include <binding/codepage.h>
 #include <text/numbers.h>
+#include <text/utf8.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -33,22 +35,39 @@ std::string indented(std::string_view detail, std::size_t indent) {
     return text;
 }
 
+std::string json_escape(char32_t code_point) {
+    char escape[8];
+    std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(code_point));
+    return escape;
+}
+
+// The character a byte that is not UTF-8 stands for: in a file name, most
+// likely one in the library's 8-bit code page (Windows-1252 on Linux).
+char16_t eight_bit_character(char byte) {
+    const std::u16string character = binding::from_eight_bit(std::string_view(&byte, 1));
+    return character.size() == 1 ? character[0] : u'\uFFFD';
+}
+
+// Always UTF-8, whatever bytes a library's or a file's name holds; controls
+// escaped, so that a terminal showing it acts on none.
 std::string json_string(std::string_view text) {
     std::string quoted = "\"";
-    for (char character : text) {
-        const auto byte = static_cast<unsigned char>(character);
-        if (character == '"' || character == '\\') {
+    while (!text.empty()) {
+        const text::Utf8Character character = text::first_utf8_character(text);
+        const char32_t code_point = character.code_point.value_or(0);
+        if (!character.code_point) {
+            quoted += json_escape(eight_bit_character(text[0]));
+        } else if (code_point == U'"' || code_point == U'\\') {
             quoted += '\\';
-            quoted += character;
-        } else if (character == '\n') {
+            quoted += static_cast<char>(code_point);
+        } else if (code_point == U'\n') {
             quoted += "\\n";
-        } else if (byte < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            quoted += escape;
+        } else if (text::is_control(code_point)) {
+            quoted += json_escape(code_point);
         } else {
-            quoted += character;
+            quoted.append(text.substr(0, character.length));
         }
+        text.remove_prefix(character.length);
     }
     return quoted + "\"";
 }
@@ -75,7 +94,9 @@ std::string results_table(const std::vector<CheckResult>& results) {
         table += padded(result.title, check_width) + "  " +
                  padded(verdict_word(result.finding.verdict), verdict_width) + "  " +
                  std::string(time_width - shown_width(time), ' ') + time + "  " +
-                 indented(result.finding.detail, check_width + verdict_width + time_width + 6) + "\n";
+                 indented(text::with_visible_controls(result.finding.detail),
+                          check_width + verdict_width + time_width + 6) +
+                 "\n";
         failed += result.finding.verdict == Verdict::failed;
         warned += result.finding.verdict == Verdict::warning;
     }

@@ -1,22 +1,40 @@
 #include "platform.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace kavrelo::zavlek_call {
 
-std::string read_standard_input() {
+std::optional<ReadBytes> read_at_most(std::FILE* stream, std::size_t most) {
     std::string bytes;
     char buffer[65536];
     std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) {
+    while (bytes.size() < most &&
+           (got = std::fread(buffer, 1, std::min(sizeof buffer, most - bytes.size()), stream)) > 0) {
+        if (bytes.capacity() - bytes.size() < got) {
+            // Twice as large, as a string grows, but never past `most`: a text
+            // at the limit takes no block larger than the limit, which a
+            // 32-bit process may not have. (reserve on a string of its own,
+            // since reserve on a full one may double past what it is asked.)
+            std::string larger;
+            larger.reserve(std::min(std::max(2 * bytes.capacity(), bytes.size() + got), most));
+            larger.append(bytes);
+            bytes.swap(larger);
+        }
         bytes.append(buffer, got);
     }
-    return bytes;
+    const bool more = bytes.size() == most && std::fgetc(stream) != EOF;
+    if (std::ferror(stream)) {
+        return std::nullopt;
+    }
+    return ReadBytes{std::move(bytes), more};
 }
 
 void write_standard_output(std::string_view bytes) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fflush(stdout);
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
+        throw OutputNotWritten{};
+    }
 }
 
 }  // namespace kavrelo::zavlek_call
