@@ -87,7 +87,9 @@ NamedControls build_form(const Form& form, HWND window) {
             CreateWindowExW(window_class.extended_style, window_class.name, wide(caption), window_class.style,
                             0, 0, 0, 0, window, reinterpret_cast<HMENU>(id), instance, nullptr);
         if (child == nullptr) {
-            throw std::runtime_error("cannot create control " + std::string(control->name));
+            // The system's own code, which says why it refused.
+            throw std::runtime_error("cannot create control " + std::string(control->name) + " (error " +
+                                     std::to_string(GetLastError()) + ")");
         }
         // Each new control goes beneath those made before it.
         SetWindowPos(child, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
