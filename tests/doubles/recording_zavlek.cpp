@@ -61,6 +61,17 @@ BSTR allocate(const std::string& bytes) {
     return SysAllocStringByteLen(bytes.data(), static_cast<unsigned int>(bytes.size()));
 }
 
+// 16 MiB of the piece over and over, spaces at the end.
+std::string repeated(const std::string& piece) {
+    std::string bytes;
+    bytes.reserve(recording_double::kSixteenMb);
+    while (bytes.size() + piece.size() <= recording_double::kSixteenMb) {
+        bytes += piece;
+    }
+    bytes.resize(recording_double::kSixteenMb, ' ');
+    return bytes;
+}
+
 BSTR answer(BSTR text) {
     switch (result_mode) {
         case Result::normal:
@@ -87,16 +98,10 @@ BSTR answer(BSTR text) {
             }
             return allocate(bytes);
         }
-        case Result::sixteen_mb_of_tokens: {
-            const std::string tokens = "NUM(7) SEP(|) ";
-            std::string bytes;
-            bytes.reserve(recording_double::kSixteenMb);
-            while (bytes.size() + tokens.size() <= recording_double::kSixteenMb) {
-                bytes += tokens;
-            }
-            bytes.resize(recording_double::kSixteenMb, ' ');
-            return allocate(bytes);
-        }
+        case Result::sixteen_mb_of_tokens:
+            return allocate(repeated("NUM(7) SEP(|) "));
+        case Result::sixteen_mb_of_words:
+            return allocate(repeated("palabra "));
         case Result::scribble:
             std::memset(text, 'X', SysStringByteLen(text));
             return allocate("resultado");

@@ -48,8 +48,10 @@ struct SeenBox {
     std::u16string title;
     std::u16string text;
     std::vector<std::u16string> buttons;
-    RECT rect{};
     bool icon = false;
+    // Whether each button's caption, in the button's font, fits within the
+    // button with room to spare on each side.
+    bool captions_fit = true;
 };
 
 BOOL CALLBACK add_window(HWND window, LPARAM list) {
@@ -69,9 +71,26 @@ std::vector<HWND> top_level_windows() {
     return windows;
 }
 
+// The caption's width in the button's font, with the margins that the
+// button's frame and its focus rectangle take, against the button's width.
+bool caption_fits(HWND button) {
+    const std::u16string caption = text_of(button);
+    const HDC dc = GetDC(button);
+    const HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(button, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(caption.c_str()),
+                          static_cast<int>(caption.size()), &size);
+    SelectObject(dc, previous);
+    ReleaseDC(button, dc);
+    RECT rect{};
+    GetClientRect(button, &rect);
+    const int margins = 4 * (GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXFOCUSBORDER));
+    return size.cx + margins <= rect.right;
+}
+
 SeenBox read_box(HWND box) {
-    SeenBox seen{text_of(box), {}, {}, {}};
-    GetWindowRect(box, &seen.rect);
+    SeenBox seen{text_of(box), {}, {}};
     for (HWND child : children_of(box)) {
         // The box may not be on the screen yet: what counts is whether each
         // control is meant to show.
@@ -80,6 +99,7 @@ SeenBox read_box(HWND box) {
         }
         if (class_of(child) == u"Button") {
             seen.buttons.push_back(text_of(child));
+            seen.captions_fit = seen.captions_fit && caption_fits(child);
         } else if (class_of(child) == u"Static" &&
                    (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
             seen.icon = SendMessageW(child, STM_GETICON, 0, 0) != 0;
@@ -90,33 +110,62 @@ SeenBox read_box(HWND box) {
     return seen;
 }
 
-// Reads every message box this thread activates, then presses its button.
+// Presses the button of every message box this thread activates, and reads
+// each box as it is when the press arrives: the box may be activated while
+// it is still being set up, and one the program closes before it shows is
+// never read. Where each box showed is kept too.
 class BoxCloser {
 public:
-    BoxCloser() : hook_(SetWindowsHookExW(WH_CBT, &activated, nullptr, GetCurrentThreadId())) {
+    BoxCloser()
+        : activation_(SetWindowsHookExW(WH_CBT, &activated, nullptr, GetCurrentThreadId())),
+          delivery_(SetWindowsHookExW(WH_GETMESSAGE, &delivered, nullptr, GetCurrentThreadId())),
+          showing_(SetWindowsHookExW(WH_CALLWNDPROCRET, &moved, nullptr, GetCurrentThreadId())) {
         current() = this;
     }
     ~BoxCloser() {
-        UnhookWindowsHookEx(hook_);
+        UnhookWindowsHookEx(showing_);
+        UnhookWindowsHookEx(delivery_);
+        UnhookWindowsHookEx(activation_);
         current() = nullptr;
     }
     std::vector<SeenBox> seen;
+    std::vector<RECT> shown_at;
 
 private:
     static BoxCloser*& current() {
         static BoxCloser* closer = nullptr;
         return closer;
     }
+    static bool is_box(HWND window) { return current() != nullptr && class_of(window) == u"#32770"; }
     static LRESULT CALLBACK activated(int code, WPARAM wparam, LPARAM lparam) {
         const LRESULT next = CallNextHookEx(nullptr, code, wparam, lparam);
         const auto box = reinterpret_cast<HWND>(wparam);
-        if (code == HCBT_ACTIVATE && class_of(box) == u"#32770" && current() != nullptr) {
-            current()->seen.push_back(read_box(box));
+        if (code == HCBT_ACTIVATE && is_box(box)) {
             PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
         return next;
     }
-    HHOOK hook_;
+    static LRESULT CALLBACK delivered(int code, WPARAM wparam, LPARAM lparam) {
+        const auto* message = reinterpret_cast<const MSG*>(lparam);
+        if (code == HC_ACTION && wparam == PM_REMOVE && message->message == WM_COMMAND &&
+            message->wParam == IDOK && is_box(message->hwnd)) {
+            current()->seen.push_back(read_box(message->hwnd));
+        }
+        return CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+    static LRESULT CALLBACK moved(int code, WPARAM wparam, LPARAM lparam) {
+        const auto* message = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
+        if (code == HC_ACTION && message->message == WM_WINDOWPOSCHANGED && is_box(message->hwnd) &&
+            (reinterpret_cast<const WINDOWPOS*>(message->lParam)->flags & SWP_SHOWWINDOW) != 0) {
+            RECT rect{};
+            GetWindowRect(message->hwnd, &rect);
+            current()->shown_at.push_back(rect);
+        }
+        return CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+    HHOOK activation_;
+    HHOOK delivery_;
+    HHOOK showing_;
 };
 
 RECT rect_in_client(HWND window, HWND control) {
@@ -346,22 +395,73 @@ TEST_F(Win32Form1, MessageBoxesAreTitledKavrelo1WithOneAceptarButton) {
     EXPECT_EQ(closer.seen[0].text, u"resultado");
     EXPECT_EQ(closer.seen[0].buttons, std::vector<std::u16string>{u"Aceptar"});
     EXPECT_FALSE(closer.seen[0].icon);
+    EXPECT_TRUE(closer.seen[0].captions_fit);
     EXPECT_EQ(closer.seen[1].text, u"No se aceptan cadenas vac\u00EDas");
     EXPECT_EQ(recorder.calls(3), 0);
 }
 
+// The box sizes itself by its own rules, which differ between systems: it
+// must fit the screen whatever the shape of the text.
 TEST_F(Win32Form1, ASixteenMegabyteAnswerBoxStaysOnTheScreen) {
-    BoxCloser closer;
-    recorder.answer_with(Result::sixteen_mb);
-    press("Command4");
-    ASSERT_EQ(closer.seen.size(), 1u);
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const RECT& box = closer.seen[0].rect;
-    EXPECT_GE(box.top, work.top);
-    EXPECT_LE(box.bottom, work.bottom);
-    EXPECT_LE(box.right - box.left, work.right - work.left);
-    EXPECT_NE(closer.seen[0].text.find(u"texto cortado"), std::u16string::npos) << closer.seen[0].text.size();
+    const RECT screens{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                       GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                       GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    for (const Result answer :
+         {Result::sixteen_mb, Result::sixteen_mb_of_tokens, Result::sixteen_mb_of_words}) {
+        SCOPED_TRACE(static_cast<int>(answer));
+        BoxCloser closer;
+        recorder.answer_with(answer);
+        press("Command4");
+        ASSERT_EQ(closer.seen.size(), 1u);
+        EXPECT_NE(closer.seen[0].text.find(u"texto cortado"), std::u16string::npos)
+            << closer.seen[0].text.size();
+        EXPECT_TRUE(closer.seen[0].captions_fit);
+        // Every box that showed on a screen, the one read included, lies
+        // within the screen's work area.
+        ASSERT_FALSE(closer.shown_at.empty());
+        for (const RECT& box : closer.shown_at) {
+            RECT on_a_screen{};
+            if (!IntersectRect(&on_a_screen, &box, &screens)) {
+                continue;
+            }
+            EXPECT_GE(box.top, work.top);
+            EXPECT_LE(box.bottom, work.bottom);
+            EXPECT_GE(box.left, work.left);
+            EXPECT_LE(box.right, work.right);
+        }
+    }
+}
+
+// The system's message font, made larger for a while, as on a desktop set
+// for reading at a distance.
+class LargerMessageFont {
+public:
+    explicit LargerMessageFont(int times) {
+        before_.cbSize = sizeof before_;
+        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof before_, &before_, 0);
+        NONCLIENTMETRICSW larger = before_;
+        larger.lfMessageFont.lfHeight *= times;
+        SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof larger, &larger, 0);
+    }
+    ~LargerMessageFont() { SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof before_, &before_, 0); }
+    LargerMessageFont(const LargerMessageFont&) = delete;
+    LargerMessageFont& operator=(const LargerMessageFont&) = delete;
+
+private:
+    NONCLIENTMETRICSW before_{};
+};
+
+// The button is sized for the system's own caption, which may be shorter.
+TEST_F(Win32Form1, AceptarReadsWholeInALargerFont) {
+    const LargerMessageFont larger(2);
+    BoxCloser closer;
+    recorder.answer_with(Result::normal);
+    press("Command4");
+    ASSERT_EQ(closer.seen.size(), 1u);
+    EXPECT_EQ(closer.seen[0].buttons, std::vector<std::u16string>{u"Aceptar"});
+    EXPECT_TRUE(closer.seen[0].captions_fit);
 }
 
 // The box's button is renamed "Aceptar"; the window the box returns to keeps

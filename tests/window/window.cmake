@@ -30,7 +30,7 @@ if(KAVRELO_BUILD_WINDOW AND WIN32)
   # The same window on a 144 dpi screen, in a Wine prefix and session of its own.
   add_test(NAME Win32Form1At144Dpi.LayoutFontsAndColoursScale
     COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine --in-session $<TARGET_FILE:window_tests>
-      --gtest_filter=Win32Form1.ControlsStandWhereTheFormPutsThem:Win32Form1.ColoursAreTheFormsAndEveryTextIsReadable:Win32Form1.Label3KeepsOnlyWhatItCanShowOfALongAnswer:Win32Form1.SavesAPictureOfItself)
+      --gtest_filter=Win32Form1.ControlsStandWhereTheFormPutsThem:Win32Form1.ColoursAreTheFormsAndEveryTextIsReadable:Win32Form1.Label3KeepsOnlyWhatItCanShowOfALongAnswer:Win32Form1.SavesAPictureOfItself:Win32Form1.MessageBoxesAreTitledKavrelo1WithOneAceptarButton:Win32Form1.ASixteenMegabyteAnswerBoxStaysOnTheScreen)
   set_tests_properties(Win32Form1At144Dpi.LayoutFontsAndColoursScale PROPERTIES
     ENVIRONMENT "KAVRELO_WINE_DPI=144;KAVRELO_EXPECTED_DPI=144" TIMEOUT 300)
 endif()
