@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Reads Kavrelo1.exe's resources back with icoutils, as another program would:
-# the three-image icon, the version in Spanish (Spain), the manifest.
-# Usage: check_resources.sh KAVRELO1.EXE
+# Reads the resources back with icoutils, as another program would: in
+# Kavrelo1.exe the three-image icon and the manifest; in it, Zavlek.dll and
+# zavlek-call.exe, the version in Spanish (Spain).
+# Usage: check_resources.sh KAVRELO1.EXE ZAVLEK.DLL ZAVLEK-CALL.EXE
 set -euo pipefail
 exe="$1"
+library="$2"
+companion="$3"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -26,19 +29,27 @@ if [[ "$(wc -l <"$work/images")" -ne 3 ]]; then
 fi
 
 # The version resource's texts are UTF-16: one per line, in order.
-wrestool --extract --raw --type=16 "$exe" >"$work/version.bin"
-strings --encoding=l "$work/version.bin" | tr '\n' '|' >"$work/version"
-expect "Spanish (Spain), code page 1252" "$work/version" "StringFileInfo|0C0A04E4|"
-expect "file version shown as 1.00" "$work/version" "FileVersion|1.00|"
-expect "product version shown as 1.00" "$work/version" "ProductVersion|1.00|"
-expect "internal name" "$work/version" "InternalName|Kavrelo1|"
-expect "original file name" "$work/version" "OriginalFilename|Kavrelo1.exe|"
-expect "product name" "$work/version" "ProductName|Kavrelo1|"
-# VS_FIXEDFILEINFO: its signature, then the structure version, then 1.0.0.0
-# as two double words, most significant first: 00010000 00000000.
-od -An -tx1 -v "$work/version.bin" | tr -d ' \n' >"$work/version.hex"
-expect "numeric version 1.0.0.0" "$work/version.hex" "bd04effe000001000000010000000000"
-expect "translation 0x0C0A, 1252" "$work/version.hex" "0a0ce404"
+expect_version() {  # file, its original name
+  local name
+  name="$(basename "$1")"
+  wrestool --extract --raw --type=16 "$1" >"$work/version.bin"
+  strings --encoding=l "$work/version.bin" | tr '\n' '|' >"$work/version"
+  expect "$name: Spanish (Spain), code page 1252" "$work/version" "StringFileInfo|0C0A04E4|"
+  expect "$name: file version shown as 1.00" "$work/version" "FileVersion|1.00|"
+  expect "$name: product version shown as 1.00" "$work/version" "ProductVersion|1.00|"
+  expect "$name: internal name" "$work/version" "InternalName|Kavrelo1|"
+  expect "$name: original file name" "$work/version" "OriginalFilename|$2|"
+  expect "$name: product name" "$work/version" "ProductName|Kavrelo1|"
+  expect "$name: licence" "$work/version" "LegalCopyright|Los autores de Kavrelo1; licencia MIT|"
+  # VS_FIXEDFILEINFO: its signature, then the structure version, then
+  # 1.0.0.0 as two double words, most significant first: 00010000 00000000.
+  od -An -tx1 -v "$work/version.bin" | tr -d ' \n' >"$work/version.hex"
+  expect "$name: numeric version 1.0.0.0" "$work/version.hex" "bd04effe000001000000010000000000"
+  expect "$name: translation 0x0C0A, 1252" "$work/version.hex" "0a0ce404"
+}
+expect_version "$exe" Kavrelo1.exe
+expect_version "$library" Zavlek.dll
+expect_version "$companion" zavlek-call.exe
 
 wrestool --extract --raw --type=24 "$exe" >"$work/manifest"
 expect "per-monitor DPI awareness" "$work/manifest" "PerMonitorV2"

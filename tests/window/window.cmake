@@ -22,7 +22,8 @@ if(KAVRELO_BUILD_WINDOW AND WIN32)
   add_test(NAME Package.ZipHoldsTheProgramTheLibraryTheHeaderAndANote
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR} -P ${CMAKE_CURRENT_SOURCE_DIR}/check_package.cmake)
   add_test(NAME Resources.ReadBackFromKavrelo1Exe
-    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_resources.sh $<TARGET_FILE:kavrelo1>)
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_resources.sh $<TARGET_FILE:kavrelo1> $<TARGET_FILE:Zavlek>
+      $<TARGET_FILE:zavlek-call>)
   add_custom_command(TARGET window_tests POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/alone/)
   gtest_discover_tests(window_tests DISCOVERY_TIMEOUT ${KAVRELO_DISCOVERY_TIMEOUT}
