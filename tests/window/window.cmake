@@ -21,6 +21,9 @@ if(KAVRELO_BUILD_WINDOW AND WIN32)
   add_dependencies(window_tests test_doubles kavrelo1 Zavlek search_probe)
   add_test(NAME Package.ZipHoldsTheProgramTheLibraryTheHeaderAndANote
     COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR} -P ${CMAKE_CURRENT_SOURCE_DIR}/check_package.cmake)
+  add_test(NAME Package.InstallerRoundTripInAFreshPrefix
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows_installer.sh ${PROJECT_BINARY_DIR})
+  set_tests_properties(Package.InstallerRoundTripInAFreshPrefix PROPERTIES TIMEOUT 300)
   add_test(NAME Resources.ReadBackFromKavrelo1Exe
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_resources.sh $<TARGET_FILE:kavrelo1> $<TARGET_FILE:Zavlek>
       $<TARGET_FILE:zavlek-call>)
