@@ -19,6 +19,9 @@ const std::string& BindingError::entry_point() const noexcept {
     if (const auto* malformed = std::get_if<MalformedResult>(&failure_)) {
         return malformed->entry_point;
     }
+    if (const auto* fault = std::get_if<CallingConventionFault>(&failure_)) {
+        return fault->entry_point;
+    }
     return none;
 }
 

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace kavrelo::binding {
 
@@ -27,6 +29,7 @@ struct LoadFailure {
         needs_library,       // found, but a library it needs is missing
         wrong_architecture,  // found, built for another architecture
         not_a_library,       // found, but no library at all
+        truncated,           // found, but cut short: its headers promise more than it holds
         needs_symbol,        // found, but it needs a symbol nothing loaded offers
         initialisation_failed,
         unexplained,  // only the system's own words are known
@@ -35,6 +38,10 @@ struct LoadFailure {
     std::string file;    // as asked for: a bare name
     std::string found;   // the file the system tried, where it says which
     std::string needed;  // the missing library or symbol, where it says which
+    // For a library that needs another (Windows): the chain of libraries from
+    // the one asked for down to the first that cannot be found, the last;
+    // empty when reading the import tables did not find it.
+    std::vector<std::string> chain;
     Architecture library_architecture = Architecture::unknown;
     Architecture program_architecture = Architecture::unknown;
     // Where the search looked, for a file that was not found: the folders of
@@ -45,11 +52,25 @@ struct LoadFailure {
     SystemError system;
 };
 
+// An export whose name is the entry point's, decorated or mangled: what the
+// author meant to export, under a name the binding never looks for.
+struct NearMiss {
+    enum class Kind {
+        stdcall_decorated,   // _name@N or name@N
+        fastcall_decorated,  // @name@N
+        cpp_mangled,         // a C++ name: _Z..., ?name@@...
+    };
+    Kind kind = Kind::stdcall_decorated;
+    std::string exported;  // as the export table has it
+    std::string readable;  // a mangled name demangled, where it could be; else empty
+};
+
 struct MissingEntryPoint {
     std::string file;
     std::string entry_point;
     std::string found;  // the loaded file's full path; empty when unknown
     SystemError system;
+    std::optional<NearMiss> near_miss;
 };
 
 // What can be wrong with a string a library returns.
@@ -72,15 +93,25 @@ struct MalformedResult {
     std::uint32_t declared_bytes = 0;  // for a count beyond its block
 };
 
-// In the order of BindingError::Kind.
-using BindingFailure = std::variant<LoadFailure, MissingEntryPoint, MalformedResult>;
+// A call that did not leave the stack as __stdcall does (32-bit Windows): the
+// entry point took its argument but left it on the stack (a cdecl function),
+// or removed more than it. The stack is restored before this is raised.
+struct CallingConventionFault {
+    std::string file;
+    std::string entry_point;
+    std::int32_t bytes_left = 0;  // left on the stack; negative when it removed too much
+};
 
-// Raised when the library file cannot be loaded, lacks an entry point, or
-// answers with something that is not a library string. what() is the
+// In the order of BindingError::Kind.
+using BindingFailure = std::variant<LoadFailure, MissingEntryPoint, MalformedResult, CallingConventionFault>;
+
+// Raised when the library file cannot be loaded, lacks an entry point,
+// answers with something that is not a library string, or is called with
+// another calling convention than it was built with. what() is the
 // sentence the user is told, ending with the reason.
 class BindingError : public std::runtime_error {
 public:
-    enum class Kind { library_not_loaded, entry_point_missing, malformed_result };
+    enum class Kind { library_not_loaded, entry_point_missing, malformed_result, calling_convention };
 
     explicit BindingError(BindingFailure failure);
 
@@ -88,7 +119,7 @@ public:
     const BindingFailure& failure() const noexcept { return failure_; }
     const std::string& file() const noexcept;
     // Empty when the library itself could not be loaded; the entry point that
-    // answered, for a malformed result.
+    // answered, for a malformed result or a calling-convention fault.
     const std::string& entry_point() const noexcept;
     // The sentence's reason: what went wrong, in plain words, and the
     // system's own detail.

@@ -1,13 +1,20 @@
 #include "loader.h"
 
+#include "near_miss.h"
+#include "pe_image.h"
+
 #include <text/utf8.h>
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cwctype>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string_view>
+#include <vector>
 
 namespace kavrelo::binding {
 namespace {
@@ -39,7 +46,8 @@ private:
     DWORD previous_ = 0;
 };
 
-// The machine an image in memory was built for.
+// The machine an image in memory was built for: the program's own, whose
+// headers the system has checked already.
 std::optional<WORD> machine_of(const void* image) {
     const auto* base = static_cast<const unsigned char*>(image);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -53,11 +61,12 @@ std::optional<WORD> machine_of(const void* image) {
     return nt->FileHeader.Machine;
 }
 
-// What the search finds under that name, mapped as plain data: any file the
-// loader would have tried, whatever its architecture, without running it.
+// Whether the search finds a file under that name, mapped as plain data: any
+// file the loader would have tried, whatever its architecture, without
+// running it. (What the file holds is read by the PE reader, which trusts
+// nothing in it.)
 struct FoundFile {
     bool exists = false;
-    std::optional<WORD> machine;
 };
 
 // Where a library, and each library it needs, is looked for: the program's
@@ -99,13 +108,10 @@ FoundFile find_as_data(const std::wstring& file) {
     }
     HMODULE data = LoadLibraryExW(path->c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (data == nullptr) {
-        return {GetLastError() == ERROR_BAD_EXE_FORMAT, std::nullopt};
+        return {GetLastError() == ERROR_BAD_EXE_FORMAT};
     }
-    // A data mapping's handle has its low bits set; the image starts below.
-    const auto base = reinterpret_cast<ULONG_PTR>(data) & ~static_cast<ULONG_PTR>(3);
-    FoundFile found{true, machine_of(reinterpret_cast<const void*>(base))};
     FreeLibrary(data);
-    return found;
+    return {true};
 }
 
 Architecture architecture_of(std::optional<WORD> machine) {
@@ -121,6 +127,105 @@ Architecture architecture_of(std::optional<WORD> machine) {
     }
 }
 
+// --- which library is missing, read from the import tables -------------
+
+// How deep the chain of imports is followed: deeper than any author's own
+// libraries go.
+constexpr int kChainDepth = 6;
+
+std::wstring lowered(std::wstring text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towlower(c); });
+    return text;
+}
+
+// API sets (api-ms-win-*, ext-ms-*) are names the system resolves itself,
+// never files: they are never missing.
+bool api_set(const std::wstring& name) {
+    const std::wstring lower = lowered(name);
+    return lower.starts_with(L"api-ms-") || lower.starts_with(L"ext-ms-");
+}
+
+struct Resolved {
+    bool found = false;
+    // The file, where following its own imports is the author's business
+    // (not a system library, nor one loaded already).
+    std::optional<std::filesystem::path> follow;
+};
+
+// Finds an imported library as the loader would: loaded already under that
+// name, in the folder of the library asked for by its path, beside the
+// program, in the system's folder.
+Resolved resolve_import(const std::wstring& name, const std::optional<std::filesystem::path>& load_folder) {
+    if (GetModuleHandleW(name.c_str()) != nullptr) {
+        return {true, std::nullopt};
+    }
+    std::error_code error;
+    std::vector<std::filesystem::path> folders;
+    if (load_folder) folders.push_back(*load_folder);
+    folders.push_back(program_folder());
+    for (const std::filesystem::path& folder : folders) {
+        if (!folder.empty() && std::filesystem::is_regular_file(folder / name, error)) {
+            return {true, folder / name};
+        }
+    }
+    if (std::filesystem::is_regular_file(system_folder() / name, error)) {
+        return {true, std::nullopt};
+    }
+    return {};
+}
+
+// The chain from this library down to the first import that cannot be
+// found, each library visited once; empty when every import is found.
+std::vector<std::string> missing_chain(const std::filesystem::path& library,
+                                       const std::optional<std::filesystem::path>& load_folder,
+                                       std::set<std::wstring>& visited, int depth) {
+    if (depth >= kChainDepth || !visited.insert(lowered(library.filename().wstring())).second) {
+        return {};
+    }
+    const std::optional<PeFacts> facts = read_pe_file(library);
+    if (!facts) {
+        return {};
+    }
+    std::vector<std::filesystem::path> found_ones;
+    for (const std::string& import : facts->imports) {
+        const std::wstring name = text::wide_from_utf8(import);
+        if (api_set(name)) continue;
+        const Resolved resolved = resolve_import(name, load_folder);
+        if (!resolved.found) {
+            return {text::utf8_from_wide(library.filename().wstring()), import};
+        }
+        if (resolved.follow) found_ones.push_back(*resolved.follow);
+    }
+    // A missing import of a direct import comes after all of this library's
+    // own imports are found.
+    for (const std::filesystem::path& found : found_ones) {
+        std::vector<std::string> deeper = missing_chain(found, load_folder, visited, depth + 1);
+        if (!deeper.empty()) {
+            deeper.insert(deeper.begin(), text::utf8_from_wide(library.filename().wstring()));
+            return deeper;
+        }
+    }
+    return {};
+}
+
+std::vector<std::string> missing_chain(const std::wstring& file) {
+    const std::optional<std::filesystem::path> path = located(file);
+    if (!path) {
+        return {};
+    }
+    std::optional<std::filesystem::path> load_folder;
+    if (std::filesystem::path(file).is_absolute()) {
+        load_folder = path->parent_path();
+    }
+    std::set<std::wstring> visited;
+    std::vector<std::string> chain = missing_chain(*path, load_folder, visited, 0);
+    if (!chain.empty()) {
+        // The library as the user knows it: by its bare name.
+        chain.front() = text::utf8_from_wide(std::filesystem::path(file).filename().wstring());
+    }
+    return chain;
+}
+
 // What the system's code means for this file, as facts.
 LoadFailure load_failure(DWORD code, const std::string& file, const std::wstring& wide_file) {
     LoadFailure failure;
@@ -129,14 +234,26 @@ LoadFailure load_failure(DWORD code, const std::string& file, const std::wstring
     using Cause = LoadFailure::Cause;
     switch (code) {
         case ERROR_MOD_NOT_FOUND:
-            failure.cause = find_as_data(wide_file).exists ? Cause::needs_library : Cause::not_found;
+            if (find_as_data(wide_file).exists) {
+                failure.cause = Cause::needs_library;
+                failure.chain = missing_chain(wide_file);
+                if (!failure.chain.empty()) failure.needed = failure.chain.back();
+            } else {
+                failure.cause = Cause::not_found;
+            }
             break;
         case ERROR_BAD_EXE_FORMAT: {
-            const FoundFile found = find_as_data(wide_file);
-            if (found.machine.has_value()) {
+            // Read from the file as a hostile one: a file cut short has the
+            // headers of a library of the right architecture.
+            const std::optional<std::filesystem::path> path = located(wide_file);
+            const std::optional<PeFacts> facts = path ? read_pe_file(*path) : std::nullopt;
+            const Architecture ours = architecture_of(machine_of(GetModuleHandleW(nullptr)));
+            if (facts && facts->truncated) {
+                failure.cause = Cause::truncated;
+            } else if (facts && architecture_of(facts->machine) != ours) {
                 failure.cause = Cause::wrong_architecture;
-                failure.library_architecture = architecture_of(found.machine);
-                failure.program_architecture = architecture_of(machine_of(GetModuleHandleW(nullptr)));
+                failure.library_architecture = architecture_of(facts->machine);
+                failure.program_architecture = ours;
             } else {
                 failure.cause = Cause::not_a_library;
             }
@@ -174,7 +291,12 @@ public:
     Lookup find(const std::string& entry_point) override {
         const FARPROC address = GetProcAddress(module_, entry_point.c_str());
         if (address == nullptr) {
-            return {nullptr, {file_, entry_point, {}, system_error(GetLastError())}};
+            const SystemError system = system_error(GetLastError());
+            std::optional<NearMiss> similar;
+            if (const std::optional<PeFacts> facts = read_pe_file(module_path(module_))) {
+                similar = near_miss(entry_point, facts->exports);
+            }
+            return {nullptr, {file_, entry_point, {}, system, std::move(similar)}};
         }
         return {reinterpret_cast<void*>(address), {}};
     }

@@ -2,6 +2,9 @@
 
 #include "entry_points.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace kavrelo::binding {
 namespace {
 
@@ -46,13 +49,63 @@ std::string architecture_name(Architecture architecture) {
 
 constexpr std::string_view kBeforeDetail = ". Detalle del sistema: ";
 
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The runtimes of Visual C++: the libraries a program built with it needs
+// beside the system's, by the start of their names.
+bool visual_cpp_runtime(const std::string& name) {
+    for (const std::string_view start :
+         {"vcruntime", "msvcp", "msvcr", "ucrtbase", "concrt", "vcomp", "vccorlib"}) {
+        if (name.starts_with(start) && name.size() > start.size() &&
+            (std::isdigit(static_cast<unsigned char>(name[start.size()])) != 0 || start == "ucrtbase")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The debug build of a Visual C++ runtime: its name ends in d before .dll
+// (VCRUNTIME140D.dll, MSVCP140_1D.dll, ucrtbased.dll).
+bool visual_cpp_debug_runtime(const std::string& name) {
+    return visual_cpp_runtime(name) && name.ends_with("d.dll");
+}
+
+// "Zavlek.dll necesita ayuda.dll, que necesita VCRUNTIME140D.dll, que no se
+// encuentra", and the cure where the missing one is a runtime of Visual C++.
+std::string chain_words(const std::vector<std::string>& chain) {
+    std::string words = chain.front();
+    for (std::size_t link = 1; link < chain.size(); ++link) {
+        words += (link == 1 ? " necesita " : ", que necesita ") + chain[link];
+    }
+    words += ", que no se encuentra";
+    const std::string& missing = chain.back();
+    const std::string name = lower(missing);
+    if (visual_cpp_debug_runtime(name)) {
+        words += ". " + missing +
+                 " es del entorno de ejecución de depuración de Visual C++, que solo existe donde está "
+                 "instalado Visual Studio: compile la biblioteca en modo Release, o enlace el entorno de "
+                 "ejecución estáticamente (/MT)";
+    } else if (visual_cpp_runtime(name)) {
+        words += ". " + missing +
+                 " es del entorno de ejecución de Visual C++: falta instalar el Redistribuible de Visual C++ "
+                 "(Microsoft Visual C++ Redistributable) de la arquitectura del programa, o enlazar la "
+                 "biblioteca con el entorno de ejecución estáticamente (/MT)";
+    }
+    return words;
+}
+
 std::string platform_words(const LoadFailure& failure) {
     using Cause = LoadFailure::Cause;
     switch (failure.cause) {
         case Cause::not_found:
             return "no está junto al programa ni en las carpetas de bibliotecas del sistema";
         case Cause::needs_library:
-            return "se encontró, pero necesita otra biblioteca que no está";
+            return failure.chain.size() < 2 ? "se encontró, pero necesita otra biblioteca que no está"
+                                            : "se encontró, pero " + chain_words(failure.chain);
         case Cause::wrong_architecture: {
             const std::string program = architecture_name(failure.program_architecture);
             return "es una biblioteca de " + architecture_name(failure.library_architecture) +
@@ -113,6 +166,9 @@ std::string plain_words(const LoadFailure& failure) {
             return "el archivo no existe";
         case LoadFailure::Cause::initialisation_failed:
             return "su inicialización falló";
+        case LoadFailure::Cause::truncated:
+            return "el archivo que se encontró está incompleto: sus cabeceras anuncian más datos de los que "
+                   "contiene (una copia o descarga cortada); vuelva a compilarla o a copiarla";
         default:
             return platform_words(failure);
     }
@@ -131,9 +187,15 @@ struct Reason {
         return explained(plain_words(failure), failure.system, failure.file);
     }
     std::string operator()(const MissingEntryPoint& missing) const {
-        const std::string plain =
+        std::string plain =
             missing.found.empty() ? std::string() : "el archivo " + missing.found + " no la exporta";
+        if (missing.near_miss) {
+            plain += (plain.empty() ? "" : " con ese nombre: ") + near_miss_words(*missing.near_miss);
+        }
         return explained(plain, missing.system, missing.file);
+    }
+    std::string operator()(const CallingConventionFault& fault) const {
+        return calling_convention_words(fault);
     }
     std::string operator()(const MalformedResult& malformed) const {
         if (malformed.defect == StringDefect::not_from_the_allocator) {
@@ -159,6 +221,10 @@ struct Sentence {
         return "La biblioteca " + malformed.file + " devolvió desde " + malformed.entry_point +
                " una cadena mal formada: " + reason;
     }
+    std::string operator()(const CallingConventionFault& fault) const {
+        return "La biblioteca " + fault.file + " no declara " + fault.entry_point +
+               " con __stdcall: " + reason;
+    }
 };
 
 }  // namespace
@@ -170,6 +236,38 @@ std::string entry_point_list() {
         list += kDeclarations[row].name;
     }
     return list;
+}
+
+std::string near_miss_words(const NearMiss& near_miss) {
+    switch (near_miss.kind) {
+        case NearMiss::Kind::stdcall_decorated:
+            return "exporta `" + near_miss.exported +
+                   "` (nombre decorado de `__stdcall`); expórtelo sin decorar con un archivo .def o con "
+                   "-Wl,--kill-at";
+        case NearMiss::Kind::fastcall_decorated:
+            return "exporta `" + near_miss.exported +
+                   "` (nombre decorado de `__fastcall`); declárelo `__stdcall` y expórtelo sin decorar "
+                   "con un archivo .def o con -Wl,--kill-at";
+        case NearMiss::Kind::cpp_mangled:
+            break;
+    }
+    const std::string shown = near_miss.readable.empty()
+                                  ? "`" + near_miss.exported + "`"
+                                  : "`" + near_miss.readable + "` (`" + near_miss.exported + "`)";
+    return "exporta " + shown + " con nombre de C++; declárelo `extern \"C\"`";
+}
+
+std::string calling_convention_words(const CallingConventionFault& fault) {
+    const std::int32_t left = fault.bytes_left;
+    const std::string what =
+        left == 4  ? "la llamada dejó 4 bytes en la pila, los de su argumento, que __stdcall retira"
+        : left > 0 ? "la llamada dejó " + std::to_string(left) + " bytes de más en la pila"
+                   : "la llamada retiró de la pila " + std::to_string(-left) +
+                         " bytes más que los 4 de su argumento";
+    return what +
+           " (la pila se restauró antes de seguir). Declárelo así: extern \"C\" __declspec(dllexport) "
+           "BSTR __stdcall " +
+           fault.entry_point + "(BSTR), exportado sin decorar (con un archivo .def o con -Wl,--kill-at)";
 }
 
 std::string reason_of(const BindingFailure& failure) { return std::visit(Reason{}, failure); }

@@ -15,6 +15,15 @@ std::string reason_of(const BindingFailure& failure);
 // parser_SLR".
 std::string entry_point_list();
 
+// What a near miss is and how to cure it: "exporta `_parser_SLR@4` (nombre
+// decorado de `__stdcall`); expórtelo sin decorar con un archivo .def o con
+// -Wl,--kill-at".
+std::string near_miss_words(const NearMiss& near_miss);
+
+// The calling-convention fault in plain words, and how to declare the entry
+// point instead.
+std::string calling_convention_words(const CallingConventionFault& fault);
+
 // The whole sentence: which library, which entry point, and the reason.
 std::string sentence_of(const BindingFailure& failure);
 

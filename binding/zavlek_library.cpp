@@ -2,6 +2,7 @@
 
 #include "library_string.h"
 #include "loader.h"
+#include "text_call.h"
 
 namespace kavrelo::binding {
 
@@ -31,7 +32,8 @@ void ZavlekLibrary::call(EntryPoint entry_point) {
 std::u16string ZavlekLibrary::call(EntryPoint entry_point, std::u16string_view text) {
     const auto function = reinterpret_cast<TextToText>(bound_address(entry_point));
     LibraryString argument = make_library_string(text);
-    const BSTR returned = function(argument.get());
+    const TextCall measured = call_text(function, argument.get());
+    const BSTR returned = measured.returned;
     // A library that answers with the very string it was given hands back
     // what the program owns already: that string is released once.
     const bool echoed = returned == argument.get();
@@ -41,6 +43,8 @@ std::u16string ZavlekLibrary::call(EntryPoint entry_point, std::u16string_view t
     const LibraryString result{echoed                                           ? argument.release()
                                : defect == StringDefect::not_from_the_allocator ? nullptr
                                                                                 : returned};
+    // The stack is whole again; what went wrong first is the convention.
+    require_stdcall(measured, declaration_of(entry_point).name);
     if (defect != StringDefect::none) {
         throw BindingError(
             MalformedResult{std::string(kZavlekFile), std::string(declaration_of(entry_point).name), defect,

@@ -3,6 +3,9 @@
 #include <binding/codepage.h>
 #include <binding/library_string.h>
 #include <binding/loader.h>
+#include <binding/near_miss.h>
+#include <binding/pe_image.h>
+#include <binding/text_call.h>
 #include <binding/zavlek_library.h>
 
 #include <gmock/gmock.h>
@@ -42,7 +45,8 @@ constexpr const char* kLibraryFile = "Zavlek.dll";
 constexpr const char* kMissingReason =
     "no está junto al programa ni en las carpetas de bibliotecas del sistema";
 constexpr const char* kNotALibraryReason = "el archivo que se encontró no es una biblioteca de Windows";
-constexpr const char* kUnresolvedReason = "se encontró, pero necesita otra biblioteca que no está";
+constexpr const char* kUnresolvedReason =
+    "se encontró, pero Zavlek.dll necesita zavlek_nobody.dll, que no se encuentra";
 constexpr const char* kNoEntryPointReason = "(error 127)";
 #else
 constexpr const char* kLibraryFile = "libZavlek.so";
@@ -211,10 +215,137 @@ TEST(WindowsLibraries, AnEntryPointExportedDecoratedOnlyIsMissing) {
     } catch (const BindingError& error) {
         EXPECT_EQ(error.kind(), BindingError::Kind::entry_point_missing);
         EXPECT_EQ(error.entry_point(), "parser_SLR");
+        EXPECT_THAT(error.reason(),
+                    HasSubstr("exporta `_parser_SLR@4` (nombre "
+                              "decorado de `__stdcall`); expórtelo sin decorar con un archivo "
+                              ".def o con -Wl,--kill-at. Detalle del sistema: "));
     }
     EXPECT_EQ(loader.looked_up, std::vector<std::string>{"parser_SLR"});
 }
+
+// The reason the library gives for the parser's first press.
+std::string parser_reason(const char* double_name) {
+    FolderLoader loader(double_name);
+    ZavlekLibrary library(loader);
+    try {
+        library.parser_SLR(u"x");
+    } catch (const BindingError& error) {
+        return error.what();
+    }
+    return "bound";
+}
+
+TEST(WindowsLibraries, AnEntryPointWithAnMsvcNameIsNamedWithTheCure) {
+    EXPECT_THAT(parser_reason(testing::kMsvcMangled),
+                HasSubstr("parser_SLR: exporta `?parser_SLR@@YGPA_WPA_W@Z` con nombre de C++; "
+                          "declárelo `extern \"C\"`"));
+}
+
+TEST(WindowsLibraries, AMissingDebugRuntimeIsNamedWithItsCure) {
+    EXPECT_THAT(
+        parser_reason(testing::kDebugRuntime),
+        HasSubstr("se encontró, pero Zavlek.dll necesita VCRUNTIME140D.dll, que no se encuentra. "
+                  "VCRUNTIME140D.dll es del entorno de ejecución de depuración de Visual C++, que solo "
+                  "existe donde está instalado Visual Studio: compile la biblioteca en modo Release, o "
+                  "enlace el entorno de ejecución estáticamente (/MT). Detalle del sistema: "));
+    EXPECT_THAT(parser_reason(testing::kDebugRuntime), HasSubstr("(error 126)"));
+}
+
+TEST(WindowsLibraries, AMissingLibraryOneLevelDownIsNamedThroughItsChain) {
+    EXPECT_THAT(
+        parser_reason(testing::kDeeper),
+        HasSubstr("Zavlek.dll necesita ayuda.dll, que necesita VCRUNTIME140D.dll, que no se encuentra"));
+}
+
+TEST(WindowsLibraries, AFileCutShortIsSaidToBe) {
+    EXPECT_THAT(
+        parser_reason(testing::kTruncated),
+        HasSubstr("el archivo que se encontró está incompleto: sus cabeceras anuncian más datos de los que "
+                  "contiene"));
+}
+
+TEST(WindowsLibraries, AMissingRedistributableIsNamedAsSuchAndApiSetsNever) {
+    LoadFailure failure;
+    failure.cause = LoadFailure::Cause::needs_library;
+    failure.file = "Zavlek.dll";
+    failure.chain = {"Zavlek.dll", "MSVCP140.dll"};
+    EXPECT_THAT(
+        BindingError(failure).reason(),
+        HasSubstr("Zavlek.dll necesita MSVCP140.dll, que no se encuentra. MSVCP140.dll es del entorno de "
+                  "ejecución de Visual C++: falta instalar el Redistribuible de Visual C++"));
+    failure.chain = {"Zavlek.dll", "ucrtbased.dll"};
+    EXPECT_THAT(BindingError(failure).reason(), HasSubstr("modo Release"));
+    // Every library these doubles import but the missing one is found, API
+    // sets included (the system's own libraries import them).
+    EXPECT_THAT(parser_reason(testing::kDeeper), ::testing::Not(HasSubstr("api-ms-")));
+}
+
+TEST(WindowsLibraries, ThePeReaderReadsTheDoublesAsTheLinkerWroteThem) {
+    const auto decorated = read_pe_file(testing::double_folder(testing::kDecorated) + "\\Zavlek.dll");
+    ASSERT_TRUE(decorated.has_value());
+    EXPECT_EQ(decorated->exports, std::vector<std::string>{"_parser_SLR@4"});
+    EXPECT_FALSE(decorated->truncated);
+    EXPECT_EQ(decorated->machine, sizeof(void*) == 8 ? 0x8664 : 0x14C);
+    const auto deeper = read_pe_file(testing::double_folder(testing::kDeeper) + "\\Zavlek.dll");
+    ASSERT_TRUE(deeper.has_value());
+    EXPECT_THAT(deeper->imports, ::testing::Contains("ayuda.dll"));
+    const auto truncated = read_pe_file(testing::double_folder(testing::kTruncated) + "\\Zavlek.dll");
+    ASSERT_TRUE(truncated.has_value());
+    EXPECT_TRUE(truncated->truncated);
+}
 #endif
+
+// Entry points without extern "C" are exported under C++ names: the report
+// names the one that was meant, demangled, and the cure.
+TEST(LibraryAuthorsMistakes, AMangledEntryPointIsNamedWithTheCure) {
+    FolderLoader loader(testing::kMangled);
+    ZavlekLibrary library(loader);
+    try {
+        library.parser_SLR(u"x");
+        FAIL() << "found parser_SLR under a C++ name";
+    } catch (const BindingError& error) {
+        EXPECT_EQ(error.kind(), BindingError::Kind::entry_point_missing);
+        EXPECT_THAT(error.reason(),
+                    HasSubstr("exporta `parser_SLR(char*)` "
+                              "(`_Z10parser_SLRPc`) con nombre de C++; declárelo `extern \"C\"`"));
+    }
+}
+
+// A library built with cdecl entry points: on 32-bit Windows the call is a
+// binding fault, with the stack restored; elsewhere it is the one convention.
+TEST(LibraryAuthorsMistakes, ACdeclEntryPointIsACallingConventionFaultOnX86Only) {
+    FolderLoader loader(testing::kCdecl);
+    ZavlekLibrary library(loader);
+    library.mPila();  // no argument: the conventions cannot be told apart
+    if (!kCallingConventionMatters) {
+        EXPECT_EQ(library.parser_SLR(u"x"), u"Cadena aceptada");
+        EXPECT_EQ(library.tokeniza2(u"01|02"), u"01|02");
+        return;
+    }
+    for (int round = 0; round < 3; ++round) {  // the stack stays whole call after call
+        try {
+            library.parser_SLR(u"x");
+            FAIL() << "a cdecl parser_SLR passed for __stdcall";
+        } catch (const BindingError& error) {
+            EXPECT_EQ(error.kind(), BindingError::Kind::calling_convention);
+            EXPECT_EQ(error.entry_point(), "parser_SLR");
+            EXPECT_EQ(
+                std::string(error.what()),
+                "La biblioteca Zavlek.dll no declara parser_SLR con __stdcall: la llamada dejó 4 bytes en "
+                "la pila, los de su argumento, que __stdcall retira (la pila se restauró antes de seguir). "
+                "Declárelo así: extern \"C\" __declspec(dllexport) BSTR __stdcall parser_SLR(BSTR), "
+                "exportado sin decorar (con un archivo .def o con -Wl,--kill-at)");
+        }
+    }
+    EXPECT_THROW(library.tokeniza2(u"x"), BindingError);
+}
+
+TEST(LibraryAuthorsMistakes, TheReferenceConventionPassesTheMeasuredCall) {
+    FolderLoader loader(testing::kComplete);
+    Recorder recorder;
+    ZavlekLibrary library(loader);
+    EXPECT_EQ(library.parser_SLR(u"x"), u"resultado");
+}
 
 class TextPassing : public ::testing::Test {
 protected:

@@ -1,9 +1,11 @@
 #include "support/doubles.h"
 #include "support/recording_window.h"
 
+#include <binding/text_call.h>
 #include <binding/zavlek_library.h>
 #include <console/commands.h>
 #include <console/form.h>
+#include <text/utf8.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -199,6 +201,84 @@ TEST_F(ConsoleWithoutMPila, OnlyTheStackTestIsFatal) {
     ASSERT_EQ(window.messages.size(), 2u);
     EXPECT_NE(window.messages[1].find(u"no tiene el punto de entrada mPila"), std::u16string::npos);
 }
+
+// The commonest mistakes of a library's author, as the console's fatal
+// report names them: what is wrong and how to put it right.
+class ConsoleWithAnAuthorsMistake : public ::testing::Test {
+protected:
+    // The report of the first press of the parser's button, which ends the
+    // program; empty when the press succeeded.
+    std::u16string parser_report(const char* double_name) {
+        FolderLoader loader(double_name);
+        binding::ZavlekLibrary library(loader);
+        Commands commands(library);
+        RecordingWindow window;
+        window.text1_value = u"1+2";
+        window.label3 = u"anterior";
+        run_command(commands, command_for("Command5"), window);
+        if (window.messages.empty()) {
+            EXPECT_FALSE(window.ended_with.has_value());
+            return {};
+        }
+        EXPECT_EQ(window.messages.size(), 1u);
+        EXPECT_EQ(window.ended_with, ExitStatus::failure);
+        EXPECT_EQ(window.label3, u"anterior");
+        return window.messages[0];
+    }
+};
+
+MATCHER_P(Says, words, "") { return arg.find(text::from_utf8(words)) != std::u16string::npos; }
+
+TEST_F(ConsoleWithAnAuthorsMistake, AnEntryPointWithoutExternCIsNamedWithTheCure) {
+    EXPECT_THAT(parser_report(testing::kMangled), Says("no tiene el punto de entrada parser_SLR: "));
+    EXPECT_THAT(parser_report(testing::kMangled),
+                Says("exporta `parser_SLR(char*)` (`_Z10parser_SLRPc`) con nombre de "
+                     "C++; declárelo `extern \"C\"`"));
+}
+
+TEST_F(ConsoleWithAnAuthorsMistake, AnEntryPointWithoutStdcallIsAFaultOnX86Only) {
+    const std::u16string report = parser_report(testing::kCdecl);
+    if (!binding::kCallingConventionMatters) {
+        EXPECT_EQ(report, u"");
+        return;
+    }
+    EXPECT_EQ(
+        report,
+        text::from_utf8(
+            "Error fatal. La biblioteca Zavlek.dll no declara parser_SLR con __stdcall: la llamada dejó 4 "
+            "bytes "
+            "en la pila, los de su argumento, que __stdcall retira (la pila se restauró antes de seguir). "
+            "Declárelo así: extern \"C\" __declspec(dllexport) BSTR __stdcall parser_SLR(BSTR), exportado "
+            "sin decorar (con un archivo .def o con -Wl,--kill-at).\n\nKavrelo1 se cerrará."));
+}
+
+#if defined(_WIN32)
+TEST_F(ConsoleWithAnAuthorsMistake, DecoratedAndMsvcNamesAreNamedWithTheCure) {
+    EXPECT_THAT(
+        parser_report(testing::kDecorated),
+        Says("exporta `_parser_SLR@4` (nombre decorado de `__stdcall`); expórtelo sin decorar con un archivo "
+             ".def o con -Wl,--kill-at"));
+    EXPECT_THAT(parser_report(testing::kMsvcMangled),
+                Says("exporta `?parser_SLR@@YGPA_WPA_W@Z` con nombre de C++; declárelo `extern \"C\"`"));
+}
+
+TEST_F(ConsoleWithAnAuthorsMistake, AMissingLibraryIsNamedThroughItsChain) {
+    EXPECT_THAT(parser_report(testing::kUnresolved),
+                Says("Zavlek.dll: se encontró, pero Zavlek.dll necesita "
+                     "zavlek_nobody.dll, que no se encuentra. Detalle del sistema: "));
+    EXPECT_THAT(
+        parser_report(testing::kDebugRuntime),
+        Says("Zavlek.dll necesita VCRUNTIME140D.dll, que no se encuentra. VCRUNTIME140D.dll es del entorno "
+             "de ejecución de depuración de Visual C++"));
+    EXPECT_THAT(parser_report(testing::kDeeper),
+                Says("Zavlek.dll necesita ayuda.dll, que necesita VCRUNTIME140D.dll, que no se encuentra. "));
+    EXPECT_THAT(parser_report(testing::kDeeper), Says("compile la biblioteca en modo Release"));
+}
+
+TEST_F(ConsoleWithAnAuthorsMistake, AFileCutShortIsReportedAndReadSafely) {
+    EXPECT_THAT(parser_report(testing::kTruncated), Says("está incompleto"));
+}
+#endif
 
 }  // namespace
 }  // namespace kavrelo::console

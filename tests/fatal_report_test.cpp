@@ -11,7 +11,7 @@ namespace {
 
 TEST(FatalReport, NamesWhatIsMissingAndWhyAndThatTheProgramWillClose) {
     const binding::BindingError error(binding::MissingEntryPoint{
-        "libZavlek.so", "mPila", {}, {0, "libZavlek.so: undefined symbol: mPila"}});
+        "libZavlek.so", "mPila", {}, {0, "libZavlek.so: undefined symbol: mPila"}, {}});
     EXPECT_EQ(fatal_report(error),
               u"Error fatal. La biblioteca libZavlek.so no tiene el punto de entrada mPila: "
               u"libZavlek.so: undefined symbol: mPila.\n\nKavrelo1 se cerrar\u00E1.");

@@ -37,6 +37,10 @@ foreach(fault crash hang argument literal leak keep print forge exit3 abort gran
   endif()
 endforeach()
 kavrelo_add_double(unresolved SOURCES doubles/unresolved_zavlek.cpp)
+# Entry points without __stdcall: on 32-bit Windows the calling convention is wrong.
+kavrelo_add_double(cdecl SOURCES doubles/cdecl_zavlek.cpp)
+# Entry points without extern "C": exported under C++ names.
+kavrelo_add_double(mangled SOURCES doubles/mangled_zavlek.cpp)
 if(WIN32)
   # Linked against an import library that promises what kernel32 lacks.
   set(nobody_import ${CMAKE_CURRENT_BINARY_DIR}/libnobody.a)
@@ -56,6 +60,48 @@ if(WIN32)
     RUNTIME_OUTPUT_DIRECTORY ${KAVRELO_DOUBLES_DIR}/decorated
     ARCHIVE_OUTPUT_DIRECTORY ${KAVRELO_DOUBLES_DIR}/decorated)
   add_dependencies(test_doubles double_decorated)
+
+  # C++ names as MSVC mangles them, exported through a .def file as the
+  # decorated double is (MinGW cannot make such names itself).
+  add_library(double_msvc_mangled SHARED doubles/decorated_zavlek.cpp doubles/msvc_mangled.def)
+  target_link_libraries(double_msvc_mangled PRIVATE zavlek_abi)
+  set_target_properties(double_msvc_mangled PROPERTIES
+    OUTPUT_NAME Zavlek PREFIX ""
+    RUNTIME_OUTPUT_DIRECTORY ${KAVRELO_DOUBLES_DIR}/msvc_mangled
+    ARCHIVE_OUTPUT_DIRECTORY ${KAVRELO_DOUBLES_DIR}/msvc_mangled)
+  add_dependencies(test_doubles double_msvc_mangled)
+
+  # Libraries that need the debug runtime of Visual C++, directly and one
+  # level down, through a helper library that is there.
+  set(debug_runtime_import ${CMAKE_CURRENT_BINARY_DIR}/libvcruntime140d.a)
+  add_custom_command(OUTPUT ${debug_runtime_import}
+    COMMAND ${CMAKE_DLLTOOL} -d ${CMAKE_CURRENT_SOURCE_DIR}/doubles/vcruntime140d.def -l ${debug_runtime_import}
+    DEPENDS doubles/vcruntime140d.def)
+  add_custom_target(debug_runtime_import DEPENDS ${debug_runtime_import})
+  kavrelo_add_double(debug_runtime SOURCES doubles/needs_helper.cpp)
+  add_dependencies(double_debug_runtime debug_runtime_import)
+  target_link_libraries(double_debug_runtime PRIVATE ${debug_runtime_import})
+  add_library(double_ayuda SHARED doubles/needs_helper.cpp)
+  target_compile_definitions(double_ayuda PRIVATE AYUDA)
+  target_link_libraries(double_ayuda PRIVATE zavlek_abi ${debug_runtime_import})
+  add_dependencies(double_ayuda debug_runtime_import)
+  set_target_properties(double_ayuda PROPERTIES
+    OUTPUT_NAME ayuda PREFIX ""
+    RUNTIME_OUTPUT_DIRECTORY ${KAVRELO_DOUBLES_DIR}/deeper
+    ARCHIVE_OUTPUT_DIRECTORY ${KAVRELO_DOUBLES_DIR}/deeper)
+  kavrelo_add_double(deeper SOURCES doubles/needs_helper.cpp DEFINITIONS NEEDS_AYUDA)
+  target_link_libraries(double_deeper PRIVATE double_ayuda)
+
+  # A library file cut short: its headers promise sections the file lacks.
+  set(truncated ${KAVRELO_DOUBLES_DIR}/truncated/Zavlek.dll)
+  add_custom_command(OUTPUT ${truncated}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${KAVRELO_DOUBLES_DIR}/truncated
+    COMMAND sh -c "head -c 2048 \"$1\" > \"$2\"" truncate $<TARGET_FILE:double_complete> ${truncated}
+    DEPENDS double_complete
+    COMMENT "Cutting the complete double short"
+    VERBATIM)
+  add_custom_target(double_truncated DEPENDS ${truncated})
+  add_dependencies(test_doubles double_truncated)
 
   # The recording double built for the other architecture, by its compiler.
   set(other_architecture ${KAVRELO_DOUBLES_DIR}/other_architecture/Zavlek.dll)

@@ -20,6 +20,16 @@ inline constexpr const char* kMissing = "missing";
 // Windows only: built for the other architecture; exporting _parser_SLR@4.
 inline constexpr const char* kOtherArchitecture = "other_architecture";
 inline constexpr const char* kDecorated = "decorated";
+// The commonest mistakes of a library's author: entry points without
+// __stdcall (wrong on 32-bit Windows only) and without extern "C".
+inline constexpr const char* kCdecl = "cdecl";
+inline constexpr const char* kMangled = "mangled";
+// Windows only: MSVC's C++ names; a library needing the debug runtime of
+// Visual C++ directly, and one needing it through ayuda.dll; a file cut short.
+inline constexpr const char* kMsvcMangled = "msvc_mangled";
+inline constexpr const char* kDebugRuntime = "debug_runtime";
+inline constexpr const char* kDeeper = "deeper";
+inline constexpr const char* kTruncated = "truncated";
 
 // A folder given relative to the test program's own.
 std::string test_folder(const std::string& relative);

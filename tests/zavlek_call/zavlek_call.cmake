@@ -30,7 +30,8 @@ endfunction()
 function(kavrelo_double_file variable name)
   set(${variable} ${KAVRELO_DOUBLES_DIR}/${name}/${KAVRELO_LIBRARY_FILE} PARENT_SCOPE)
 endfunction()
-foreach(name echo no_mpila missing not_a_library breaks_crash breaks_hang breaks_argument breaks_literal
+foreach(name echo no_mpila missing not_a_library cdecl mangled msvc_mangled decorated debug_runtime deeper unresolved
+    truncated breaks_crash breaks_hang breaks_argument breaks_literal
     breaks_leak breaks_keep breaks_print breaks_forge breaks_exit3 breaks_abort breaks_grandchild)
   kavrelo_double_file(${name} ${name})
 endforeach()
@@ -164,6 +165,55 @@ kavrelo_contract_check(PrintingOnStandardOutputSpoilsNoCheck ${breaks_print} PAS
 kavrelo_contract_check(AReportForgedOnStandardOutputFails ${breaks_forge}
   FAILING "parser_SLR: expresión corta" DETAILS "terminó el proceso \\(estado 0\\) sin responder"
   PASSING ${loading})
+# The commonest mistakes of a library's author, named with their cure in the
+# same sentences as the console's fatal report.
+set(not_stdcall "no declara (tokeniza2|parser_SLR) con __stdcall: la llamada dejó 4 bytes en la pila")
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  kavrelo_zavlek_call_case(ACdeclEntryPointIsABindingFault 3 ARGS --library ${cdecl} parser_SLR x
+    STDERR_REGEX "no declara parser_SLR con __stdcall: la llamada dejó 4 bytes en la pila.*Declárelo así: extern \"C\" __declspec\\(dllexport\\) BSTR __stdcall parser_SLR\\(BSTR\\)")
+  # Every check that calls tokeniza2 or parser_SLR fails; none is "correcto".
+  set(text_checks "convención de llamada" "tokeniza2 con el argumento fijo" "parser_SLR: expresión corta"
+    "parser_SLR: solo espacios" "parser_SLR: acentos y caracteres fuera de la página de códigos"
+    "parser_SLR: un NUL en medio" "parser_SLR: cada byte de 0x01 a 0xFF" "parser_SLR: 1 MB" "parser_SLR: 16 MB"
+    "propiedad de las cadenas" "memoria en 10.000 llamadas" "misma entrada, misma respuesta")
+  set(stdcall_details)
+  foreach(check IN LISTS text_checks)
+    list(APPEND stdcall_details "${not_stdcall}")
+  endforeach()
+  kavrelo_contract_check(ACdeclLibraryFailsEveryCallWithAnArgument ${cdecl}
+    FAILING ${text_checks} DETAILS ${stdcall_details} PASSING "carga y nombres" "mPila vuelve" "tokeniza vuelve")
+else()
+  # One calling convention: the same library keeps the contract.
+  kavrelo_contract_check(ACdeclLibraryKeepsTheContractWhereThereIsOneConvention ${cdecl} PASSING ALL)
+endif()
+set(cpp_cure "con nombre de C\\+\\+; declárelo `extern \"C\"`")
+kavrelo_zavlek_call_case(AnEntryPointWithoutExternCIsNamed 3 ARGS --library ${mangled} parser_SLR x
+  STDERR_REGEX "no tiene el punto de entrada parser_SLR: .*exporta `parser_SLR\\(char\\*\\)` \\(`_Z10parser_SLRPc`\\) ${cpp_cure}")
+kavrelo_contract_check(EntryPointsWithoutExternCAreNamedInTheNameCheck ${mangled}
+  FAILING "carga y nombres" "parser_SLR: expresión corta"
+  DETAILS "no exporta con su nombre exacto: .*tokeniza2, parser_SLR; .*en lugar de parser_SLR, exporta `parser_SLR\\(char\\*\\)` \\(`_Z10parser_SLRPc`\\) ${cpp_cure}$"
+    "no exporta parser_SLR: .*exporta `parser_SLR\\(char\\*\\)`")
+if(WIN32)
+  kavrelo_zavlek_call_case(ADecoratedEntryPointIsNamed 3 ARGS --library ${decorated} parser_SLR x
+    STDERR_REGEX "no tiene el punto de entrada parser_SLR: exporta `_parser_SLR@4` \\(nombre decorado de `__stdcall`\\); expórtelo sin decorar con un archivo .def o con -Wl,--kill-at")
+  kavrelo_contract_check(ADecoratedEntryPointIsNamedInTheNameCheck ${decorated}
+    FAILING "carga y nombres"
+    DETAILS "no exporta con su nombre exacto: mPila, tokeniza, tokeniza2, parser_SLR; en lugar de parser_SLR, exporta `_parser_SLR@4` \\(nombre decorado de `__stdcall`\\)")
+  kavrelo_zavlek_call_case(AnMsvcNameIsNamed 3 ARGS --library ${msvc_mangled} parser_SLR x
+    STDERR_REGEX "exporta `\\?parser_SLR@@YGPA_WPA_W@Z` ${cpp_cure}")
+  kavrelo_zavlek_call_case(AMissingLibraryIsNamed 3 ARGS --library ${unresolved} mPila
+    STDERR_REGEX "se encontró, pero Zavlek.dll necesita zavlek_nobody.dll, que no se encuentra\\. Detalle del sistema: .*\\(error 126\\)")
+  set(debug_cure "VCRUNTIME140D.dll es del entorno de ejecución de depuración de Visual C\\+\\+, que solo existe donde está instalado Visual Studio: compile la biblioteca en modo Release, o enlace el entorno de ejecución estáticamente")
+  kavrelo_zavlek_call_case(AMissingDebugRuntimeIsNamedWithItsCure 3 ARGS --library ${debug_runtime} mPila
+    STDERR_REGEX "Zavlek.dll necesita VCRUNTIME140D.dll, que no se encuentra\\. ${debug_cure}")
+  kavrelo_zavlek_call_case(AMissingLibraryOneLevelDownIsNamedThroughItsChain 3 ARGS --library ${deeper} mPila
+    STDERR_REGEX "Zavlek.dll necesita ayuda.dll, que necesita VCRUNTIME140D.dll, que no se encuentra\\. ${debug_cure}")
+  kavrelo_contract_check(AMissingLibraryIsNamedInTheFirstCheck ${deeper}
+    FAILING "carga y nombres" DETAILS "Zavlek.dll necesita ayuda.dll, que necesita VCRUNTIME140D.dll, que no se encuentra")
+  kavrelo_zavlek_call_case(AFileCutShortIsSaidToBe 3 ARGS --library ${truncated} mPila
+    STDERR_REGEX "el archivo que se encontró está incompleto")
+endif()
+
 add_test(NAME ContractCheck.TheLibraryTemplateBuildsAndPasses
   COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/examples/zavlek-minimal
     -DWORK=${CMAKE_CURRENT_BINARY_DIR}/zavlek-minimal -DTOOL=$<TARGET_FILE:zavlek-call>

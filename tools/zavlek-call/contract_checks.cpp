@@ -4,6 +4,7 @@
 
 #include <binding/codepage.h>
 #include <binding/library_string.h>
+#include <binding/text_call.h>
 #include <binding/wording.h>
 #include <binding/zavlek_library.h>
 #include <console/commands.h>
@@ -76,9 +77,17 @@ struct Answer {
     std::string bytes;
 };
 
+// One call through the binding's own measured call: a call that does not
+// keep __stdcall (32-bit Windows) is a binding fault here as in the console.
+BSTR measured_call(TextToText function, BSTR argument, std::string_view name) {
+    const binding::TextCall call = binding::call_text(function, argument);
+    binding::require_stdcall(call, name);
+    return call.returned;
+}
+
 Answer call(TextToText function, std::u16string_view text, std::string_view name) {
     LibraryString argument = binding::make_library_string(text);
-    const BSTR returned = function(argument.get());
+    const BSTR returned = measured_call(function, argument.get(), name);
     Answer answer{argument.get(), returned, {}};
     if (returned == nullptr) {
         return answer;  // read as the empty text
@@ -120,16 +129,33 @@ Finding well_formed(const Answer& answer) {
 
 Finding loads(Library& library) {
     std::string missing;
+    std::string near_misses;
     for (const binding::Declaration& declaration : binding::kDeclarations) {
-        if (library.loaded().find(std::string(declaration.name)).address == nullptr) {
+        const binding::LoadedLibrary::Lookup lookup = library.loaded().find(std::string(declaration.name));
+        if (lookup.address == nullptr) {
             missing += (missing.empty() ? "" : ", ") + std::string(declaration.name);
+            if (lookup.missing.near_miss) {
+                near_misses += "; en lugar de " + std::string(declaration.name) + ", " +
+                               binding::near_miss_words(*lookup.missing.near_miss);
+            }
         }
     }
     const std::string where = library.loaded().location();
     if (!missing.empty()) {
-        return {Verdict::failed, where + " no exporta con su nombre exacto: " + missing};
+        return {Verdict::failed, where + " no exporta con su nombre exacto: " + missing + near_misses};
     }
     return {Verdict::passed, where + " exporta " + binding::entry_point_list()};
+}
+
+// 32-bit Windows only: the two entry points that take an argument remove it
+// from the stack, as __stdcall does.
+Finding calling_convention(Library& library) {
+    for (const std::string_view name : {std::string_view("tokeniza2"), std::string_view("parser_SLR")}) {
+        call(library.text_entry(name), kShortExpression, name);
+    }
+    return {Verdict::passed,
+            "tokeniza2 y parser_SLR retiran su argumento de la pila, como __stdcall (mPila y tokeniza no "
+            "reciben argumento: con ellas las dos convenciones no se distinguen)"};
 }
 
 Finding returns(Library& library, std::string_view name) {
@@ -165,7 +191,7 @@ std::u16string long_expression(std::size_t size) {
 Finding ownership(Library& library) {
     const TextToText parser = library.text_entry("parser_SLR");
     LibraryString first_argument = binding::make_library_string(kShortExpression);
-    const BSTR first = parser(first_argument.get());
+    const BSTR first = measured_call(parser, first_argument.get(), "parser_SLR");
     if (first == first_argument.get()) {
         first_argument.release();
         throw Failure("parser_SLR devolvió el mismo puntero que recibió como argumento");
@@ -193,7 +219,7 @@ Finding ownership(Library& library) {
         }
     }
     LibraryString second_argument = binding::make_library_string(kShortExpression);
-    const BSTR second = parser(second_argument.get());
+    const BSTR second = measured_call(parser, second_argument.get(), "parser_SLR");
     if (second != nullptr && second == first) {
         first_answer.release();
         throw Failure("parser_SLR devolvió dos veces el mismo bloque (" + hex(first) +
@@ -238,8 +264,22 @@ struct Definition {
     std::function<Finding(Library&)> perform;
 };
 
+// The checks that mean the same on every platform, in their order.
+std::vector<Definition> every_platform();
+
 const std::vector<Definition>& definitions() {
-    static const std::vector<Definition> all = {
+    static const std::vector<Definition> all = [] {
+        std::vector<Definition> rows = every_platform();
+        if (binding::kCallingConventionMatters) {
+            rows.insert(rows.begin() + 1, {{"convention", "convención de llamada"}, calling_convention});
+        }
+        return rows;
+    }();
+    return all;
+}
+
+std::vector<Definition> every_platform() {
+    return {
         {{"load", "carga y nombres"}, loads},
         {{"mPila", "mPila vuelve"}, [](Library& l) { return returns(l, "mPila"); }},
         {{"tokeniza", "tokeniza vuelve"}, [](Library& l) { return returns(l, "tokeniza"); }},
@@ -263,7 +303,6 @@ const std::vector<Definition>& definitions() {
         {{"memory", "memoria en 10.000 llamadas"}, memory},
         {{"repeatable", "misma entrada, misma respuesta"}, repeatable},
     };
-    return all;
 }
 
 }  // namespace
