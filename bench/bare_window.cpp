@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The smallest Qt Widgets program with a window and a button in it: the
 // start-up of Kavrelo1 is measured against this one.
 #include <QApplication>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The reference library's expression grammar for GNU Bison, recognition
    only, reading the same token array as the SLR parser it is measured
    against. */

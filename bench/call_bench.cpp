@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the binding adds to a call of parser_SLR: a bound call through
 // ZavlekLibrary against hand-written code doing the same required work
 // through the same pointer, on a library that answers at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text conversions at the library boundary, each way, against copying the
 // same bytes (the floor) and against the C library's iconv (the usual peer).
 // Every contender makes a fresh block for its result, as the program must.

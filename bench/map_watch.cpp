@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times a program from its start to the moment the X server maps its first
 // top-level window, and reads its peak resident memory at that moment. It
 // watches the root window's SubstructureNotify events, so it sees the map

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reference library's SLR parser against a GNU Bison parser of the same
 // grammar, on the same token stream, from 10 KB to 10 MB of text. Reports
 // tokens per second for each and the ratio between them.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Runs every benchmark of a Release build and prints one table: measure,
 ours, reference, ratio, goal, verdict. The table is also written, with the
 machine it was measured on, to results.md in the build folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Showing very long answers: a 10 MB parser answer in Label3 and a 16 MB
 // tokenizer answer in a message box must cost what fits, not what was sent.
 #include <binding/loader.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the C allocator, which stands in for the system string allocator
 // here, knows about a library string's block, and what the system knows of
 // the memory around it: a hostile library's answer must be looked at without

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // oleaut32 offers no way to ask how large a string's block is, so a library
 // string is looked at through the memory around it: the system says which
 // pages can be read and which belong to a loaded image.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "binding_error.h"
 
 #include "wording.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Why binding the library failed, as facts: what failed, the file, and the
 // system's own code and text. wording.cpp turns them into the sentences the
 // user reads; the loaders only find the facts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversions between the program's text (UTF-16) and the 8-bit text the
 // library speaks: the system's default code page on Windows (CP_ACP) and
 // Windows-1252 elsewhere, where the system has no such code page.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows-1252, byte for byte as the Windows code page does. The five bytes
 // the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) pair with
 // U+0081, U+008D, U+008F, U+0090 and U+009D, so every byte value survives a

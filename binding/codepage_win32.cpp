@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system's default code page, through the system's own converter.
 #include "codepage.h"
 

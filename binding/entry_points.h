@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Zavlek library's entry points, once: their names, whether they take a
 // text, and the function type each is called through. The binding, the
 // window's commands and zavlek-call all read this table.

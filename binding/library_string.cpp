@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "library_string.h"
 
 #include "codepage.h"

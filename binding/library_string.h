@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The counted 8-bit strings that cross the library boundary, owned RAII-style.
 #pragma once
 

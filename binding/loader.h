@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The operating system's dynamic loading, behind one small interface so that
 // the binding can be tested with a loader that counts or redirects.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "loader.h"
 
 #include "near_miss.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The commonest naming mistake of a library's author: the entry point is
 // exported, but decorated by its calling convention or mangled as a C++ name,
 // so the exact name the binding looks for is not there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "pe_image.h"
 
 #include <algorithm>

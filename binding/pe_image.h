@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a Windows library file says about itself, read from its bytes as a
 // hostile file: every offset and count is checked against the file before it
 // is followed, and a file that lies gets no further than its first lie. Used

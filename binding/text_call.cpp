@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "text_call.h"
 
 #include "binding_error.h"

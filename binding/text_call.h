@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Calling an entry point that takes a text, with its calling convention
 // checked where there is more than one (32-bit Windows): the contract says
 // __stdcall, which removes the 4-byte argument from the stack; a cdecl

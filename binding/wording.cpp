@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wording.h"
 
 #include "entry_points.h"

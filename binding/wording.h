@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one place where binding failures become sentences: the window's fatal
 // report and zavlek-call both show these.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "zavlek_library.h"
 
 #include "library_string.h"

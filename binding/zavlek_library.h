@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The late binding that calls the Zavlek library's entry points.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The five commands behind the buttons of Form1. None handles errors: an
 // error leaves the command with its temporaries released and is fatal to the
 // program in run_command.

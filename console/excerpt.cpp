@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "excerpt.h"
 
 #include <text/numbers.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cutting very long answers down to what a label or a message box can show,
 // so that showing them never means laying out megabytes of text.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fatal_report.h"
 
 #include <binding/loader.h>

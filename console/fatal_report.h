@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wording of the report shown when an error ends the program.
 #pragma once
 

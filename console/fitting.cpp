@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fitting.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How much of a text a label or a message box shows, decided once for both
 // front ends: each front end only measures, in its own pixels and fonts.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window Form1 as data: every control once, with the values the
 // front ends render. No layout number lives anywhere else.
 #pragma once

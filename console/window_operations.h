@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the commands may do with the window: all they know of the screen.
 #pragma once
 

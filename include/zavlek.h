@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * zavlek.h - the contract between the Kavrelo1 console and a Zavlek library.
  *

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Checks that a library exports the given entry points under their bare
 # names, as the console looks them up: no stdcall decoration on Windows. With
 # EXACT, it must export nothing else.

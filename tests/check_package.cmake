@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Makes the portable ZIP package of a Windows build and checks what it holds.
 # cmake -DBUILD_DIR=... -P check_package.cmake
 cmake_minimum_required(VERSION 3.25)

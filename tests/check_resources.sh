@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Reads the resources back with icoutils, as another program would: in
 # Kavrelo1.exe the three-image icon and the manifest; in it, Zavlek.dll and
 # zavlek-call.exe, the version in Spanish (Spain).

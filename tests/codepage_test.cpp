@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <binding/codepage.h>
 
 #include <gtest/gtest.h>

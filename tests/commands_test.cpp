@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/doubles.h"
 #include "support/recording_window.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Debian package of a Release build: its control fields and contents, its
 # desktop entry, and the program started from where the package puts it,
 # finding the reference library there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <console/excerpt.h>
 
 #include <gtest/gtest.h>

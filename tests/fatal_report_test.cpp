@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <binding/loader.h>
 #include <console/fatal_report.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How much of a long text is shown, given the front end's measure.
 #include <console/fitting.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <console/form.h>
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PE reader and the near-miss names, on every platform: a library file is
 // read as a hostile one.
 #include <binding/near_miss.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # A plain `cmake -B build` of the sources, as a user builds the program:
 # it needs none of the tests' or benchmarks' packages, and a warning stays a
 # warning. Usage: plain_build.sh SOURCE_DIR

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Windows installer of a build, round trip in a fresh Wine prefix: a
 # silent install for the current user puts the files, the Start-menu entry
 # and the entry in the user's list of programs in place; the installed

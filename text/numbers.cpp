@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "numbers.h"
 
 #include <algorithm>

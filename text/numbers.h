@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Numbers as Spanish writes them: a point between groups of three digits and
 // a comma before the decimals.
 #pragma once

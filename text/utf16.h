@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Surrogates of UTF-16, the program's text: a character outside the Basic
 // Multilingual Plane is a high surrogate followed by a low one; either alone
 // is a lone surrogate, which stands for no character.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "utf8.h"
 
 #include "utf16.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8, as system messages, exception texts, command lines and standard
 // streams carry text, to and from the program's UTF-16.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The four entry points of the library.
 #include "report_output.h"
 #include "reports.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Context-free grammars as the SLR construction reads them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Splits 8-bit text (Windows-1252) into tokens. Spaces, tabs and line ends
 // separate tokens and are otherwise ignored; any other byte that starts no
 // token is an error token of its own.

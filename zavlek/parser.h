@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The table-driven SLR(1) parser for the library's expression grammar, on an
 // explicit stack: input size and nesting depth are bounded by memory only,
 // and each token costs a bounded number of steps.

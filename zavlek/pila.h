@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stack the parser runs on: growable, and an empty pop is an answer, not
 // a crash.
 #pragma once

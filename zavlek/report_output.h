@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where mPila and tokeniza write their reports: standard error where the
 // process has one (a console program, a terminal, a redirection), otherwise
 // the debugger's output. Never a box of the library's own, so that scripts and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "reports.h"
 
 #include "lexer.h"

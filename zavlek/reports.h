@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the entry points say. Answers returned to the console are
 // Windows-1252; reports written to standard error are UTF-8, for a terminal.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "slr_table.h"
 
 #include <algorithm>

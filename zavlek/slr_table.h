@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SLR(1) parsing tables, computed from a grammar by the textbook
 // construction: the canonical collection of LR(0) item sets, FIRST and FOLLOW.
 #pragma once

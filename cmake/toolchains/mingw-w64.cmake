@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-building for Windows with Debian's mingw-w64 compilers (POSIX thread
 # model). Included by the per-architecture toolchain files, which set
 # KAVRELO_MINGW_TRIPLET and KAVRELO_MINGW_OTHER_TRIPLET first.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds the program's icon file from its images, drawn as XPM: one .ico with
 // every image in it, in the order given. An image of at most two colours is
 // stored at one bit per pixel over black and white, any other at four bits

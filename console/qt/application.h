@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's identity and look, set once on the application object.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "classic_style.h"
 
 #include <QPainter>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fusion, with push buttons and group frames drawn in the classic manner:
 // a button is a flat face filled with its own colour inside a two-pixel
 // bevel, a frame an etched line around the frame's own background, its

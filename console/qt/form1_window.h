@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Form1 on Qt: the form table rendered, its five buttons bound to their
 // commands by name, and the window operations the commands use.
 #pragma once

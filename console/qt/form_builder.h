@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders a form table as Qt widgets.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's message box: given text, no icon, one "Aceptar" button,
 // titled "Kavrelo1", modal to the whole application.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The core's UTF-16 text and Qt's strings are the same code units.
 #pragma once
 

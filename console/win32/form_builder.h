@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Form1's table rendered as child windows of a Win32 window.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GDI objects and device contexts owned RAII-style.
 #pragma once
 

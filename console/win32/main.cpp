@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "form1_window.h"
 #include "text.h"
 

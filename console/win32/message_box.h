@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's message box: title "Kavrelo1", no icon, one button that reads
 // "Aceptar" whatever the system's language, modal to the application.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How Form1's colours and owner-drawn controls look on Windows.
 #pragma once
 

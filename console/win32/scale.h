@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Twips and points to pixels at a window's dots per inch: the one place the
 // front end scales for the screen.
 #pragma once

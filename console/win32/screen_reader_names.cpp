@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "screen_reader_names.h"
 
 #include "text.h"

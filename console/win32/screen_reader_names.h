@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names that screen readers read, where a control's own would mislead: the
 // system names a text box after whatever label happens to stand before it,
 // and a label after its text. Each control a label stands for is named by

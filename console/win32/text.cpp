@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "text.h"
 
 namespace kavrelo::console::win32 {

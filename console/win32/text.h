@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's text is UTF-16, as Windows' own: only the pointer type differs.
 #pragma once
 

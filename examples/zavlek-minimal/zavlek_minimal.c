@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The smallest complete Zavlek library: the four entry points, each answer a
  * fresh string from SysAllocStringByteLen that the library never keeps, the
  * argument only read. Text is 8-bit (Windows-1252 on Linux, the system's ANSI

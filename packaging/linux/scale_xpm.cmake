@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Scales a pixel-art XPM icon by a whole factor: each pixel becomes a square
 # of FACTOR x FACTOR pixels of the same colour, so nothing is blurred.
 #   cmake -DINPUT=in.xpm -DFACTOR=N -DOUTPUT=out.xpm -P scale_xpm.cmake

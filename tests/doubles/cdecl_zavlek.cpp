@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A library whose author forgot __stdcall on 32-bit Windows: its entry points
 // are cdecl, so tokeniza2 and parser_SLR leave their 4-byte argument on the
 // caller's stack. Exported undecorated (kavrelo_zavlek_library links with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Zavlek library that breaks the contract in one way, chosen when it is
 // built, and keeps it otherwise; the contract check must name the one fault.
 //   BREAK_CRASH     parser_SLR writes through a null pointer

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Included by tests/CMakeLists.txt.
 # Test-double libraries, each as the library file in a folder of its own so
 # that a test can point the loader at exactly the library it needs.

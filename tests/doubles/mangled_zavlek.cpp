@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A library whose author forgot extern "C": its entry points are C++
 // functions, exported under their mangled names (GCC's _Z10parser_SLRPc and
 // the like; see msvc_mangled.def for MSVC's), never under the names the

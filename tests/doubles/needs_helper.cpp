@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Libraries that need another library which is not there. Built as:
 //  - debug_runtime/Zavlek.dll, importing VCRUNTIME140D.dll (HELPER undefined);
 //  - deeper/ayuda.dll, importing VCRUNTIME140D.dll (AYUDA), and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The control surface of the recording test double: the tests look these up
 // with dlsym in the same loaded copy that the binding calls.
 #pragma once

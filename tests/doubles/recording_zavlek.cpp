@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Zavlek library that records what each entry point receives and answers
 // as the test tells it. Built complete, without mPila, and with another first
 // answer (FIRST_RESULT) for tests that drive a real program, which cannot

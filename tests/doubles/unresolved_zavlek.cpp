@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A library that needs a symbol nobody provides: loading it immediately fails.
 // (On Windows the symbol comes from a DLL that does not exist.)
 #include <zavlek.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The real program in a real X server; included by tests/CMakeLists.txt.
 if(KAVRELO_BUILD_WINDOW AND NOT WIN32)
   add_test(NAME e2e.Form1UnderXvfb

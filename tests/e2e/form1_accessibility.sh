@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The real program on a private D-Bus session with the accessibility bus, read
 # as a screen reader reads it (form1_read_aloud.py).
 # Usage: form1_accessibility.sh KAVRELO1 LIBZAVLEK.SO

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Driving the real program in a real X server, as a person would with
 # xdotool: sourced by the end-to-end and stress scripts, which set program,
 # title, screen_width, screen_height and screenshots first.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The real program in a real X server, driven as a person would with xdotool.
 # Usage: form1_e2e.sh KAVRELO1 LIBZAVLEK.SO DOUBLE_FOLDER SCREENSHOT_FOLDER
 set -euo pipefail

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Form1 as a screen reader reads it, through the accessibility bus (AT-SPI).
 
 Run by form1_accessibility.sh inside a private D-Bus session, with Kavrelo1

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The real program under stress in a real X server: 10 MB pasted into Text1
 # and sent to the parser, then a text with characters outside the code page,
 # control characters and a NUL. Afterwards the window must answer as it did

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Round trips through the 8-bit text, from both sides, on arbitrary input.
 #include <binding/codepage.h>
 #include <binding/library_string.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PE reader on any bytes: a library file is hostile, and reading its
 // headers, export names and import names must never read outside it, loop
 // without end or keep without bound. The names found go through the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary bytes into tokeniza2 and parser_SLR, as the console hands them
 // over; the parser's verdict is checked against a recursive-descent
 // recogniser of the same grammar.

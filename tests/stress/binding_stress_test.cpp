@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Many calls through the binding, of every entry point, with answers of every
 // kind and with binding errors among them, checked answer by answer. Run
 // under valgrind's memcheck, which must find nothing lost and no invalid

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Included by tests/CMakeLists.txt.
 # The binding under valgrind's memcheck: many mixed calls, nothing lost, no
 # invalid access. Valgrind cannot run sanitized programs, nor Windows ones.

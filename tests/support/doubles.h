@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading the test doubles through the real system loader.
 #pragma once
 

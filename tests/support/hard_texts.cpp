@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/hard_texts.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Texts whose cut for a label is easy to get wrong: long runs of what takes
 // no room (spaces, tabs, controls, line breaks), narrow and wide characters.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Window operations without a screen: remembers what the commands did.
 #pragma once
 

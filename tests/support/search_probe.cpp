@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads the library by its bare name through the system loader, as the
 // console does, and says whether that found it. Exit status 0 when the
 // outcome is the expected one (argument "found" or "not_found"), 1 otherwise.

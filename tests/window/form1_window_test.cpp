@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real Form1 on Qt's offscreen platform.
 #include "support/doubles.h"
 #include "support/hard_texts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Form1 on Win32, in a real window under Wine and an X server: the window as
 // the program builds it, and Kavrelo1.exe itself as a process.
 #include "support/doubles.h"

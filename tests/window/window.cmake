@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The window tests, Qt and Win32; included by tests/CMakeLists.txt.
 if(KAVRELO_BUILD_WINDOW AND NOT WIN32)
   add_executable(window_tests window/form1_window_test.cpp)

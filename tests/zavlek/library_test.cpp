@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reference library as the console meets it: loaded from its file and
 // called through the binding.
 #include "support/doubles.h"

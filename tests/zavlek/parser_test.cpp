@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <zavlek/lexer.h>
 #include <zavlek/parser.h>
 #include <zavlek/reports.h>

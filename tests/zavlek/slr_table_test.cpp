@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <zavlek/grammar.h>
 #include <zavlek/slr_table.h>
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The reference library's tests; included by tests/CMakeLists.txt.
 add_executable(zavlek_tests zavlek/slr_table_test.cpp zavlek/parser_test.cpp zavlek/library_test.cpp)
 target_link_libraries(zavlek_tests PRIVATE zavlek_core kavrelo_test_support GTest::gtest_main)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs "zavlek-call check --json" on one library and checks its rows: the
 # checks named in FAILING fail with a detail matching the regex at the same
 # place in DETAILS; those in PASSING pass (ALL: every other check runs and

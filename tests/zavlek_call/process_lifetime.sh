@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # zavlek-call ended by a signal while a call hangs ends that call's processes:
 # its child and whatever the library started. SIGKILL cannot be handled, and
 # ends the child alone, which the system tells that its parent has gone.

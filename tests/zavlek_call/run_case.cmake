@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs zavlek-call once and checks its exit status and what it wrote.
 #   cmake -DTOOL=... [-DEMULATOR=...] "-DARGS=a;b" -DSTATUS=n [-DINPUT=file | -DSTDIN_CLOSED=ON]
 #         [-DOUTPUT=file] [-DSTDOUT_HEX=hex] [-DSTDOUT_REGEX=re] [-DSTDERR_REGEX=re] -DWORK=dir

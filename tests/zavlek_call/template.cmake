@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Builds the library template as its author would, with the same compilers,
 # and runs the contract check on what it built.
 #   cmake -DSOURCE=... -DWORK=... -DTOOL=... [-DEMULATOR=...] [-DTOOLCHAIN=...] -P template.cmake

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Included by tests/CMakeLists.txt.
 # zavlek-call, run as a user runs it, on real libraries.
 set(tool_tests ${CMAKE_CURRENT_SOURCE_DIR}/zavlek_call)

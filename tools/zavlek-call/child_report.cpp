@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "child_report.h"
 
 namespace kavrelo::zavlek_call {

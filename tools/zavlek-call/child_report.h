@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a child tells its parent on their private channel: the status it ends
 // with and what it has to say (an answer's bytes, a check's finding), sealed
 // by an end marker. A report is believed only when it arrived whole from a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "chosen_library.h"
 
 #include <filesystem>

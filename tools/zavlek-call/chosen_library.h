@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which library the tool works on: the one the window would find, or a file
 // named on the command line.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the user asked for, read from the command line.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "contract_checks.h"
 
 #include "platform.h"

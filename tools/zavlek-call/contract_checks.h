@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The contract a Zavlek library keeps (include/zavlek.h), checked one point
 // at a time. Each check runs in a child process of its own, so that a library
 // that crashes or hangs spoils only the check that met it.

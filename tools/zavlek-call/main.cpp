@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zavlek-call: a Zavlek library from the command line, and its contract
 // checked. Every call into the library happens in a child process (this
 // program run again with --child), so that a library that crashes or hangs is

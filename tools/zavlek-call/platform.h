@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the tool needs of the operating system, in two files behind this
 // header (platform_posix.cpp, platform_win32.cpp): this program run again as
 // a child with a time limit and a channel of its own back to us, its command

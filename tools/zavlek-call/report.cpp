@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "report.h"
 
 #include <binding/codepage.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The check's results as a table for people or as JSON for CI.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The part of Google Benchmark's interface that the in-process benchmarks
 // use, for the Windows builds: Debian ships Google Benchmark for Linux only.
 // Each benchmark is run for at least the minimum time, several times over,
