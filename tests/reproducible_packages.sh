@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The same commit, built in two folders of different names, makes the same
+# The last commit, built in two folders of different names, makes the same
 # packages byte for byte: the Debian package, and the Windows x64 ZIP and
-# installer. Dates come from the last commit (SOURCE_DATE_EPOCH).
+# installer. Dates come from the last commit, as cpack takes them.
 # Usage: reproducible_packages.sh SOURCE_DIR
 set -euo pipefail
 source_dir="$(cd "$1" && pwd)"
@@ -10,13 +10,11 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-SOURCE_DATE_EPOCH="$(git -C "$source_dir" log -1 --format=%ct)"
-export SOURCE_DATE_EPOCH
+unset SOURCE_DATE_EPOCH
 
-# The tracked files as they are now, in a folder of the given name.
+# The last commit, cloned into a folder of the given name.
 copy_sources() {
-  mkdir -p "$1"
-  (cd "$source_dir" && git ls-files -z | tar --null -T - -cf -) | tar -xf - -C "$1"
+  git clone --quiet "$source_dir" "$1"
 }
 
 # Builds the programs (no tests) and makes the packages into OUT.
