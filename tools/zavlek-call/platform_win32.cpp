@@ -148,8 +148,17 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
     Handle job = make_job();
     PROCESS_INFORMATION started{};
     // Suspended until it is in the job, so that nothing it starts is left out.
-    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                        nullptr, nullptr, &startup, &started)) {
+    // A busy system (Wine, under load) now and then refuses a start with an
+    // internal error that the next attempt does not meet: three attempts.
+    bool created = false;
+    for (int attempt = 0; attempt < 3 && !created; ++attempt) {
+        created = CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                                 CREATE_SUSPENDED, nullptr, nullptr, &startup, &started) != 0;
+        if (!created && GetLastError() != ERROR_INTERNAL_ERROR) {
+            break;
+        }
+    }
+    if (!created) {
         throw std::runtime_error("no se pudo crear un proceso (error " + std::to_string(GetLastError()) +
                                  ")");
     }
