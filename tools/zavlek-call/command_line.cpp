@@ -19,6 +19,7 @@ const std::string_view kShortUsage =
     "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] [--raw] tokeniza2 | parser_SLR "
     "(TEXTO | --file RUTA)\n"
     "     zavlek-call [--library ARCHIVO] check [--json] [--timeout SEGUNDOS]\n"
+    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] run [--junit ARCHIVO] CASOS...\n"
     "     zavlek-call --help\n";
 
 const std::string_view kHelp =
@@ -29,6 +30,7 @@ const std::string_view kHelp =
     "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] [--raw] tokeniza2 | parser_SLR "
     "(TEXTO | --file RUTA)\n"
     "     zavlek-call [--library ARCHIVO] check [--json] [--timeout SEGUNDOS]\n"
+    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] run [--junit ARCHIVO] CASOS...\n"
     "\n"
     "mPila, tokeniza          llaman al punto de entrada, que no recibe ni devuelve texto.\n"
     "tokeniza2, parser_SLR    envían TEXTO como Kavrelo1 envía lo escrito en su ventana y "
@@ -37,6 +39,22 @@ const std::string_view kHelp =
     "check                    comprueba el contrato: cada comprobación en un proceso propio, con\n"
     "                         límite de tiempo; escribe una tabla (comprobación, resultado, detalle,\n"
     "                         tiempo).\n"
+    "run                      pasa los casos de los archivos CASOS, en orden y en un mismo proceso\n"
+    "                         (la biblioteca conserva su estado de un caso al siguiente); si el\n"
+    "                         proceso termina o un caso supera el tiempo límite, ese caso falla y\n"
+    "                         un proceso nuevo sigue con los demás. Escribe el resultado en TAP\n"
+    "                         (versión 13) en la salida estándar.\n"
+    "\n"
+    "Archivos de casos (UTF-8; se pasan por alto las líneas vacías y las que empiezan por #):\n"
+    "  parser_SLR (1+2)*x     un caso: el punto de entrada, un espacio y el texto que se envía,\n"
+    "  = Cadena aceptada      y en la línea siguiente la respuesta exacta (= RESPUESTA)\n"
+    "  parser_SLR 2*(\n"
+    "  ~ ^Error de sintaxis   o un patrón ECMAScript que debe aparecer en ella (~ PATRÓN).\n"
+    "  mPila                  mPila y tokeniza van solos: basta con que vuelvan.\n"
+    "  En el texto y en la respuesta, \\n es un salto de línea, \\t un tabulador, \\\\ una barra\n"
+    "  invertida y \\xHH un byte de la página de códigos de la biblioteca; cualquier otra barra\n"
+    "  invertida, y cualquier otra línea, es un error de formato (estado 2, con ARCHIVO:LÍNEA:),\n"
+    "  señalado antes de pasar ningún caso. En un patrón, las barras son las de ECMAScript.\n"
     "\n"
     "Opciones:\n"
     "  --library ARCHIVO      usa ese archivo; sin ella, la biblioteca se busca como la busca Kavrelo1.\n"
@@ -45,12 +63,13 @@ const std::string_view kHelp =
     "                         línea.\n"
     "  --raw                  escribe los bytes de la respuesta tal como llegan, sin convertirlos.\n"
     "  --json                 con check, escribe el resultado en JSON.\n"
-    "  --timeout SEGUNDOS     tiempo máximo de cada llamada o comprobación (10 si no se indica).\n"
+    "  --junit ARCHIVO        con run, escribe además el resultado en JUnit XML en ARCHIVO.\n"
+    "  --timeout SEGUNDOS     tiempo máximo de cada llamada, comprobación o caso (10 si no se indica).\n"
     "  --help                 muestra esta ayuda.\n"
     "\n"
     "Estado de salida:\n"
-    "  0  hecho\n"
-    "  1  la comprobación encontró fallos\n"
+    "  0  hecho (con run, todos los casos pasaron)\n"
+    "  1  la comprobación encontró fallos, o algún caso falló\n"
     "  2  uso incorrecto\n"
     "  3  no se pudo enlazar la biblioteca o el punto de entrada\n"
     "  4  la biblioteca terminó el proceso o superó el tiempo límite\n"
@@ -60,7 +79,7 @@ static_assert(kLargestText == std::size_t{256} << 20, "the help says 256 MB");
 
 std::string unknown_entry_point(std::string_view name) {
     return "punto de entrada desconocido: " + std::string(name) + " (son " + binding::entry_point_list() +
-           "; o check)";
+           "; o check o run)";
 }
 
 namespace {
@@ -75,6 +94,11 @@ std::chrono::milliseconds parse_timeout(const std::string& value) {
 }
 
 }  // namespace
+
+std::string seconds_shown(std::chrono::milliseconds limit) {
+    return text::decimal(std::chrono::duration<double>(limit).count(), 3, text::TrailingZeros::dropped) +
+           " s";
+}
 
 ParsedOptions parse_options(const std::vector<std::string>& arguments) {
     ParsedOptions parsed;
@@ -105,6 +129,8 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments) {
             options.raw = true;
         } else if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--junit") {
+            options.junit = value();
         } else {
             throw UsageError("opción desconocida: " + argument);
         }
@@ -118,6 +144,16 @@ Options checking(Options options, const std::vector<std::string>& words) {
     options.mode = Options::Mode::check;
     if (words.size() > 1) throw UsageError("check no recibe texto");
     if (options.raw || options.file) throw UsageError("--raw y --file no se usan con check");
+    if (options.junit) throw UsageError("--junit solo se usa con run");
+    return options;
+}
+
+Options running(Options options, const std::vector<std::string>& words) {
+    options.mode = Options::Mode::run;
+    if (words.size() < 2) throw UsageError("run necesita al menos un archivo de casos");
+    if (options.raw || options.file || options.json)
+        throw UsageError("--raw, --file y --json no se usan con run");
+    options.case_files.assign(words.begin() + 1, words.end());
     return options;
 }
 
@@ -128,6 +164,7 @@ Options calling(Options options, const std::vector<std::string>& words) {
         throw UsageError(unknown_entry_point(action));
     }
     if (options.json) throw UsageError("--json solo se usa con check");
+    if (options.junit) throw UsageError("--junit solo se usa con run");
     options.mode = Options::Mode::call;
     options.entry_point = declaration->entry_point;
     if (!declaration->takes_text) {
@@ -159,12 +196,12 @@ Options parse_command_line(const std::vector<std::string>& arguments) {
     if (parsed.words[0] == "check") {
         return checking(std::move(parsed.options), parsed.words);
     }
+    if (parsed.words[0] == "run") {
+        return running(std::move(parsed.options), parsed.words);
+    }
     return calling(std::move(parsed.options), parsed.words);
 }
 
-namespace {
-
-// The whole of a file, or of standard input for "-", up to kLargestText.
 std::string read_text(const std::string& path) {
     const bool standard_input = path == "-";
     const std::string source = standard_input ? "la entrada estándar" : "el archivo " + path;
@@ -185,8 +222,6 @@ std::string read_text(const std::string& path) {
     }
     return std::move(text->bytes);
 }
-
-}  // namespace
 
 std::string text_to_send(const Options& options) {
     std::string text = options.text ? *options.text : read_text(*options.file);

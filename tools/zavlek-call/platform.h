@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,12 +35,19 @@ enum class ErrorOutput { shared, discarded };
 // arguments it was given.
 inline constexpr std::string_view kChildFlag = "--child";
 
+// Told everything a child has reported so far, each time more has arrived;
+// true when that completes a step of its work (one case of many, say), which
+// gives the next step the whole time limit again.
+using Progress = std::function<bool(std::string_view reported)>;
+
 // Runs this program again as a child, with the input on its standard input.
-// The child and every process it starts end at the limit, once the child
-// has ended, and with us: when a signal ends us (POSIX), however we end
-// (Windows). Throws std::runtime_error when it cannot be started.
+// The child and every process it starts end at the limit (counted afresh at
+// each step of progress, when progress is given), once the child has ended,
+// and with us: when a signal ends us (POSIX), however we end (Windows).
+// Throws std::runtime_error when it cannot be started.
 ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
-                              std::chrono::milliseconds limit, ErrorOutput error_output);
+                              std::chrono::milliseconds limit, ErrorOutput error_output,
+                              const Progress& progress = {});
 
 // In a child: the bytes sent on the channel the command line named; false
 // when they could not be (a name that is none, as by hand, included).

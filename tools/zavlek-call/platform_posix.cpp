@@ -259,7 +259,9 @@ bool collect(Descriptor& pipe, std::string& into) {
 // Feeds the input and collects the report together, so that neither side
 // waits on a full pipe, until the child ends or time is up. Returns false
 // when time ran out.
-bool pump(StartedChild& child, std::string_view input, Clock::time_point deadline, std::string& reported) {
+bool pump(StartedChild& child, std::string_view input, std::chrono::milliseconds limit,
+          const Progress& progress, std::string& reported) {
+    Clock::time_point deadline = Clock::now() + limit;
     std::size_t fed = 0;
     if (input.empty()) child.input.reset();
     for (;;) {
@@ -281,8 +283,9 @@ bool pump(StartedChild& child, std::string_view input, Clock::time_point deadlin
             if (written < 0 && errno != EAGAIN && errno != EINTR) child.input.reset();
             if (fed == input.size()) child.input.reset();
         }
-        if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-            collect(child.report, reported);
+        if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && collect(child.report, reported) &&
+            progress && progress(reported)) {
+            deadline = Clock::now() + limit;
         }
         if ((fds[0].revents & POLLIN) != 0) {
             return true;
@@ -293,11 +296,11 @@ bool pump(StartedChild& child, std::string_view input, Clock::time_point deadlin
 }  // namespace
 
 ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
-                              std::chrono::milliseconds limit, ErrorOutput error_output) {
-    const Clock::time_point deadline = Clock::now() + limit;
+                              std::chrono::milliseconds limit, ErrorOutput error_output,
+                              const Progress& progress) {
     StartedChild child = start_child(arguments, error_output);
     std::string reported;
-    const bool ended = pump(child, input, deadline, reported);
+    const bool ended = pump(child, input, limit, progress, reported);
     const int status = child.group.end();
     if (!ended) {
         ChildOutcome outcome;
