@@ -24,7 +24,7 @@ struct ChildOutcome {
     Ending ending = Ending::exited;
     int exit_status = 0;   // when it exited
     std::string cause;     // when it crashed: the signal or exception, in words
-    std::string reported;  // everything it sent on its channel to us
+    std::string reported;  // everything it sent on its channel to us, up to its end or the limit
 };
 
 // Where a child's standard output and error go, which carry only what the

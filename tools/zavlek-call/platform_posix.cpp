@@ -302,13 +302,9 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
     std::string reported;
     const bool ended = pump(child, input, limit, progress, reported);
     const int status = child.group.end();
-    if (!ended) {
-        ChildOutcome outcome;
-        outcome.ending = ChildOutcome::Ending::timed_out;
-        return outcome;
-    }
-    // What the child wrote before it ended is in the pipe, a pipe-full at
-    // most; nothing is waited for from any process that escaped its group.
+    // What the child wrote before it ended, or was ended at the limit, is in
+    // the pipe, a pipe-full at most; nothing is waited for from any process
+    // that escaped its group.
     const int capacity = fcntl(child.report.get(), F_GETPIPE_SZ);
     std::size_t drained = 0;
     while (drained < static_cast<std::size_t>(std::max(capacity, 0))) {
@@ -316,7 +312,12 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
         if (!collect(child.report, reported)) break;
         drained += reported.size() - before;
     }
-    ChildOutcome outcome = outcome_of(status);
+    ChildOutcome outcome;
+    if (ended) {
+        outcome = outcome_of(status);
+    } else {
+        outcome.ending = ChildOutcome::Ending::timed_out;
+    }
     outcome.reported = std::move(reported);
     return outcome;
 }
