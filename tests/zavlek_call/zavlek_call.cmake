@@ -30,7 +30,7 @@ endfunction()
 function(kavrelo_double_file variable name)
   set(${variable} ${KAVRELO_DOUBLES_DIR}/${name}/${KAVRELO_LIBRARY_FILE} PARENT_SCOPE)
 endfunction()
-foreach(name echo counting no_mpila missing not_a_library breaks_crash breaks_hang breaks_argument breaks_literal
+foreach(name echo counting sixteen_mb_of_tokens no_mpila missing not_a_library breaks_crash breaks_hang breaks_argument breaks_literal
     breaks_leak breaks_keep breaks_print breaks_forge breaks_exit3 breaks_abort breaks_grandchild)
   kavrelo_double_file(${name} ${name})
 endforeach()
@@ -157,10 +157,13 @@ kavrelo_zavlek_call_case(RunNamesEveryLineOutOfFormatAndRunsNothing 2
 [^\n]*format-faults.txt:5: escape desconocido \\\\q en la columna 13[^\n]*
 [^\n]*format-faults.txt:7: mPila no recibe texto[^\n]*
 [^\n]*format-faults.txt:8: se esperaba un caso[^\n]*
-[^\n]*format-faults.txt:10: el patrón no es una expresión regular ECMAScript válida: \\(
+[^\n]*format-faults.txt:10: el patrón no es una expresión regular ECMAScript válida [^\n]*: \\(
 [^\n]*format-faults.txt:11: parser_SLR necesita un texto[^\n]*
 [^\n]*format-faults.txt:12: falta la línea de la respuesta[^\n]*
 $")
+kavrelo_zavlek_call_case(RunSearchesAPatternInAnAnswerOfSixteenMegabytes 0
+  ARGS --library ${sixteen_mb_of_tokens} --timeout 60 run ${cases}/long-answer.txt
+  STDOUT_REGEX "^TAP version 13\n1\\.\\.1\nok 1 - ")
 kavrelo_zavlek_call_case(RunWithoutCaseFilesIsWrongUsage 2 ARGS run STDERR_REGEX "run necesita al menos un archivo")
 kavrelo_zavlek_call_case(RunOfALibraryThatCannotBeLoadedBailsOut 3
   ARGS --library ${missing} run ${cases}/escapes.txt
@@ -168,7 +171,8 @@ kavrelo_zavlek_call_case(RunOfALibraryThatCannotBeLoadedBailsOut 3
 add_test(NAME ZavlekCall.RunIsReadByProveAndAJUnitReader
   COMMAND ${tool_tests}/tap_and_junit.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call> ${counting}
     ${cases} ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/tap_and_junit)
-set_tests_properties(ZavlekCall.RunIsReadByProveAndAJUnitReader PROPERTIES TIMEOUT 180)
+set_tests_properties(ZavlekCall.RunIsReadByProveAndAJUnitReader
+  ZavlekCall.RunSearchesAPatternInAnAnswerOfSixteenMegabytes PROPERTIES TIMEOUT 180)
 
 set(loading "carga y nombres" "mPila vuelve" "tokeniza vuelve" "tokeniza2 con el argumento fijo")
 kavrelo_contract_check(TheReferenceLibraryPassesEveryCheck $<TARGET_FILE:Zavlek> PASSING ALL)

@@ -57,11 +57,16 @@ std::optional<Expectation> expectation_from(std::string_view line) {
     }
     expectation.kind = Expectation::Kind::matches;
     try {
+        // Searched by the breadth-first matcher, whose stack does not grow
+        // with the answer: the depth-first one recurses at every character
+        // and overflows the stack on an answer of some ten thousand.
         expectation.pattern =
-            std::wregex(wide_text(text::from_utf8(expectation.written)), std::regex_constants::ECMAScript);
+            std::wregex(wide_text(text::from_utf8(expectation.written)),
+                        std::regex_constants::ECMAScript | std::regex_constants::__polynomial);
     } catch (const std::regex_error&) {
-        throw FormatFault("el patrón no es una expresión regular ECMAScript válida: " +
-                          text::with_visible_controls(expectation.written));
+        throw FormatFault(
+            "el patrón no es una expresión regular ECMAScript válida (sin referencias hacia atrás): " +
+            text::with_visible_controls(expectation.written));
     }
     return expectation;
 }
