@@ -65,7 +65,7 @@ CaseRecords case_records(std::string_view sent) {
         const auto [end, error] =
             std::from_chars(record->word.data(), record->word.data() + record->word.size(), status);
         if (error != std::errc() || end != record->word.data() + record->word.size()) break;
-        read.records.push_back({status, std::string(record->content)});
+        read.records.push_back({status, record->content});
         read.length += record->length;
     }
     return read;

@@ -30,9 +30,13 @@ std::optional<std::vector<CaseCall>> calls_from_parent(std::string_view bytes);
 std::string case_record(const ChildReport& record);
 
 // The whole records at the start of what a child sent, and how many bytes
-// they take.
+// they take; each content lies in what was sent.
+struct CaseRecord {
+    int status = 0;
+    std::string_view content;
+};
 struct CaseRecords {
-    std::vector<ChildReport> records;
+    std::vector<CaseRecord> records;
     std::size_t length = 0;
 };
 CaseRecords case_records(std::string_view sent);

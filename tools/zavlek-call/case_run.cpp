@@ -6,8 +6,6 @@
 
 #include <text/utf8.h>
 
-#include <utility>
-
 namespace kavrelo::zavlek_call {
 namespace {
 
@@ -19,10 +17,10 @@ std::string child_input(const std::vector<TestCase>& cases, std::size_t first) {
     return calls_for_child(calls);
 }
 
-CaseResult judged(const TestCase& test_case, const ChildReport& record) {
+CaseResult judged(const TestCase& test_case, const CaseRecord& record) {
     CaseResult result;
     if (record.status != kDone) {
-        result.failure = record.content;
+        result.failure = std::string(record.content);
         return result;
     }
     const Expectation& expectation = test_case.expectation;
@@ -58,7 +56,7 @@ std::string unfinished(const ChildOutcome& outcome, std::string_view entry_point
         case ChildOutcome::Ending::timed_out:
             break;
     }
-    return std::string(entry_point) + " no volvió en " + seconds_shown(limit) + "; se detuvo el proceso";
+    return std::string(entry_point) + " no volvió en " + seconds_of(limit) + "; se detuvo el proceso";
 }
 
 }  // namespace
@@ -70,17 +68,18 @@ CaseRun run_cases(const std::vector<TestCase>& cases, const std::string& library
     CaseRun run;
     while (run.results.size() < cases.size()) {
         const std::size_t first = run.results.size();
-        std::size_t records_seen = 0;
-        const Progress case_done = [&records_seen](std::string_view reported) {
-            const std::size_t records = case_records(reported).records.size();
-            return std::exchange(records_seen, records) < records;
+        std::size_t records_length = 0;
+        const Progress case_done = [&records_length](std::string_view reported) {
+            const std::size_t more = case_records(reported.substr(records_length)).length;
+            records_length += more;
+            return more > 0;
         };
         const ChildOutcome outcome =
             run_this_program(arguments, child_input(cases, first), limit, ErrorOutput::shared, case_done);
-        for (const ChildReport& record : case_records(outcome.reported).records) {
+        for (const CaseRecord& record : case_records(outcome.reported).records) {
             if (run.results.size() == cases.size()) break;
             if (record.status == kNotBound) {
-                run.not_bound = record.content;
+                run.not_bound = std::string(record.content);
                 return run;
             }
             run.results.push_back(judged(cases[run.results.size()], record));

@@ -95,7 +95,7 @@ std::chrono::milliseconds parse_timeout(const std::string& value) {
 
 }  // namespace
 
-std::string seconds_shown(std::chrono::milliseconds limit) {
+std::string seconds_of(std::chrono::milliseconds limit) {
     return text::decimal(std::chrono::duration<double>(limit).count(), 3, text::TrailingZeros::dropped) +
            " s";
 }

@@ -64,7 +64,7 @@ std::string unknown_entry_point(std::string_view name);
 Options parse_command_line(const std::vector<std::string>& arguments);
 
 // A time limit as the messages give it: "2,5 s".
-std::string seconds_shown(std::chrono::milliseconds limit);
+std::string seconds_of(std::chrono::milliseconds limit);
 
 extern const std::string_view kShortUsage;
 extern const std::string_view kHelp;

@@ -20,9 +20,11 @@
 #include <text/numbers.h>
 #include <text/utf8.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 
@@ -175,7 +177,7 @@ int call(const Options& options) {
             tell("la biblioteca terminó el proceso durante " + std::string(name) + ": " + outcome.cause);
             return kLibraryCrashed;
         case ChildOutcome::Ending::timed_out:
-            tell(std::string(name) + " no volvió en " + seconds_shown(options.timeout) +
+            tell(std::string(name) + " no volvió en " + seconds_of(options.timeout) +
                  "; se detuvo el proceso");
             return kLibraryCrashed;
     }
@@ -212,7 +214,7 @@ CheckResult run_check(const Check& check, const std::string& library, std::chron
             result.finding = {Verdict::failed, "la biblioteca terminó el proceso: " + outcome.cause};
             break;
         case ChildOutcome::Ending::timed_out:
-            result.finding = {Verdict::failed, "no terminó en " + seconds_shown(limit) + "; se detuvo"};
+            result.finding = {Verdict::failed, "no terminó en " + seconds_of(limit) + "; se detuvo"};
             break;
     }
     return result;
