@@ -1,8 +1,9 @@
 // A Zavlek library that keeps state between calls, as a real one may, and
 // fails on chosen texts, for the runs of case files: parser_SLR answers
 // "llamada N", N counting its calls since the process loaded it; for
-// "choque" it writes through a null pointer instead, and for "cuelga" it
-// never returns. tokeniza2 returns its argument's bytes as they came.
+// "choque", or any text with five opening parentheses in a row, it writes
+// through a null pointer instead, and for "cuelga" it never returns.
+// tokeniza2 returns its argument's bytes as they came.
 #include <zavlek.h>
 
 #include <string>
@@ -26,7 +27,7 @@ ZAVLEK_API BSTR ZAVLEK_CALL tokeniza2(BSTR text) {
 
 ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
     static int calls = 0;
-    if (bytes_of(text) == "choque") {
+    if (bytes_of(text) == "choque" || bytes_of(text).find("(((((") != std::string_view::npos) {
         *static_cast<volatile int*>(nullptr) = 1;
     }
     if (bytes_of(text) == "cuelga") {

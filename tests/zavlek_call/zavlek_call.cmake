@@ -174,6 +174,13 @@ add_test(NAME ZavlekCall.RunIsReadByProveAndAJUnitReader
 set_tests_properties(ZavlekCall.RunIsReadByProveAndAJUnitReader
   ZavlekCall.RunSearchesAPatternInAnAnswerOfSixteenMegabytes PROPERTIES TIMEOUT 180)
 
+# Fuzzing finds a crash that only some inputs reach, saves it reproducibly,
+# and finds nothing in the reference library.
+add_test(NAME ZavlekCall.FuzzFindsACrashOnSomeInputsAndNothingInTheReferenceLibrary
+  COMMAND ${tool_tests}/fuzz_findings.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call> ${counting}
+    $<TARGET_FILE:Zavlek> ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/fuzz_findings)
+set_tests_properties(ZavlekCall.FuzzFindsACrashOnSomeInputsAndNothingInTheReferenceLibrary PROPERTIES TIMEOUT 300)
+
 set(loading "carga y nombres" "mPila vuelve" "tokeniza vuelve" "tokeniza2 con el argumento fijo")
 kavrelo_contract_check(TheReferenceLibraryPassesEveryCheck $<TARGET_FILE:Zavlek> PASSING ALL)
 kavrelo_contract_check(ACrashInParserSLRFailsItsCheck ${breaks_crash}
@@ -207,7 +214,8 @@ set_tests_properties(ContractCheck.TheLibraryTemplateBuildsAndPasses PROPERTIES 
 if(CMAKE_CXX_FLAGS MATCHES "-fsanitize=[^ ]*address")
   # The crashes are the libraries' own: let them end the child as they would.
   set_tests_properties(ZavlekCall.ACrashInTheLibraryIsReported ContractCheck.ACrashInParserSLRFailsItsCheck
-    ZavlekCall.RunIsReadByProveAndAJUnitReader PROPERTIES ENVIRONMENT "ASAN_OPTIONS=handle_segv=0:detect_leaks=0")
+    ZavlekCall.RunIsReadByProveAndAJUnitReader ZavlekCall.FuzzFindsACrashOnSomeInputsAndNothingInTheReferenceLibrary
+    PROPERTIES ENVIRONMENT "ASAN_OPTIONS=handle_segv=0:detect_leaks=0")
   # The library under check leaks on purpose.
   set_tests_properties(ContractCheck.LeakingAKilobyteACallFailsTheMemoryCheck
     PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,7 @@ enum ExitStatus : int {
     kDone = 0,
     kChecksFailed = 1,
     kCasesFailed = 1,
+    kFindings = 1,
     kWrongUsage = 2,
     kNotBound = 3,
     kLibraryCrashed = 4,
@@ -30,7 +32,7 @@ enum ExitStatus : int {
 inline constexpr std::size_t kLargestText = std::size_t{256} << 20;
 
 struct Options {
-    enum class Mode { help, call, check, run };
+    enum class Mode { help, call, check, run, fuzz };
     Mode mode = Mode::help;
     std::string library;                // as given; empty for the ordinary search
     binding::EntryPoint entry_point{};  // for a call
@@ -38,6 +40,12 @@ struct Options {
     std::optional<std::string> file;  // "-" for standard input
     std::vector<std::string> case_files;
     std::optional<std::string> junit;  // where run writes its JUnit report
+    // For fuzz:
+    std::chrono::milliseconds fuzz_time{60000};
+    std::optional<std::uint64_t> seed;
+    std::vector<std::string> corpus;
+    std::string out = "fuzz-zavlek";
+    bool fuzz_options = false;  // whether any of these was given
     bool raw = false;
     bool json = false;
     std::chrono::milliseconds timeout{10000};

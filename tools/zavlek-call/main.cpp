@@ -9,6 +9,7 @@
 #include "chosen_library.h"
 #include "command_line.h"
 #include "contract_checks.h"
+#include "fuzz_run.h"
 #include "junit_report.h"
 #include "platform.h"
 #include "report.h"
@@ -26,6 +27,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <random>
 #include <stdexcept>
 
 namespace kavrelo::zavlek_call {
@@ -282,6 +284,49 @@ int run_case_files(const Options& options) {
     return kDone;
 }
 
+std::string fuzz_summary(const FuzzSummary& summary, std::uint64_t seed, const std::string& out) {
+    const double per_second = summary.seconds > 0 ? static_cast<double>(summary.inputs) / summary.seconds : 0;
+    std::string table = "Entradas    " + text::grouped_digits(summary.inputs) + " (" +
+                        text::grouped_digits(static_cast<std::size_t>(per_second)) + " por segundo, " +
+                        text::decimal(summary.seconds, 1) + " s)\n" + "Corpus      " +
+                        text::grouped_digits(summary.corpus) + "\n" + "Formas      " +
+                        text::grouped_digits(summary.shapes) + "\n" + "Semilla     " + std::to_string(seed) +
+                        "\n" + "Hallazgos   " + text::grouped_digits(summary.findings.size()) + "\n";
+    for (const FuzzFinding& finding : summary.findings) {
+        table += "  " + text::with_visible_controls(out + "/" + finding.file) + "  " +
+                 text::with_visible_controls(finding.what) + "\n";
+    }
+    return table;
+}
+
+int fuzz_library(const Options& options) {
+    FuzzSettings settings;
+    settings.library = absolute_library_file(options.library);
+    settings.entry_point = options.entry_point;
+    settings.duration = options.fuzz_time;
+    settings.limit = options.timeout;
+    settings.seed = options.seed ? *options.seed : std::random_device()();
+    settings.out = options.out;
+    for (const std::string& file : options.corpus) {
+        settings.corpus.push_back(binding::to_eight_bit(text::from_utf8(read_text(file))));
+    }
+    const FuzzSummary summary = fuzz(settings, [&](const FuzzSummary& so_far) {
+        const double left = std::chrono::duration<double>(options.fuzz_time).count() - so_far.seconds;
+        tell(text::grouped_digits(so_far.inputs) + " entradas, " +
+             text::grouped_digits(static_cast<std::size_t>(so_far.inputs / std::max(so_far.seconds, 0.001))) +
+             " por segundo, corpus " + text::grouped_digits(so_far.corpus) + ", formas " +
+             text::grouped_digits(so_far.shapes) + ", hallazgos " +
+             text::grouped_digits(so_far.findings.size()) + ", quedan " +
+             text::decimal(std::max(left, 0.0), 0) + " s");
+    });
+    write_standard_output(fuzz_summary(summary, settings.seed, options.out));
+    if (summary.not_bound) {
+        tell(*summary.not_bound);
+        return kNotBound;
+    }
+    return summary.findings.empty() ? kDone : kFindings;
+}
+
 int run(const std::vector<std::string>& arguments) {
     if (!arguments.empty() && arguments.front() == kChildFlag) {
         return run_child(arguments);
@@ -298,6 +343,8 @@ int run(const std::vector<std::string>& arguments) {
                 return check(options);
             case Options::Mode::run:
                 return run_case_files(options);
+            case Options::Mode::fuzz:
+                return fuzz_library(options);
         }
     } catch (const CaseFormatError&) {
         return kWrongUsage;
