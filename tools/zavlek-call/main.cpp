@@ -10,6 +10,7 @@
 #include "command_line.h"
 #include "contract_checks.h"
 #include "fuzz_run.h"
+#include "fuzz_status.h"
 #include "junit_report.h"
 #include "platform.h"
 #include "report.h"
@@ -310,15 +311,11 @@ int fuzz_library(const Options& options) {
     for (const std::string& file : options.corpus) {
         settings.corpus.push_back(binding::to_eight_bit(text::from_utf8(read_text(file))));
     }
-    const FuzzSummary summary = fuzz(settings, [&](const FuzzSummary& so_far) {
-        const double left = std::chrono::duration<double>(options.fuzz_time).count() - so_far.seconds;
-        tell(text::grouped_digits(so_far.inputs) + " entradas, " +
-             text::grouped_digits(static_cast<std::size_t>(so_far.inputs / std::max(so_far.seconds, 0.001))) +
-             " por segundo, corpus " + text::grouped_digits(so_far.corpus) + ", formas " +
-             text::grouped_digits(so_far.shapes) + ", hallazgos " +
-             text::grouped_digits(so_far.findings.size()) + ", quedan " +
-             text::decimal(std::max(left, 0.0), 0) + " s");
-    });
+    FuzzSummary summary;
+    {
+        FuzzStatus status(options.fuzz_time);
+        summary = fuzz(settings, [&status](const FuzzSummary& so_far) { status.show(so_far); });
+    }
     write_standard_output(fuzz_summary(summary, settings.seed, options.out));
     if (summary.not_bound) {
         tell(*summary.not_bound);

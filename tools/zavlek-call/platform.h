@@ -80,6 +80,9 @@ std::optional<ReadBytes> read_at_most(std::FILE* stream, std::size_t most);
 void write_standard_output(std::string_view bytes);
 // Text for a person: UTF-8, shown as such on a terminal or console.
 void write_standard_error(std::string_view text);
+// Whether standard error is a terminal or console, where a line can be
+// written over.
+bool standard_error_is_terminal();
 
 struct FileCloser {
     void operator()(std::FILE* file) const noexcept { std::fclose(file); }

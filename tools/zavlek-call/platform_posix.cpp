@@ -363,6 +363,8 @@ void write_standard_error(std::string_view text) {
     std::fflush(stderr);
 }
 
+bool standard_error_is_terminal() { return isatty(STDERR_FILENO) == 1; }
+
 std::size_t memory_in_use() {
 #if defined(__SANITIZE_ADDRESS__)
     return __sanitizer_get_current_allocated_bytes();

@@ -330,6 +330,11 @@ void write_standard_error(std::string_view text) {
     std::fflush(stderr);
 }
 
+bool standard_error_is_terminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 std::size_t memory_in_use() {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
