@@ -2,7 +2,7 @@
 # zavlek-call fuzz against a library that crashes only on some inputs (the
 # counting double: five opening parentheses in a row): the crash is found,
 # saved, and reproduced by zavlek-call parser_SLR --file, every time; and the
-# reference library, fuzzed as long, gives no finding.
+# reference library, fuzzed as long, gives no finding (said in JSON).
 #   fuzz_findings.sh EMULATOR TOOL COUNTING_LIBRARY REFERENCE_LIBRARY WORK
 set -euo pipefail
 emulator=$1 tool=$2 counting=$3 reference=$4 work=$5
@@ -33,9 +33,18 @@ for file in "$work"/found/crash-*.txt; do
   done
 done
 
+# The summary in JSON, read back by Python's parser.
 status=0
-zavlek_call --library "$reference" fuzz --seconds 3 --seed 1 --out "$work/none" >"$work/summary" || status=$?
-cat "$work/summary"
+zavlek_call --library "$reference" fuzz --json --seconds 3 --seed 1 --out "$work/none" >"$work/summary.json" ||
+  status=$?
+cat "$work/summary.json"
 ((status == 0)) || failed "expected exit status 0 for the reference library, got $status"
-grep -q "^Hallazgos   0$" "$work/summary" || failed "the reference library had findings"
-grep -q "^Formas      [1-9]" "$work/summary" || failed "no answer shape counted"
+python3 - "$work/summary.json" <<'PYTHON' || failed "the JSON summary does not say what was expected"
+import json
+import sys
+
+summary = json.load(open(sys.argv[1], encoding="utf-8"))
+assert summary["hallazgos"] == [], summary["hallazgos"]
+assert summary["semilla"] == 1
+assert summary["entradas"] > 0 and summary["formas"] > 0, summary
+PYTHON

@@ -20,7 +20,7 @@ const std::string_view kShortUsage =
     "(TEXTO | --file RUTA)\n"
     "     zavlek-call [--library ARCHIVO] check [--json] [--timeout SEGUNDOS]\n"
     "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] run [--junit ARCHIVO] CASOS...\n"
-    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] fuzz [--seconds N] [--seed N]\n"
+    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] fuzz [--json] [--seconds N] [--seed N]\n"
     "                 [--corpus RUTA]... [--out CARPETA] [--entry parser_SLR | tokeniza2]\n"
     "     zavlek-call --help\n";
 
@@ -33,7 +33,7 @@ const std::string_view kHelp =
     "(TEXTO | --file RUTA)\n"
     "     zavlek-call [--library ARCHIVO] check [--json] [--timeout SEGUNDOS]\n"
     "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] run [--junit ARCHIVO] CASOS...\n"
-    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] fuzz [--seconds N] [--seed N]\n"
+    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] fuzz [--json] [--seconds N] [--seed N]\n"
     "                 [--corpus RUTA]... [--out CARPETA] [--entry parser_SLR | tokeniza2]\n"
     "\n"
     "mPila, tokeniza          llaman al punto de entrada, que no recibe ni devuelve texto.\n"
@@ -74,7 +74,7 @@ const std::string_view kHelp =
     "                         como mucho; se quitan la marca de orden de bytes y el último salto de\n"
     "                         línea.\n"
     "  --raw                  escribe los bytes de la respuesta tal como llegan, sin convertirlos.\n"
-    "  --json                 con check, escribe el resultado en JSON.\n"
+    "  --json                 con check o fuzz, escribe el resultado en JSON.\n"
     "  --junit ARCHIVO        con run, escribe además el resultado en JUnit XML en ARCHIVO.\n"
     "  --seconds N            con fuzz, cuánto dura.\n"
     "  --seed N               con fuzz, la semilla de las entradas: la misma da las mismas.\n"
@@ -213,9 +213,8 @@ Options running(Options options, const std::vector<std::string>& words) {
 Options fuzzing(Options options, const std::vector<std::string>& words) {
     options.mode = Options::Mode::fuzz;
     if (words.size() > 1) throw UsageError("fuzz no recibe texto: sus entradas las genera él");
-    if (options.raw || options.file || options.json || options.junit) {
-        throw UsageError("--raw, --file, --json y --junit no se usan con fuzz");
-    }
+    if (options.raw || options.file || options.junit)
+        throw UsageError("--raw, --file y --junit no se usan con fuzz");
     if (!binding::declaration_of(options.entry_point).takes_text) {
         options.entry_point = binding::EntryPoint::parser_SLR;
     }
@@ -229,7 +228,7 @@ Options calling(Options options, const std::vector<std::string>& words) {
         throw UsageError(unknown_entry_point(action));
     }
     refuse_fuzz_options(options);
-    if (options.json) throw UsageError("--json solo se usa con check");
+    if (options.json) throw UsageError("--json solo se usa con check o fuzz");
     if (options.junit) throw UsageError("--junit solo se usa con run");
     options.mode = Options::Mode::call;
     options.entry_point = declaration->entry_point;

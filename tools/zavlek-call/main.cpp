@@ -9,6 +9,7 @@
 #include "chosen_library.h"
 #include "command_line.h"
 #include "contract_checks.h"
+#include "fuzz_report.h"
 #include "fuzz_run.h"
 #include "fuzz_status.h"
 #include "junit_report.h"
@@ -285,21 +286,6 @@ int run_case_files(const Options& options) {
     return kDone;
 }
 
-std::string fuzz_summary(const FuzzSummary& summary, std::uint64_t seed, const std::string& out) {
-    const double per_second = summary.seconds > 0 ? static_cast<double>(summary.inputs) / summary.seconds : 0;
-    std::string table = "Entradas    " + text::grouped_digits(summary.inputs) + " (" +
-                        text::grouped_digits(static_cast<std::size_t>(per_second)) + " por segundo, " +
-                        text::decimal(summary.seconds, 1) + " s)\n" + "Corpus      " +
-                        text::grouped_digits(summary.corpus) + "\n" + "Formas      " +
-                        text::grouped_digits(summary.shapes) + "\n" + "Semilla     " + std::to_string(seed) +
-                        "\n" + "Hallazgos   " + text::grouped_digits(summary.findings.size()) + "\n";
-    for (const FuzzFinding& finding : summary.findings) {
-        table += "  " + text::with_visible_controls(out + "/" + finding.file) + "  " +
-                 text::with_visible_controls(finding.what) + "\n";
-    }
-    return table;
-}
-
 int fuzz_library(const Options& options) {
     FuzzSettings settings;
     settings.library = absolute_library_file(options.library);
@@ -316,7 +302,8 @@ int fuzz_library(const Options& options) {
         FuzzStatus status(options.fuzz_time);
         summary = fuzz(settings, [&status](const FuzzSummary& so_far) { status.show(so_far); });
     }
-    write_standard_output(fuzz_summary(summary, settings.seed, options.out));
+    write_standard_output(options.json ? fuzz_json(summary, settings.seed, options.out)
+                                       : fuzz_table(summary, settings.seed, options.out));
     if (summary.not_bound) {
         tell(*summary.not_bound);
         return kNotBound;
