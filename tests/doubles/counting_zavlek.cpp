@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Zavlek library that keeps state between calls, as a real one may, and
 // fails on chosen texts, for the runs of case files: parser_SLR answers
 // "llamada N", N counting its calls since the process loaded it; for

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # zavlek-call fuzz against a library that crashes only on some inputs (the
 # counting double: five opening parentheses in a row): the crash is found,
 # saved, and reproduced by zavlek-call parser_SLR --file, every time; and the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # zavlek-call run read back by the usual consumers: Perl's prove and its TAP
 # parser for the TAP, Python's XML parser for the JUnit report.
 #   tap_and_junit.sh EMULATOR TOOL LIBRARY CASES WORK

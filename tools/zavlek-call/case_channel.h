@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What passes between zavlek-call and the child that runs a file's cases:
 // the cases on the child's standard input, and on its private channel one
 // record per case as soon as the case is done, so that the cases done

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A case file: the cases of a library's own tests, one or two lines each.
 //
 //   parser_SLR (1+2)*x           an entry point that takes text, one space, the text

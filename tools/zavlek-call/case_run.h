@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cases of case files run against a library: in order, in one child
 // process, so that a library that keeps state between calls sees what the
 // window would show it; after a crash or a hang, in a new one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "case_text.h"
 
 #include <binding/codepage.h>

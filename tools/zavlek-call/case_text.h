@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The texts of a case file as written and as meant: \n, \t, \\ and \xHH (a
 // byte of the library's 8-bit code page) stand for what they name, so that
 // line breaks, controls and any byte can be written on one line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The inputs a fuzz run sends, as 8-bit text: expressions of the reference
 // library's grammar (numbers, identifiers, the four operators, parentheses,
 // spaces; now and then deeply nested or long), and mutations of the corpus

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fuzz_report.h"
 
 #include "report.h"

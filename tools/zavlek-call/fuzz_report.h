@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The summary of a fuzz run as a table for people or as JSON for CI.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fuzz_run.h"
 
 #include "case_channel.h"

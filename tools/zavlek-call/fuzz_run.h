@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A fuzz run: many inputs, in batches, each batch in one child process that
 // sends a record per input; an input whose answer has a shape not seen
 // before joins the corpus, and an input after which the child crashed,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fuzz_status.h"
 
 #include "platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The progress of a fuzz run for people on standard error: one line written
 // over and over on a terminal, plain lines at most once a second otherwise.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "junit_report.h"
 
 #include "case_text.h"

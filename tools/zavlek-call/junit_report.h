@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The results of a run as JUnit XML, as CI servers read it: one testsuite per
 // case file, one testcase per case named FILE:LINE, and for a failed case a
 // failure element with the expected and the obtained text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tap_report.h"
 
 #include <text/utf8.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The results of a run as TAP version 13, as prove and CI servers read it:
 // a failed case with a YAML block saying what was expected and what came.
 #pragma once
