@@ -10,10 +10,16 @@ else()
 endif()
 
 function(kavrelo_add_double name)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;DEFINITIONS")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "WITH_ITS_FAULTS" "" "SOURCES;DEFINITIONS")
   add_library(double_${name} SHARED ${ARG_SOURCES})
   kavrelo_zavlek_library(double_${name})
   target_compile_definitions(double_${name} PRIVATE ${ARG_DEFINITIONS})
+  if(ARG_WITH_ITS_FAULTS AND NOT WIN32)
+    # Built as its author would, without sanitizers: its faults are for
+    # zavlek-call to find, not for a sanitizer inside the library.
+    target_compile_options(double_${name} PRIVATE -fno-sanitize=all)
+    target_link_options(double_${name} PRIVATE -fno-sanitize=all)
+  endif()
   set_target_properties(double_${name} PROPERTIES
     NO_SONAME ON
     LIBRARY_OUTPUT_DIRECTORY ${KAVRELO_DOUBLES_DIR}/${name}
@@ -29,14 +35,10 @@ kavrelo_add_double(sixteen_mb_of_tokens SOURCES doubles/recording_zavlek.cpp DEF
 kavrelo_add_double(echo SOURCES doubles/recording_zavlek.cpp DEFINITIONS FIRST_RESULT=echo)
 foreach(fault crash hang argument literal leak keep print forge exit3 abort grandchild)
   string(TOUPPER ${fault} define)
-  kavrelo_add_double(breaks_${fault} SOURCES doubles/contract_breaker.cpp DEFINITIONS BREAK_${define})
-  if(NOT WIN32)
-    # Built as their authors would, without sanitizers: the faults are for
-    # the contract check to find, not for a sanitizer inside the library.
-    target_compile_options(double_breaks_${fault} PRIVATE -fno-sanitize=all)
-    target_link_options(double_breaks_${fault} PRIVATE -fno-sanitize=all)
-  endif()
+  kavrelo_add_double(breaks_${fault} SOURCES doubles/contract_breaker.cpp DEFINITIONS BREAK_${define}
+    WITH_ITS_FAULTS)
 endforeach()
+kavrelo_add_double(counting SOURCES doubles/counting_zavlek.cpp WITH_ITS_FAULTS)
 kavrelo_add_double(unresolved SOURCES doubles/unresolved_zavlek.cpp)
 # Entry points without __stdcall: on 32-bit Windows the calling convention is wrong.
 kavrelo_add_double(cdecl SOURCES doubles/cdecl_zavlek.cpp)

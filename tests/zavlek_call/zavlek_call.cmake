@@ -31,8 +31,8 @@ endfunction()
 function(kavrelo_double_file variable name)
   set(${variable} ${KAVRELO_DOUBLES_DIR}/${name}/${KAVRELO_LIBRARY_FILE} PARENT_SCOPE)
 endfunction()
-foreach(name echo no_mpila missing not_a_library cdecl mangled msvc_mangled decorated debug_runtime deeper unresolved
-    truncated breaks_crash breaks_hang breaks_argument breaks_literal
+foreach(name echo counting sixteen_mb_of_tokens no_mpila missing not_a_library cdecl mangled msvc_mangled decorated
+    debug_runtime deeper unresolved truncated breaks_crash breaks_hang breaks_argument breaks_literal
     breaks_leak breaks_keep breaks_print breaks_forge breaks_exit3 breaks_abort breaks_grandchild)
   kavrelo_double_file(${name} ${name})
 endforeach()
@@ -47,7 +47,7 @@ kavrelo_zavlek_call_case(ReadsATextFileWithoutItsMarkOrLastLineBreak 0
 kavrelo_zavlek_call_case(HelpListsTheExitStatuses 0 ARGS --help STDOUT_REGEX "Estado de salida")
 kavrelo_zavlek_call_case(NothingToDoIsWrongUsage 2 STDERR_REGEX "falta lo que hay que hacer.*Uso: zavlek-call")
 kavrelo_zavlek_call_case(AnUnknownEntryPointIsRefusedWithTheNamesThereAre 2
-  ARGS frobnicate x STDERR_REGEX "desconocido: frobnicate \\(son mPila, tokeniza, tokeniza2 y parser_SLR; o check\\)")
+  ARGS frobnicate x STDERR_REGEX "desconocido: frobnicate \\(son mPila, tokeniza, tokeniza2 y parser_SLR; o check o run\\)")
 # The child refuses an unknown name too, rather than calling some other
 # entry point with it. (Its channel "-" is none: run by hand, it has no
 # parent to report to.)
@@ -142,6 +142,47 @@ endif()
 kavrelo_zavlek_call_case(ALibraryPathWithQuotesAndBackslashesReachesTheChild 3
   ARGS --library "${KAVRELO_DOUBLES_DIR}/missing/a\\\"b" mPila STDERR_REGEX "missing.a\\\\\"b")
 
+# Case files: the reference library passes its examples; every escape reaches
+# the library and the answer as written; a file out of format runs nothing;
+# a crash and a hang fail their cases alone, and the reports are read by the
+# usual consumers.
+set(cases ${tool_tests}/cases)
+kavrelo_zavlek_call_case(RunPassesTheReferenceLibrarysExamples 0
+  ARGS --library $<TARGET_FILE:Zavlek> run ${PROJECT_SOURCE_DIR}/examples/casos-referencia.txt
+  STDOUT_REGEX "^TAP version 13\n1\\.\\.[1-9][0-9]+\n(ok [0-9]+ - [^\n]*\n)+$")
+kavrelo_zavlek_call_case(RunSendsAndExpectsEveryEscape 0
+  ARGS --library ${echo} run ${cases}/escapes.txt
+  STDOUT_REGEX "^TAP version 13\n1\\.\\.7\n(ok [0-9]+ - [^\n]*\n)+$")
+kavrelo_zavlek_call_case(RunNamesEveryLineOutOfFormatAndRunsNothing 2
+  ARGS --library ${echo} run ${cases}/format-faults.txt STDOUT_REGEX "^$"
+  STDERR_REGEX "^[^\n]*format-faults.txt:2: falta la línea de la respuesta[^\n]*
+[^\n]*format-faults.txt:5: escape desconocido \\\\q en la columna 13[^\n]*
+[^\n]*format-faults.txt:7: mPila no recibe texto[^\n]*
+[^\n]*format-faults.txt:8: se esperaba un caso[^\n]*
+[^\n]*format-faults.txt:10: el patrón no es una expresión regular ECMAScript válida [^\n]*: \\(
+[^\n]*format-faults.txt:11: parser_SLR necesita un texto[^\n]*
+[^\n]*format-faults.txt:12: falta la línea de la respuesta[^\n]*
+$")
+kavrelo_zavlek_call_case(RunSearchesAPatternInAnAnswerOfSixteenMegabytes 0
+  ARGS --library ${sixteen_mb_of_tokens} --timeout 60 run ${cases}/long-answer.txt
+  STDOUT_REGEX "^TAP version 13\n1\\.\\.1\nok 1 - ")
+kavrelo_zavlek_call_case(RunWithoutCaseFilesIsWrongUsage 2 ARGS run STDERR_REGEX "run necesita al menos un archivo")
+kavrelo_zavlek_call_case(RunOfALibraryThatCannotBeLoadedBailsOut 3
+  ARGS --library ${missing} run ${cases}/escapes.txt
+  STDOUT_REGEX "^TAP version 13\n1\\.\\.7\nBail out! No se pudo cargar la biblioteca")
+add_test(NAME ZavlekCall.RunIsReadByProveAndAJUnitReader
+  COMMAND ${tool_tests}/tap_and_junit.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call> ${counting}
+    ${cases} ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/tap_and_junit)
+set_tests_properties(ZavlekCall.RunIsReadByProveAndAJUnitReader
+  ZavlekCall.RunSearchesAPatternInAnAnswerOfSixteenMegabytes PROPERTIES TIMEOUT 180)
+
+# Fuzzing finds a crash that only some inputs reach, saves it reproducibly,
+# and finds nothing in the reference library.
+add_test(NAME ZavlekCall.FuzzFindsACrashOnSomeInputsAndNothingInTheReferenceLibrary
+  COMMAND ${tool_tests}/fuzz_findings.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call> ${counting}
+    $<TARGET_FILE:Zavlek> ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/fuzz_findings)
+set_tests_properties(ZavlekCall.FuzzFindsACrashOnSomeInputsAndNothingInTheReferenceLibrary PROPERTIES TIMEOUT 300)
+
 set(loading "carga y nombres" "mPila vuelve" "tokeniza vuelve" "tokeniza2 con el argumento fijo")
 kavrelo_contract_check(TheReferenceLibraryPassesEveryCheck $<TARGET_FILE:Zavlek> PASSING ALL)
 kavrelo_contract_check(ACrashInParserSLRFailsItsCheck ${breaks_crash}
@@ -224,6 +265,7 @@ set_tests_properties(ContractCheck.TheLibraryTemplateBuildsAndPasses PROPERTIES 
 if(CMAKE_CXX_FLAGS MATCHES "-fsanitize=[^ ]*address")
   # The crashes are the libraries' own: let them end the child as they would.
   set_tests_properties(ZavlekCall.ACrashInTheLibraryIsReported ContractCheck.ACrashInParserSLRFailsItsCheck
+    ZavlekCall.RunIsReadByProveAndAJUnitReader ZavlekCall.FuzzFindsACrashOnSomeInputsAndNothingInTheReferenceLibrary
     PROPERTIES ENVIRONMENT "ASAN_OPTIONS=handle_segv=0:detect_leaks=0")
   # The library under check leaks on purpose.
   set_tests_properties(ContractCheck.LeakingAKilobyteACallFailsTheMemoryCheck

@@ -20,6 +20,9 @@ const std::string_view kShortUsage =
     "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] [--raw] tokeniza2 | parser_SLR "
     "(TEXTO | --file RUTA)\n"
     "     zavlek-call [--library ARCHIVO] check [--json] [--timeout SEGUNDOS]\n"
+    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] run [--junit ARCHIVO] CASOS...\n"
+    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] fuzz [--json] [--seconds N] [--seed N]\n"
+    "                 [--corpus RUTA]... [--out CARPETA] [--entry parser_SLR | tokeniza2]\n"
     "     zavlek-call --help\n";
 
 const std::string_view kHelp =
@@ -30,6 +33,9 @@ const std::string_view kHelp =
     "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] [--raw] tokeniza2 | parser_SLR "
     "(TEXTO | --file RUTA)\n"
     "     zavlek-call [--library ARCHIVO] check [--json] [--timeout SEGUNDOS]\n"
+    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] run [--junit ARCHIVO] CASOS...\n"
+    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] fuzz [--json] [--seconds N] [--seed N]\n"
+    "                 [--corpus RUTA]... [--out CARPETA] [--entry parser_SLR | tokeniza2]\n"
     "\n"
     "mPila, tokeniza          llaman al punto de entrada, que no recibe ni devuelve texto.\n"
     "tokeniza2, parser_SLR    envían TEXTO como Kavrelo1 envía lo escrito en su ventana y "
@@ -38,6 +44,30 @@ const std::string_view kHelp =
     "check                    comprueba el contrato: cada comprobación en un proceso propio, con\n"
     "                         límite de tiempo; escribe una tabla (comprobación, resultado, detalle,\n"
     "                         tiempo).\n"
+    "run                      pasa los casos de los archivos CASOS, en orden y en un mismo proceso\n"
+    "                         (la biblioteca conserva su estado de un caso al siguiente); si el\n"
+    "                         proceso termina o un caso supera el tiempo límite, ese caso falla y\n"
+    "                         un proceso nuevo sigue con los demás. Escribe el resultado en TAP\n"
+    "                         (versión 13) en la salida estándar.\n"
+    "fuzz                     envía entradas generadas de la gramática de las expresiones y\n"
+    "                         variaciones de ellas, durante --seconds (60 si no se indica), en\n"
+    "                         tandas, cada una en un proceso; una entrada cuya respuesta tiene una\n"
+    "                         forma nueva (cifras y caracteres entre comillas igualados) pasa al\n"
+    "                         corpus. Cada entrada tras la que el proceso terminó (crash) o superó\n"
+    "                         el tiempo límite (hang), y que hace lo mismo en un proceso nuevo, se\n"
+    "                         guarda en --out (fuzz-zavlek si no se indica) como crash-N.txt o\n"
+    "                         hang-N.txt, que reproduce zavlek-call ENTRADA --file ARCHIVO.\n"
+    "\n"
+    "Archivos de casos (UTF-8; se pasan por alto las líneas vacías y las que empiezan por #):\n"
+    "  parser_SLR (1+2)*x     un caso: el punto de entrada, un espacio y el texto que se envía,\n"
+    "  = Cadena aceptada      y en la línea siguiente la respuesta exacta (= RESPUESTA)\n"
+    "  parser_SLR 2*(\n"
+    "  ~ ^Error de sintaxis   o un patrón ECMAScript que debe aparecer en ella (~ PATRÓN).\n"
+    "  mPila                  mPila y tokeniza van solos: basta con que vuelvan.\n"
+    "  En el texto y en la respuesta, \\n es un salto de línea, \\t un tabulador, \\\\ una barra\n"
+    "  invertida y \\xHH un byte de la página de códigos de la biblioteca; cualquier otra barra\n"
+    "  invertida, y cualquier otra línea, es un error de formato (estado 2, con ARCHIVO:LÍNEA:),\n"
+    "  señalado antes de pasar ningún caso. En un patrón, las barras son las de ECMAScript.\n"
     "\n"
     "Opciones:\n"
     "  --library ARCHIVO      usa ese archivo; sin ella, la biblioteca se busca como la busca Kavrelo1.\n"
@@ -45,13 +75,19 @@ const std::string_view kHelp =
     "                         como mucho; se quitan la marca de orden de bytes y el último salto de\n"
     "                         línea.\n"
     "  --raw                  escribe los bytes de la respuesta tal como llegan, sin convertirlos.\n"
-    "  --json                 con check, escribe el resultado en JSON.\n"
-    "  --timeout SEGUNDOS     tiempo máximo de cada llamada o comprobación (10 si no se indica).\n"
+    "  --json                 con check o fuzz, escribe el resultado en JSON.\n"
+    "  --junit ARCHIVO        con run, escribe además el resultado en JUnit XML en ARCHIVO.\n"
+    "  --seconds N            con fuzz, cuánto dura.\n"
+    "  --seed N               con fuzz, la semilla de las entradas: la misma da las mismas.\n"
+    "  --corpus RUTA          con fuzz, un archivo UTF-8 cuyo texto es una entrada más del corpus.\n"
+    "  --out CARPETA          con fuzz, dónde se guardan los hallazgos.\n"
+    "  --entry NOMBRE         con fuzz, el punto de entrada: parser_SLR (si no se indica) o tokeniza2.\n"
+    "  --timeout SEGUNDOS     tiempo máximo de cada llamada, comprobación o caso (10 si no se indica).\n"
     "  --help                 muestra esta ayuda.\n"
     "\n"
     "Estado de salida:\n"
-    "  0  hecho\n"
-    "  1  la comprobación encontró fallos\n"
+    "  0  hecho (con run, todos los casos pasaron)\n"
+    "  1  la comprobación encontró fallos, algún caso falló o fuzz encontró algo\n"
     "  2  uso incorrecto\n"
     "  3  no se pudo enlazar la biblioteca o el punto de entrada\n"
     "  4  la biblioteca terminó el proceso o superó el tiempo límite\n"
@@ -61,21 +97,35 @@ static_assert(kLargestText == std::size_t{256} << 20, "the help says 256 MB");
 
 std::string unknown_entry_point(std::string_view name) {
     return "punto de entrada desconocido: " + std::string(name) + " (son " + binding::entry_point_list() +
-           "; o check)";
+           "; o check, run o fuzz)";
 }
 
 namespace {
 
-std::chrono::milliseconds parse_timeout(const std::string& value) {
+std::chrono::milliseconds parse_seconds(const std::string& option, const std::string& value) {
     double seconds = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
     if (error != std::errc() || end != value.data() + value.size() || !(seconds > 0) || seconds > 86400) {
-        throw UsageError("--timeout espera un número de segundos mayor que cero: " + value);
+        throw UsageError(option + " espera un número de segundos mayor que cero: " + value);
     }
     return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
 }
 
+std::uint64_t parse_seed(const std::string& value) {
+    std::uint64_t seed = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seed);
+    if (error != std::errc() || end != value.data() + value.size()) {
+        throw UsageError("--seed espera un número entero no negativo: " + value);
+    }
+    return seed;
+}
+
 }  // namespace
+
+std::string seconds_of(std::chrono::milliseconds limit) {
+    return text::decimal(std::chrono::duration<double>(limit).count(), 3, text::TrailingZeros::dropped) +
+           " s";
+}
 
 ParsedOptions parse_options(const std::vector<std::string>& arguments) {
     ParsedOptions parsed;
@@ -101,11 +151,33 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments) {
         } else if (argument == "--file") {
             options.file = value();
         } else if (argument == "--timeout") {
-            options.timeout = parse_timeout(value());
+            options.timeout = parse_seconds(argument, value());
         } else if (argument == "--raw") {
             options.raw = true;
         } else if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--junit") {
+            options.junit = value();
+        } else if (argument == "--seconds") {
+            options.fuzz_time = parse_seconds(argument, value());
+            options.fuzz_options = true;
+        } else if (argument == "--seed") {
+            options.seed = parse_seed(value());
+            options.fuzz_options = true;
+        } else if (argument == "--corpus") {
+            options.corpus.push_back(value());
+            options.fuzz_options = true;
+        } else if (argument == "--out") {
+            options.out = value();
+            options.fuzz_options = true;
+        } else if (argument == "--entry") {
+            const std::string& name = value();
+            const binding::Declaration* declaration = binding::declaration_named(name);
+            if (declaration == nullptr || !declaration->takes_text) {
+                throw UsageError("--entry espera parser_SLR o tokeniza2: " + name);
+            }
+            options.entry_point = declaration->entry_point;
+            options.fuzz_options = true;
         } else {
             throw UsageError("opción desconocida: " + argument);
         }
@@ -115,10 +187,38 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments) {
 
 namespace {
 
+void refuse_fuzz_options(const Options& options) {
+    if (options.fuzz_options)
+        throw UsageError("--seconds, --seed, --corpus, --out y --entry solo se usan con fuzz");
+}
+
 Options checking(Options options, const std::vector<std::string>& words) {
     options.mode = Options::Mode::check;
+    refuse_fuzz_options(options);
     if (words.size() > 1) throw UsageError("check no recibe texto");
     if (options.raw || options.file) throw UsageError("--raw y --file no se usan con check");
+    if (options.junit) throw UsageError("--junit solo se usa con run");
+    return options;
+}
+
+Options running(Options options, const std::vector<std::string>& words) {
+    options.mode = Options::Mode::run;
+    refuse_fuzz_options(options);
+    if (words.size() < 2) throw UsageError("run necesita al menos un archivo de casos");
+    if (options.raw || options.file || options.json)
+        throw UsageError("--raw, --file y --json no se usan con run");
+    options.case_files.assign(words.begin() + 1, words.end());
+    return options;
+}
+
+Options fuzzing(Options options, const std::vector<std::string>& words) {
+    options.mode = Options::Mode::fuzz;
+    if (words.size() > 1) throw UsageError("fuzz no recibe texto: sus entradas las genera él");
+    if (options.raw || options.file || options.junit)
+        throw UsageError("--raw, --file y --junit no se usan con fuzz");
+    if (!binding::declaration_of(options.entry_point).takes_text) {
+        options.entry_point = binding::EntryPoint::parser_SLR;
+    }
     return options;
 }
 
@@ -128,7 +228,9 @@ Options calling(Options options, const std::vector<std::string>& words) {
     if (declaration == nullptr) {
         throw UsageError(unknown_entry_point(action));
     }
-    if (options.json) throw UsageError("--json solo se usa con check");
+    refuse_fuzz_options(options);
+    if (options.json) throw UsageError("--json solo se usa con check o fuzz");
+    if (options.junit) throw UsageError("--junit solo se usa con run");
     options.mode = Options::Mode::call;
     options.entry_point = declaration->entry_point;
     if (!declaration->takes_text) {
@@ -160,12 +262,15 @@ Options parse_command_line(const std::vector<std::string>& arguments) {
     if (parsed.words[0] == "check") {
         return checking(std::move(parsed.options), parsed.words);
     }
+    if (parsed.words[0] == "run") {
+        return running(std::move(parsed.options), parsed.words);
+    }
+    if (parsed.words[0] == "fuzz") {
+        return fuzzing(std::move(parsed.options), parsed.words);
+    }
     return calling(std::move(parsed.options), parsed.words);
 }
 
-namespace {
-
-// The whole of a file, or of standard input for "-", up to kLargestText.
 std::string read_text(const std::string& path) {
     const bool standard_input = path == "-";
     const std::string source = standard_input ? "la entrada estándar" : "el archivo " + path;
@@ -186,8 +291,6 @@ std::string read_text(const std::string& path) {
     }
     return std::move(text->bytes);
 }
-
-}  // namespace
 
 std::string text_to_send(const Options& options) {
     std::string text = options.text ? *options.text : read_text(*options.file);

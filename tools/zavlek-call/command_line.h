@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,8 @@ namespace kavrelo::zavlek_call {
 enum ExitStatus : int {
     kDone = 0,
     kChecksFailed = 1,
+    kCasesFailed = 1,
+    kFindings = 1,
     kWrongUsage = 2,
     kNotBound = 3,
     kLibraryCrashed = 4,
@@ -30,12 +33,20 @@ enum ExitStatus : int {
 inline constexpr std::size_t kLargestText = std::size_t{256} << 20;
 
 struct Options {
-    enum class Mode { help, call, check };
+    enum class Mode { help, call, check, run, fuzz };
     Mode mode = Mode::help;
     std::string library;                // as given; empty for the ordinary search
     binding::EntryPoint entry_point{};  // for a call
     std::optional<std::string> text;
     std::optional<std::string> file;  // "-" for standard input
+    std::vector<std::string> case_files;
+    std::optional<std::string> junit;  // where run writes its JUnit report
+    // For fuzz:
+    std::chrono::milliseconds fuzz_time{60000};
+    std::optional<std::uint64_t> seed;
+    std::vector<std::string> corpus;
+    std::string out = "fuzz-zavlek";
+    bool fuzz_options = false;  // whether any of these was given
     bool raw = false;
     bool json = false;
     std::chrono::milliseconds timeout{10000};
@@ -61,8 +72,15 @@ std::string unknown_entry_point(std::string_view name);
 
 Options parse_command_line(const std::vector<std::string>& arguments);
 
+// A time limit as the messages give it: "2,5 s".
+std::string seconds_of(std::chrono::milliseconds limit);
+
 extern const std::string_view kShortUsage;
 extern const std::string_view kHelp;
+
+// The whole of a file, or of standard input for "-", up to kLargestText.
+// Throws UsageError when it is a folder, cannot be read or is longer.
+std::string read_text(const std::string& path);
 
 // The text a call sends, from TEXT or the file, as the window would send it:
 // UTF-8 without a byte order mark or a final line break. Throws UsageError

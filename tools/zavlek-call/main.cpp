@@ -3,12 +3,20 @@
 // checked. Every call into the library happens in a child process (this
 // program run again with --child), so that a library that crashes or hangs is
 // reported and never takes the tool down.
+#include "case_channel.h"
+#include "case_file.h"
+#include "case_run.h"
 #include "child_report.h"
 #include "chosen_library.h"
 #include "command_line.h"
 #include "contract_checks.h"
+#include "fuzz_report.h"
+#include "fuzz_run.h"
+#include "fuzz_status.h"
+#include "junit_report.h"
 #include "platform.h"
 #include "report.h"
+#include "tap_report.h"
 
 #include <binding/codepage.h>
 #include <binding/loader.h>
@@ -16,22 +24,25 @@
 #include <text/numbers.h>
 #include <text/utf8.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <random>
 #include <stdexcept>
 
 namespace kavrelo::zavlek_call {
 namespace {
 
+// Case files not in the format; each line at fault has been said.
+struct CaseFormatError {};
+
 // Every message for people passes here: a library's or a file's name may hold
 // controls that would drive the terminal.
 void tell(std::string_view text) {
     write_standard_error("zavlek-call: " + text::with_visible_controls(text) + "\n");
-}
-
-std::string seconds_of(std::chrono::milliseconds limit) {
-    return text::decimal(std::chrono::duration<double>(limit).count(), 3, text::TrailingZeros::dropped) +
-           " s";
 }
 
 std::string_view name_of(binding::EntryPoint entry_point) {
@@ -82,6 +93,38 @@ ChildReport child_call(const std::string& name, const Options& options) {
     }
 }
 
+// --child CHANNEL run casos [--library FILE]: the calls of calls_for_child on
+// standard input; a record of each on the channel as soon as it is done, so
+// that a crash or a hang in a later one leaves it known.
+ChildReport child_run(std::string_view channel, const Options& options) {
+    const std::optional<ReadBytes> input = read_at_most(stdin, std::string().max_size());
+    const std::optional<std::vector<CaseCall>> calls = input ? calls_from_parent(input->bytes) : std::nullopt;
+    if (!calls) {
+        tell("no se pudieron leer los casos en la entrada estándar");
+        return {kInternalError, {}};
+    }
+    const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
+    binding::ZavlekLibrary library(*loader);
+    for (const CaseCall& call : *calls) {
+        ChildReport record{kDone, {}};
+        try {
+            if (binding::declaration_of(call.entry_point).takes_text) {
+                record.content = text::to_utf8(library.call(call.entry_point, text::from_utf8(call.text)));
+            } else {
+                library.call(call.entry_point);
+            }
+        } catch (const binding::BindingError& error) {
+            record = {kNotBound, error.what()};
+        } catch (const std::length_error& error) {
+            record = {kInternalError, "la respuesta es más larga de lo que zavlek-call puede mostrar: " +
+                                          std::string(error.what())};
+        }
+        if (!send_to_parent(channel, case_record(record))) return {kInternalError, {}};
+        if (record.status == kNotBound) return {kNotBound, {}};
+    }
+    return {kDone, {}};
+}
+
 // --child CHANNEL check ID [--library FILE]: the finding in the report.
 ChildReport child_check(const std::string& id, const Options& options) {
     const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
@@ -90,11 +133,12 @@ ChildReport child_check(const std::string& id, const Options& options) {
 }
 
 // ROLE WHAT [OPTIONS], the child's own options read by the parent's table.
-ChildReport child_work(const std::vector<std::string>& arguments) {
+ChildReport child_work(std::string_view channel, const std::vector<std::string>& arguments) {
     try {
         const Options options = parse_options({arguments.begin() + 2, arguments.end()}).options;
         if (arguments[0] == "call") return child_call(arguments[1], options);
         if (arguments[0] == "check") return child_check(arguments[1], options);
+        if (arguments[0] == "run") return child_run(channel, options);
     } catch (const std::exception& error) {
         // Ours, not the library's: a crash of the library never throws.
         tell(error.what());
@@ -110,7 +154,7 @@ int run_child(const std::vector<std::string>& arguments) {
     if (arguments.size() < 4) {
         return kWrongUsage;
     }
-    const ChildReport report = child_work({arguments.begin() + 2, arguments.end()});
+    const ChildReport report = child_work(arguments[1], {arguments.begin() + 2, arguments.end()});
     send_to_parent(arguments[1], sealed(report));
     return report.status;
 }
@@ -199,6 +243,75 @@ int check(const Options& options) {
     return kDone;
 }
 
+// The cases of every file, or every line at fault in them, said before any
+// case runs.
+std::vector<TestCase> cases_of(const std::vector<std::string>& files) {
+    std::vector<TestCase> cases;
+    std::vector<std::string> faults;
+    for (const std::string& file : files) {
+        ReadCases read = read_case_file(file, read_text(file));
+        std::move(read.cases.begin(), read.cases.end(), std::back_inserter(cases));
+        std::move(read.faults.begin(), read.faults.end(), std::back_inserter(faults));
+    }
+    if (!faults.empty()) {
+        for (const std::string& fault : faults)
+            write_standard_error(text::with_visible_controls(fault) + "\n");
+        throw CaseFormatError{};
+    }
+    return cases;
+}
+
+int run_case_files(const Options& options) {
+    const std::vector<TestCase> cases = cases_of(options.case_files);
+    // Opened before any case runs, so that a report that could not be
+    // written costs no run.
+    std::ofstream junit;
+    if (options.junit) {
+        junit.open(std::filesystem::path(std::u8string(options.junit->begin(), options.junit->end())),
+                   std::ios::binary | std::ios::trunc);
+        if (!junit) throw UsageError("no se pudo crear el archivo " + *options.junit);
+    }
+    const CaseRun run = run_cases(cases, absolute_library_file(options.library), options.timeout);
+    write_standard_output(tap_report(cases, run));
+    if (options.junit && !(junit << junit_report(options.case_files, cases, run) << std::flush)) {
+        tell("no se pudo escribir el archivo " + *options.junit);
+        return kOutputNotWritten;
+    }
+    if (run.not_bound) {
+        tell(*run.not_bound);
+        return kNotBound;
+    }
+    for (const CaseResult& result : run.results) {
+        if (!result.passed) return kCasesFailed;
+    }
+    return kDone;
+}
+
+int fuzz_library(const Options& options) {
+    FuzzSettings settings;
+    settings.library = absolute_library_file(options.library);
+    settings.entry_point = options.entry_point;
+    settings.duration = options.fuzz_time;
+    settings.limit = options.timeout;
+    settings.seed = options.seed ? *options.seed : std::random_device()();
+    settings.out = options.out;
+    for (const std::string& file : options.corpus) {
+        settings.corpus.push_back(binding::to_eight_bit(text::from_utf8(read_text(file))));
+    }
+    FuzzSummary summary;
+    {
+        FuzzStatus status(options.fuzz_time);
+        summary = fuzz(settings, [&status](const FuzzSummary& so_far) { status.show(so_far); });
+    }
+    write_standard_output(options.json ? fuzz_json(summary, settings.seed, options.out)
+                                       : fuzz_table(summary, settings.seed, options.out));
+    if (summary.not_bound) {
+        tell(*summary.not_bound);
+        return kNotBound;
+    }
+    return summary.findings.empty() ? kDone : kFindings;
+}
+
 int run(const std::vector<std::string>& arguments) {
     if (!arguments.empty() && arguments.front() == kChildFlag) {
         return run_child(arguments);
@@ -213,7 +326,13 @@ int run(const std::vector<std::string>& arguments) {
                 return call(options);
             case Options::Mode::check:
                 return check(options);
+            case Options::Mode::run:
+                return run_case_files(options);
+            case Options::Mode::fuzz:
+                return fuzz_library(options);
         }
+    } catch (const CaseFormatError&) {
+        return kWrongUsage;
     } catch (const UsageError& error) {
         tell(error.what());
         write_standard_error(kShortUsage);

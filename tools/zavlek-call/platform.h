@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,7 +25,7 @@ struct ChildOutcome {
     Ending ending = Ending::exited;
     int exit_status = 0;   // when it exited
     std::string cause;     // when it crashed: the signal or exception, in words
-    std::string reported;  // everything it sent on its channel to us
+    std::string reported;  // everything it sent on its channel to us, up to its end or the limit
 };
 
 // Where a child's standard output and error go, which carry only what the
@@ -35,12 +36,19 @@ enum class ErrorOutput { shared, discarded };
 // arguments it was given.
 inline constexpr std::string_view kChildFlag = "--child";
 
+// Told everything a child has reported so far, each time more has arrived;
+// true when that completes a step of its work (one case of many, say), which
+// gives the next step the whole time limit again.
+using Progress = std::function<bool(std::string_view reported)>;
+
 // Runs this program again as a child, with the input on its standard input.
-// The child and every process it starts end at the limit, once the child
-// has ended, and with us: when a signal ends us (POSIX), however we end
-// (Windows). Throws std::runtime_error when it cannot be started.
+// The child and every process it starts end at the limit (counted afresh at
+// each step of progress, when progress is given), once the child has ended,
+// and with us: when a signal ends us (POSIX), however we end (Windows).
+// Throws std::runtime_error when it cannot be started.
 ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
-                              std::chrono::milliseconds limit, ErrorOutput error_output);
+                              std::chrono::milliseconds limit, ErrorOutput error_output,
+                              const Progress& progress = {});
 
 // In a child: the bytes sent on the channel the command line named; false
 // when they could not be (a name that is none, as by hand, included).
@@ -73,6 +81,9 @@ std::optional<ReadBytes> read_at_most(std::FILE* stream, std::size_t most);
 void write_standard_output(std::string_view bytes);
 // Text for a person: UTF-8, shown as such on a terminal or console.
 void write_standard_error(std::string_view text);
+// Whether standard error is a terminal or console, where a line can be
+// written over.
+bool standard_error_is_terminal();
 
 struct FileCloser {
     void operator()(std::FILE* file) const noexcept { std::fclose(file); }

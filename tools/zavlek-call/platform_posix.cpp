@@ -260,7 +260,9 @@ bool collect(Descriptor& pipe, std::string& into) {
 // Feeds the input and collects the report together, so that neither side
 // waits on a full pipe, until the child ends or time is up. Returns false
 // when time ran out.
-bool pump(StartedChild& child, std::string_view input, Clock::time_point deadline, std::string& reported) {
+bool pump(StartedChild& child, std::string_view input, std::chrono::milliseconds limit,
+          const Progress& progress, std::string& reported) {
+    Clock::time_point deadline = Clock::now() + limit;
     std::size_t fed = 0;
     if (input.empty()) child.input.reset();
     for (;;) {
@@ -282,8 +284,9 @@ bool pump(StartedChild& child, std::string_view input, Clock::time_point deadlin
             if (written < 0 && errno != EAGAIN && errno != EINTR) child.input.reset();
             if (fed == input.size()) child.input.reset();
         }
-        if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-            collect(child.report, reported);
+        if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && collect(child.report, reported) &&
+            progress && progress(reported)) {
+            deadline = Clock::now() + limit;
         }
         if ((fds[0].revents & POLLIN) != 0) {
             return true;
@@ -294,19 +297,15 @@ bool pump(StartedChild& child, std::string_view input, Clock::time_point deadlin
 }  // namespace
 
 ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
-                              std::chrono::milliseconds limit, ErrorOutput error_output) {
-    const Clock::time_point deadline = Clock::now() + limit;
+                              std::chrono::milliseconds limit, ErrorOutput error_output,
+                              const Progress& progress) {
     StartedChild child = start_child(arguments, error_output);
     std::string reported;
-    const bool ended = pump(child, input, deadline, reported);
+    const bool ended = pump(child, input, limit, progress, reported);
     const int status = child.group.end();
-    if (!ended) {
-        ChildOutcome outcome;
-        outcome.ending = ChildOutcome::Ending::timed_out;
-        return outcome;
-    }
-    // What the child wrote before it ended is in the pipe, a pipe-full at
-    // most; nothing is waited for from any process that escaped its group.
+    // What the child wrote before it ended, or was ended at the limit, is in
+    // the pipe, a pipe-full at most; nothing is waited for from any process
+    // that escaped its group.
     const int capacity = fcntl(child.report.get(), F_GETPIPE_SZ);
     std::size_t drained = 0;
     while (drained < static_cast<std::size_t>(std::max(capacity, 0))) {
@@ -314,7 +313,12 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
         if (!collect(child.report, reported)) break;
         drained += reported.size() - before;
     }
-    ChildOutcome outcome = outcome_of(status);
+    ChildOutcome outcome;
+    if (ended) {
+        outcome = outcome_of(status);
+    } else {
+        outcome.ending = ChildOutcome::Ending::timed_out;
+    }
     outcome.reported = std::move(reported);
     return outcome;
 }
@@ -359,6 +363,8 @@ void write_standard_error(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
 }
+
+bool standard_error_is_terminal() { return isatty(STDERR_FILENO) == 1; }
 
 std::size_t memory_in_use() {
 #if defined(__SANITIZE_ADDRESS__)

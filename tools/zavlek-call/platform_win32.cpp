@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -179,7 +180,8 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
 class Pump {
 public:
     Pump(StartedChild& child, std::string_view input)
-        : feeder_([input, pipe = child.input.release()] {
+        : arrived_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+          feeder_([input, pipe = child.input.release()] {
               const Handle end(pipe);
               std::size_t fed = 0;
               while (fed < input.size()) {
@@ -193,9 +195,21 @@ public:
               char buffer[65536];
               DWORD got = 0;
               while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-                  reported_.append(buffer, got);
+                  {
+                      const std::lock_guard<std::mutex> lock(mutex_);
+                      reported_.append(buffer, got);
+                  }
+                  SetEvent(arrived_.get());
               }
           }) {}
+
+    // Signalled when more of the report has arrived.
+    HANDLE arrived() const { return arrived_.get(); }
+
+    bool progressed(const Progress& progress) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return progress(reported_);
+    }
 
     // Everything the child reported, once the job's processes have ended.
     std::string finish() {
@@ -205,10 +219,29 @@ public:
     }
 
 private:
+    Handle arrived_;
+    std::mutex mutex_;
     std::string reported_;
     std::thread feeder_;
     std::thread collector_;
 };
+
+// Until the child ends (true) or the limit passes with no step of progress
+// (false).
+bool ended_in_time(HANDLE process, Pump& pump, std::chrono::milliseconds limit, const Progress& progress) {
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point deadline = Clock::now() + limit;
+    const HANDLE awaited[] = {process, pump.arrived()};
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return false;
+        const DWORD woken =
+            WaitForMultipleObjects(progress ? 2 : 1, awaited, FALSE, static_cast<DWORD>(left.count()));
+        if (woken == WAIT_OBJECT_0) return true;
+        if (woken != WAIT_OBJECT_0 + 1) return false;
+        if (pump.progressed(progress)) deadline = Clock::now() + limit;
+    }
+}
 
 ChildOutcome outcome_of(HANDLE process) {
     ChildOutcome outcome;
@@ -226,11 +259,11 @@ ChildOutcome outcome_of(HANDLE process) {
 }  // namespace
 
 ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
-                              std::chrono::milliseconds limit, ErrorOutput error_output) {
+                              std::chrono::milliseconds limit, ErrorOutput error_output,
+                              const Progress& progress) {
     StartedChild child = start_child(arguments, error_output);
     Pump pump(child, input);
-    const bool ended =
-        WaitForSingleObject(child.process.get(), static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
+    const bool ended = ended_in_time(child.process.get(), pump, limit, progress);
     // The child at the limit, and whatever it started in any case, end now,
     // and with them every holder of the pipes' other ends.
     TerminateJobObject(child.job.get(), 1);
@@ -305,6 +338,11 @@ void write_standard_error(std::string_view text) {
     _setmode(_fileno(stderr), _O_BINARY);
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
+}
+
+bool standard_error_is_terminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
 std::size_t memory_in_use() {

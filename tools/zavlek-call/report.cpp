@@ -49,8 +49,8 @@ char16_t eight_bit_character(char byte) {
     return character.size() == 1 ? character[0] : u'\uFFFD';
 }
 
-// Always UTF-8, whatever bytes a library's or a file's name holds; controls
-// escaped, so that a terminal showing it acts on none.
+}  // namespace
+
 std::string json_string(std::string_view text) {
     std::string quoted = "\"";
     while (!text.empty()) {
@@ -72,8 +72,6 @@ std::string json_string(std::string_view text) {
     }
     return quoted + "\"";
 }
-
-}  // namespace
 
 std::string results_table(const std::vector<CheckResult>& results) {
     const std::string check_heading = "Comprobación";

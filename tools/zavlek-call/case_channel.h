@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: MIT
+// What passes between zavlek-call and the child that runs a file's cases:
+// the cases on the child's standard input, and on its private channel one
+// record per case as soon as the case is done, so that the cases done
+// before a crash or a hang are known and the rest can go to a new child.
+#pragma once
+
+#include "child_report.h"
+
+#include <binding/entry_points.h>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavrelo::zavlek_call {
+
+struct CaseCall {
+    binding::EntryPoint entry_point{};
+    std::string text;  // UTF-8; empty for an entry point that takes none
+};
+
+std::string calls_for_child(const std::vector<CaseCall>& calls);
+// Nothing when the bytes are not calls_for_child's.
+std::optional<std::vector<CaseCall>> calls_from_parent(std::string_view bytes);
+
+// A case's record: kDone with the answer in UTF-8, or the status the child
+// ends with and why, in words.
+std::string case_record(const ChildReport& record);
+
+// The whole records at the start of what a child sent, and how many bytes
+// they take; each content lies in what was sent.
+struct CaseRecord {
+    int status = 0;
+    std::string_view content;
+};
+struct CaseRecords {
+    std::vector<CaseRecord> records;
+    std::size_t length = 0;
+};
+CaseRecords case_records(std::string_view sent);
+
+}  // namespace kavrelo::zavlek_call

@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: MIT
+#include "case_file.h"
+
+#include "case_text.h"
+
+#include <text/utf16.h>
+#include <text/utf8.h>
+
+#include <optional>
+#include <utility>
+
+namespace kavrelo::zavlek_call {
+namespace {
+
+class FormatFault {
+public:
+    explicit FormatFault(std::string what) : what_(std::move(what)) {}
+    const std::string& what() const { return what_; }
+
+private:
+    std::string what_;
+};
+
+bool is_utf8(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const text::Utf8Character character = text::first_utf8_character(bytes);
+        if (!character.code_point) return false;
+        bytes.remove_prefix(character.length);
+    }
+    return true;
+}
+
+std::u16string meant_or_fault(std::string_view written, std::size_t column_before) {
+    auto meant = meant_text(written);
+    if (const UnknownEscape* unknown = std::get_if<UnknownEscape>(&meant)) {
+        throw FormatFault("escape desconocido " + text::with_visible_controls(unknown->written) +
+                          " en la columna " + std::to_string(column_before + unknown->column) +
+                          "; se admiten \\n, \\t, \\\\ y \\xHH");
+    }
+    return std::get<std::u16string>(std::move(meant));
+}
+
+// "= ANSWER" or "~ PATTERN"; "=" or "~" alone expect the empty answer and
+// any answer.
+bool is_expectation(std::string_view line) {
+    return (line.starts_with('=') || line.starts_with('~')) && (line.size() == 1 || line[1] == ' ');
+}
+
+std::optional<Expectation> expectation_from(std::string_view line) {
+    if (!is_expectation(line)) return std::nullopt;
+    const bool equals = line.starts_with('=');
+    Expectation expectation;
+    expectation.written = std::string(line.substr(std::min<std::size_t>(line.size(), 2)));
+    if (equals) {
+        expectation.kind = Expectation::Kind::equals;
+        expectation.answer = meant_or_fault(expectation.written, 2);
+        return expectation;
+    }
+    expectation.kind = Expectation::Kind::matches;
+    try {
+        // Searched by the breadth-first matcher, whose stack does not grow
+        // with the answer: the depth-first one recurses at every character
+        // and overflows the stack on an answer of some ten thousand.
+        expectation.pattern =
+            std::wregex(wide_text(text::from_utf8(expectation.written)),
+                        std::regex_constants::ECMAScript | std::regex_constants::__polynomial);
+    } catch (const std::regex_error&) {
+        throw FormatFault(
+            "el patrón no es una expresión regular ECMAScript válida (sin referencias hacia atrás): " +
+            text::with_visible_controls(expectation.written));
+    }
+    return expectation;
+}
+
+const std::string kExpectedCase =
+    "se esperaba un caso: tokeniza2 TEXTO o parser_SLR TEXTO, o mPila o tokeniza solos";
+
+// The first line of a case, with everything but its expectation.
+TestCase case_from(std::string_view line) {
+    const std::size_t space = line.find(' ');
+    const std::string name(line.substr(0, space));
+    const binding::Declaration* declaration = binding::declaration_named(name);
+    if (declaration == nullptr) {
+        throw FormatFault(is_expectation(line) ? "respuesta sin caso delante; " + kExpectedCase
+                                               : kExpectedCase);
+    }
+    TestCase test_case;
+    test_case.entry_point = declaration->entry_point;
+    test_case.written = std::string(line);
+    if (!declaration->takes_text) {
+        if (space != std::string_view::npos)
+            throw FormatFault(name + " no recibe texto: va solo en su línea");
+        return test_case;
+    }
+    if (space == std::string_view::npos || space + 1 == line.size()) {
+        // As the window does: the library never sees an empty text.
+        throw FormatFault(name + " necesita un texto tras un espacio; Kavrelo1 no envía cadenas vacías");
+    }
+    test_case.text = meant_or_fault(line.substr(space + 1), name.size() + 1);
+    return test_case;
+}
+
+}  // namespace
+
+std::wstring wide_text(std::u16string_view text) {
+    if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
+        return {text.begin(), text.end()};
+    } else {
+        std::wstring wide;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text::is_pair_at(text, i)) {
+                wide += static_cast<wchar_t>(0x10000 + ((text[i] - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+                ++i;
+            } else {
+                wide += static_cast<wchar_t>(text[i]);
+            }
+        }
+        return wide;
+    }
+}
+
+ReadCases read_case_file(const std::string& file, std::string_view bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);  // the byte order mark
+    ReadCases read;
+    std::size_t number = 0;
+    auto fault = [&](std::size_t line, const std::string& what) {
+        read.faults.push_back(file + ":" + std::to_string(line) + ": " + what);
+    };
+    // A case whose expectation is the next line; a case at fault has one
+    // too, passed over so that one fault is said once.
+    std::optional<TestCase> awaiting;
+    bool awaiting_at_fault = false;
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find('\n');
+        std::string_view line = bytes.substr(0, end);
+        bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        ++number;
+        try {
+            if (!is_utf8(line)) throw FormatFault("la línea no es texto UTF-8");
+            const bool at_fault = std::exchange(awaiting_at_fault, false);
+            if (std::optional<TestCase> test_case = std::exchange(awaiting, std::nullopt)) {
+                if (std::optional<Expectation> expectation = expectation_from(line)) {
+                    test_case->expectation = std::move(*expectation);
+                    read.cases.push_back(std::move(*test_case));
+                    continue;
+                }
+                // The line is read for what it is: most likely the next case.
+                fault(test_case->line, "falta la línea de la respuesta: = RESPUESTA o ~ PATRÓN");
+            } else if (at_fault && is_expectation(line)) {
+                continue;
+            }
+            if (line.empty() || line.starts_with('#')) continue;
+            const binding::Declaration* declaration =
+                binding::declaration_named(line.substr(0, line.find(' ')));
+            awaiting_at_fault = declaration != nullptr && declaration->takes_text;
+            TestCase test_case = case_from(line);
+            awaiting_at_fault = false;
+            test_case.file = file;
+            test_case.line = number;
+            if (binding::declaration_of(test_case.entry_point).takes_text) {
+                awaiting = std::move(test_case);
+            } else {
+                read.cases.push_back(std::move(test_case));
+            }
+        } catch (const FormatFault& what) {
+            fault(number, what.what());
+        }
+    }
+    if (awaiting) {
+        fault(awaiting->line, "falta la línea de la respuesta: = RESPUESTA o ~ PATRÓN");
+    }
+    return read;
+}
+
+}  // namespace kavrelo::zavlek_call

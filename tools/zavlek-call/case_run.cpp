@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+#include "case_run.h"
+
+#include "case_channel.h"
+#include "command_line.h"
+#include "platform.h"
+
+#include <text/utf8.h>
+
+namespace kavrelo::zavlek_call {
+namespace {
+
+std::string child_input(const std::vector<TestCase>& cases, std::size_t first) {
+    std::vector<CaseCall> calls;
+    for (std::size_t i = first; i < cases.size(); ++i) {
+        calls.push_back({cases[i].entry_point, text::to_utf8(cases[i].text)});
+    }
+    return calls_for_child(calls);
+}
+
+CaseResult judged(const TestCase& test_case, const CaseRecord& record) {
+    CaseResult result;
+    if (record.status != kDone) {
+        result.failure = std::string(record.content);
+        return result;
+    }
+    const Expectation& expectation = test_case.expectation;
+    result.obtained = text::from_utf8(record.content);
+    switch (expectation.kind) {
+        case Expectation::Kind::returns:
+            result.passed = true;
+            break;
+        case Expectation::Kind::equals:
+            result.passed = *result.obtained == expectation.answer;
+            break;
+        case Expectation::Kind::matches:
+            try {
+                result.passed = std::regex_search(wide_text(*result.obtained), expectation.pattern);
+            } catch (const std::regex_error&) {
+                result.failure = "el patrón no se pudo buscar en la respuesta: es demasiado complejo";
+            }
+            break;
+    }
+    return result;
+}
+
+// What ended the child during a case that sent no record.
+std::string unfinished(const ChildOutcome& outcome, std::string_view entry_point,
+                       std::chrono::milliseconds limit) {
+    switch (outcome.ending) {
+        case ChildOutcome::Ending::exited:
+            return "la biblioteca terminó el proceso durante " + std::string(entry_point) + " (estado " +
+                   std::to_string(outcome.exit_status) + ") sin responder";
+        case ChildOutcome::Ending::crashed:
+            return "la biblioteca terminó el proceso durante " + std::string(entry_point) + ": " +
+                   outcome.cause;
+        case ChildOutcome::Ending::timed_out:
+            break;
+    }
+    return std::string(entry_point) + " no volvió en " + seconds_of(limit) + "; se detuvo el proceso";
+}
+
+}  // namespace
+
+CaseRun run_cases(const std::vector<TestCase>& cases, const std::string& library,
+                  std::chrono::milliseconds limit) {
+    std::vector<std::string> arguments{"run", "casos"};
+    if (!library.empty()) arguments.insert(arguments.end(), {"--library", library});
+    CaseRun run;
+    while (run.results.size() < cases.size()) {
+        const std::size_t first = run.results.size();
+        std::size_t records_length = 0;
+        const Progress case_done = [&records_length](std::string_view reported) {
+            const std::size_t more = case_records(reported.substr(records_length)).length;
+            records_length += more;
+            return more > 0;
+        };
+        const ChildOutcome outcome =
+            run_this_program(arguments, child_input(cases, first), limit, ErrorOutput::shared, case_done);
+        for (const CaseRecord& record : case_records(outcome.reported).records) {
+            if (run.results.size() == cases.size()) break;
+            if (record.status == kNotBound) {
+                run.not_bound = std::string(record.content);
+                return run;
+            }
+            run.results.push_back(judged(cases[run.results.size()], record));
+        }
+        if (run.results.size() < cases.size()) {
+            const TestCase& unanswered = cases[run.results.size()];
+            CaseResult failed;
+            failed.failure = unfinished(outcome, binding::declaration_of(unanswered.entry_point).name, limit);
+            run.results.push_back(std::move(failed));
+        }
+    }
+    return run;
+}
+
+}  // namespace kavrelo::zavlek_call

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+// The cases of case files run against a library: in order, in one child
+// process, so that a library that keeps state between calls sees what the
+// window would show it; after a crash or a hang, in a new one.
+#pragma once
+
+#include "case_file.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kavrelo::zavlek_call {
+
+struct CaseResult {
+    bool passed = false;
+    std::optional<std::u16string> obtained;  // the answer, when the case has one
+    std::string failure;                     // what happened when the call did not return
+};
+
+struct CaseRun {
+    std::vector<CaseResult> results;  // the cases run, in order
+    // Why the library or an entry point could not be bound; no case after it ran.
+    std::optional<std::string> not_bound;
+};
+
+// library: absolute, or empty for the ordinary search. limit: each case's.
+CaseRun run_cases(const std::vector<TestCase>& cases, const std::string& library,
+                  std::chrono::milliseconds limit);
+
+}  // namespace kavrelo::zavlek_call

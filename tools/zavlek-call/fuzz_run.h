@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+// A fuzz run: many inputs, in batches, each batch in one child process that
+// sends a record per input; an input whose answer has a shape not seen
+// before joins the corpus, and an input after which the child crashed,
+// ended or hung is tried again in a fresh child and, when it does the same
+// there, saved as a file that reproduces it.
+#pragma once
+
+#include <binding/entry_points.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kavrelo::zavlek_call {
+
+struct FuzzSettings {
+    std::string library;  // absolute, or empty for the ordinary search
+    binding::EntryPoint entry_point = binding::EntryPoint::parser_SLR;
+    std::chrono::milliseconds duration{60000};
+    std::chrono::milliseconds limit{10000};  // each input's
+    std::uint64_t seed = 0;
+    std::vector<std::string> corpus;  // first inputs, as 8-bit text
+    std::string out;                  // the folder of the findings
+};
+
+struct FuzzFinding {
+    std::string file;  // as saved, in `out`
+    std::string what;  // what happened, in words
+};
+
+struct FuzzSummary {
+    std::size_t inputs = 0;
+    double seconds = 0;
+    std::size_t corpus = 0;
+    std::size_t shapes = 0;
+    std::vector<FuzzFinding> findings;
+    std::optional<std::string> not_bound;  // why, when the library could not be bound
+};
+
+// Told the summary so far after every batch.
+using FuzzProgress = std::function<void(const FuzzSummary&)>;
+
+// Throws std::runtime_error when a finding cannot be saved.
+FuzzSummary fuzz(const FuzzSettings& settings, const FuzzProgress& progress);
+
+// The answer with its digits and quoted characters made alike: answers that
+// differ only in a number or a character have one shape.
+std::string answer_shape(std::string_view answer);
+
+}  // namespace kavrelo::zavlek_call

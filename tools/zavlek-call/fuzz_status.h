@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+// The progress of a fuzz run for people on standard error: one line written
+// over and over on a terminal, plain lines at most once a second otherwise.
+#pragma once
+
+#include "fuzz_run.h"
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+
+namespace kavrelo::zavlek_call {
+
+class FuzzStatus {
+public:
+    explicit FuzzStatus(std::chrono::milliseconds duration);
+    ~FuzzStatus();
+    FuzzStatus(const FuzzStatus&) = delete;
+    FuzzStatus& operator=(const FuzzStatus&) = delete;
+
+    void show(const FuzzSummary& so_far);
+
+private:
+    std::chrono::milliseconds duration_;
+    bool terminal_;
+    std::size_t shown_length_ = 0;  // of the line on the terminal
+    std::optional<std::chrono::steady_clock::time_point> last_line_;
+};
+
+}  // namespace kavrelo::zavlek_call
