@@ -3,7 +3,7 @@
 // the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) pair with
 // U+0081, U+008D, U+008F, U+0090 and U+009D, so every byte value survives a
 // round trip; the default character is '?'.
-#include "codepage.h"
+#include "cp1252.h"
 
 #include <text/utf16.h>
 
@@ -17,7 +17,7 @@
 #  include <emmintrin.h>
 #endif
 
-namespace kavrelo::binding {
+namespace kavrelo::binding::cp1252 {
 namespace {
 
 // Bytes 0x80-0x9F; the rest of the code page is identical to Latin-1.
@@ -93,16 +93,6 @@ BlockMask misfits_of(const char16_t* units) noexcept {
            mask_of_units(misfit(units + 16), misfit(units + 24)) << 16;
 }
 
-BlockMask surrogates_of(const char16_t* units) noexcept {
-    const __m128i bits = _mm_set1_epi16(static_cast<short>(0xF800));
-    const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
-    const auto found = [&](const char16_t* at) {
-        return _mm_cmpeq_epi16(_mm_and_si128(load(at), bits), surrogate);
-    };
-    return mask_of_units(found(units), found(units + 8)) | mask_of_units(found(units + 16), found(units + 24))
-                                                               << 16;
-}
-
 BlockMask high_row_of(const unsigned char* bytes) noexcept {
     const __m128i bits = _mm_set1_epi8(static_cast<char>(0xE0));
     const __m128i row = _mm_set1_epi8(static_cast<char>(0x80));
@@ -110,6 +100,17 @@ BlockMask high_row_of(const unsigned char* bytes) noexcept {
         return mask_of_bytes(_mm_cmpeq_epi8(_mm_and_si128(load(at), bits), row));
     };
     return found(bytes) | found(bytes + 16) << 16;
+}
+
+// Each byte as the unit of the same value.
+void widen_block(const unsigned char* bytes, char16_t* out) noexcept {
+    const __m128i zero = _mm_setzero_si128();
+    auto* lanes = reinterpret_cast<__m128i*>(out);
+    for (int half = 0; half < 2; ++half) {
+        const __m128i in = load(bytes + 16 * half);
+        _mm_storeu_si128(lanes + 2 * half, _mm_unpacklo_epi8(in, zero));
+        _mm_storeu_si128(lanes + 2 * half + 1, _mm_unpackhi_epi8(in, zero));
+    }
 }
 
 // Each unit's low byte; units beyond a byte are put right afterwards.
@@ -137,11 +138,11 @@ BlockMask misfits_of(const char16_t* units) noexcept {
     return mask_where(units, [](char16_t unit) { return unit > 0xFF || is_high_row(unit); });
 }
 
-BlockMask surrogates_of(const char16_t* units) noexcept { return mask_where(units, text::is_surrogate); }
-
 BlockMask high_row_of(const unsigned char* bytes) noexcept {
     return mask_where(bytes, [](unsigned char byte) { return is_high_row(byte); });
 }
+
+void widen_block(const unsigned char* bytes, char16_t* out) noexcept { std::copy_n(bytes, kBlock, out); }
 
 void narrow_block(const char16_t* units, char* out) noexcept {
     for (std::size_t k = 0; k < kBlock; ++k) {
@@ -161,84 +162,68 @@ void for_each_bit(BlockMask mask, PutRight put_right) {
 
 char encode_unit(char16_t unit) noexcept { return unit <= kLastInCodePage ? kEncode[unit] : kReplacement; }
 
-// Narrows a block that has no pair in it, each unit to one byte.
-void narrow_units(const char16_t* units, char* out) noexcept {
+// Narrows a block, each unit to one byte, and says whether that was right:
+// a block with a surrogate in it must be taken unit by unit instead. The
+// surrogates are among the few units that do not narrow to their own value,
+// so one pass over the block finds both.
+bool narrowed_units(const char16_t* units, char* out) noexcept {
     narrow_block(units, out);
-    for_each_bit(misfits_of(units), [&](std::size_t k) { out[k] = encode_unit(units[k]); });
+    bool surrogate = false;
+    for_each_bit(misfits_of(units), [&](std::size_t k) {
+        surrogate = surrogate || text::is_surrogate(units[k]);
+        out[k] = encode_unit(units[k]);
+    });
+    return !surrogate;
 }
 
-// For the last units of a text, fewer than a block, and for short texts,
-// where a plain loop costs less than filling a block.
-bool has_surrogate(const char16_t* units, std::size_t count) noexcept {
-    return std::any_of(units, units + count, text::is_surrogate);
+// Unit by unit from `from` to `to`, or one past it when the last unit
+// starts a pair, which becomes one default character; returns where it
+// stopped. For the last few units of a text, and blocks with surrogates.
+std::size_t encode_units(std::u16string_view text, std::size_t from, std::size_t to, char*& out) noexcept {
+    std::size_t i = from;
+    while (i < to) {
+        const char16_t unit = text[i++];
+        if (unit < 0x80) {
+            *out++ = static_cast<char>(unit);
+            continue;
+        }
+        *out++ = encode_unit(unit);
+        if (text::is_high_surrogate(unit) && i < text.size() && text::is_low_surrogate(text[i])) {
+            ++i;
+        }
+    }
+    return i;
 }
 
 }  // namespace
 
-std::size_t eight_bit_length(std::u16string_view text) {
+std::size_t encode(std::u16string_view text, char* out) noexcept {
+    const char16_t* const units = text.data();
     const std::size_t size = text.size();
-    std::size_t pairs = 0;
+    char* const first = out;
     std::size_t i = 0;
-    while (i < size) {
-        const std::size_t rest = size - i;
-        if (rest >= kBlock ? surrogates_of(text.data() + i) == 0 : !has_surrogate(text.data() + i, rest)) {
-            i += std::min(rest, kBlock);
-            continue;
-        }
-        // Unit by unit to the end of the block, or one past it when its last
-        // unit starts a pair.
-        const std::size_t end = std::min(size, i + kBlock);
-        while (i < end) {
-            const bool pair = text::is_pair_at(text, i);
-            pairs += pair ? 1 : 0;
-            i += pair ? 2 : 1;
-        }
-    }
-    return size - pairs;
-}
-
-void encode_eight_bit(std::u16string_view text, char* out, std::size_t length) {
-    const std::size_t size = text.size();
-    std::size_t i = 0;
-    if (length == size) {
-        // No pair in the text: every unit makes one byte.
-        for (; size - i >= kBlock; i += kBlock) {
-            narrow_units(text.data() + i, out + i);
-        }
-        std::transform(text.data() + i, text.data() + size, out + i, encode_unit);
-        return;
-    }
-    while (i < size) {
-        if (size - i >= kBlock && surrogates_of(text.data() + i) == 0) {
-            narrow_units(text.data() + i, out);
+    while (size - i >= kBlock) {
+        if (narrowed_units(units + i, out)) {
             out += kBlock;
             i += kBlock;
-            continue;
-        }
-        // A block with a surrogate, whose output may be shorter, or the last few units.
-        const std::size_t end = std::min(size, i + kBlock);
-        while (i < end) {
-            const bool pair = text::is_pair_at(text, i);
-            *out++ = pair ? kReplacement : encode_unit(text[i]);
-            i += pair ? 2 : 1;
+        } else {
+            i = encode_units(text, i, i + kBlock, out);
         }
     }
+    encode_units(text, i, size, out);
+    return static_cast<std::size_t>(out - first);
 }
 
-std::u16string from_eight_bit(std::string_view bytes) {
+std::u16string decode(std::string_view bytes) {
     const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t size = bytes.size();
-    if (size < kBlock) {
-        std::u16string text(size, u'\0');
-        std::transform(in, in + size, text.begin(), [](unsigned char byte) { return kDecode[byte]; });
-        return text;
-    }
-    // Widened byte for byte, which is already right outside the 0x80-0x9F row;
-    // then that row, where it occurs, is put right.
-    std::u16string text(in, in + size);
+    std::u16string text(size, u'\0');
     char16_t* out = text.data();
     std::size_t i = 0;
+    // Widened byte for byte, which is already right outside the 0x80-0x9F
+    // row; then that row, where it occurs, is put right.
     for (; size - i >= kBlock; i += kBlock) {
+        widen_block(in + i, out + i);
         for_each_bit(high_row_of(in + i), [&](std::size_t k) { out[i + k] = kDecode[in[i + k]]; });
     }
     for (; i < size; ++i) {
@@ -247,4 +232,4 @@ std::u16string from_eight_bit(std::string_view bytes) {
     return text;
 }
 
-}  // namespace kavrelo::binding
+}  // namespace kavrelo::binding::cp1252
