@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include <binding/codepage.h>
+#include <binding/cp1252.h>
 #include <binding/library_string.h>
 
 #include <gtest/gtest.h>
@@ -8,7 +9,6 @@
 #include <vector>
 
 #if defined(_WIN32)
-#  include <binding/cp1252.h>
 #  include <binding/system_codepage.h>
 #else
 #  include <iconv.h>
@@ -92,7 +92,9 @@ TEST(Cp1252, DecodingIsExactAcrossAsciiRunsOfEveryAlignment) {
 // Long texts are converted a block at a time; each character converted on its
 // own goes the unit-by-unit way. The two must agree wherever a character
 // falls in a block, and a pair split across two blocks is still one character.
-TEST(Cp1252, LongTextsConvertAsTheirCharactersDoOneByOne) {
+// Texts that put every kind of unit at every place in a block of the
+// conversion, and across the ends of blocks.
+std::vector<std::u16string> texts_across_blocks() {
     std::u16string every_unit;
     for (unsigned unit = 1; unit <= 0xFFFF; ++unit) {
         if (unit < 0xD800 || unit > 0xDFFF) every_unit += static_cast<char16_t>(unit);
@@ -110,7 +112,11 @@ TEST(Cp1252, LongTextsConvertAsTheirCharactersDoOneByOne) {
         text += u'\xD83D';  // a high surrogate ending the text
         texts.push_back(text);
     }
-    for (const std::u16string& text : texts) {
+    return texts;
+}
+
+TEST(Cp1252, LongTextsConvertAsTheirCharactersDoOneByOne) {
+    for (const std::u16string& text : texts_across_blocks()) {
         std::string one_by_one;
         for (std::size_t i = 0; i < text.size(); ++i) {
             const bool pair = i + 1 < text.size() && text[i] >= 0xD800 && text[i] <= 0xDBFF &&
@@ -123,6 +129,36 @@ TEST(Cp1252, LongTextsConvertAsTheirCharactersDoOneByOne) {
         std::u16string back;
         for (const char byte : one_by_one) back += from_eight_bit(std::string(1, byte));
         ASSERT_EQ(from_eight_bit(one_by_one), back) << "text of " << text.size();
+    }
+}
+
+// Each processor's way of converting gives what a unit at a time gives.
+TEST(Cp1252, EveryWayOfConvertingAgreesWithThePortableOne) {
+    const std::vector<cp1252::Routines>& routines = cp1252::available_routines();
+    ASSERT_STREQ(routines.front().name, "portable");
+    const auto encoded = [](const cp1252::Routines& by, std::u16string_view text) {
+        std::string bytes(text.size(), '\0');
+        bytes.resize(by.encode(text, bytes.data()));
+        return bytes;
+    };
+    const auto decoded = [](const cp1252::Routines& by, std::string_view bytes) {
+        std::u16string text(bytes.size(), u'\0');
+        by.decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), text.data());
+        return text;
+    };
+    std::vector<std::string> byte_texts = {all_bytes() + all_bytes()};
+    for (const std::u16string& text : texts_across_blocks()) {
+        byte_texts.push_back(encoded(routines.front(), text));
+    }
+    for (const cp1252::Routines& by : routines) {
+        for (const std::u16string& text : texts_across_blocks()) {
+            ASSERT_EQ(encoded(by, text), encoded(routines.front(), text))
+                << by.name << ", text of " << text.size();
+        }
+        for (const std::string& bytes : byte_texts) {
+            ASSERT_EQ(decoded(by, bytes), decoded(routines.front(), bytes))
+                << by.name << ", " << bytes.size();
+        }
     }
 }
 
