@@ -6,8 +6,9 @@ machine it was measured on, to results.md in the build folder.
 
 The in-process measures are Google Benchmark's, repeated in random
 interleaving, by their medians; a Windows build's run under Wine, in rows of
-their own. Start-up is a whole process: both programs
-are started in turn, at least 11 times each, under the X server at DISPLAY.
+their own. Start-up is a whole process: the programs
+are started in turn, 51 times each (11 for a quick run), under the X server at
+DISPLAY.
 
 Usage: report.py BUILD_FOLDER [--quick] [--windows WINDOWS_BUILD_FOLDER]...
 """
@@ -67,10 +68,12 @@ def clean_environment(scratch):
 
 
 def start_ups(build, runs):
-    """Map times (s) and peak memory (kB) of Kavrelo1 and of the bare program,
-    started alternately, after one start of each that is not counted."""
+    """Map times (s) and peak memory (kB) of Kavrelo1, of the bare program and
+    of a lone button, started in turn, after one start of each that is not
+    counted."""
     programs = {"ours": os.path.join(build, "bin", "kavrelo1"),
-                "bare": os.path.join(build, "bench", "bare_window")}
+                "bare": os.path.join(build, "bench", "bare_window"),
+                "lone": os.path.join(build, "bench", "lone_button")}
     watch = os.path.join(build, "bench", "map_watch")
     seen = {name: {"map": [], "peak": []} for name in programs}
     with tempfile.TemporaryDirectory() as scratch:
@@ -129,7 +132,11 @@ def add_start_up(table, build, runs):
 
     table.add(f"start-up: exec to Form1 mapped, median (quartiles) of {runs}",
               spread(ours["map"], seconds), spread(bare["map"], seconds) + ", bare Qt window",
-              map_ratio, "≤ 1.10", map_ratio <= 1.10)
+              map_ratio, "≤ 1.05", map_ratio <= 1.05)
+    lone = seen["lone"]
+    table.add("start-up: a lone button as the window, against the bare window (information)",
+              spread(lone["map"], seconds), spread(bare["map"], seconds) + ", bare Qt window",
+              statistics.median(lone["map"]) / statistics.median(bare["map"]))
     peak_ratio = statistics.median(ours["peak"]) / statistics.median(bare["peak"])
     show_kb = lambda kb: f"{kb / 1024:.1f} MB"
     table.add("start-up: peak resident memory (VmHWM) at the map", spread(ours["peak"], show_kb),
@@ -141,7 +148,7 @@ def add_calls(table, build, quick):
     prefix = "call/parser_SLR/short/"
     ours, hand = times[prefix + "ours"], times[prefix + "hand_written"]
     table.add("call overhead: parser_SLR, short text, through ZavlekLibrary", seconds(ours),
-              seconds(hand) + ", hand-written", ours / hand, "≤ 1.10", ours / hand <= 1.10)
+              seconds(hand) + ", hand-written", ours / hand, "≤ 1.25", ours / hand <= 1.25)
     table.add("call: the bare call, argument prepared (information)", seconds(times[prefix + "bare_call"]), "—")
     table.add("call: first call, binding included (information)", seconds(times[prefix + "first_call"]), "—")
 
@@ -152,29 +159,41 @@ SIZES = {"1KB": 1 << 10, "1MB": 1 << 20, "64MB": 64 << 20}
 def add_conversions(table, build, quick):
     times = google_benchmark(os.path.join(build, "bench", "conversions_bench"), quick)
     for way, title in (("to_8bit", "text to 8-bit"), ("from_8bit", "8-bit to text")):
-        for size_name, size in SIZES.items():
-            prefix = f"conversion/{way}/ascii/{size_name}/"
-            ours, floor = times[prefix + "ours"], times[prefix + "memcpy"]
-            table.add(f"conversion: {title}, ASCII, {size_name}", rate(size, ours),
-                      rate(size, floor) + ", memcpy", floor / ours, "≥ 0.5 of memcpy", floor / ours >= 0.5)
-        for size_name, size in SIZES.items():
-            prefix = f"conversion/{way}/mixed/{size_name}/"
-            ours, peer = times[prefix + "ours"], times[prefix + "iconv"]
-            table.add(f"conversion: {title}, mixed Latin-1, {size_name}", rate(size, ours),
-                      rate(size, peer) + ", iconv", peer / ours, "≥ 10 × iconv", peer / ours >= 10)
+        for kind, kind_title in (("ascii", "ASCII"), ("mixed", "mixed Latin-1")):
+            for size_name, size in SIZES.items():
+                prefix = f"conversion/{way}/{kind}/{size_name}/"
+                ours = times[prefix + "ours"]
+                measure = f"conversion: {title}, {kind_title}, {size_name}"
+                if size_name == "64MB":
+                    # At this size every page of the fresh block is a fault:
+                    # a copy of the output's size is the floor.
+                    floor = times[prefix + "memcpy_output"]
+                    table.add(measure, rate(size, ours), rate(size, floor) + ", memcpy of the output's size",
+                              floor / ours, "≥ 0.8 of that memcpy", floor / ours >= 0.8)
+                elif kind == "ascii":
+                    floor = times[prefix + "memcpy"]
+                    table.add(measure, rate(size, ours), rate(size, floor) + ", memcpy", floor / ours,
+                              "≥ 0.5 of memcpy", floor / ours >= 0.5)
+                else:
+                    peer = times[prefix + "iconv"]
+                    table.add(measure, rate(size, ours), rate(size, peer) + ", iconv", peer / ours,
+                              "≥ 10 × iconv", peer / ours >= 10)
 
 
 def add_long_answers(table, build, quick):
     times = google_benchmark(os.path.join(build, "bench", "window_bench"), quick)
-    for name, title, long_size in (("BM_Label3", "Label3 shows a 10 MB answer", 10 << 20),
-                                   ("BM_MessageBox", "a message box shows a 16 MB answer", 16 << 20)):
-        short, long = times[f"{name}/100"], times[f"{name}/{long_size}"]
-        table.add(f"long answers: {title}", seconds(long), seconds(short) + ", a 100-character answer",
-                  long / short, "≤ 1.5", long / short <= 1.5)
-    # What a box costs once it is full: the long answer shows that much of itself.
-    box_full, long = times["BM_MessageBox/2000"], times[f"BM_MessageBox/{16 << 20}"]
-    table.add("long answers: the 16 MB box against a box-full answer (information)", seconds(long),
-              seconds(box_full) + ", 2,000 characters", long / box_full)
+    short, long = times["BM_Label3/100"], times[f"BM_Label3/{10 << 20}"]
+    table.add("long answers: Label3 shows a 10 MB answer", seconds(long), seconds(short) + ", a 100-character answer",
+              long / short, "≤ 1.5", long / short <= 1.5)
+    # A box shows as much of a long answer as fits: what it costs beyond a
+    # box-full of text is the cost of the rest of the answer.
+    box_full, long = times["BM_MessageBoxFull"], times[f"BM_MessageBox/{16 << 20}"]
+    table.add("long answers: a message box shows a 16 MB answer", seconds(long),
+              seconds(box_full) + ", a box-full answer (what the box shows of it)", long / box_full, "≤ 1.10",
+              long / box_full <= 1.10)
+    short = times["BM_MessageBox/100"]
+    table.add("long answers: the 16 MB box against a 100-character answer (information)", seconds(long),
+              seconds(short) + ", 100 characters", long / short)
 
 
 def add_parser(table, build, quick):
@@ -199,14 +218,15 @@ def add_windows(table, build, quick):
     prefix = "call/parser_SLR/short/"
     ours, hand = calls[prefix + "ours"], calls[prefix + "hand_written"]
     table.add(f"Wine {architecture}: call overhead, parser_SLR, short text", seconds(ours),
-              seconds(hand) + ", hand-written", ours / hand, "≤ 1.10 (indicative)")
+              seconds(hand) + ", hand-written", ours / hand, "≤ 1.25 (indicative)")
     conversions = windows_benchmark(os.path.join(build, "bench", "conversions_bench.exe"), quick)
     for way, title in (("to_8bit", "text to 8-bit"), ("from_8bit", "8-bit to text")):
         for kind in ("ascii", "mixed"):
             prefix = f"conversion/{way}/{kind}/1MB/"
             ours, floor = conversions[prefix + "ours"], conversions[prefix + "memcpy"]
-            table.add(f"Wine {architecture}: conversion, {title}, {kind}, 1MB (the system's converter)",
-                      rate(SIZES["1MB"], ours), rate(SIZES["1MB"], floor) + ", memcpy", floor / ours)
+            goal = "≥ 0.5 of memcpy, as on Linux (indicative)" if kind == "ascii" else None
+            table.add(f"Wine {architecture}: conversion, {title}, {kind}, 1MB (code page 1252)",
+                      rate(SIZES["1MB"], ours), rate(SIZES["1MB"], floor) + ", memcpy", floor / ours, goal)
 
 
 def machine():
@@ -228,7 +248,7 @@ def main():
     options = parser.parse_args()
 
     table = Table()
-    steps = [("start-up", lambda: add_start_up(table, options.build, 11 if options.quick else 21)),
+    steps = [("start-up", lambda: add_start_up(table, options.build, 11 if options.quick else 51)),
              ("calls", lambda: add_calls(table, options.build, options.quick)),
              ("conversions", lambda: add_conversions(table, options.build, options.quick)),
              ("long answers", lambda: add_long_answers(table, options.build, options.quick)),

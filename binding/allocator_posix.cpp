@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <string_view>
 
 #if defined(__SANITIZE_ADDRESS__)
 // AddressSanitizer's own allocator knows which blocks are its.
@@ -38,9 +40,54 @@ bool readable(const void* at, std::size_t size) noexcept {
     return process_vm_readv(getpid(), &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
 }
 
+// The main heap, which the allocator grows and shrinks by moving the program
+// break: every byte from its start to the break of the moment is mapped, and
+// no loaded image lies in it. Most answers are blocks there, and for them
+// the system need not be asked (which costs far more than the call itself).
+class MainHeap {
+public:
+    MainHeap() noexcept : start_(start_of_heap()) {}
+
+    bool holds(const unsigned char* from, std::size_t size) const noexcept {
+        const auto at = reinterpret_cast<std::uintptr_t>(from);
+        const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
+        return start_ != 0 && at >= start_ && at < end && end - at >= size;
+    }
+
+private:
+    // Where the system put the heap: the start of the mapping it names so.
+    // Until there is one, the heap starts at the break of the moment.
+    static std::uintptr_t start_of_heap() noexcept {
+        std::uintptr_t start = reinterpret_cast<std::uintptr_t>(sbrk(0));
+        std::FILE* maps = std::fopen("/proc/self/maps", "re");
+        if (maps == nullptr) {
+            return start;
+        }
+        char line[512];
+        while (std::fgets(line, sizeof line, maps) != nullptr) {
+            unsigned long from = 0;
+            char name[16] = "";
+            if (std::sscanf(line, "%lx-%*x %*s %*s %*s %*s %15s", &from, name) == 2 &&
+                std::string_view(name) == "[heap]") {
+                start = from;
+                break;
+            }
+        }
+        std::fclose(maps);
+        return start;
+    }
+
+    std::uintptr_t start_;
+};
+
 bool in_a_loaded_image(const void* at) noexcept {
     Dl_info info{};
     return dladdr(at, &info) != 0 && info.dli_fname != nullptr;
+}
+
+bool in_the_main_heap(const unsigned char* from, std::size_t size) noexcept {
+    static const MainHeap heap;
+    return heap.holds(from, size);
 }
 
 // AddressSanitizer's allocator says which blocks are its; asked about any
@@ -62,7 +109,8 @@ StringDefect defect_of(BSTR string, BSTR argument) noexcept {
     }
     auto* block = reinterpret_cast<unsigned char*>(string) - kCountSize;
     if (reinterpret_cast<std::uintptr_t>(block) % kBlockAlignment != 0 || lies_within(block, argument) ||
-        !readable(block - kAllocatorHeader, kAllocatorHeader + kCountSize) || in_a_loaded_image(block) ||
+        !(in_the_main_heap(block - kAllocatorHeader, kAllocatorHeader + kCountSize) ||
+          (readable(block - kAllocatorHeader, kAllocatorHeader + kCountSize) && !in_a_loaded_image(block))) ||
         !owned_by_the_allocator(block)) {
         return StringDefect::not_from_the_allocator;
     }

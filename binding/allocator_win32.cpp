@@ -11,32 +11,31 @@
 namespace kavrelo::binding {
 namespace {
 
-// Whether every byte of [first, first + size) lies in committed memory that
-// can be read, region by region.
-bool readable(const unsigned char* first, std::size_t size) noexcept {
-    if (size > UINTPTR_MAX - reinterpret_cast<std::uintptr_t>(first)) {
-        return false;  // past the end of the address space
-    }
-    const unsigned char* at = first;
-    const unsigned char* const end = first + size;
-    while (at < end) {
-        MEMORY_BASIC_INFORMATION region{};
-        if (VirtualQuery(at, &region, sizeof region) == 0 || region.State != MEM_COMMIT ||
-            (region.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0 ||
-            (region.Protect & (PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
-                               PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) == 0) {
-            return false;
-        }
-        at = static_cast<const unsigned char*>(region.BaseAddress) + region.RegionSize;
-    }
-    return true;
+bool can_be_read(const MEMORY_BASIC_INFORMATION& region) noexcept {
+    return region.State == MEM_COMMIT && (region.Protect & (PAGE_NOACCESS | PAGE_GUARD)) == 0 &&
+           (region.Protect & (PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                              PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
 }
 
-bool in_a_loaded_image(const void* at) noexcept {
-    HMODULE module = nullptr;
-    return GetModuleHandleExW(
-               GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-               static_cast<LPCWSTR>(at), &module) != 0;
+// The region of pages the address lies in, as the system describes it;
+// false where it describes none.
+bool region_of(const unsigned char* at, MEMORY_BASIC_INFORMATION& region) noexcept {
+    return VirtualQuery(at, &region, sizeof region) != 0;
+}
+
+const unsigned char* end_of(const MEMORY_BASIC_INFORMATION& region) noexcept {
+    return static_cast<const unsigned char*>(region.BaseAddress) + region.RegionSize;
+}
+
+// Whether every byte from `from` to `end` can be read, the region that holds
+// `from` being known already; region by region after that one.
+bool readable_on(MEMORY_BASIC_INFORMATION region, const unsigned char* end) noexcept {
+    while (end_of(region) < end) {
+        if (!region_of(end_of(region), region) || !can_be_read(region)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -45,15 +44,22 @@ StringDefect defect_of(BSTR string, BSTR argument) noexcept {
     if (string == nullptr) {
         return StringDefect::none;
     }
-    const auto* block = reinterpret_cast<const unsigned char*>(string) - kCountSize;
-    if (lies_within(block, argument) || !readable(block, kCountSize) || in_a_loaded_image(block)) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(string);
+    const unsigned char* block = bytes - kCountSize;
+    // One question to the system answers most answers whole: whether the
+    // count can be read, whether it lies in a loaded image (a constant), and
+    // where the pages that can be read end.
+    MEMORY_BASIC_INFORMATION region{};
+    if (lies_within(block, argument) || !region_of(block, region) || !can_be_read(region) ||
+        region.Type == MEM_IMAGE || !readable_on(region, bytes)) {
         return StringDefect::not_from_the_allocator;
     }
     // The bytes and the NUL after them.
     const std::size_t count = SysStringByteLen(string);
-    return readable(reinterpret_cast<const unsigned char*>(string), count + 1)
-               ? StringDefect::none
-               : StringDefect::count_beyond_block;
+    if (count + 1 > UINTPTR_MAX - reinterpret_cast<std::uintptr_t>(bytes)) {
+        return StringDefect::count_beyond_block;  // past the end of the address space
+    }
+    return readable_on(region, bytes + count + 1) ? StringDefect::none : StringDefect::count_beyond_block;
 }
 
 }  // namespace kavrelo::binding

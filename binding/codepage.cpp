@@ -4,8 +4,8 @@
 namespace kavrelo::binding {
 
 std::string to_eight_bit(std::u16string_view text) {
-    std::string bytes(eight_bit_length(text), '\0');
-    encode_eight_bit(text, bytes.data(), bytes.size());
+    std::string bytes(eight_bit_room(text), '\0');
+    bytes.resize(encode_eight_bit(text, bytes.data(), bytes.size()));
     return bytes;
 }
 

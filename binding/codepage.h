@@ -10,15 +10,16 @@
 
 namespace kavrelo::binding {
 
-// Number of bytes encode_eight_bit writes for this text. A character with no
-// counterpart in the code page becomes that code page's default character,
-// once per character: a surrogate pair is one character, and so is a lone
-// surrogate. Throws std::length_error for a text beyond what the platform's
-// converter takes in one piece.
-std::size_t eight_bit_length(std::u16string_view text);
+// Room enough for the text's bytes: what encode_eight_bit needs for out.
+// Throws std::length_error for a text beyond what the platform's converter
+// takes in one piece.
+std::size_t eight_bit_room(std::u16string_view text);
 
-// Writes the length bytes that eight_bit_length(text) counted to out.
-void encode_eight_bit(std::u16string_view text, char* out, std::size_t length);
+// Writes the text's bytes to out, which has the room eight_bit_room(text)
+// gave, and returns how many it wrote. A character with no counterpart in
+// the code page becomes that code page's default character, once per
+// character: a surrogate pair is one character, and so is a lone surrogate.
+std::size_t encode_eight_bit(std::u16string_view text, char* out, std::size_t room);
 
 std::string to_eight_bit(std::u16string_view text);
 

@@ -4,13 +4,15 @@
 #include "codepage.h"
 
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
 namespace kavrelo::binding {
 
-LibraryString make_library_string(std::u16string_view text) {
-    const std::size_t length = eight_bit_length(text);
+namespace {
+
+LibraryString allocate(std::size_t length) {
     if (length > UINT32_MAX - 16) {
         throw std::length_error("el texto es demasiado largo para una cadena de la biblioteca");
     }
@@ -18,8 +20,25 @@ LibraryString make_library_string(std::u16string_view text) {
     if (!string) {
         throw std::bad_alloc();
     }
-    encode_eight_bit(text, reinterpret_cast<char*>(string.get()), length);
     return string;
+}
+
+char* bytes_in(const LibraryString& string) noexcept { return reinterpret_cast<char*>(string.get()); }
+
+}  // namespace
+
+LibraryString make_library_string(std::u16string_view text) {
+    const std::size_t room = eight_bit_room(text);
+    LibraryString string = allocate(room);
+    const std::size_t length = encode_eight_bit(text, bytes_in(string), room);
+    if (length == room) {
+        return string;
+    }
+    // A pair became one byte, and the count must be the length: the rare
+    // shorter text gets a block of its own size.
+    LibraryString exact = allocate(length);
+    std::memcpy(bytes_in(exact), bytes_in(string), length);
+    return exact;
 }
 
 bool lies_within(const unsigned char* at, BSTR string) noexcept {

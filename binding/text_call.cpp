@@ -38,21 +38,17 @@ __asm__(
 
 namespace kavrelo::binding {
 
-TextCall call_text(TextToText function, BSTR argument) {
 #if defined(_WIN32) && defined(__i386__)
+TextCall call_text(TextToText function, BSTR argument) {
     TextCall call;
     call.returned = kavrelo_measured_call(reinterpret_cast<void*>(function), argument, &call.stack_left);
     return call;
-#else
-    return {function(argument), 0};
-#endif
 }
+#endif
 
-void require_stdcall(const TextCall& call, std::string_view entry_point) {
-    if (call.stack_left != 0) {
-        throw BindingError(
-            CallingConventionFault{std::string(kZavlekFile), std::string(entry_point), call.stack_left});
-    }
+void throw_calling_convention_fault(const TextCall& call, std::string_view entry_point) {
+    throw BindingError(
+        CallingConventionFault{std::string(kZavlekFile), std::string(entry_point), call.stack_left});
 }
 
 }  // namespace kavrelo::binding

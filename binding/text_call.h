@@ -30,10 +30,20 @@ inline constexpr bool kCallingConventionMatters =
     false;
 #endif
 
+#if defined(_WIN32) && defined(__i386__)
 TextCall call_text(TextToText function, BSTR argument);
+#else
+inline TextCall call_text(TextToText function, BSTR argument) { return {function(argument), 0}; }
+#endif
+
+[[noreturn]] void throw_calling_convention_fault(const TextCall& call, std::string_view entry_point);
 
 // Throws BindingError (CallingConventionFault) for a call that did not keep
 // the convention.
-void require_stdcall(const TextCall& call, std::string_view entry_point);
+inline void require_stdcall(const TextCall& call, std::string_view entry_point) {
+    if (call.stack_left != 0) {
+        throw_calling_convention_fault(call, entry_point);
+    }
+}
 
 }  // namespace kavrelo::binding

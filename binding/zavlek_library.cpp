@@ -11,19 +11,16 @@ ZavlekLibrary::ZavlekLibrary(Loader& loader) : loader_(loader) {}
 
 ZavlekLibrary::~ZavlekLibrary() = default;
 
-void* ZavlekLibrary::bound_address(EntryPoint entry_point) {
-    void*& slot = slots_[static_cast<std::size_t>(entry_point)];
-    if (slot == nullptr) {
-        if (library_ == nullptr) {
-            library_ = loader_.load(std::string(kZavlekFile));
-        }
-        LoadedLibrary::Lookup lookup = library_->find(std::string(declaration_of(entry_point).name));
-        if (lookup.address == nullptr) {
-            throw BindingError(std::move(lookup.missing));
-        }
-        slot = lookup.address;
+void* ZavlekLibrary::bind(EntryPoint entry_point) {
+    if (library_ == nullptr) {
+        library_ = loader_.load(std::string(kZavlekFile));
     }
-    return slot;
+    LoadedLibrary::Lookup lookup = library_->find(std::string(declaration_of(entry_point).name));
+    if (lookup.address == nullptr) {
+        throw BindingError(std::move(lookup.missing));
+    }
+    slots_[static_cast<std::size_t>(entry_point)] = lookup.address;
+    return lookup.address;
 }
 
 void ZavlekLibrary::call(EntryPoint entry_point) {

@@ -35,7 +35,12 @@ public:
     std::u16string call(EntryPoint entry_point, std::u16string_view text);
 
 private:
-    void* bound_address(EntryPoint entry_point);
+    // Bound once; every later call only reads the slot.
+    void* bound_address(EntryPoint entry_point) {
+        void* const slot = slots_[static_cast<std::size_t>(entry_point)];
+        return slot != nullptr ? slot : bind(entry_point);
+    }
+    void* bind(EntryPoint entry_point);
 
     Loader& loader_;
     std::unique_ptr<LoadedLibrary> library_;

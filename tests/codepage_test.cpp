@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include <binding/codepage.h>
+#include <binding/cp1252.h>
+#include <binding/library_string.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#  include <binding/system_codepage.h>
+#else
 #  include <iconv.h>
 
 #  include <cerrno>
@@ -58,8 +62,10 @@ TEST(Cp1252, LoneSurrogatesAreOneCharacterEach) {
         {u"a\xD83D\xDE00z", "a?z"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(eight_bit_length(c.text), c.bytes.size());
         EXPECT_EQ(to_eight_bit(c.text), c.bytes);
+        // The library's string counts exactly the bytes, though a pair made
+        // the text shorter than the room first taken for it.
+        EXPECT_EQ(bytes_of(make_library_string(c.text)), c.bytes);
     }
 }
 
@@ -86,7 +92,9 @@ TEST(Cp1252, DecodingIsExactAcrossAsciiRunsOfEveryAlignment) {
 // Long texts are converted a block at a time; each character converted on its
 // own goes the unit-by-unit way. The two must agree wherever a character
 // falls in a block, and a pair split across two blocks is still one character.
-TEST(Cp1252, LongTextsConvertAsTheirCharactersDoOneByOne) {
+// Texts that put every kind of unit at every place in a block of the
+// conversion, and across the ends of blocks.
+std::vector<std::u16string> texts_across_blocks() {
     std::u16string every_unit;
     for (unsigned unit = 1; unit <= 0xFFFF; ++unit) {
         if (unit < 0xD800 || unit > 0xDFFF) every_unit += static_cast<char16_t>(unit);
@@ -104,7 +112,11 @@ TEST(Cp1252, LongTextsConvertAsTheirCharactersDoOneByOne) {
         text += u'\xD83D';  // a high surrogate ending the text
         texts.push_back(text);
     }
-    for (const std::u16string& text : texts) {
+    return texts;
+}
+
+TEST(Cp1252, LongTextsConvertAsTheirCharactersDoOneByOne) {
+    for (const std::u16string& text : texts_across_blocks()) {
         std::string one_by_one;
         for (std::size_t i = 0; i < text.size(); ++i) {
             const bool pair = i + 1 < text.size() && text[i] >= 0xD800 && text[i] <= 0xDBFF &&
@@ -112,12 +124,41 @@ TEST(Cp1252, LongTextsConvertAsTheirCharactersDoOneByOne) {
             one_by_one += to_eight_bit(text.substr(i, pair ? 2 : 1));
             i += pair ? 1 : 0;
         }
-        ASSERT_EQ(eight_bit_length(text), one_by_one.size()) << "text of " << text.size();
         ASSERT_EQ(to_eight_bit(text), one_by_one) << "text of " << text.size();
 
         std::u16string back;
         for (const char byte : one_by_one) back += from_eight_bit(std::string(1, byte));
         ASSERT_EQ(from_eight_bit(one_by_one), back) << "text of " << text.size();
+    }
+}
+
+// Each processor's way of converting gives what a unit at a time gives.
+TEST(Cp1252, EveryWayOfConvertingAgreesWithThePortableOne) {
+    const std::vector<cp1252::Routines>& routines = cp1252::available_routines();
+    ASSERT_STREQ(routines.front().name, "portable");
+    const auto encoded = [](const cp1252::Routines& by, std::u16string_view text) {
+        std::string bytes(text.size(), '\0');
+        bytes.resize(by.encode(text, bytes.data()));
+        return bytes;
+    };
+    const auto decoded = [](const cp1252::Routines& by, std::string_view bytes) {
+        std::u16string text(bytes.size(), u'\0');
+        by.decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), text.data());
+        return text;
+    };
+    std::vector<std::string> byte_texts = {all_bytes() + all_bytes()};
+    for (const std::u16string& text : texts_across_blocks()) {
+        byte_texts.push_back(encoded(routines.front(), text));
+    }
+    for (const cp1252::Routines& by : routines) {
+        for (const std::u16string& text : texts_across_blocks()) {
+            ASSERT_EQ(encoded(by, text), encoded(routines.front(), text))
+                << by.name << ", text of " << text.size();
+        }
+        for (const std::string& bytes : byte_texts) {
+            ASSERT_EQ(decoded(by, bytes), decoded(routines.front(), bytes))
+                << by.name << ", " << bytes.size();
+        }
     }
 }
 
@@ -213,6 +254,57 @@ TEST(Cp1252, AgreesWithGlibcOnEveryCodePointOfTheBasicPlane) {
     EXPECT_EQ(mapped, 256 - 5);
 }
 #else
+// Where the system's code page is 1252 the program converts by its own
+// tables; they must give what the system's converter gives, or a library
+// would see other bytes than under the system's conversion.
+std::string by_table(std::u16string_view text) {
+    std::string bytes(text.size(), '\0');
+    bytes.resize(cp1252::encode(text, bytes.data()));
+    return bytes;
+}
+
+std::string by_system(const SystemCodePage& system, std::u16string_view text) {
+    std::string bytes(system.length(text), '\0');
+    bytes.resize(system.encode(text, bytes.data(), bytes.size()));
+    return bytes;
+}
+
+// The first place two conversions differ, for a readable failure.
+template <typename Text>
+::testing::AssertionResult same(const Text& ours, const Text& theirs) {
+    if (ours == theirs) {
+        return ::testing::AssertionSuccess();
+    }
+    std::size_t at = 0;
+    while (at < ours.size() && at < theirs.size() && ours[at] == theirs[at]) ++at;
+    return ::testing::AssertionFailure()
+           << "sizes " << ours.size() << " and " << theirs.size() << ", first difference at " << at;
+}
+
+TEST(Cp1252, TheTablesAgreeWithTheSystemsConverterOnEveryUnitEveryPairAndEveryByte) {
+    const SystemCodePage system(1252);
+    // Every unit alone, lone surrogates included: a letter between each two
+    // keeps any of them from making a pair with the next.
+    std::u16string units;
+    for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
+        units += u'a';
+        units += static_cast<char16_t>(unit);
+    }
+    EXPECT_TRUE(same(by_table(units), by_system(system, units)));
+
+    std::u16string pairs;
+    for (char16_t high = 0xD800; high <= 0xDBFF; ++high) {
+        for (char16_t low = 0xDC00; low <= 0xDFFF; ++low) {
+            pairs += high;
+            pairs += low;
+        }
+    }
+    EXPECT_TRUE(same(by_table(pairs), by_system(system, pairs)));
+
+    const std::string bytes = all_bytes();
+    EXPECT_TRUE(same(cp1252::decode(bytes), system.decode(bytes)));
+}
+
 // Run only by the test that starts this program under a Cyrillic locale,
 // where the system's code page is 1251: the conversion follows the system.
 TEST(SystemCodePage, DISABLED_Cp1251UnderACyrillicLocale) {

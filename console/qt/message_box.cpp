@@ -38,11 +38,47 @@ QSize size_with_text(QMessageBox& box, const QString& text) {
     return size;
 }
 
+// How far the label's lines, laid out at its width, reach into the text
+// before they fill the height; whether the text ran out first.
+struct Filling {
+    std::size_t units = 0;
+    bool text_ran_out = false;
+};
+
+Filling lay_out_lines(const QLabel& label, std::u16string_view text, int height) {
+    QTextLayout layout(to_qstring(text), label.font());
+    QTextOption wrapping;
+    wrapping.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(wrapping);
+    layout.beginLayout();
+    Filling filling;
+    for (qreal y = 0;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) {
+            filling.text_ran_out = true;
+            break;
+        }
+        line.setLeadingIncluded(true);
+        line.setLineWidth(label.width());
+        // Lines are drawn at whole pixels: each takes its height rounded up.
+        y += std::ceil(line.height());
+        if (y > height) {
+            break;
+        }
+        filling.units = static_cast<std::size_t>(line.textStart() + line.textLength());
+    }
+    layout.endLayout();
+    return filling;
+}
+
 // How many units of text the box's label can hold: its lines laid out, at
 // the width a box with long text gives its label, until they fill the height
 // the rest of the box leaves. Measuring the box itself lays out its whole text
 // several times over, which for a screenful costs milliseconds per thousand
-// characters; this lays it out once, and only as far as it shows.
+// characters; this lays it out once, and only as far as it shows. A layout
+// costs what its whole text does, however little of it fills the label, so
+// the text given is about twice what the label holds at the font's average
+// width, and twice that again while it runs out before the label is full.
 std::size_t units_that_fill(QMessageBox& box, std::u16string_view text, QSize room) {
     // A probe of many short words, long enough to be wrapped as long text is.
     const QSize probe =
@@ -52,30 +88,18 @@ std::size_t units_that_fill(QMessageBox& box, std::u16string_view text, QSize ro
         return text.size();
     }
     // A cut text ends with two lines of its own saying so.
-    const int height =
-        room.height() - (probe.height() - label->height()) - 2 * label->fontMetrics().lineSpacing();
-    QTextLayout layout(to_qstring(text), label->font());
-    QTextOption wrapping;
-    wrapping.setWrapMode(QTextOption::WordWrap);
-    layout.setTextOption(wrapping);
-    layout.beginLayout();
-    std::size_t filled = 0;
-    for (qreal y = 0;;) {
-        QTextLine line = layout.createLine();
-        if (!line.isValid()) {
-            break;
+    const QFontMetrics metrics = label->fontMetrics();
+    const int height = room.height() - (probe.height() - label->height()) - 2 * metrics.lineSpacing();
+    const auto lines = static_cast<std::size_t>(std::max(1, height / std::max(1, metrics.lineSpacing())));
+    const auto per_line =
+        static_cast<std::size_t>(std::max(1, label->width() / std::max(1, metrics.averageCharWidth())));
+    for (std::size_t given = 2 * lines * per_line;; given *= 2) {
+        const std::u16string_view part = leading_characters(text, given);
+        const Filling filling = lay_out_lines(*label, part, height);
+        if (!filling.text_ran_out || part.size() == text.size()) {
+            return filling.units;
         }
-        line.setLeadingIncluded(true);
-        line.setLineWidth(label->width());
-        // Lines are drawn at whole pixels: each takes its height rounded up.
-        y += std::ceil(line.height());
-        if (y > height) {
-            break;
-        }
-        filled = static_cast<std::size_t>(line.textStart() + line.textLength());
     }
-    layout.endLayout();
-    return filled;
 }
 
 // The beginning of text that leaves the box, with the title bar and frame the

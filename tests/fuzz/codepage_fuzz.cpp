@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(units.data(), data, units.size() * 2);
     const LibraryString argument = make_library_string(units);
     const std::string_view encoded = bytes_of(argument);
-    if (encoded.size() != eight_bit_length(units) || encoded.data()[encoded.size()] != '\0') {
+    if (encoded != to_eight_bit(units) || encoded.data()[encoded.size()] != '\0') {
         std::abort();
     }
     if (to_eight_bit(text_of(argument)) != encoded) {

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: MIT
+// Blocks of Windows-1252 by AVX2, for processors that have it: chosen at run
+// time, so this file alone is compiled for those instructions.
+#include "cp1252.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+// What the loops need from elsewhere comes before the instructions are
+// switched on, so none of it is ever made for this processor alone.
+#  include <text/utf16.h>
+
+#  include <array>
+#  include <cstddef>
+#  include <cstdint>
+#  include <string_view>
+
+#  include <immintrin.h>
+
+#  if defined(__clang__)
+#    pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#  else
+#    pragma GCC push_options
+#    pragma GCC target("avx2")
+#  endif
+
+#  include "cp1252_blocks.h"
+
+namespace kavrelo::binding::cp1252 {
+namespace {
+
+struct Avx2 {
+    static __m256i load(const void* at) noexcept {
+        return _mm256_loadu_si256(static_cast<const __m256i*>(at));
+    }
+
+    // The units of sixteen that do not narrow to their own value.
+    static __m256i misfits(__m256i lanes) noexcept {
+        const __m256i within_byte =
+            _mm256_cmpeq_epi16(_mm256_subs_epu16(lanes, _mm256_set1_epi16(0xFF)), _mm256_setzero_si256());
+        const __m256i in_row = _mm256_cmpeq_epi16(
+            _mm256_and_si256(lanes, _mm256_set1_epi16(static_cast<short>(0xFFE0))), _mm256_set1_epi16(0x80));
+        return _mm256_or_si256(_mm256_xor_si256(within_byte, _mm256_set1_epi16(-1)), in_row);
+    }
+
+    // Packing works within each 128-bit half; this puts the halves in order.
+    static __m256i in_order(__m256i packed) noexcept { return _mm256_permute4x64_epi64(packed, 0xD8); }
+
+    static BlockMask narrow(const char16_t* units, char* out) noexcept {
+        const __m256i first = load(units);
+        const __m256i second = load(units + 16);
+        const __m256i low_byte = _mm256_set1_epi16(0xFF);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                            in_order(_mm256_packus_epi16(_mm256_and_si256(first, low_byte),
+                                                         _mm256_and_si256(second, low_byte))));
+        return static_cast<BlockMask>(
+            _mm256_movemask_epi8(in_order(_mm256_packs_epi16(misfits(first), misfits(second)))));
+    }
+
+    static BlockMask widen(const unsigned char* bytes, char16_t* out) noexcept {
+        const __m256i in = load(bytes);
+        auto* lanes = reinterpret_cast<__m256i*>(out);
+        _mm256_storeu_si256(lanes, _mm256_cvtepu8_epi16(_mm256_castsi256_si128(in)));
+        _mm256_storeu_si256(lanes + 1, _mm256_cvtepu8_epi16(_mm256_extracti128_si256(in, 1)));
+        const __m256i in_row =
+            _mm256_cmpeq_epi8(_mm256_and_si256(in, _mm256_set1_epi8(static_cast<char>(0xE0))),
+                              _mm256_set1_epi8(static_cast<char>(0x80)));
+        return static_cast<BlockMask>(_mm256_movemask_epi8(in_row));
+    }
+};
+
+}  // namespace
+
+Routines avx2_routines() noexcept { return {"AVX2", encode_blocks<Avx2>, decode_blocks<Avx2>}; }
+
+}  // namespace kavrelo::binding::cp1252
+
+#  if defined(__clang__)
+#    pragma clang attribute pop
+#  else
+#    pragma GCC pop_options
+#  endif
+
+#endif

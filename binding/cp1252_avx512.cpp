@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+// Blocks of Windows-1252 by AVX-512 (byte and word instructions, on 256-bit
+// registers too), for processors that have it: chosen at run time, so this
+// file alone is compiled for those instructions.
+#include "cp1252.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+// What the loops need from elsewhere comes before the instructions are
+// switched on, so none of it is ever made for this processor alone.
+#  include <text/utf16.h>
+
+#  include <array>
+#  include <cstddef>
+#  include <cstdint>
+#  include <string_view>
+
+#  include <immintrin.h>
+
+#  if defined(__clang__)
+#    pragma clang attribute push(__attribute__((target("avx512bw,avx512vl"))), apply_to = function)
+#  else
+#    pragma GCC push_options
+#    pragma GCC target("avx512bw,avx512vl")
+#  endif
+
+#  include "cp1252_blocks.h"
+
+namespace kavrelo::binding::cp1252 {
+namespace {
+
+// A block of 32 units is one 512-bit register, and narrows in one step.
+struct Avx512 {
+    // Every lane (the unmasked form leaves a register undefined first, which
+    // the compiler then warns about).
+    static constexpr __mmask32 kWhole = ~__mmask32{0};
+
+    static BlockMask narrow(const char16_t* units, char* out) noexcept {
+        const __m512i lanes = _mm512_loadu_si512(units);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_maskz_cvtepi16_epi8(kWhole, lanes));
+        const __mmask32 beyond_byte = _mm512_cmpgt_epu16_mask(lanes, _mm512_set1_epi16(0xFF));
+        const __mmask32 in_row = _mm512_cmpeq_epi16_mask(
+            _mm512_and_si512(lanes, _mm512_set1_epi16(static_cast<short>(0xFFE0))), _mm512_set1_epi16(0x80));
+        return static_cast<BlockMask>(beyond_byte | in_row);
+    }
+
+    static BlockMask widen(const unsigned char* bytes, char16_t* out) noexcept {
+        const __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
+        _mm512_storeu_si512(out, _mm512_cvtepu8_epi16(in));
+        return static_cast<BlockMask>(
+            _mm256_cmpeq_epi8_mask(_mm256_and_si256(in, _mm256_set1_epi8(static_cast<char>(0xE0))),
+                                   _mm256_set1_epi8(static_cast<char>(0x80))));
+    }
+};
+
+}  // namespace
+
+Routines avx512_routines() noexcept { return {"AVX-512", encode_blocks<Avx512>, decode_blocks<Avx512>}; }
+
+}  // namespace kavrelo::binding::cp1252
+
+#  if defined(__clang__)
+#    pragma clang attribute pop
+#  else
+#    pragma GCC pop_options
+#  endif
+
+#endif

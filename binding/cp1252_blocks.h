@@ -1,0 +1,146 @@
+// SPDX-License-Identifier: MIT
+// The tables of Windows-1252 and the conversion loops, for each way a
+// processor can take a block of text at once. Each file that includes this
+// gets its own copy of the loops, compiled for its own instruction set.
+#pragma once
+
+#include <text/utf16.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace kavrelo::binding::cp1252 {
+
+// Bytes 0x80-0x9F; the rest of the code page is identical to Latin-1. The
+// five bytes the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D)
+// pair with the controls of the same value, so every byte survives a round
+// trip.
+inline constexpr std::array<char16_t, 32> kHighControls = {
+    u'\u20AC', u'\u0081', u'\u201A', u'\u0192', u'\u201E', u'\u2026', u'\u2020', u'\u2021',
+    u'\u02C6', u'\u2030', u'\u0160', u'\u2039', u'\u0152', u'\u008D', u'\u017D', u'\u008F',
+    u'\u0090', u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
+    u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', u'\u009D', u'\u017E', u'\u0178',
+};
+
+constexpr std::array<char16_t, 256> make_decode_table() {
+    std::array<char16_t, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        table[byte] = static_cast<char16_t>(byte);
+    }
+    for (unsigned i = 0; i < kHighControls.size(); ++i) {
+        table[0x80 + i] = kHighControls[i];
+    }
+    return table;
+}
+
+inline constexpr auto kDecode = make_decode_table();
+
+inline constexpr char kReplacement = '?';
+
+// The highest character the code page has: U+2122, the trade mark sign.
+inline constexpr char16_t kLastInCodePage = u'\u2122';
+
+// Every character up to kLastInCodePage to its byte, or to the default
+// character where the code page lacks it; the table inverts kDecode.
+constexpr std::array<char, kLastInCodePage + 1> make_encode_table() {
+    std::array<char, kLastInCodePage + 1> table{};
+    table.fill(kReplacement);
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        table[kDecode[byte]] = static_cast<char>(byte);
+    }
+    return table;
+}
+
+inline constexpr auto kEncode = make_encode_table();
+
+// Most text converts unit for unit: ASCII and Latin-1 (U+00A0-U+00FF) are the
+// same numbers in both, and only the row 0x80-0x9F differs. So text is taken
+// a block at a time: the block is widened or narrowed whole, and the few
+// units that need more are found by a bit mask and put right one by one.
+// This keeps long answers converting at close to the speed of copying them.
+inline constexpr std::size_t kBlock = 32;
+using BlockMask = std::uint32_t;  // bit k stands for unit k of the block
+
+// Internal to each including file, so that no copy compiled for one
+// instruction set is ever called by code meant for another.
+namespace {
+
+// Calls put_right(k) for each bit k set in mask.
+template <typename PutRight>
+inline void for_each_bit(BlockMask mask, PutRight put_right) {
+    while (mask != 0) {
+        put_right(static_cast<std::size_t>(__builtin_ctz(mask)));
+        mask &= mask - 1;
+    }
+}
+
+inline char encode_unit(char16_t unit) noexcept {
+    return unit <= kLastInCodePage ? kEncode[unit] : kReplacement;
+}
+
+// Unit by unit from `from` to `to`, or one past it when the last unit
+// starts a pair, which becomes one default character; returns where it
+// stopped. For the last few units of a text, and blocks with surrogates.
+inline std::size_t encode_units(std::u16string_view text, std::size_t from, std::size_t to,
+                                char*& out) noexcept {
+    std::size_t i = from;
+    while (i < to) {
+        const char16_t unit = text[i++];
+        if (unit < 0x80) {
+            *out++ = static_cast<char>(unit);
+            continue;
+        }
+        *out++ = encode_unit(unit);
+        if (text::is_high_surrogate(unit) && i < text.size() && text::is_low_surrogate(text[i])) {
+            ++i;
+        }
+    }
+    return i;
+}
+
+// Kernel::narrow(units, out) writes the low byte of each unit of a block and
+// returns the mask of the units that do not narrow to their own value;
+// Kernel::widen(bytes, out) writes each byte of a block as the unit of the
+// same value and returns the mask of the bytes in the row 0x80-0x9F, the
+// only ones that do not widen to their own value.
+template <typename Kernel>
+std::size_t encode_blocks(std::u16string_view text, char* out) noexcept {
+    const char16_t* const units = text.data();
+    const std::size_t size = text.size();
+    char* const first = out;
+    std::size_t i = 0;
+    while (size - i >= kBlock) {
+        // The surrogates are among the units that do not narrow to their own
+        // value, so one pass finds both; a block with one is taken unit by
+        // unit instead.
+        bool surrogate = false;
+        for_each_bit(Kernel::narrow(units + i, out), [&](std::size_t k) {
+            surrogate = surrogate || text::is_surrogate(units[i + k]);
+            out[k] = encode_unit(units[i + k]);
+        });
+        if (surrogate) {
+            i = encode_units(text, i, i + kBlock, out);
+        } else {
+            out += kBlock;
+            i += kBlock;
+        }
+    }
+    encode_units(text, i, size, out);
+    return static_cast<std::size_t>(out - first);
+}
+
+template <typename Kernel>
+void decode_blocks(const unsigned char* in, std::size_t size, char16_t* out) noexcept {
+    std::size_t i = 0;
+    for (; size - i >= kBlock; i += kBlock) {
+        for_each_bit(Kernel::widen(in + i, out + i), [&](std::size_t k) { out[i + k] = kDecode[in[i + k]]; });
+    }
+    for (; i < size; ++i) {
+        out[i] = kDecode[in[i]];
+    }
+}
+
+}  // namespace
+}  // namespace kavrelo::binding::cp1252
