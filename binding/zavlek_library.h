@@ -34,9 +34,11 @@ public:
     void call(EntryPoint entry_point);
     std::u16string call(EntryPoint entry_point, std::u16string_view text);
 
-private:
+    // The row's address, bound as a call binds it, for a caller that looks at
+    // the call more closely than call does (zavlek-call's inspections).
     void* bound_address(EntryPoint entry_point);
 
+private:
     Loader& loader_;
     std::unique_ptr<LoadedLibrary> library_;
     std::array<void*, kDeclarations.size()> slots_{};

@@ -19,6 +19,7 @@ namespace kavrelo::zavlek_call {
 enum ExitStatus : int {
     kDone = 0,
     kChecksFailed = 1,
+    kContractBroken = 1,
     kCasesFailed = 1,
     kFindings = 1,
     kWrongUsage = 2,
