@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -308,9 +309,12 @@ FuzzSummary fuzz(const FuzzSettings& settings, const FuzzProgress& progress) {
             summary.findings.push_back({saved(settings, kind, ++numbers[kind], small), again->what});
         }
     };
-    while (Clock::now() - start < settings.duration && !interrupted()) {
-        std::vector<std::string> batch;
-        for (std::size_t i = 0; i < kBatch; ++i) batch.push_back(inputs.next());
+    std::size_t made = 0;
+    const std::size_t most = settings.most_inputs.value_or(std::numeric_limits<std::size_t>::max());
+    // The inputs of a batch after one that ended its child go to the next.
+    std::vector<std::string> batch;
+    while (Clock::now() - start < settings.duration && (made < most || !batch.empty()) && !interrupted()) {
+        for (; batch.size() < kBatch && made < most; ++made) batch.push_back(inputs.next());
         const BatchOutcome outcome = run_batch(settings, batch);
         summary.inputs += outcome.results.size();
         if (outcome.not_bound) {
@@ -325,6 +329,7 @@ FuzzSummary fuzz(const FuzzSettings& settings, const FuzzProgress& progress) {
                 make_finding(batch[i], *result.fault);
             }
         }
+        batch.erase(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(outcome.results.size()));
         summary.seconds = std::chrono::duration<double>(Clock::now() - start).count();
         summary.corpus = inputs.corpus_size();
         summary.shapes = shapes.size();

@@ -27,6 +27,9 @@ struct FuzzSettings {
     std::string library;  // absolute, or empty for the ordinary search
     binding::EntryPoint entry_point = binding::EntryPoint::parser_SLR;
     std::chrono::milliseconds duration{60000};
+    // The most inputs sent, whatever the time left: with the seed, a run
+    // that ends as the same one on any machine, however loaded.
+    std::optional<std::size_t> most_inputs;
     std::chrono::milliseconds limit{10000};  // each input's
     std::uint64_t seed = 0;
     std::vector<std::string> corpus;  // first inputs, as 8-bit text

@@ -361,6 +361,7 @@ int fuzz_library(const Options& options) {
     settings.library = absolute_library_file(options.library);
     settings.entry_point = options.entry_point;
     settings.duration = options.fuzz_time;
+    settings.most_inputs = options.fuzz_inputs;
     settings.limit = options.timeout;
     settings.seed = options.seed ? *options.seed : std::random_device()();
     settings.out = options.out;
