@@ -172,6 +172,10 @@ ChildReport child_fuzz(std::string_view channel, const std::string& name, const 
                                fuzz_record(inspected_call(function, name, text::from_utf8(call.text))));
             } catch (const binding::BindingError& error) {
                 not_bound(error);
+            } catch (const std::exception& error) {
+                // Ours, not the library's; said in the copy's record, for the
+                // copy ends here whatever happens.
+                send_to_parent(channel, case_record({kInternalError, error.what()}));
             }
         });
         if (ended && !send_to_parent(channel, fuzz_record(*ended, name))) return {kInternalError, {}};
@@ -346,8 +350,8 @@ int run_case_files(const Options& options) {
 // case file; otherwise its whole text, one input.
 std::vector<std::u16string> corpus_inputs(const std::string& file) {
     const std::string bytes = read_text(file);
-    const ReadCases read = read_case_file(file, bytes);
     if (bytes.empty()) return {};
+    const ReadCases read = read_case_file(file, bytes);
     if (!read.faults.empty() || read.cases.empty()) return {text::from_utf8(bytes)};
     std::vector<std::u16string> texts;
     for (const TestCase& test_case : read.cases) {
