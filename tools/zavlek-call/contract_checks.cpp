@@ -69,7 +69,8 @@ std::string excerpt(std::string_view bytes) {
 
 // What one call answered, looked at before anything trusts it: the pointer,
 // then the block, then the count and the NUL. A string found unsound is
-// never freed here (the child ends soon anyway); a sound one is owned.
+// never freed here, for it may be no block of the allocator's at all; a
+// sound one is owned.
 struct Answer {
     LibraryString string;  // null for the library's null answer
     std::string bytes;
