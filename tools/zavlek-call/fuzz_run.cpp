@@ -27,6 +27,7 @@ constexpr std::size_t kBatch = 500;
 
 std::string utf8_of(std::string_view eight_bit) { return text::to_utf8(binding::from_eight_bit(eight_bit)); }
 
+// In the order of FaultKind.
 constexpr std::string_view kKindNames[] = {"crash", "hang", "contract", "leak"};
 
 std::string_view name_of(FaultKind kind) { return kKindNames[static_cast<std::size_t>(kind)]; }
@@ -156,7 +157,13 @@ Pieces tokens_of(std::string text) {
 // pieces of halving length taken out, each length's candidates in as few
 // children as their bytes allow (delta debugging). An interrupt leaves it
 // as far as it got.
-std::string shrunk(const FuzzSettings& settings, Pieces input, FaultKind kind) {
+// An input that shows a fault in a fresh child, and what happened there.
+struct Showing {
+    std::string input;
+    std::string what;
+};
+
+Showing shrunk(const FuzzSettings& settings, Pieces input, FaultKind kind, std::string what) {
     constexpr std::size_t kBytesPerChild = std::size_t{64} << 20;
     std::size_t run = std::max<std::size_t>((input.starts.size() - 1) / 2, 1);
     while (!interrupted()) {
@@ -177,8 +184,10 @@ std::string shrunk(const FuzzSettings& settings, Pieces input, FaultKind kind) {
                 candidates.begin() + static_cast<std::ptrdiff_t>(first),
                 candidates.begin() +
                     static_cast<std::ptrdiff_t>(std::min(first + per_child, candidates.size())));
-            if (const std::optional<Shown> shown = first_showing(settings, some, kind))
+            if (std::optional<Shown> shown = first_showing(settings, some, kind)) {
                 smaller = first + shown->index;
+                what = std::move(shown->what);
+            }
         }
         if (smaller) {
             const std::size_t first = firsts[*smaller];
@@ -195,7 +204,7 @@ std::string shrunk(const FuzzSettings& settings, Pieces input, FaultKind kind) {
             run /= 2;
         }
     }
-    return input.text;
+    return {std::move(input.text), std::move(what)};
 }
 
 // The input made alike, the coarsest first: every byte an a; then every digit
@@ -215,10 +224,13 @@ std::vector<std::string> alike_forms(const std::string& input) {
 // can take out runs that no halving cut met whole; then the coarsest alike
 // form that still shows the fault, so that inputs which differ only in
 // bytes the fault does not care about are one finding.
-std::string minimised(const FuzzSettings& settings, const std::string& input, FaultKind kind) {
-    const std::string small = shrunk(settings, tokens_of(shrunk(settings, bytes_of(input), kind)), kind);
-    for (const std::string& form : alike_forms(small)) {
-        if (form != small && first_showing(settings, {form}, kind)) return form;
+Showing minimised(const FuzzSettings& settings, Showing showing, FaultKind kind) {
+    Showing by_bytes = shrunk(settings, bytes_of(std::move(showing.input)), kind, std::move(showing.what));
+    Showing small = shrunk(settings, tokens_of(std::move(by_bytes.input)), kind, std::move(by_bytes.what));
+    for (std::string& form : alike_forms(small.input)) {
+        if (form == small.input) continue;
+        if (std::optional<Shown> shown = first_showing(settings, {form}, kind))
+            return {std::move(form), std::move(shown->what)};
     }
     return small;
 }
@@ -302,11 +314,12 @@ FuzzSummary fuzz(const FuzzSettings& settings, const FuzzProgress& progress) {
         });
         if (known) return;
         // Reported only when a fresh child does the same.
-        const std::optional<Shown> again = first_showing(settings, {input}, kind);
+        std::optional<Shown> again = first_showing(settings, {input}, kind);
         if (!again) return;
-        const std::string small = minimised(settings, input, kind);
-        if (found.insert({kind, small}).second) {
-            summary.findings.push_back({saved(settings, kind, ++numbers[kind], small), again->what});
+        // What the summary says is what the saved input does.
+        const Showing small = minimised(settings, {input, std::move(again->what)}, kind);
+        if (found.insert({kind, small.input}).second) {
+            summary.findings.push_back({saved(settings, kind, ++numbers[kind], small.input), small.what});
         }
     };
     std::size_t made = 0;
