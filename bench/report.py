@@ -21,6 +21,8 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 
 UNIT_SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -229,6 +231,60 @@ def add_windows(table, build, quick):
                       rate(SIZES["1MB"], ours), rate(SIZES["1MB"], floor) + ", memcpy", floor / ours, goal)
 
 
+def fork_server_rate(tool, library, count):
+    """Short inputs a second through fuzz's child, which loads the library
+    once and forks a copy of itself for every input: the inputs on its
+    standard input as fuzz frames them, a record for each on its channel."""
+    texts = [f"{i} * (x{i % 97} + {i % 7})".encode() for i in range(count)]
+    framed = b"".join(b"parser_SLR %d\n%s" % (len(text), text) for text in texts)
+    channel_read, channel_write = os.pipe()
+    started = time.perf_counter()
+    child = subprocess.Popen([tool, "--child", str(channel_write), "fuzz", "parser_SLR", "--library", library],
+                             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, pass_fds=(channel_write,))
+    os.close(channel_write)
+    records = []
+    reader = threading.Thread(target=lambda: records.extend(iter(lambda: os.read(channel_read, 1 << 16), b"")))
+    reader.start()
+    child.communicate(framed)
+    reader.join()
+    elapsed = time.perf_counter() - started
+    os.close(channel_read)
+    answered = b"".join(records).count(b"Cadena aceptada")
+    if child.returncode != 0 or answered != count:
+        sys.exit(f"fuzz's child answered {answered} of {count} inputs (status {child.returncode})")
+    return count / elapsed
+
+
+def process_per_input_rate(tool, library, count):
+    """Short inputs a second when each is a call of its own: zavlek-call
+    started for it, which starts its child and loads the library."""
+    started = time.perf_counter()
+    for i in range(count):
+        subprocess.run([tool, "--library", library, "parser_SLR", f"{i} * (x{i % 97} + {i % 7})"],
+                       check=True, stdout=subprocess.DEVNULL)
+    return count / (time.perf_counter() - started)
+
+
+def add_fuzz(table, build, quick):
+    tool = os.path.join(build, "bin", "zavlek-call")
+    library = os.path.join(build, "bin", "libZavlek.so")
+    served = statistics.median(fork_server_rate(tool, library, 5000 if quick else 20000)
+                               for _ in range(3))
+    alone = statistics.median(process_per_input_rate(tool, library, 100 if quick else 300) for _ in range(3))
+    table.add("fuzz: short inputs a second, one library load for all (fork server)", f"{served:,.0f}/s", "—",
+              goal="≥ 5,000/s", met=served >= 5000)
+    table.add("fuzz: short inputs a second, fork server against a process per input", f"{served:,.0f}/s",
+              f"{alone:,.0f}/s, a process per input", served / alone, "≥ 20", served / alone >= 20)
+    with tempfile.TemporaryDirectory() as scratch:
+        ran = subprocess.run([tool, "--library", library, "fuzz", "--json", "--seed", "1", "--seconds",
+                              "3" if quick else "10", "--out", scratch], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, text=True)
+    if ran.returncode != 0:
+        sys.exit(f"zavlek-call fuzz found something in the reference library ({ran.returncode}):\n{ran.stdout}")
+    table.add("fuzz: its own inputs (up to 1 MB) a second, the whole run (information)",
+              f"{json.loads(ran.stdout)['por_segundo']:,}/s", "—")
+
+
 def machine():
     model = "unknown processor"
     with open("/proc/cpuinfo", encoding="utf-8") as cpuinfo:
@@ -252,7 +308,8 @@ def main():
              ("calls", lambda: add_calls(table, options.build, options.quick)),
              ("conversions", lambda: add_conversions(table, options.build, options.quick)),
              ("long answers", lambda: add_long_answers(table, options.build, options.quick)),
-             ("parser", lambda: add_parser(table, options.build, options.quick))]
+             ("parser", lambda: add_parser(table, options.build, options.quick)),
+             ("fuzz", lambda: add_fuzz(table, options.build, options.quick))]
     steps += [(f"under Wine: {folder}", lambda folder=folder: add_windows(table, folder, options.quick))
               for folder in options.windows]
     for name, step in steps:

@@ -34,12 +34,15 @@ public:
     void call(EntryPoint entry_point);
     std::u16string call(EntryPoint entry_point, std::u16string_view text);
 
-private:
-    // Bound once; every later call only reads the slot.
+    // The row's address, bound as a call binds it, for a caller that looks at
+    // the call more closely than call does (zavlek-call's inspections). Bound
+    // once; every later call only reads the slot.
     void* bound_address(EntryPoint entry_point) {
         void* const slot = slots_[static_cast<std::size_t>(entry_point)];
         return slot != nullptr ? slot : bind(entry_point);
     }
+
+private:
     void* bind(EntryPoint entry_point);
 
     Loader& loader_;

@@ -39,6 +39,11 @@ foreach(fault crash hang argument literal leak keep print forge exit3 abort gran
     WITH_ITS_FAULTS)
 endforeach()
 kavrelo_add_double(counting SOURCES doubles/counting_zavlek.cpp WITH_ITS_FAULTS)
+foreach(fault nested_crash hang leak argument)
+  string(TOUPPER ${fault} define)
+  kavrelo_add_double(planted_${fault} SOURCES doubles/planted_fault.cpp DEFINITIONS PLANT_${define}
+    WITH_ITS_FAULTS)
+endforeach()
 kavrelo_add_double(unresolved SOURCES doubles/unresolved_zavlek.cpp)
 # Entry points without __stdcall: on 32-bit Windows the calling convention is wrong.
 kavrelo_add_double(cdecl SOURCES doubles/cdecl_zavlek.cpp)

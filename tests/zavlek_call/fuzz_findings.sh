@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# zavlek-call fuzz against a library that crashes only on some inputs (the
-# counting double: five opening parentheses in a row): the crash is found,
-# saved, and reproduced by zavlek-call parser_SLR --file, every time; and the
-# reference library, fuzzed as long, gives no finding (said in JSON).
-#   fuzz_findings.sh EMULATOR TOOL COUNTING_LIBRARY REFERENCE_LIBRARY WORK
+# zavlek-call fuzz against libraries with a fault planted where only some
+# inputs reach it: the fault is found, shrunk to the one input that shows it,
+# saved as KIND-1.txt (one finding, however many inputs met it), and
+# reproduced by zavlek-call parser_SLR --file, every time. The reference
+# library gives no finding (said in JSON). The runs are seeded and bounded by
+# inputs rather than seconds, so each is the same run on any machine,
+# however loaded.
+#   fuzz_findings.sh EMULATOR TOOL WORK planted KIND LIBRARY INPUTS
+#   fuzz_findings.sh EMULATOR TOOL WORK reference LIBRARY SECONDS
+#   fuzz_findings.sh EMULATOR TOOL WORK corpus HANG_LIBRARY
 set -euo pipefail
-emulator=$1 tool=$2 counting=$3 reference=$4 work=$5
+emulator=$1 tool=$2 work=$3 mode=$4
+shift 4
 rm -rf "$work"
 mkdir -p "$work"
 
@@ -19,28 +25,46 @@ zavlek_call() {
   ${emulator:+"$emulator"} "$tool" "$@"
 }
 
-status=0
-zavlek_call --library "$counting" fuzz --seconds 3 --seed 1 --out "$work/found" >"$work/summary" || status=$?
-cat "$work/summary"
-((status == 1)) || failed "expected exit status 1 for a finding, got $status"
-grep -q "^Hallazgos   [1-9]" "$work/summary" || failed "no finding in the summary"
-for file in "$work"/found/crash-*.txt; do
-  [[ -e "$file" ]] || failed "no crash-N.txt saved"
+# A hang costs the time limit at every step of its shrinking: a short one,
+# still far beyond what any other input takes.
+hang_limit=(--timeout 3)
+
+planted() {
+  local kind=$1 library=$2 inputs=$3 expected status=0 reproducing message limit=()
+  case "$kind" in
+    crash) expected='(((((' reproducing=4 message="terminó el proceso durante parser_SLR" ;;
+    hang) expected=')(' reproducing=4 message="parser_SLR no volvió en 3 s" limit=("${hang_limit[@]}") ;;
+    contract) expected='€' reproducing=1 message="devolvió el mismo puntero que recibió como argumento" ;;
+    leak) expected=$(printf 'a%.0s' {1..1001}) reproducing=1 message="bytes sin liberar" ;;
+    *) failed "unknown kind $kind" ;;
+  esac
+  zavlek_call --library "$library" "${limit[@]}" fuzz --seed 1 --inputs "$inputs" --seconds 3600 \
+    --out "$work/found" >"$work/summary" || status=$?
+  cat "$work/summary"
+  ((status == 1)) || failed "expected exit status 1 for a finding, got $status"
+  local saved
+  saved=$(cd "$work/found" && echo *)
+  [[ "$saved" == "$kind-1.txt" ]] || failed "expected $kind-1.txt alone, found: $saved"
+  local file=$work/found/$kind-1.txt
+  # zavlek-call --file takes a final line break off; the text is what is left.
+  [[ "$(cat "$file")" == "$expected" ]] || failed "$file holds $(head -c 80 "$file"), not the smallest input"
   for time in 1 2; do
     status=0
-    zavlek_call --library "$counting" parser_SLR --file "$file" >/dev/null 2>"$work/reproduced" || status=$?
-    ((status == 4)) || failed "$file did not reproduce the crash (status $status, try $time)"
-    grep -q "terminó el proceso durante parser_SLR" "$work/reproduced" || failed "$file: another fault"
+    zavlek_call --library "$library" "${limit[@]}" parser_SLR --file "$file" >/dev/null 2>"$work/reproduced" ||
+      status=$?
+    ((status == reproducing)) || failed "$file did not reproduce the $kind (status $status, try $time)"
+    grep -q "$message" "$work/reproduced" || failed "$file: another fault: $(cat "$work/reproduced")"
   done
-done
+}
 
-# The summary in JSON, read back by Python's parser.
-status=0
-zavlek_call --library "$reference" fuzz --json --seconds 3 --seed 1 --out "$work/none" >"$work/summary.json" ||
-  status=$?
-cat "$work/summary.json"
-((status == 0)) || failed "expected exit status 0 for the reference library, got $status"
-python3 - "$work/summary.json" <<'PYTHON' || failed "the JSON summary does not say what was expected"
+reference() {
+  local library=$1 seconds=$2 status=0
+  zavlek_call --library "$library" fuzz --json --seconds "$seconds" --seed 1 --out "$work/none" \
+    >"$work/summary.json" || status=$?
+  cat "$work/summary.json"
+  ((status == 0)) || failed "expected exit status 0 for the reference library, got $status"
+  [[ ! -e "$work/none" ]] || failed "files saved for the reference library: $(ls "$work/none")"
+  python3 - "$work/summary.json" <<'PYTHON' || failed "the JSON summary does not say what was expected"
 import json
 import sys
 
@@ -49,3 +73,22 @@ assert summary["hallazgos"] == [], summary["hallazgos"]
 assert summary["semilla"] == 1
 assert summary["entradas"] > 0 and summary["formas"] > 0, summary
 PYTHON
+}
+
+# A case file given to --corpus seeds the run with its cases' texts: with a
+# case that holds ")(", a few inputs find the hang that the same run without
+# it does not meet.
+corpus() {
+  local library=$1 status=0
+  printf '# Un caso del autor.\nparser_SLR (1)(2)\n= Cadena aceptada\n' >"$work/casos.txt"
+  zavlek_call --library "$library" "${hang_limit[@]}" fuzz --seed 1 --inputs 50 --out "$work/without" \
+    >"$work/without.txt" || status=$?
+  ((status == 0)) || failed "50 inputs without the corpus were meant to find nothing (status $status)"
+  zavlek_call --library "$library" "${hang_limit[@]}" fuzz --seed 1 --inputs 50 --corpus "$work/casos.txt" \
+    --out "$work/with" >"$work/with.txt" || status=$?
+  cat "$work/with.txt"
+  ((status == 1)) || failed "the case file's text did not lead to the hang (status $status)"
+  [[ "$(cat "$work/with/hang-1.txt")" == ')(' ]] || failed "hang-1.txt is not the smallest input"
+}
+
+"$mode" "$@"

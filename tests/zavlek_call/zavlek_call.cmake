@@ -176,12 +176,50 @@ add_test(NAME ZavlekCall.RunIsReadByProveAndAJUnitReader
 set_tests_properties(ZavlekCall.RunIsReadByProveAndAJUnitReader
   ZavlekCall.RunSearchesAPatternInAnAnswerOfSixteenMegabytes PROPERTIES TIMEOUT 180)
 
-# Fuzzing finds a crash that only some inputs reach, saves it reproducibly,
-# and finds nothing in the reference library.
-add_test(NAME ZavlekCall.FuzzFindsACrashOnSomeInputsAndNothingInTheReferenceLibrary
-  COMMAND ${tool_tests}/fuzz_findings.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call> ${counting}
-    $<TARGET_FILE:Zavlek> ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/fuzz_findings)
-set_tests_properties(ZavlekCall.FuzzFindsACrashOnSomeInputsAndNothingInTheReferenceLibrary PROPERTIES TIMEOUT 300)
+# Fuzzing finds each fault planted where only some inputs reach it, shrinks
+# it, saves it once and reproducibly; finds nothing in the reference library;
+# seeds its corpus with a case file's cases; and stops on Ctrl+C with what it
+# found written.
+set(fuzz_work ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/fuzz)
+# INPUTS: as many as seed 1 takes to meet the fault, and some.
+function(kavrelo_fuzz_finding name kind double inputs)
+  kavrelo_double_file(library ${double})
+  add_test(NAME ZavlekCall.${name}
+    COMMAND ${tool_tests}/fuzz_findings.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
+      ${fuzz_work}/${kind} planted ${kind} ${library} ${inputs})
+endfunction()
+kavrelo_fuzz_finding(FuzzFindsACrashOnlyFiveParenthesesDeep crash planted_nested_crash 500)
+kavrelo_fuzz_finding(FuzzFindsAHangOnlyOnCloseThenOpen hang planted_hang 3000)
+kavrelo_fuzz_finding(FuzzFindsALeakOnlyOverAThousandBytes leak planted_leak 500)
+kavrelo_fuzz_finding(FuzzFindsTheArgumentReturnedOnlyBeyondAscii contract planted_argument 500)
+kavrelo_double_file(planted_hang planted_hang)
+kavrelo_double_file(planted_nested_crash planted_nested_crash)
+kavrelo_double_file(planted_argument planted_argument)
+# What fuzz inspects, a call inspects: the answer is no sound string of the library's own.
+kavrelo_zavlek_call_case(ACallAnsweredWithItsOwnArgumentBreaksTheContract 1
+  ARGS --library ${planted_argument} parser_SLR "é"
+  STDERR_REGEX "parser_SLR devolvió el mismo puntero que recibió como argumento")
+add_test(NAME ZavlekCall.FuzzSeedsItsCorpusWithACaseFilesCases
+  COMMAND ${tool_tests}/fuzz_findings.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
+    ${fuzz_work}/corpus corpus ${planted_hang})
+if(WIN32)
+  # Every process Wine starts costs a good part of a second.
+  set(reference_seconds 3)
+else()
+  set(reference_seconds 10)
+endif()
+add_test(NAME ZavlekCall.FuzzFindsNothingInTheReferenceLibrary
+  COMMAND ${tool_tests}/fuzz_findings.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
+    ${fuzz_work}/reference reference $<TARGET_FILE:Zavlek> ${reference_seconds})
+set(fuzz_tests ZavlekCall.FuzzFindsACrashOnlyFiveParenthesesDeep ZavlekCall.FuzzFindsAHangOnlyOnCloseThenOpen
+  ZavlekCall.FuzzFindsALeakOnlyOverAThousandBytes ZavlekCall.FuzzFindsTheArgumentReturnedOnlyBeyondAscii
+  ZavlekCall.FuzzSeedsItsCorpusWithACaseFilesCases ZavlekCall.FuzzFindsNothingInTheReferenceLibrary)
+if(NOT WIN32)
+  add_test(NAME ZavlekCall.FuzzStoppedByCtrlCStillWritesItsSummaryAndFindings
+    COMMAND ${tool_tests}/fuzz_interrupt.sh $<TARGET_FILE:zavlek-call> ${planted_nested_crash} ${fuzz_work}/interrupt)
+  list(APPEND fuzz_tests ZavlekCall.FuzzStoppedByCtrlCStillWritesItsSummaryAndFindings)
+endif()
+set_tests_properties(${fuzz_tests} PROPERTIES TIMEOUT 900)
 
 set(loading "carga y nombres" "mPila vuelve" "tokeniza vuelve" "tokeniza2 con el argumento fijo")
 kavrelo_contract_check(TheReferenceLibraryPassesEveryCheck $<TARGET_FILE:Zavlek> PASSING ALL)
@@ -265,10 +303,11 @@ set_tests_properties(ContractCheck.TheLibraryTemplateBuildsAndPasses PROPERTIES 
 if(CMAKE_CXX_FLAGS MATCHES "-fsanitize=[^ ]*address")
   # The crashes are the libraries' own: let them end the child as they would.
   set_tests_properties(ZavlekCall.ACrashInTheLibraryIsReported ContractCheck.ACrashInParserSLRFailsItsCheck
-    ZavlekCall.RunIsReadByProveAndAJUnitReader ZavlekCall.FuzzFindsACrashOnSomeInputsAndNothingInTheReferenceLibrary
+    ZavlekCall.RunIsReadByProveAndAJUnitReader ZavlekCall.FuzzFindsACrashOnlyFiveParenthesesDeep
+    ZavlekCall.FuzzStoppedByCtrlCStillWritesItsSummaryAndFindings
     PROPERTIES ENVIRONMENT "ASAN_OPTIONS=handle_segv=0:detect_leaks=0")
   # The library under check leaks on purpose.
-  set_tests_properties(ContractCheck.LeakingAKilobyteACallFailsTheMemoryCheck
+  set_tests_properties(ContractCheck.LeakingAKilobyteACallFailsTheMemoryCheck ZavlekCall.FuzzFindsALeakOnlyOverAThousandBytes
     PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
   # AddressSanitizer's dlopen interceptor makes itself the caller, and its
   # RUNPATH is not the program's; under it the folder is named explicitly.

@@ -21,8 +21,8 @@ const std::string_view kShortUsage =
     "(TEXTO | --file RUTA)\n"
     "     zavlek-call [--library ARCHIVO] check [--json] [--timeout SEGUNDOS]\n"
     "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] run [--junit ARCHIVO] CASOS...\n"
-    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] fuzz [--json] [--seconds N] [--seed N]\n"
-    "                 [--corpus RUTA]... [--out CARPETA] [--entry parser_SLR | tokeniza2]\n"
+    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] fuzz [--json] [--seconds N] [--inputs N]\n"
+    "                 [--seed N] [--corpus RUTA]... [--out CARPETA] [--entry parser_SLR | tokeniza2]\n"
     "     zavlek-call --help\n";
 
 const std::string_view kHelp =
@@ -34,13 +34,16 @@ const std::string_view kHelp =
     "(TEXTO | --file RUTA)\n"
     "     zavlek-call [--library ARCHIVO] check [--json] [--timeout SEGUNDOS]\n"
     "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] run [--junit ARCHIVO] CASOS...\n"
-    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] fuzz [--json] [--seconds N] [--seed N]\n"
-    "                 [--corpus RUTA]... [--out CARPETA] [--entry parser_SLR | tokeniza2]\n"
+    "     zavlek-call [--library ARCHIVO] [--timeout SEGUNDOS] fuzz [--json] [--seconds N] [--inputs N]\n"
+    "                 [--seed N] [--corpus RUTA]... [--out CARPETA] [--entry parser_SLR | tokeniza2]\n"
     "\n"
     "mPila, tokeniza          llaman al punto de entrada, que no recibe ni devuelve texto.\n"
     "tokeniza2, parser_SLR    envían TEXTO como Kavrelo1 envía lo escrito en su ventana y "
     "escriben\n"
-    "                         la respuesta en UTF-8, con un salto de línea al final.\n"
+    "                         la respuesta en UTF-8, con un salto de línea al final. Lo envían dos\n"
+    "                         veces, con la primera respuesta aún en uso, y comprueban las dos como\n"
+    "                         check: una cadena mal formada, conservada o liberada por la\n"
+    "                         biblioteca, o memoria que la segunda llamada no liberó, es un fallo.\n"
     "check                    comprueba el contrato: cada comprobación en un proceso propio, con\n"
     "                         límite de tiempo; escribe una tabla (comprobación, resultado, detalle,\n"
     "                         tiempo).\n"
@@ -51,12 +54,16 @@ const std::string_view kHelp =
     "                         (versión 13) en la salida estándar.\n"
     "fuzz                     envía entradas generadas de la gramática de las expresiones y\n"
     "                         variaciones de ellas, durante --seconds (60 si no se indica), en\n"
-    "                         tandas, cada una en un proceso; una entrada cuya respuesta tiene una\n"
-    "                         forma nueva (cifras y caracteres entre comillas igualados) pasa al\n"
-    "                         corpus. Cada entrada tras la que el proceso terminó (crash) o superó\n"
-    "                         el tiempo límite (hang), y que hace lo mismo en un proceso nuevo, se\n"
-    "                         guarda en --out (fuzz-zavlek si no se indica) como crash-N.txt o\n"
-    "                         hang-N.txt, que reproduce zavlek-call ENTRADA --file ARCHIVO.\n"
+    "                         tandas, cada una a un proceso que carga la biblioteca una vez; una\n"
+    "                         entrada cuya respuesta tiene una forma nueva (cifras y caracteres\n"
+    "                         entre comillas igualados) pasa al corpus. Cada entrada tras la que\n"
+    "                         el proceso terminó (crash), que superó el tiempo límite (hang), que\n"
+    "                         rompió el contrato de las cadenas (contract) o que dejó memoria sin\n"
+    "                         liberar (leak), y que hace lo mismo en un proceso nuevo, se reduce y\n"
+    "                         se guarda en --out (fuzz-zavlek si no se indica) como crash-N.txt,\n"
+    "                         hang-N.txt, contract-N.txt o leak-N.txt, que reproduce\n"
+    "                         zavlek-call ENTRADA --file ARCHIVO. Ctrl+C la detiene y escribe el\n"
+    "                         resumen y lo encontrado hasta entonces.\n"
     "\n"
     "Archivos de casos (UTF-8; se pasan por alto las líneas vacías y las que empiezan por #):\n"
     "  parser_SLR (1+2)*x     un caso: el punto de entrada, un espacio y el texto que se envía,\n"
@@ -78,8 +85,11 @@ const std::string_view kHelp =
     "  --json                 con check o fuzz, escribe el resultado en JSON.\n"
     "  --junit ARCHIVO        con run, escribe además el resultado en JUnit XML en ARCHIVO.\n"
     "  --seconds N            con fuzz, cuánto dura.\n"
+    "  --inputs N             con fuzz, cuántas entradas envía como mucho (con --seed, la misma\n"
+    "                         ejecución en cualquier máquina).\n"
     "  --seed N               con fuzz, la semilla de las entradas: la misma da las mismas.\n"
-    "  --corpus RUTA          con fuzz, un archivo UTF-8 cuyo texto es una entrada más del corpus.\n"
+    "  --corpus RUTA          con fuzz, un archivo de casos, cuyos textos pasan al corpus, o un\n"
+    "                         archivo UTF-8 cuyo texto es una entrada más del corpus.\n"
     "  --out CARPETA          con fuzz, dónde se guardan los hallazgos.\n"
     "  --entry NOMBRE         con fuzz, el punto de entrada: parser_SLR (si no se indica) o tokeniza2.\n"
     "  --timeout SEGUNDOS     tiempo máximo de cada llamada, comprobación o caso (10 si no se indica).\n"
@@ -87,7 +97,8 @@ const std::string_view kHelp =
     "\n"
     "Estado de salida:\n"
     "  0  hecho (con run, todos los casos pasaron)\n"
-    "  1  la comprobación encontró fallos, algún caso falló o fuzz encontró algo\n"
+    "  1  la comprobación encontró fallos, la llamada rompió el contrato, algún caso falló o fuzz\n"
+    "     encontró algo\n"
     "  2  uso incorrecto\n"
     "  3  no se pudo enlazar la biblioteca o el punto de entrada\n"
     "  4  la biblioteca terminó el proceso o superó el tiempo límite\n"
@@ -111,13 +122,13 @@ std::chrono::milliseconds parse_seconds(const std::string& option, const std::st
     return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
 }
 
-std::uint64_t parse_seed(const std::string& value) {
-    std::uint64_t seed = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seed);
+std::uint64_t parse_whole_number(const std::string& option, const std::string& value) {
+    std::uint64_t number = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
     if (error != std::errc() || end != value.data() + value.size()) {
-        throw UsageError("--seed espera un número entero no negativo: " + value);
+        throw UsageError(option + " espera un número entero no negativo: " + value);
     }
-    return seed;
+    return number;
 }
 
 }  // namespace
@@ -162,7 +173,11 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments) {
             options.fuzz_time = parse_seconds(argument, value());
             options.fuzz_options = true;
         } else if (argument == "--seed") {
-            options.seed = parse_seed(value());
+            options.seed = parse_whole_number(argument, value());
+            options.fuzz_options = true;
+        } else if (argument == "--inputs") {
+            options.fuzz_inputs = static_cast<std::size_t>(parse_whole_number(argument, value()));
+            if (*options.fuzz_inputs == 0) throw UsageError("--inputs espera al menos una entrada");
             options.fuzz_options = true;
         } else if (argument == "--corpus") {
             options.corpus.push_back(value());
@@ -189,7 +204,7 @@ namespace {
 
 void refuse_fuzz_options(const Options& options) {
     if (options.fuzz_options)
-        throw UsageError("--seconds, --seed, --corpus, --out y --entry solo se usan con fuzz");
+        throw UsageError("--seconds, --inputs, --seed, --corpus, --out y --entry solo se usan con fuzz");
 }
 
 Options checking(Options options, const std::vector<std::string>& words) {

@@ -19,6 +19,7 @@ namespace kavrelo::zavlek_call {
 enum ExitStatus : int {
     kDone = 0,
     kChecksFailed = 1,
+    kContractBroken = 1,
     kCasesFailed = 1,
     kFindings = 1,
     kWrongUsage = 2,
@@ -43,6 +44,7 @@ struct Options {
     std::optional<std::string> junit;  // where run writes its JUnit report
     // For fuzz:
     std::chrono::milliseconds fuzz_time{60000};
+    std::optional<std::size_t> fuzz_inputs;  // the most sent, when given
     std::optional<std::uint64_t> seed;
     std::vector<std::string> corpus;
     std::string out = "fuzz-zavlek";

@@ -26,8 +26,6 @@ using binding::LibraryString;
 using binding::NoArgument;
 using binding::TextToText;
 
-constexpr std::u16string_view kShortExpression = u"2 * (x + 3)";
-
 // A check found the library wanting; the message is the detail.
 struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -70,11 +68,11 @@ std::string excerpt(std::string_view bytes) {
 }
 
 // What one call answered, looked at before anything trusts it: the pointer,
-// then the block, then the count and the NUL. A string that is not sound is
-// never freed here (the child ends soon anyway).
+// then the block, then the count and the NUL. A string found unsound is
+// never freed here, for it may be no block of the allocator's at all; a
+// sound one is owned.
 struct Answer {
-    const void* argument = nullptr;
-    const void* pointer = nullptr;
+    LibraryString string;  // null for the library's null answer
     std::string bytes;
 };
 
@@ -86,14 +84,12 @@ BSTR measured_call(TextToText function, BSTR argument, std::string_view name) {
     return call.returned;
 }
 
-Answer call(TextToText function, std::u16string_view text, std::string_view name) {
-    LibraryString argument = binding::make_library_string(text);
-    const BSTR returned = measured_call(function, argument.get(), name);
-    Answer answer{argument.get(), returned, {}};
+Answer sound_answer(TextToText function, BSTR argument, std::string_view name) {
+    const BSTR returned = measured_call(function, argument, name);
     if (returned == nullptr) {
-        return answer;  // read as the empty text
+        return {};  // read as the empty text
     }
-    if (returned == argument.get()) {
+    if (returned == argument) {
         throw Failure(std::string(name) + " devolvió el mismo puntero que recibió como argumento (" +
                       hex(returned) + "): la cadena del resultado debe ser nueva");
     }
@@ -101,7 +97,7 @@ Answer call(TextToText function, std::u16string_view text, std::string_view name
         throw Failure(std::string(name) + " devolvió una cadena que no viene de SysAllocStringByteLen: " +
                       hex(returned) + " está en la imagen de " + *image + " (una constante o dato estático)");
     }
-    const binding::StringDefect defect = binding::defect_of(returned, argument.get());
+    const binding::StringDefect defect = binding::defect_of(returned, argument);
     if (defect == binding::StringDefect::not_from_the_allocator) {
         throw Failure(std::string(name) + " devolvió un puntero (" + hex(returned) +
                       ") que no es el de una cadena de SysAllocStringByteLen");
@@ -111,18 +107,71 @@ Answer call(TextToText function, std::u16string_view text, std::string_view name
                       text::grouped_digits(SysStringByteLen(returned)) +
                       " bytes) no cabe en el bloque que la contiene");
     }
-    LibraryString result{returned};
-    answer.bytes = binding::bytes_of(result);
+    Answer answer{LibraryString{returned}, {}};
+    answer.bytes = binding::bytes_of(answer.string);
     if (reinterpret_cast<const char*>(returned)[answer.bytes.size()] != '\0') {
-        result.release();
+        answer.string.release();
         throw Failure(std::string(name) + " devolvió una cadena sin el NUL que sigue a sus " +
                       text::grouped_digits(answer.bytes.size()) + " bytes");
     }
     return answer;
 }
 
+Answer call(TextToText function, std::u16string_view text, std::string_view name) {
+    const LibraryString argument = binding::make_library_string(text);
+    return sound_answer(function, argument.get(), name);
+}
+
+// The same text sent twice, the first answer held during the second call.
+// Strings kept or freed by the library show in the allocator's hands: a
+// block still held here that comes back from the library again is one it
+// keeps, and a fresh block of the same size placed where a string held here
+// lies means the library freed that string. The second call meets the
+// library set up by the first, so whatever it leaves in the allocator's
+// hands is lost at every call.
+struct TwoCalls {
+    Answer first;
+    std::size_t left_behind = 0;  // bytes, by the second call
+};
+
+TwoCalls calls_owning_nothing(TextToText function, std::u16string_view text, std::string_view name) {
+    LibraryString first_argument = binding::make_library_string(text);
+    TwoCalls calls{sound_answer(function, first_argument.get(), name)};
+    const BSTR first = calls.first.string.get();
+    const std::size_t argument_size = SysStringByteLen(first_argument.get());
+    LibraryString probe{SysAllocStringByteLen(nullptr, static_cast<unsigned int>(argument_size))};
+    if (probe.get() == first_argument.get()) {
+        const BSTR reused = probe.release();
+        first_argument.release();
+        throw Failure(std::string(name) + " liberó el argumento que recibió (" + hex(reused) +
+                      "): el argumento pertenece a quien llama");
+    }
+    if (first != nullptr) {
+        LibraryString answer_probe{SysAllocStringByteLen(nullptr, SysStringByteLen(first))};
+        if (answer_probe.get() == first) {
+            answer_probe.release();
+            calls.first.string.release();
+            throw Failure(std::string(name) + " liberó la cadena que devolvió (" + hex(first) +
+                          "): el resultado pertenece a quien llama");
+        }
+    }
+    const LibraryString second_argument = binding::make_library_string(text);
+    const std::size_t before = allocated_bytes();
+    {
+        Answer second = sound_answer(function, second_argument.get(), name);
+        if (second.string != nullptr && second.string.get() == first) {
+            calls.first.string.release();
+            throw Failure(std::string(name) + " devolvió dos veces el mismo bloque (" + hex(first) +
+                          ") mientras la primera respuesta seguía en uso: conserva la cadena que devuelve");
+        }
+    }
+    const std::size_t after = allocated_bytes();
+    calls.left_behind = after > before ? after - before : 0;
+    return calls;
+}
+
 Finding well_formed(const Answer& answer) {
-    if (answer.pointer == nullptr) {
+    if (answer.string == nullptr) {
         return {Verdict::passed, "NULL (se lee como texto vacío)"};
     }
     return {Verdict::passed, text::grouped_digits(answer.bytes.size()) + " bytes: " + excerpt(answer.bytes)};
@@ -185,48 +234,8 @@ std::u16string long_expression(std::size_t size) {
     return text;
 }
 
-// Strings kept or freed by the library show in the allocator's hands: a block
-// still held here that comes back from the library again is one it keeps, and
-// a fresh block of the same size placed where a string held here lies means
-// the library freed that string.
 Finding ownership(Library& library) {
-    const TextToText parser = library.text_entry("parser_SLR");
-    LibraryString first_argument = binding::make_library_string(kShortExpression);
-    const BSTR first = measured_call(parser, first_argument.get(), "parser_SLR");
-    if (first == first_argument.get()) {
-        first_argument.release();
-        throw Failure("parser_SLR devolvió el mismo puntero que recibió como argumento");
-    }
-    LibraryString first_answer{first};
-    if (first != nullptr && image_holding(first)) {
-        first_answer.release();
-        throw Failure("parser_SLR devolvió una cadena estática, no una de SysAllocStringByteLen");
-    }
-    const std::size_t argument_size = SysStringByteLen(first_argument.get());
-    LibraryString probe{SysAllocStringByteLen(nullptr, static_cast<unsigned int>(argument_size))};
-    if (probe.get() == first_argument.get()) {
-        const BSTR reused = probe.release();
-        first_argument.release();
-        throw Failure("parser_SLR liberó el argumento que recibió (" + hex(reused) +
-                      "): el argumento pertenece a quien llama");
-    }
-    if (first != nullptr) {
-        LibraryString answer_probe{SysAllocStringByteLen(nullptr, SysStringByteLen(first))};
-        if (answer_probe.get() == first) {
-            answer_probe.release();
-            first_answer.release();
-            throw Failure("parser_SLR liberó la cadena que devolvió (" + hex(first) +
-                          "): el resultado pertenece a quien llama");
-        }
-    }
-    LibraryString second_argument = binding::make_library_string(kShortExpression);
-    const BSTR second = measured_call(parser, second_argument.get(), "parser_SLR");
-    if (second != nullptr && second == first) {
-        first_answer.release();
-        throw Failure("parser_SLR devolvió dos veces el mismo bloque (" + hex(first) +
-                      ") mientras la primera respuesta seguía en uso: conserva la cadena que devuelve");
-    }
-    const LibraryString second_answer{second == second_argument.get() ? second_argument.release() : second};
+    calls_owning_nothing(library.text_entry("parser_SLR"), kShortExpression, "parser_SLR");
     return {Verdict::passed, "cada respuesta es una cadena nueva que la biblioteca no conserva ni libera"};
 }
 
@@ -253,7 +262,7 @@ Finding repeatable(Library& library) {
     const TextToText parser = library.text_entry("parser_SLR");
     const Answer first = call(parser, kShortExpression, "parser_SLR");
     const Answer second = call(parser, kShortExpression, "parser_SLR");
-    if (first.bytes != second.bytes || (first.pointer == nullptr) != (second.pointer == nullptr)) {
+    if (first.bytes != second.bytes || (first.string == nullptr) != (second.string == nullptr)) {
         return {Verdict::warning,
                 "la misma entrada dio " + excerpt(first.bytes) + " y luego " + excerpt(second.bytes)};
     }
@@ -346,6 +355,24 @@ Finding perform_check(std::string_view id, binding::Loader& loader) {
         }
     }
     return {Verdict::failed, "comprobación desconocida: " + std::string(id)};
+}
+
+InspectedCall inspected_call(TextToText function, std::string_view name, std::u16string_view text) {
+    // Allocator bookkeeping moves a few dozen bytes at most; half a kilobyte
+    // left at every call is memory the library loses.
+    constexpr std::size_t kLeakPerCall = 512;
+    InspectedCall inspected;
+    try {
+        TwoCalls calls = calls_owning_nothing(function, text, name);
+        inspected.answer = std::move(calls.first.bytes);
+        if (calls.left_behind > kLeakPerCall) {
+            inspected.leak = std::string(name) + " dejó " + text::grouped_digits(calls.left_behind) +
+                             " bytes sin liberar al recibir por segunda vez el mismo texto";
+        }
+    } catch (const Failure& failure) {
+        inspected.broken = failure.what();
+    }
+    return inspected;
 }
 
 std::string report_finding(const Finding& finding) {

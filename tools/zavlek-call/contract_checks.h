@@ -4,8 +4,10 @@
 // that crashes or hangs spoils only the check that met it.
 #pragma once
 
+#include <binding/entry_points.h>
 #include <binding/loader.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,11 +35,26 @@ struct Check {
     std::string_view title;  // as the table shows it
 };
 
+// The expression the checks send where any well-formed one would do.
+inline constexpr std::u16string_view kShortExpression = u"2 * (x + 3)";
+
 // The checks in the order they run; the first is whether the library loads.
 const std::vector<Check>& contract_checks();
 
 // In the child: performs one check on the library the loader gives.
 Finding perform_check(std::string_view id, binding::Loader& loader);
+
+// One text sent as fuzz and a call send it, its answer looked at as check
+// looks at one: the pointer, the block, the count and the NUL, and whether
+// the library frees or keeps a string (the text is sent twice, the first
+// answer held during the second call); and the memory the second call left
+// in the allocator's hands. In the child.
+struct InspectedCall {
+    std::string answer;                 // the first answer's bytes, when it is sound
+    std::optional<std::string> broken;  // how the string contract was broken, in words
+    std::optional<std::string> leak;    // what the second call left behind, in words
+};
+InspectedCall inspected_call(binding::TextToText function, std::string_view name, std::u16string_view text);
 
 // The finding a child reported on its standard output, or none when it did not
 // report one.

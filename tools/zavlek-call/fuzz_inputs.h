@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The inputs a fuzz run sends, as 8-bit text: expressions of the reference
 // library's grammar (numbers, identifiers, the four operators, parentheses,
-// spaces; now and then deeply nested or long), and mutations of the corpus
+// spaces; now and then deeply nested or long), half of them mutated, and
+// mutations of the corpus
 // (bytes flipped, inserted, deleted; pieces duplicated, swapped, spliced
 // from another input, repeated). The same seed gives the same inputs.
 #pragma once

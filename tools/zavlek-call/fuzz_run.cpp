@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -25,16 +27,59 @@ constexpr std::size_t kBatch = 500;
 
 std::string utf8_of(std::string_view eight_bit) { return text::to_utf8(binding::from_eight_bit(eight_bit)); }
 
-struct BatchOutcome {
-    std::vector<std::string> answers;  // of the inputs answered, in order
-    std::optional<std::string> not_bound;
-    ChildOutcome ending;  // how the child ended, when an input went unanswered
+// In the order of FaultKind.
+constexpr std::string_view kKindNames[] = {"crash", "hang", "contract", "leak"};
+
+std::string_view name_of(FaultKind kind) { return kKindNames[static_cast<std::size_t>(kind)]; }
+
+// One input's outcome: its answer, or the fault it showed and what happened
+// in words.
+struct Result {
+    std::optional<FaultKind> fault;
+    std::string text;
 };
 
+struct BatchOutcome {
+    // Of the inputs run, in order; when the child ended during one, that
+    // one's crash or hang is the last.
+    std::vector<Result> results;
+    std::optional<std::string> not_bound;
+};
+
+Result ending_fault(const ChildOutcome& outcome, std::string_view entry_point,
+                    std::chrono::milliseconds limit) {
+    switch (outcome.ending) {
+        case ChildOutcome::Ending::exited:
+            return {FaultKind::crash, "la biblioteca terminó el proceso durante " + std::string(entry_point) +
+                                          " (estado " + std::to_string(outcome.exit_status) +
+                                          ") sin responder"};
+        case ChildOutcome::Ending::crashed:
+            return {FaultKind::crash, "la biblioteca terminó el proceso durante " + std::string(entry_point) +
+                                          ": " + outcome.cause};
+        case ChildOutcome::Ending::timed_out:
+            break;
+    }
+    return {FaultKind::hang, std::string(entry_point) + " no volvió en " + seconds_of(limit)};
+}
+
+Result result_of(const CaseRecord& record) {
+    if (record.status == kDone) return {std::nullopt, std::string(record.content)};
+    const std::size_t line_end = record.content.find('\n');
+    const std::string_view kind = record.content.substr(0, line_end);
+    for (const FaultKind fault : {FaultKind::crash, FaultKind::contract, FaultKind::leak}) {
+        if (record.status == kFindings && line_end != std::string_view::npos && kind == name_of(fault)) {
+            return {fault, std::string(record.content.substr(line_end + 1))};
+        }
+    }
+    // Ours, not the library's: the child could not do its work.
+    throw std::runtime_error(std::string(record.content));
+}
+
 BatchOutcome run_batch(const FuzzSettings& settings, const std::vector<std::string>& inputs) {
+    const std::string_view entry_point = binding::declaration_of(settings.entry_point).name;
     std::vector<CaseCall> calls;
     for (const std::string& input : inputs) calls.push_back({settings.entry_point, utf8_of(input)});
-    std::vector<std::string> arguments{"run", "casos"};
+    std::vector<std::string> arguments{"fuzz", std::string(entry_point)};
     if (!settings.library.empty()) arguments.insert(arguments.end(), {"--library", settings.library});
     std::size_t records_length = 0;
     const Progress input_done = [&records_length](std::string_view reported) {
@@ -42,82 +87,152 @@ BatchOutcome run_batch(const FuzzSettings& settings, const std::vector<std::stri
         records_length += more;
         return more > 0;
     };
+    const ChildOutcome ending = run_this_program(arguments, calls_for_child(calls), settings.limit,
+                                                 ErrorOutput::discarded, input_done);
     BatchOutcome batch;
-    batch.ending = run_this_program(arguments, calls_for_child(calls), settings.limit, ErrorOutput::discarded,
-                                    input_done);
-    for (const CaseRecord& record : case_records(batch.ending.reported).records) {
+    for (const CaseRecord& record : case_records(ending.reported).records) {
         if (record.status == kNotBound) {
             batch.not_bound = std::string(record.content);
-            break;
+            return batch;
         }
-        batch.answers.emplace_back(record.content);
+        batch.results.push_back(result_of(record));
+    }
+    // A child ended by an interrupt did nothing wrong.
+    if (batch.results.size() < inputs.size() && !interrupted()) {
+        batch.results.push_back(ending_fault(ending, entry_point, settings.limit));
     }
     return batch;
 }
 
-// "crash" or "hang", and what happened in words.
-struct Fault {
-    std::string kind;
+// The first of the inputs on which a fresh child shows the fault, and what
+// happened in words.
+struct Shown {
+    std::size_t index = 0;
     std::string what;
 };
 
-Fault fault_of(const ChildOutcome& outcome, std::string_view entry_point, std::chrono::milliseconds limit) {
-    switch (outcome.ending) {
-        case ChildOutcome::Ending::exited:
-            return {"crash", "la biblioteca terminó el proceso durante " + std::string(entry_point) +
-                                 " (estado " + std::to_string(outcome.exit_status) + ") sin responder"};
-        case ChildOutcome::Ending::crashed:
-            return {"crash", "la biblioteca terminó el proceso durante " + std::string(entry_point) + ": " +
-                                 outcome.cause};
-        case ChildOutcome::Ending::timed_out:
-            break;
-    }
-    return {"hang", std::string(entry_point) + " no volvió en " + seconds_of(limit)};
-}
-
-// Whether a fresh child, given the inputs in order, fails on one of them in
-// this way; which one, if it does.
-std::optional<std::size_t> failing(const FuzzSettings& settings, const std::vector<std::string>& inputs,
-                                   const std::string& kind) {
-    const std::string_view entry_point = binding::declaration_of(settings.entry_point).name;
+std::optional<Shown> first_showing(const FuzzSettings& settings, const std::vector<std::string>& inputs,
+                                   FaultKind kind) {
     const BatchOutcome outcome = run_batch(settings, inputs);
-    if (outcome.not_bound || outcome.answers.size() == inputs.size() ||
-        fault_of(outcome.ending, entry_point, settings.limit).kind != kind) {
-        return std::nullopt;
+    for (std::size_t i = 0; i < outcome.results.size(); ++i) {
+        if (outcome.results[i].fault == kind) return Shown{i, outcome.results[i].text};
     }
-    return outcome.answers.size();
+    return std::nullopt;
 }
 
-// The input shrunk while a fresh child still fails on it in the same way:
-// pieces of halving size taken out, each size's candidates in as few
-// children as their length allows (delta debugging on bytes).
-std::string minimised(const FuzzSettings& settings, std::string input, const std::string& kind) {
+// An input cut where its pieces meet.
+struct Pieces {
+    std::string text;
+    std::vector<std::size_t> starts;  // of each piece, then the end of the text
+};
+
+Pieces bytes_of(std::string text) {
+    Pieces pieces{std::move(text), {}};
+    for (std::size_t at = 0; at <= pieces.text.size(); ++at) pieces.starts.push_back(at);
+    return pieces;
+}
+
+// The grammar's tokens: numbers, identifiers (letters beyond ASCII
+// included), runs of spaces; any other byte is a token of its own.
+Pieces tokens_of(std::string text) {
+    enum class Kind { number, identifier, spaces, other };
+    const auto kind_of = [](unsigned char byte) {
+        if ((byte >= '0' && byte <= '9') || byte == '.') return Kind::number;
+        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || byte == '_' || byte >= 0x80)
+            return Kind::identifier;
+        return byte == ' ' ? Kind::spaces : Kind::other;
+    };
+    Pieces pieces{std::move(text), {}};
+    for (std::size_t at = 0; at < pieces.text.size(); ++at) {
+        const Kind kind = kind_of(static_cast<unsigned char>(pieces.text[at]));
+        if (at == 0 || kind == Kind::other ||
+            kind != kind_of(static_cast<unsigned char>(pieces.text[at - 1])))
+            pieces.starts.push_back(at);
+    }
+    pieces.starts.push_back(pieces.text.size());
+    return pieces;
+}
+
+// The input shrunk while a fresh child still shows the fault on it: runs of
+// pieces of halving length taken out, each length's candidates in as few
+// children as their bytes allow (delta debugging). An interrupt leaves it
+// as far as it got.
+// An input that shows a fault in a fresh child, and what happened there.
+struct Showing {
+    std::string input;
+    std::string what;
+};
+
+Showing shrunk(const FuzzSettings& settings, Pieces input, FaultKind kind, std::string what) {
     constexpr std::size_t kBytesPerChild = std::size_t{64} << 20;
-    std::size_t piece = std::max<std::size_t>(input.size() / 2, 1);
-    for (;;) {
+    std::size_t run = std::max<std::size_t>((input.starts.size() - 1) / 2, 1);
+    while (!interrupted()) {
+        const std::size_t count = input.starts.size() - 1;
         std::vector<std::string> candidates;
-        for (std::size_t at = 0; at < input.size(); at += piece) {
-            std::string candidate = input.substr(0, at) + input.substr(std::min(at + piece, input.size()));
-            if (!candidate.empty()) candidates.push_back(std::move(candidate));
+        std::vector<std::size_t> firsts;  // the first piece each takes out
+        for (std::size_t first = 0; first < count; first += run) {
+            std::string candidate = input.text.substr(0, input.starts[first]) +
+                                    input.text.substr(input.starts[std::min(first + run, count)]);
+            if (candidate.empty()) continue;
+            candidates.push_back(std::move(candidate));
+            firsts.push_back(first);
         }
-        const std::size_t per_child = std::max<std::size_t>(kBytesPerChild / input.size(), 1);
-        std::optional<std::string> smaller;
+        const std::size_t per_child = std::max<std::size_t>(kBytesPerChild / input.text.size(), 1);
+        std::optional<std::size_t> smaller;
         for (std::size_t first = 0; first < candidates.size() && !smaller; first += per_child) {
             const std::vector<std::string> some(
-                candidates.begin() + first,
-                candidates.begin() + std::min(first + per_child, candidates.size()));
-            if (const std::optional<std::size_t> index = failing(settings, some, kind))
-                smaller = some[*index];
+                candidates.begin() + static_cast<std::ptrdiff_t>(first),
+                candidates.begin() +
+                    static_cast<std::ptrdiff_t>(std::min(first + per_child, candidates.size())));
+            if (std::optional<Shown> shown = first_showing(settings, some, kind)) {
+                smaller = first + shown->index;
+                what = std::move(shown->what);
+            }
         }
         if (smaller) {
-            input = std::move(*smaller);
-            piece = std::max<std::size_t>(std::min(piece, input.size() / 2), 1);
-        } else if (piece == 1) {
-            return input;
+            const std::size_t first = firsts[*smaller];
+            const std::size_t last = std::min(first + run, count);
+            const std::size_t removed = input.starts[last] - input.starts[first];
+            std::vector<std::size_t> starts(input.starts.begin(),
+                                            input.starts.begin() + static_cast<std::ptrdiff_t>(first));
+            for (std::size_t i = last; i <= count; ++i) starts.push_back(input.starts[i] - removed);
+            input = {std::move(candidates[*smaller]), std::move(starts)};
+            run = std::max<std::size_t>(std::min(run, (input.starts.size() - 1) / 2), 1);
+        } else if (run == 1) {
+            break;
         } else {
-            piece /= 2;
+            run /= 2;
         }
     }
+    return {std::move(input.text), std::move(what)};
+}
+
+// The input made alike, the coarsest first: every byte an a; then every digit
+// a 0, every letter an a and every byte beyond ASCII 0x80, the rest kept.
+std::vector<std::string> alike_forms(const std::string& input) {
+    std::string by_class = input;
+    for (char& byte : by_class) {
+        const auto value = static_cast<unsigned char>(byte);
+        if (value >= '0' && value <= '9') byte = '0';
+        if ((value >= 'a' && value <= 'z') || (value >= 'A' && value <= 'Z')) byte = 'a';
+        if (value >= 0x80) byte = '\x80';
+    }
+    return {std::string(input.size(), 'a'), std::move(by_class)};
+}
+
+// Bytes first, which leaves no byte that can go alone; then tokens, which
+// can take out runs that no halving cut met whole; then the coarsest alike
+// form that still shows the fault, so that inputs which differ only in
+// bytes the fault does not care about are one finding.
+Showing minimised(const FuzzSettings& settings, Showing showing, FaultKind kind) {
+    Showing by_bytes = shrunk(settings, bytes_of(std::move(showing.input)), kind, std::move(showing.what));
+    Showing small = shrunk(settings, tokens_of(std::move(by_bytes.input)), kind, std::move(by_bytes.what));
+    for (std::string& form : alike_forms(small.input)) {
+        if (form == small.input) continue;
+        if (std::optional<Shown> shown = first_showing(settings, {form}, kind))
+            return {std::move(form), std::move(shown->what)};
+    }
+    return small;
 }
 
 // The file `zavlek-call ENTRY --file FILE` reads back as the input: a final
@@ -131,9 +246,8 @@ std::string reproducer(std::string_view input) {
 
 std::filesystem::path utf8_path(const std::string& path) { return std::u8string(path.begin(), path.end()); }
 
-std::string saved(const FuzzSettings& settings, const std::string& kind, std::size_t number,
-                  std::string_view input) {
-    const std::string name = kind + "-" + std::to_string(number) + ".txt";
+std::string saved(const FuzzSettings& settings, FaultKind kind, std::size_t number, std::string_view input) {
+    const std::string name = std::string(name_of(kind)) + "-" + std::to_string(number) + ".txt";
     std::filesystem::create_directories(utf8_path(settings.out));
     std::ofstream file(utf8_path(settings.out) / utf8_path(name), std::ios::binary | std::ios::trunc);
     if (!(file << reproducer(input) << std::flush)) {
@@ -165,53 +279,76 @@ std::string answer_shape(std::string_view answer) {
     return shape;
 }
 
+std::string fuzz_record(const InspectedCall& inspected) {
+    if (inspected.broken)
+        return case_record({kFindings, std::string(name_of(FaultKind::contract)) + "\n" + *inspected.broken});
+    if (inspected.leak)
+        return case_record({kFindings, std::string(name_of(FaultKind::leak)) + "\n" + *inspected.leak});
+    return case_record({kDone, utf8_of(inspected.answer)});
+}
+
+std::string fuzz_record(const ChildOutcome& ended, std::string_view entry_point) {
+    const Result fault = ending_fault(ended, entry_point, {});
+    return case_record({kFindings, std::string(name_of(FaultKind::crash)) + "\n" + fault.text});
+}
+
 FuzzSummary fuzz(const FuzzSettings& settings, const FuzzProgress& progress) {
     const Clock::time_point start = Clock::now();
-    const std::string_view entry_point = binding::declaration_of(settings.entry_point).name;
     FuzzInputs inputs(settings.seed);
     for (const std::string& input : settings.corpus) inputs.add_to_corpus(input);
     std::set<std::string> shapes;
-    std::set<std::pair<std::string, std::string>> found;  // kind and input
-    std::map<std::string, std::size_t> numbers;           // of each kind, the last
+    std::set<std::pair<FaultKind, std::string>> found;  // kind and minimised input
+    std::map<FaultKind, std::size_t> numbers;           // of each kind, the last
     FuzzSummary summary;
-    while (Clock::now() - start < settings.duration) {
-        std::vector<std::string> batch;
-        for (std::size_t i = 0; i < kBatch; ++i) batch.push_back(inputs.next());
-        const BatchOutcome outcome = run_batch(settings, batch);
-        for (std::size_t i = 0; i < outcome.answers.size(); ++i) {
-            if (shapes.insert(answer_shape(outcome.answers[i])).second) inputs.add_to_corpus(batch[i]);
+    // An input that showed a fault, and what happened.
+    const auto make_finding = [&](const std::string& input, FaultKind kind) {
+        // An input holding a finding already made, as it is or made alike, is
+        // taken for that finding again, and not shrunk at length to find out.
+        std::vector<std::string> forms = alike_forms(input);
+        forms.push_back(input);
+        const bool known = std::any_of(found.begin(), found.end(), [&](const auto& finding) {
+            return finding.first == kind &&
+                   std::any_of(forms.begin(), forms.end(), [&](const std::string& form) {
+                       return form.find(finding.second) != std::string::npos;
+                   });
+        });
+        if (known) return;
+        // Reported only when a fresh child does the same.
+        std::optional<Shown> again = first_showing(settings, {input}, kind);
+        if (!again) return;
+        // What the summary says is what the saved input does.
+        const Showing small = minimised(settings, {input, std::move(again->what)}, kind);
+        if (found.insert({kind, small.input}).second) {
+            summary.findings.push_back({saved(settings, kind, ++numbers[kind], small.input), small.what});
         }
-        summary.inputs += outcome.answers.size();
+    };
+    std::size_t made = 0;
+    const std::size_t most = settings.most_inputs.value_or(std::numeric_limits<std::size_t>::max());
+    // The inputs of a batch after one that ended its child go to the next.
+    std::vector<std::string> batch;
+    while (Clock::now() - start < settings.duration && (made < most || !batch.empty()) && !interrupted()) {
+        for (; batch.size() < kBatch && made < most; ++made) batch.push_back(inputs.next());
+        const BatchOutcome outcome = run_batch(settings, batch);
+        summary.inputs += outcome.results.size();
         if (outcome.not_bound) {
             summary.not_bound = outcome.not_bound;
             break;
         }
-        if (outcome.answers.size() < batch.size()) {
-            const std::string& input = batch[outcome.answers.size()];
-            ++summary.inputs;
-            const Fault fault = fault_of(outcome.ending, entry_point, settings.limit);
-            // An input holding a finding already made is taken for that
-            // finding again, and not shrunk at length to find out. A hang is
-            // kept as it came: shrinking it would wait out the limit at every
-            // step.
-            const bool known = std::any_of(found.begin(), found.end(), [&](const auto& finding) {
-                return finding.first == fault.kind && input.find(finding.second) != std::string::npos;
-            });
-            // Reported only when a fresh child does the same.
-            if (!known && failing(settings, {input}, fault.kind)) {
-                const std::string shrunk =
-                    fault.kind == "crash" ? minimised(settings, input, fault.kind) : input;
-                if (found.insert({fault.kind, shrunk}).second) {
-                    summary.findings.push_back(
-                        {saved(settings, fault.kind, ++numbers[fault.kind], shrunk), fault.what});
-                }
+        for (std::size_t i = 0; i < outcome.results.size(); ++i) {
+            const Result& result = outcome.results[i];
+            if (!result.fault) {
+                if (shapes.insert(answer_shape(result.text)).second) inputs.add_to_corpus(batch[i]);
+            } else if (!interrupted()) {
+                make_finding(batch[i], *result.fault);
             }
         }
+        batch.erase(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(outcome.results.size()));
         summary.seconds = std::chrono::duration<double>(Clock::now() - start).count();
         summary.corpus = inputs.corpus_size();
         summary.shapes = shapes.size();
         if (progress) progress(summary);
     }
+    summary.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     return summary;
 }
 

@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: MIT
 // A fuzz run: many inputs, in batches, each batch in one child process that
-// sends a record per input; an input whose answer has a shape not seen
-// before joins the corpus, and an input after which the child crashed,
-// ended or hung is tried again in a fresh child and, when it does the same
-// there, saved as a file that reproduces it.
+// loads the library once and sends a record per input (on POSIX each input
+// in a copy of it forked for the input); an input whose answer has a shape
+// not seen before joins the corpus, and an input that crashed the library,
+// hung it, broke the string contract or leaked is tried again in a fresh
+// child and, when it does the same there, shrunk and saved as a file that
+// reproduces it.
 #pragma once
+
+#include "contract_checks.h"
+#include "platform.h"
 
 #include <binding/entry_points.h>
 
@@ -22,6 +27,9 @@ struct FuzzSettings {
     std::string library;  // absolute, or empty for the ordinary search
     binding::EntryPoint entry_point = binding::EntryPoint::parser_SLR;
     std::chrono::milliseconds duration{60000};
+    // The most inputs sent, whatever the time left: with the seed, a run
+    // that ends as the same one on any machine, however loaded.
+    std::optional<std::size_t> most_inputs;
     std::chrono::milliseconds limit{10000};  // each input's
     std::uint64_t seed = 0;
     std::vector<std::string> corpus;  // first inputs, as 8-bit text
@@ -42,10 +50,21 @@ struct FuzzSummary {
     std::optional<std::string> not_bound;  // why, when the library could not be bound
 };
 
+// What a finding is, as its file is named: crash-N.txt, hang-N.txt,
+// contract-N.txt, leak-N.txt.
+enum class FaultKind { crash, hang, contract, leak };
+
+// In the child: the record of one input, its answer or the fault it showed;
+// and of a copy that ended during the call.
+std::string fuzz_record(const InspectedCall& inspected);
+std::string fuzz_record(const ChildOutcome& ended, std::string_view entry_point);
+
 // Told the summary so far after every batch.
 using FuzzProgress = std::function<void(const FuzzSummary&)>;
 
-// Throws std::runtime_error when a finding cannot be saved.
+// Until the time is up or an interrupt comes (interrupt_stops_work); what
+// was found before either is saved and summed up. Throws std::runtime_error
+// when a finding cannot be saved.
 FuzzSummary fuzz(const FuzzSettings& settings, const FuzzProgress& progress);
 
 // The answer with its digits and quoted characters made alike: answers that

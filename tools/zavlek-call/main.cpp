@@ -61,7 +61,8 @@ std::vector<std::string> child_arguments(std::string_view role, std::string_view
 // --- in the child -------------------------------------------------------
 
 // --child CHANNEL call ENTRY_POINT [--library FILE] [--raw]: the text on
-// standard input, the answer in the report.
+// standard input, the answer in the report. A text is sent as fuzz sends it,
+// with the same inspections: an input fuzz saved shows its fault here again.
 ChildReport child_call(const std::string& name, const Options& options) {
     const binding::Declaration* declaration = binding::declaration_named(name);
     if (declaration == nullptr) {
@@ -79,8 +80,15 @@ ChildReport child_call(const std::string& name, const Options& options) {
         if (!text) {
             throw std::runtime_error("no se pudo leer el texto en la entrada estándar");
         }
-        const std::u16string answer = library.call(declaration->entry_point, text::from_utf8(text->bytes));
-        return {kDone, options.raw ? binding::to_eight_bit(answer) : text::to_utf8(answer) + "\n"};
+        const auto function =
+            reinterpret_cast<binding::TextToText>(library.bound_address(declaration->entry_point));
+        const InspectedCall inspected = inspected_call(function, name, text::from_utf8(text->bytes));
+        if (inspected.broken || inspected.leak) {
+            tell(inspected.broken ? *inspected.broken : *inspected.leak);
+            return {kContractBroken, {}};
+        }
+        return {kDone, options.raw ? inspected.answer
+                                   : text::to_utf8(binding::from_eight_bit(inspected.answer)) + "\n"};
     } catch (const binding::BindingError& error) {
         tell(error.what());
         return {kNotBound, {}};
@@ -93,16 +101,21 @@ ChildReport child_call(const std::string& name, const Options& options) {
     }
 }
 
+// The calls of calls_for_child on standard input; nothing, said, when they
+// could not be read.
+std::optional<std::vector<CaseCall>> calls_on_standard_input() {
+    const std::optional<ReadBytes> input = read_at_most(stdin, std::string().max_size());
+    std::optional<std::vector<CaseCall>> calls = input ? calls_from_parent(input->bytes) : std::nullopt;
+    if (!calls) tell("no se pudieron leer los casos en la entrada estándar");
+    return calls;
+}
+
 // --child CHANNEL run casos [--library FILE]: the calls of calls_for_child on
 // standard input; a record of each on the channel as soon as it is done, so
 // that a crash or a hang in a later one leaves it known.
 ChildReport child_run(std::string_view channel, const Options& options) {
-    const std::optional<ReadBytes> input = read_at_most(stdin, std::string().max_size());
-    const std::optional<std::vector<CaseCall>> calls = input ? calls_from_parent(input->bytes) : std::nullopt;
-    if (!calls) {
-        tell("no se pudieron leer los casos en la entrada estándar");
-        return {kInternalError, {}};
-    }
+    const std::optional<std::vector<CaseCall>> calls = calls_on_standard_input();
+    if (!calls) return {kInternalError, {}};
     const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
     binding::ZavlekLibrary library(*loader);
     for (const CaseCall& call : *calls) {
@@ -125,6 +138,51 @@ ChildReport child_run(std::string_view channel, const Options& options) {
     return {kDone, {}};
 }
 
+// --child CHANNEL fuzz ENTRY_POINT [--library FILE]: the texts of
+// calls_for_child on standard input, each inspected as a call inspects it,
+// in a copy of this process made for it once the library is bound and has
+// answered once (ended_before_done): every input meets the library as that
+// first call left it, tables and all, and a crash ends that copy alone. A
+// record of each on the channel: its answer, or the fault it showed.
+ChildReport child_fuzz(std::string_view channel, const std::string& name, const Options& options) {
+    const binding::Declaration* declaration = binding::declaration_named(name);
+    if (declaration == nullptr || !declaration->takes_text) {
+        tell(unknown_entry_point(name));
+        return {kWrongUsage, {}};
+    }
+    const std::optional<std::vector<CaseCall>> calls = calls_on_standard_input();
+    if (!calls) return {kInternalError, {}};
+    const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
+    binding::ZavlekLibrary library(*loader);
+    binding::TextToText function = nullptr;
+    const auto not_bound = [&channel](const binding::BindingError& error) {
+        send_to_parent(channel, case_record({kNotBound, error.what()}));
+    };
+    try {
+        function = reinterpret_cast<binding::TextToText>(library.bound_address(declaration->entry_point));
+        inspected_call(function, name, kShortExpression);
+    } catch (const binding::BindingError& error) {
+        not_bound(error);
+        return {kNotBound, {}};
+    }
+    for (const CaseCall& call : *calls) {
+        const std::optional<ChildOutcome> ended = ended_before_done([&] {
+            try {
+                send_to_parent(channel,
+                               fuzz_record(inspected_call(function, name, text::from_utf8(call.text))));
+            } catch (const binding::BindingError& error) {
+                not_bound(error);
+            } catch (const std::exception& error) {
+                // Ours, not the library's; said in the copy's record, for the
+                // copy ends here whatever happens.
+                send_to_parent(channel, case_record({kInternalError, error.what()}));
+            }
+        });
+        if (ended && !send_to_parent(channel, fuzz_record(*ended, name))) return {kInternalError, {}};
+    }
+    return {kDone, {}};
+}
+
 // --child CHANNEL check ID [--library FILE]: the finding in the report.
 ChildReport child_check(const std::string& id, const Options& options) {
     const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
@@ -139,6 +197,7 @@ ChildReport child_work(std::string_view channel, const std::vector<std::string>&
         if (arguments[0] == "call") return child_call(arguments[1], options);
         if (arguments[0] == "check") return child_check(arguments[1], options);
         if (arguments[0] == "run") return child_run(channel, options);
+        if (arguments[0] == "fuzz") return child_fuzz(channel, arguments[1], options);
     } catch (const std::exception& error) {
         // Ours, not the library's: a crash of the library never throws.
         tell(error.what());
@@ -287,17 +346,36 @@ int run_case_files(const Options& options) {
     return kDone;
 }
 
+// What a file given to --corpus adds: the texts of its cases, when it is a
+// case file; otherwise its whole text, one input.
+std::vector<std::u16string> corpus_inputs(const std::string& file) {
+    const std::string bytes = read_text(file);
+    if (bytes.empty()) return {};
+    const ReadCases read = read_case_file(file, bytes);
+    if (!read.faults.empty() || read.cases.empty()) return {text::from_utf8(bytes)};
+    std::vector<std::u16string> texts;
+    for (const TestCase& test_case : read.cases) {
+        if (!test_case.text.empty()) texts.push_back(test_case.text);
+    }
+    return texts;
+}
+
 int fuzz_library(const Options& options) {
     FuzzSettings settings;
     settings.library = absolute_library_file(options.library);
     settings.entry_point = options.entry_point;
     settings.duration = options.fuzz_time;
+    settings.most_inputs = options.fuzz_inputs;
     settings.limit = options.timeout;
     settings.seed = options.seed ? *options.seed : std::random_device()();
     settings.out = options.out;
     for (const std::string& file : options.corpus) {
-        settings.corpus.push_back(binding::to_eight_bit(text::from_utf8(read_text(file))));
+        for (const std::u16string& input : corpus_inputs(file))
+            settings.corpus.push_back(binding::to_eight_bit(input));
     }
+    // Ctrl+C ends the run, not the tool: the summary and the findings made
+    // until then are still written.
+    interrupt_stops_work();
     FuzzSummary summary;
     {
         FuzzStatus status(options.fuzz_time);

@@ -50,6 +50,19 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
                               std::chrono::milliseconds limit, ErrorOutput error_output,
                               const Progress& progress = {});
 
+// How a copy of this process that did the work ended, when it ended before
+// the work was done. POSIX: the work is done in a process forked for it, so
+// that it starts from this process's state (the library loaded and set up)
+// and a crash ends that copy alone; this waits for it. Windows, which cannot
+// fork: the work is done in this process, and a crash ends it.
+std::optional<ChildOutcome> ended_before_done(const std::function<void()>& work);
+
+// From now on an interrupt (Ctrl+C: SIGINT, or the console's control
+// event) ends the running child, as ever, but not us: it is remembered, for
+// the work to stop at its next step and still say what it found.
+void interrupt_stops_work();
+bool interrupted();
+
 // In a child: the bytes sent on the channel the command line named; false
 // when they could not be (a name that is none, as by hand, included).
 bool send_to_parent(std::string_view channel, std::string_view bytes);
@@ -96,6 +109,12 @@ File open_to_read(const std::string& path);
 // AddressSanitizer (whose shadow and quarantine make resident memory grow on
 // their own) the bytes its allocator has handed out and not had back.
 std::size_t memory_in_use();
+
+// The bytes the allocator of library strings has handed out and not had
+// back: the C allocator's here (AddressSanitizer's under it), the process
+// heap's busy blocks on Windows, where oleaut32 takes them (its cache of
+// freed strings turned off in our children, which would hold them).
+std::size_t allocated_bytes();
 
 // The file of the loaded program or library whose image holds the address
 // (a string constant, say), if any does.

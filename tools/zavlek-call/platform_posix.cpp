@@ -3,10 +3,12 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -17,9 +19,11 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
@@ -95,10 +99,19 @@ constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
 std::atomic<pid_t> running_group{0};
 static_assert(std::atomic<pid_t>::is_always_lock_free, "read in a signal handler");
 
+// Whether an interrupt stops the work rather than ending us, and whether
+// one came.
+std::atomic<bool> interrupt_stops{false};
+std::atomic<bool> interrupt_seen{false};
+
 extern "C" void end_with_the_running_group(int signal_number) {
     const pid_t group = running_group.load();
     if (group > 0) {
         kill(-group, SIGKILL);
+    }
+    if (signal_number == SIGINT && interrupt_stops.load()) {
+        interrupt_seen.store(true);
+        return;
     }
     // Then ends as the signal would have ended us.
     signal(signal_number, SIG_DFL);
@@ -184,6 +197,22 @@ void place_as(int descriptor, int standard) {
     }
 }
 
+// Freed blocks that the C allocator keeps in its per-thread cache count as
+// handed out (mallinfo2), where they would pass for memory the library
+// keeps: our children run without that cache, whatever else the tunables
+// say.
+void turn_off_the_allocators_cache() {
+    static const bool turned_off = [] {
+        constexpr std::string_view kNoCache = "glibc.malloc.tcache_count=0";
+        const char* const tunables = std::getenv("GLIBC_TUNABLES");
+        const std::string all = tunables != nullptr && *tunables != '\0'
+                                    ? std::string(tunables) + ":" + std::string(kNoCache)
+                                    : std::string(kNoCache);
+        return setenv("GLIBC_TUNABLES", all.c_str(), 1) == 0;
+    }();
+    static_cast<void>(turned_off);
+}
+
 // This program started again as a child, its input on a pipe and its report
 // on another.
 struct StartedChild {
@@ -205,6 +234,7 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
     const Descriptor nowhere(error_output == ErrorOutput::discarded ? open("/dev/null", O_WRONLY | O_CLOEXEC)
                                                                     : -1);
     const pid_t parent = getpid();
+    turn_off_the_allocators_cache();
 
     end_children_with_us();
     const EndingSignalsHeld held;
@@ -323,6 +353,41 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
     return outcome;
 }
 
+std::optional<ChildOutcome> ended_before_done(const std::function<void()>& work) {
+    // A page shared with each copy, where the copy says it got through the
+    // work; whatever ends it before, its wait status tells.
+    static std::atomic<bool>* const done = [] {
+        void* page = mmap(nullptr, sizeof(std::atomic<bool>), PROT_READ | PROT_WRITE,
+                          MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        if (page == MAP_FAILED) {
+            throw std::runtime_error(std::string("no se pudo compartir memoria: ") + std::strerror(errno));
+        }
+        return new (page) std::atomic<bool>(false);
+    }();
+    done->store(false);
+    const pid_t copy = fork();
+    if (copy < 0) {
+        throw std::runtime_error(std::string("no se pudo crear un proceso: ") + std::strerror(errno));
+    }
+    if (copy == 0) {
+        work();
+        done->store(true);
+        _exit(0);
+    }
+    int status = 0;
+    while (waitpid(copy, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (done->load()) return std::nullopt;
+    return outcome_of(status);
+}
+
+void interrupt_stops_work() {
+    interrupt_stops.store(true);
+    end_children_with_us();
+}
+
+bool interrupted() { return interrupt_seen.load(); }
+
 bool send_to_parent(std::string_view channel, std::string_view bytes) {
     int descriptor = -1;
     const auto [end, error] = std::from_chars(channel.data(), channel.data() + channel.size(), descriptor);
@@ -375,6 +440,15 @@ std::size_t memory_in_use() {
     std::size_t resident_pages = 0;
     statm >> pages_in_all >> resident_pages;
     return resident_pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+#endif
+}
+
+std::size_t allocated_bytes() {
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    const struct mallinfo2 held = mallinfo2();
+    return held.uordblks + held.hblkhd;
 #endif
 }
 

@@ -10,6 +10,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -114,6 +115,19 @@ Handle make_job() {
     return job;
 }
 
+// The job of the child running now, for an interrupt to end; null when none
+// runs.
+std::atomic<HANDLE> running_job{nullptr};
+std::atomic<bool> interrupt_seen{false};
+
+// On a thread of the system's own while the work goes on.
+BOOL WINAPI stop_at_interrupt(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    interrupt_seen.store(true);
+    if (const HANDLE job = running_job.load()) TerminateJobObject(job, 1);
+    return TRUE;
+}
+
 // This program started again as a child in a job of its own, its input on
 // a pipe and its report on another.
 struct StartedChild {
@@ -147,6 +161,9 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
     startup.hStdOutput = people;
     startup.hStdError = people;
     Handle job = make_job();
+    // oleaut32 keeps freed strings in a cache of its own, where they would
+    // pass for memory the library keeps; a child's is turned off.
+    SetEnvironmentVariableW(L"OANOCACHE", L"1");
     PROCESS_INFORMATION started{};
     // Suspended until it is in the job, so that nothing it starts is left out.
     // A busy system (Wine, under load) now and then refuses a start with an
@@ -262,10 +279,12 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
                               std::chrono::milliseconds limit, ErrorOutput error_output,
                               const Progress& progress) {
     StartedChild child = start_child(arguments, error_output);
+    running_job.store(child.job.get());
     Pump pump(child, input);
     const bool ended = ended_in_time(child.process.get(), pump, limit, progress);
     // The child at the limit, and whatever it started in any case, end now,
     // and with them every holder of the pipes' other ends.
+    running_job.store(nullptr);
     TerminateJobObject(child.job.get(), 1);
     WaitForSingleObject(child.process.get(), INFINITE);
     ChildOutcome outcome;
@@ -277,6 +296,15 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
     outcome.reported = pump.finish();
     return outcome;
 }
+
+std::optional<ChildOutcome> ended_before_done(const std::function<void()>& work) {
+    work();
+    return std::nullopt;
+}
+
+void interrupt_stops_work() { SetConsoleCtrlHandler(stop_at_interrupt, TRUE); }
+
+bool interrupted() { return interrupt_seen.load(); }
 
 bool send_to_parent(std::string_view channel, std::string_view bytes) {
     std::uintptr_t number = 0;
@@ -350,6 +378,18 @@ std::size_t memory_in_use() {
     counters.cb = sizeof counters;
     if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
     return counters.WorkingSetSize;
+}
+
+std::size_t allocated_bytes() {
+    const HANDLE heap = GetProcessHeap();
+    std::size_t busy = 0;
+    HeapLock(heap);
+    PROCESS_HEAP_ENTRY entry{};
+    while (HeapWalk(heap, &entry)) {
+        if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) busy += entry.cbData;
+    }
+    HeapUnlock(heap);
+    return busy;
 }
 
 std::optional<std::string> image_holding(const void* address) {

@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: MIT
+// A Zavlek library that keeps the contract for most texts and breaks it for
+// some, as the libraries fuzz is for do: the fault is planted where only
+// inputs of one kind reach it, one fault per build.
+//   PLANT_NESTED_CRASH  parser_SLR writes through a null pointer for an expression
+//                       nested at least five parentheses deep
+//   PLANT_HANG          parser_SLR never returns for a text holding ")("
+//   PLANT_LEAK          parser_SLR keeps a copy of a text of more than 1,000 bytes
+//                       as a library string of its own, lost at the next call
+//   PLANT_ARGUMENT      parser_SLR returns the string it was given when the text
+//                       holds a byte above 0x7F
+// Every other text is answered with a fresh "Cadena aceptada"; tokeniza2
+// answers so too, so that fuzzing it finds nothing.
+#include <zavlek.h>
+
+#include <string_view>
+
+namespace {
+
+std::string_view bytes_of(BSTR text) { return {reinterpret_cast<const char*>(text), SysStringByteLen(text)}; }
+
+BSTR accepted() { return SysAllocStringByteLen("Cadena aceptada", 15); }
+
+#if defined(PLANT_NESTED_CRASH)
+// As a recursive-descent parser nests its calls, one per open parenthesis.
+int deepest_nesting(std::string_view text) {
+    int depth = 0;
+    int deepest = 0;
+    for (const char byte : text) {
+        if (byte == '(' && ++depth > deepest) deepest = depth;
+        if (byte == ')' && depth > 0) --depth;
+    }
+    return deepest;
+}
+#endif
+
+#if defined(PLANT_ARGUMENT)
+bool beyond_ascii(std::string_view text) {
+    for (const char byte : text) {
+        if (static_cast<unsigned char>(byte) > 0x7F) return true;
+    }
+    return false;
+}
+#endif
+
+}  // namespace
+
+extern "C" {
+
+ZAVLEK_API void ZAVLEK_CALL mPila(void) {}
+
+ZAVLEK_API void ZAVLEK_CALL tokeniza(void) {}
+
+ZAVLEK_API BSTR ZAVLEK_CALL tokeniza2(BSTR) { return accepted(); }
+
+ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
+    [[maybe_unused]] const std::string_view bytes = bytes_of(text);
+#if defined(PLANT_NESTED_CRASH)
+    if (deepest_nesting(bytes) >= 5) *static_cast<volatile int*>(nullptr) = 1;
+#elif defined(PLANT_HANG)
+    if (bytes.find(")(") != std::string_view::npos) {
+        for (volatile bool forever = true; forever;) {
+        }
+    }
+#elif defined(PLANT_LEAK)
+    if (bytes.size() > 1000) {
+        // Stored where the compiler must leave it, then forgotten at the next call.
+        [[maybe_unused]] static BSTR volatile copy;
+        copy = SysAllocStringByteLen(bytes.data(), static_cast<unsigned int>(bytes.size()));
+    }
+#elif defined(PLANT_ARGUMENT)
+    if (beyond_ascii(bytes)) return text;
+#endif
+    return accepted();
+}
+}
