@@ -5,23 +5,9 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 
-// What the loops need from elsewhere comes before the instructions are
-// switched on, so none of it is ever made for this processor alone.
-#  include <text/utf16.h>
+#  include "cp1252_target.h"
 
-#  include <array>
-#  include <cstddef>
-#  include <cstdint>
-#  include <string_view>
-
-#  include <immintrin.h>
-
-#  if defined(__clang__)
-#    pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#  else
-#    pragma GCC push_options
-#    pragma GCC target("avx2")
-#  endif
+KAVRELO_INSTRUCTIONS_BEGIN("avx2")
 
 #  include "cp1252_blocks.h"
 
@@ -74,10 +60,6 @@ Routines avx2_routines() noexcept { return {"AVX2", encode_blocks<Avx2>, decode_
 
 }  // namespace kavrelo::binding::cp1252
 
-#  if defined(__clang__)
-#    pragma clang attribute pop
-#  else
-#    pragma GCC pop_options
-#  endif
+KAVRELO_INSTRUCTIONS_END
 
 #endif

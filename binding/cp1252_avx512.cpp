@@ -6,23 +6,9 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 
-// What the loops need from elsewhere comes before the instructions are
-// switched on, so none of it is ever made for this processor alone.
-#  include <text/utf16.h>
+#  include "cp1252_target.h"
 
-#  include <array>
-#  include <cstddef>
-#  include <cstdint>
-#  include <string_view>
-
-#  include <immintrin.h>
-
-#  if defined(__clang__)
-#    pragma clang attribute push(__attribute__((target("avx512bw,avx512vl"))), apply_to = function)
-#  else
-#    pragma GCC push_options
-#    pragma GCC target("avx512bw,avx512vl")
-#  endif
+KAVRELO_INSTRUCTIONS_BEGIN("avx512bw,avx512vl")
 
 #  include "cp1252_blocks.h"
 
@@ -59,10 +45,6 @@ Routines avx512_routines() noexcept { return {"AVX-512", encode_blocks<Avx512>, 
 
 }  // namespace kavrelo::binding::cp1252
 
-#  if defined(__clang__)
-#    pragma clang attribute pop
-#  else
-#    pragma GCC pop_options
-#  endif
+KAVRELO_INSTRUCTIONS_END
 
 #endif
