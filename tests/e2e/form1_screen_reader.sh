@@ -163,6 +163,10 @@ JSON
     fail "the window read from its top never says the answer: $read_aloud"
   [[ "$(printf '%s\n' "${lines[@]}" | grep -cx 'Resultado:')" == 1 ]] ||
     fail "the window read from its top does not say \"Resultado:\" once before the answer: $read_aloud"
+  # Where the review stands: the answer, by its label.
+  press Insert+KP_Begin
+  expect_heard "Resultado:" "the reviewed answer's label"
+  expect_heard "Cadena aceptada" "the reviewed answer"
 
   press Insert+KP_Enter
   expect_heard "Comandos para invocar funciones en DLL" "the window's title"
