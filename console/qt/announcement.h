@@ -12,8 +12,8 @@ namespace kavrelo::console::qt {
 
 // Exposes label as a notification whose name is what it shows; the label
 // that names it (its buddy's) stays its label. To be called before the label
-// is given its first text: the toolkit keeps the first account of a control
-// that any change of it makes.
+// is given its first text: the toolkit keeps the account it first makes of a
+// control, and a change of the control makes one.
 void make_announcement(QLabel& label);
 
 // Tells screen readers that the announcement shows a new text, even one
