@@ -47,7 +47,8 @@ constexpr Form kForm1{"Form1",
                       kDialogFont,
                       kFrameCaptionIndent,
                       kForm1Controls,
-                      kForm1Labels};
+                      kForm1Labels,
+                      "Label3"};
 
 // The classic scheme's system colours, by index, for platforms without them.
 constexpr std::array<Rgb, 31> kClassicSystemColours = {{

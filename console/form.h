@@ -76,6 +76,9 @@ struct Form {
     int frame_caption_indent;           // from a frame's left edge to its caption
     std::span<const Control> controls;  // in creation order
     std::span<const LabelFor> labels;
+    // The label whose every new text screen readers announce as it comes,
+    // wherever the focus is: the parser's answer.
+    std::string_view announced;
 };
 
 const Form& form1();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "form1_window.h"
 
+#include "announcement.h"
 #include "form_builder.h"
 #include "message_box.h"
 #include "text.h"
@@ -19,7 +20,7 @@
 namespace kavrelo::console::qt {
 
 Form1Window::Form1Window(Commands& commands, EndProgram end_program, QWidget* parent)
-    : QWidget(parent), commands_(commands), end_program_(std::move(end_program)) {
+    : QMainWindow(parent), commands_(commands), end_program_(std::move(end_program)) {
     createControls();
     bindCommands();
 }
@@ -37,7 +38,7 @@ Widget* Form1Window::control(std::string_view name) const {
 void Form1Window::createControls() {
     controls_ = build_form(form1(), *this);
     text1_ = control<QLineEdit>("Text1");
-    label3_ = control<QLabel>("Label3");
+    label3_ = control<QLabel>(form1().announced);
 }
 
 void Form1Window::bindCommands() {
@@ -56,9 +57,7 @@ void Form1Window::set_label3(std::u16string_view caption) {
     const TextArea area{label3_->width(), label3_->height(), QFontMetrics(label3_->font()).lineSpacing()};
     const QString shown = to_qstring(label_text(caption, area));
     label3_->setText(shown);
-    // Read as "Resultado:" (its accessible name) followed by the answer; the
-    // change is announced to screen readers.
-    label3_->setAccessibleDescription(shown);
+    announce(*label3_);
 }
 
 void Form1Window::show_message(std::u16string_view text) { show_message_box(this, text); }

@@ -6,7 +6,7 @@
 #include <console/commands.h>
 #include <console/window_operations.h>
 
-#include <QWidget>
+#include <QMainWindow>
 
 #include <functional>
 #include <map>
@@ -18,7 +18,9 @@ class QLineEdit;
 
 namespace kavrelo::console::qt {
 
-class Form1Window : public QWidget, public WindowOperations {
+// A main window, not a plain widget, so that screen readers take it for a
+// window and read its title; it has no bars of its own.
+class Form1Window : public QMainWindow, public WindowOperations {
 public:
     using EndProgram = std::function<void(ExitStatus)>;
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "form_builder.h"
 
+#include "announcement.h"
 #include "text.h"
 
 #include <console/form.h>
@@ -118,7 +119,7 @@ private:
     }
 };
 
-QWidget* create_control(const Control& control, QWidget* parent) {
+QWidget* create_control(const Form& form, const Control& control, QWidget* parent) {
     const QString caption = to_qstring(control.caption);
     switch (control.kind) {
         case ControlKind::button:
@@ -132,6 +133,9 @@ QWidget* create_control(const Control& control, QWidget* parent) {
         }
         case ControlKind::label: {
             auto* label = new QLabel(parent);
+            if (control.name == form.announced) {
+                make_announcement(*label);
+            }
             label->setTextFormat(Qt::PlainText);
             label->setText(caption);
             label->setWordWrap(true);
@@ -195,7 +199,11 @@ void set_labels(const Form& form, const NamedControls& controls) {
         }
         QWidget* control = named(controls, pair.control);
         label->setBuddy(control);
-        control->setAccessibleName(label->text());
+        // A label is read by what it shows; the relation alone says what
+        // names it.
+        if (qobject_cast<QLabel*>(control) == nullptr) {
+            control->setAccessibleName(label->text());
+        }
     }
 }
 
@@ -220,7 +228,7 @@ NamedControls build_form(const Form& form, QWidget& window) {
             }
             parent = found->second;
         }
-        QWidget* widget = create_control(control, parent);
+        QWidget* widget = create_control(form, control, parent);
         widget->setObjectName(
             QString::fromLatin1(control.name.data(), static_cast<qsizetype>(control.name.size())));
         widget->setGeometry(geometry_of(control));

@@ -294,12 +294,12 @@ const Control* Form1Window::control_of(HWND child) const {
 std::u16string Form1Window::text1() const { return window_text(controls_.at("Text1")); }
 
 void Form1Window::set_label3(std::u16string_view caption) {
-    const HWND label = controls_.at("Label3");
+    const HWND label = controls_.at(form1().announced);
     // NULs take no room in the excerpt, so leaving them out of it afterwards
     // shows the same.
     const std::u16string shown = without_nuls(label_text(caption, text_area_of(label)));
     SetWindowTextW(label, wide(shown));
-    screen_reader_names_->describe(label, shown);
+    screen_reader_names_->announce(label);
     UpdateWindow(label);
 }
 

@@ -12,11 +12,40 @@
 namespace kavrelo::console::win32 {
 namespace {
 
-void set_property(IAccPropServices* services, HWND control, const MSAAPROPID& property,
-                  std::u16string_view text) {
+// UI Automation's live setting, which the system's headers here lack: how
+// readers speak a live region's changes. Polite ones wait for the reader to
+// finish what it is saying.
+constexpr GUID kLiveSettingProperty{
+    0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+constexpr LONG kPolite = 1;
+
+const Control& control_named(const Form& form, std::string_view name) {
+    for (const Control& control : form.controls) {
+        if (control.name == name) return control;
+    }
+    throw std::logic_error("the form names an unknown control " + std::string(name));
+}
+
+HWND window_named(const NamedControls& controls, std::string_view name) {
+    const auto found = controls.find(name);
+    if (found == controls.end()) {
+        throw std::logic_error("the form names an unknown control " + std::string(name));
+    }
+    return found->second;
+}
+
+void set_name(IAccPropServices* services, HWND control, std::u16string_view text) {
     const std::u16string value(text);
-    services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, property,
+    services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
                              const_cast<LPWSTR>(wide(value)));
+}
+
+void set_polite(IAccPropServices* services, HWND control) {
+    VARIANT setting{};
+    setting.vt = VT_I4;
+    setting.lVal = kPolite;
+    services->SetHwndProp(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, kLiveSettingProperty,
+                          setting);
 }
 
 }  // namespace
@@ -30,23 +59,23 @@ ScreenReaderNames::ScreenReaderNames(const Form& form, const NamedControls& cont
         return;
     }
     for (const LabelFor& pair : form.labels) {
-        const Control* label = nullptr;
-        for (const Control& control : form.controls) {
-            if (control.name == pair.label) label = &control;
+        const Control& label = control_named(form, pair.label);
+        const HWND target = window_named(controls, pair.control);
+        if (control_named(form, pair.control).kind != ControlKind::label) {
+            set_name(services_, target, label.caption);
+            annotated_.push_back(target);
         }
-        const auto target = controls.find(pair.control);
-        if (label == nullptr || target == controls.end()) {
-            throw std::logic_error("the form names an unknown control " + std::string(pair.label) + " or " +
-                                   std::string(pair.control));
-        }
-        set_property(services_, target->second, PROPID_ACC_NAME, label->caption);
-        annotated_.push_back(target->second);
+    }
+    if (!form.announced.empty()) {
+        const HWND live_region = window_named(controls, form.announced);
+        set_polite(services_, live_region);
+        annotated_.push_back(live_region);
     }
 }
 
 ScreenReaderNames::~ScreenReaderNames() {
     if (services_ != nullptr) {
-        MSAAPROPID properties[] = {PROPID_ACC_NAME, PROPID_ACC_DESCRIPTION};
+        MSAAPROPID properties[] = {PROPID_ACC_NAME, kLiveSettingProperty};
         for (HWND control : annotated_) {
             services_->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, properties,
                                       static_cast<int>(std::size(properties)));
@@ -56,10 +85,8 @@ ScreenReaderNames::~ScreenReaderNames() {
     if (com_started_) CoUninitialize();
 }
 
-void ScreenReaderNames::describe(HWND control, std::u16string_view description) {
-    if (services_ == nullptr) return;
-    set_property(services_, control, PROPID_ACC_DESCRIPTION, description);
-    NotifyWinEvent(EVENT_OBJECT_DESCRIPTIONCHANGE, control, OBJID_CLIENT, CHILDID_SELF);
+void ScreenReaderNames::announce(HWND live_region) const {
+    NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, live_region, OBJID_CLIENT, CHILDID_SELF);
 }
 
 }  // namespace kavrelo::console::win32

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Names that screen readers read, where a control's own would mislead: the
-// system names a text box after whatever label happens to stand before it,
-// and a label after its text. Each control a label stands for is named by
-// that label's caption, and the result label carries the answer as its
-// description (Active Accessibility annotations, which UI Automation reads
-// too).
+// What screen readers read of the controls, where the system's own account
+// would mislead or stay silent. The system names a text box after whatever
+// label happens to stand before it: each control a label stands for is named
+// by that label's caption, except a label, whose name is what it shows. And
+// readers speak the changes of the focused control alone: the label whose
+// new texts are announced is a polite live region, which readers read again
+// each time it says it changed. (Active Accessibility annotations, which UI
+// Automation reads too.)
 #pragma once
 
 #include "form_builder.h"
@@ -13,7 +15,6 @@
 
 #include <windows.h>
 
-#include <string_view>
 #include <vector>
 
 struct IAccPropServices;
@@ -22,13 +23,16 @@ namespace kavrelo::console::win32 {
 
 class ScreenReaderNames {
 public:
+    // Throws std::logic_error for a label pair or an announced label that
+    // names no control.
     ScreenReaderNames(const Form& form, const NamedControls& controls);
     ~ScreenReaderNames();
     ScreenReaderNames(const ScreenReaderNames&) = delete;
     ScreenReaderNames& operator=(const ScreenReaderNames&) = delete;
 
-    // Sets the control's description and tells screen readers it changed.
-    void describe(HWND control, std::u16string_view description);
+    // Tells screen readers that the live region shows a new text, even one
+    // that is the same as before; they read its name, which is that text.
+    void announce(HWND live_region) const;
 
 private:
     bool com_started_ = false;
