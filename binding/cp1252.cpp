@@ -123,11 +123,25 @@ const std::vector<Routines>& available_routines() {
     return routines;
 }
 
-std::size_t encode(std::u16string_view text, char* out) noexcept { return fastest().encode(text, out); }
+// A text shorter than a block is over before a block routine has set up:
+// most arguments and answers are that short.
+std::size_t encode(std::u16string_view text, char* out) noexcept {
+    if (text.size() < kBlock) {
+        char* end = out;
+        encode_units(text, 0, text.size(), end);
+        return static_cast<std::size_t>(end - out);
+    }
+    return fastest().encode(text, out);
+}
 
 std::u16string decode(std::string_view bytes) {
     std::u16string text(bytes.size(), u'\0');
-    fastest().decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), text.data());
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (bytes.size() < kBlock) {
+        decode_units(in, 0, bytes.size(), text.data());
+    } else {
+        fastest().decode(in, bytes.size(), text.data());
+    }
     return text;
 }
 

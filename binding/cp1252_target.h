@@ -13,8 +13,10 @@
 #include <text/utf16.h>
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include <immintrin.h>

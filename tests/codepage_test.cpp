@@ -102,6 +102,17 @@ std::vector<std::u16string> texts_across_blocks() {
     // Lone surrogates only: as many bytes as units, each a question mark.
     const std::u16string lone = std::u16string(40, u'a') + u'\xDC00' + std::u16string(40, u'b') + u'\xD800';
     std::vector<std::u16string> texts = {every_unit, lone};
+    // Shorter than a block: eight at a time while they are ASCII, then one
+    // by one, with the odd character at every place.
+    const std::u16string odd = u"\u00E1\u0080\u20AC\U0001F600\xD800";
+    for (std::size_t length = 1; length < 40; ++length) {
+        for (std::size_t at = 0; at < length; ++at) {
+            std::u16string text;
+            for (std::size_t k = 0; k < length; ++k) text += static_cast<char16_t>(u'a' + k % 26);
+            text.replace(at, 1, odd.substr(at % odd.size(), 1 + (at % odd.size() == 3)));
+            texts.push_back(text);
+        }
+    }
     for (std::size_t offset = 0; offset < 70; ++offset) {
         std::u16string text(offset, u'a');
         text += u"\U0001F600\u00E1\u20AC";
