@@ -190,13 +190,12 @@ std::size_t encode_blocks(std::u16string_view text, char* out) noexcept {
     const std::size_t size = text.size();
     char* const first = out;
     std::size_t i = 0;
-    // Puts right the units of the block at i that do not narrow to their own
-    // value and moves past it; a block with a surrogate among them is taken
-    // unit by unit instead. The surrogates are among those units, so one
-    // pass finds both.
-    const auto settle = [&](BlockMask misfits) {
+    while (size - i >= kBlock) {
+        // The surrogates are among the units that do not narrow to their own
+        // value, so one pass finds both; a block with one is taken unit by
+        // unit instead.
         bool surrogate = false;
-        for_each_bit(misfits, [&](std::size_t k) {
+        for_each_bit(Kernel::narrow(units + i, out), [&](std::size_t k) {
             surrogate = surrogate || text::is_surrogate(units[i + k]);
             out[k] = encode_unit(units[i + k]);
         });
@@ -206,23 +205,6 @@ std::size_t encode_blocks(std::u16string_view text, char* out) noexcept {
             out += kBlock;
             i += kBlock;
         }
-        return !surrogate;
-    };
-    // Two blocks a turn, as long as they last: the loop's own work is then
-    // paid half as often. Past a surrogate, where the bytes land has moved,
-    // and what the second block wrote is written again.
-    while (size - i >= 2 * kBlock) {
-        const BlockMask first_misfits = Kernel::narrow(units + i, out);
-        const BlockMask second_misfits = Kernel::narrow(units + i + kBlock, out + kBlock);
-        if ((first_misfits | second_misfits) == 0) {
-            out += 2 * kBlock;
-            i += 2 * kBlock;
-        } else if (settle(first_misfits)) {
-            settle(second_misfits);
-        }
-    }
-    if (size - i >= kBlock) {
-        settle(Kernel::narrow(units + i, out));
     }
     encode_units(text, i, size, out);
     return static_cast<std::size_t>(out - first);
