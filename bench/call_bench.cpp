@@ -2,6 +2,7 @@
 // What the binding adds to a call of parser_SLR: a bound call through
 // ZavlekLibrary against hand-written code doing the same required work
 // through the same pointer, on a library that answers at once.
+#include <binding/library_string.h>
 #include <binding/loader.h>
 #include <binding/zavlek_library.h>
 
@@ -76,6 +77,15 @@ void bare_call(benchmark::State& state) {
     SysFreeString(argument);
 }
 
+// What the binding must add to any call: the look at the answer that tells
+// a string the allocator made from anything else, before it is read or freed.
+void answer_check(benchmark::State& state) {
+    const TextToText parser_SLR = bare_parser_SLR();
+    const kavrelo::binding::LibraryString argument = kavrelo::binding::make_library_string(kShortText);
+    const kavrelo::binding::LibraryString answer{parser_SLR(argument.get())};
+    for (auto _ : state) benchmark::DoNotOptimize(kavrelo::binding::defect_of(answer.get(), argument.get()));
+}
+
 // Each iteration a new binding: the library (already loaded, as it stays
 // for the life of the process) opened, the name looked up, then the call.
 void first_call(benchmark::State& state) {
@@ -89,6 +99,7 @@ void first_call(benchmark::State& state) {
 BENCHMARK(ours)->Name("call/parser_SLR/short/ours");
 BENCHMARK(hand_written)->Name("call/parser_SLR/short/hand_written");
 BENCHMARK(bare_call)->Name("call/parser_SLR/short/bare_call");
+BENCHMARK(answer_check)->Name("call/parser_SLR/short/answer_check");
 BENCHMARK(first_call)->Name("call/parser_SLR/short/first_call");
 
 }  // namespace

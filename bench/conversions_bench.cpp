@@ -97,6 +97,19 @@ void memcpy_units(benchmark::State& state, std::size_t size, bool mixed) {
     copy_into_fresh_block(state, input.text.data(), input.text.size() * sizeof(char16_t), input.bytes.size());
 }
 
+// The program's text type made at the text's size and freed: C++20 gives a
+// std::u16string no way to be made without first being cleared, so this is
+// what widening into one cannot go below.
+void fresh_string(benchmark::State& state, std::size_t size, bool mixed) {
+    const Workload& input = workload(size, mixed);
+    for (auto _ : state) {
+        std::u16string text(input.text.size(), u'\0');
+        benchmark::DoNotOptimize(text.data());
+        benchmark::ClobberMemory();
+    }
+    count_bytes(state, input.bytes.size());
+}
+
 #ifdef KAVRELO_HAVE_ICONV
 class Converter {
 public:
@@ -181,6 +194,7 @@ void register_all() {
                 add("ours", way.ours);
                 add("memcpy", memcpy_bytes);
                 add("memcpy_units", memcpy_units);
+                if (way.ours == ours_from_eight_bit) add("fresh_string", fresh_string);
                 if (way.peer != nullptr) add("iconv", way.peer);
             }
         }

@@ -152,6 +152,10 @@ def add_calls(table, build, quick):
     table.add("call overhead: parser_SLR, short text, through ZavlekLibrary", seconds(ours),
               seconds(hand) + ", hand-written", ours / hand, "≤ 1.25", ours / hand <= 1.25)
     table.add("call: the bare call, argument prepared (information)", seconds(times[prefix + "bare_call"]), "—")
+    check = times[prefix + "answer_check"]
+    table.add("call: the answer's check alone; hand-written code with it, against without (information)",
+              seconds(check),
+              seconds(hand) + ", hand-written", (hand + check) / hand)
     table.add("call: first call, binding included (information)", seconds(times[prefix + "first_call"]), "—")
 
 
@@ -181,6 +185,10 @@ def add_conversions(table, build, quick):
                     units = times[prefix + "memcpy_units"]
                     table.add(f"{measure}, against a copy of the 16-bit text (information)", rate(size, ours),
                               rate(size, units) + ", memcpy of the 16-bit text", units / ours)
+                    if way == "from_8bit":
+                        fresh = times[prefix + "fresh_string"]
+                        table.add(f"{measure}: making the std::u16string alone, against ours (information)",
+                                  seconds(fresh), seconds(ours) + ", ours", fresh / ours)
                 else:
                     peer = times[prefix + "iconv"]
                     table.add(measure, rate(size, ours), rate(size, peer) + ", iconv", peer / ours,

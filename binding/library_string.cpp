@@ -41,14 +41,6 @@ LibraryString make_library_string(std::u16string_view text) {
     return exact;
 }
 
-bool lies_within(const unsigned char* at, BSTR string) noexcept {
-    if (string == nullptr) {
-        return false;
-    }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(string);
-    return at >= bytes - kCountSize && at <= bytes + SysStringByteLen(string);
-}
-
 std::string_view bytes_of(const LibraryString& string) noexcept {
     if (!string) {
         return {};

@@ -38,7 +38,14 @@ StringDefect defect_of(BSTR string, BSTR argument) noexcept;
 
 // Whether the address lies within the string's block: its count, its bytes
 // or the NUL after them.
-bool lies_within(const unsigned char* at, BSTR string) noexcept;
+// Inline: every answer's check asks it.
+inline bool lies_within(const unsigned char* at, BSTR string) noexcept {
+    if (string == nullptr) {
+        return false;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(string);
+    return at >= bytes - kCountSize && at <= bytes + SysStringByteLen(string);
+}
 
 // Its bytes, the whole stored count of them; empty for a null string.
 std::string_view bytes_of(const LibraryString& string) noexcept;
