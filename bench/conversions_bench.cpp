@@ -165,16 +165,17 @@ struct Way {
     const char* name;
     Contender ours;
     Contender peer;
+    Contender making_the_output;  // where the output is a std::u16string
 };
 
 void register_all() {
     const Way ways[] = {
 #ifdef KAVRELO_HAVE_ICONV
-        {"to_8bit", ours_to_eight_bit, iconv_to_eight_bit},
-        {"from_8bit", ours_from_eight_bit, iconv_from_eight_bit},
+        {"to_8bit", ours_to_eight_bit, iconv_to_eight_bit, nullptr},
+        {"from_8bit", ours_from_eight_bit, iconv_from_eight_bit, fresh_string},
 #else
-        {"to_8bit", ours_to_eight_bit, nullptr},
-        {"from_8bit", ours_from_eight_bit, nullptr},
+        {"to_8bit", ours_to_eight_bit, nullptr, nullptr},
+        {"from_8bit", ours_from_eight_bit, nullptr, fresh_string},
 #endif
     };
     const struct {
@@ -194,7 +195,7 @@ void register_all() {
                 add("ours", way.ours);
                 add("memcpy", memcpy_bytes);
                 add("memcpy_units", memcpy_units);
-                if (way.ours == ours_from_eight_bit) add("fresh_string", fresh_string);
+                if (way.making_the_output != nullptr) add("fresh_string", way.making_the_output);
                 if (way.peer != nullptr) add("iconv", way.peer);
             }
         }
