@@ -4,6 +4,8 @@
 #include <array>
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 
 namespace kavrelo::console {
 namespace {
@@ -86,6 +88,18 @@ double contrast_ratio(Rgb first, Rgb second) noexcept {
 }
 
 const Form& form1() { return kForm1; }
+
+void throw_unknown_control(std::string_view name) {
+    throw std::logic_error("the form names an unknown control " + std::string(name));
+}
+
+const Control& control_named(const Form& form, std::string_view name) {
+    const auto found = std::ranges::find(form.controls, name, &Control::name);
+    if (found == form.controls.end()) {
+        throw_unknown_control(name);
+    }
+    return *found;
+}
 
 bool takes_focus(ControlKind kind) noexcept { return kind == button || kind == text_box; }
 

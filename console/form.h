@@ -83,6 +83,24 @@ struct Form {
 
 const Form& form1();
 
+// A name the form gives that is not one of its controls: a fault of the
+// form, which the front ends meet as they build it, at start.
+[[noreturn]] void throw_unknown_control(std::string_view name);
+
+// The control of that name.
+const Control& control_named(const Form& form, std::string_view name);
+
+// A front end's own control of a name the form gives, from its controls by
+// name.
+template <typename NamedControls>
+typename NamedControls::mapped_type named(const NamedControls& controls, std::string_view name) {
+    const auto found = controls.find(name);
+    if (found == controls.end()) {
+        throw_unknown_control(name);
+    }
+    return found->second;
+}
+
 // Whether the keyboard focus stops at a control of this kind: buttons and
 // text boxes do, labels and frames do not.
 bool takes_focus(ControlKind kind) noexcept;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -25,6 +26,23 @@ TEST(FocusCycle, VisitsButtonsAndTextBoxesByTabIndexWhateverTheirRow) {
         visited.push_back(control->name);
     }
     EXPECT_EQ(visited, (std::vector<std::string_view>{"Text1", "Command1", "Command2"}));
+}
+
+// The front ends look these names up as they build the window; a name that
+// is not a control would stop the program at start.
+TEST(Form1, EveryNameItGivesIsOneOfItsControls) {
+    const Form& form = form1();
+    for (const LabelFor& pair : form.labels) {
+        EXPECT_EQ(control_named(form, pair.label).kind, ControlKind::label) << pair.label;
+        EXPECT_NO_THROW(control_named(form, pair.control)) << pair.control;
+    }
+    for (const Control& control : form.controls) {
+        if (!control.parent.empty()) {
+            EXPECT_EQ(control_named(form, control.parent).kind, ControlKind::frame) << control.parent;
+        }
+    }
+    EXPECT_EQ(control_named(form, form.announced).kind, ControlKind::label);
+    EXPECT_THROW(control_named(form, "Label9"), std::logic_error);
 }
 
 }  // namespace

@@ -181,14 +181,6 @@ void set_tab_order(const Form& form, const NamedControls& controls) {
     }
 }
 
-QWidget* named(const NamedControls& controls, std::string_view name) {
-    const auto found = controls.find(name);
-    if (found == controls.end()) {
-        throw std::logic_error("the form names an unknown control " + std::string(name));
-    }
-    return found->second;
-}
-
 // Screen readers read each labelled control by its label's caption, and
 // learn which label it is from the buddy relation.
 void set_labels(const Form& form, const NamedControls& controls) {

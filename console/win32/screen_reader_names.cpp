@@ -6,7 +6,6 @@
 #include <initguid.h>
 #include <oleacc.h>
 
-#include <stdexcept>
 #include <string>
 
 namespace kavrelo::console::win32 {
@@ -18,21 +17,6 @@ namespace {
 constexpr GUID kLiveSettingProperty{
     0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
 constexpr LONG kPolite = 1;
-
-const Control& control_named(const Form& form, std::string_view name) {
-    for (const Control& control : form.controls) {
-        if (control.name == name) return control;
-    }
-    throw std::logic_error("the form names an unknown control " + std::string(name));
-}
-
-HWND window_named(const NamedControls& controls, std::string_view name) {
-    const auto found = controls.find(name);
-    if (found == controls.end()) {
-        throw std::logic_error("the form names an unknown control " + std::string(name));
-    }
-    return found->second;
-}
 
 void set_name(IAccPropServices* services, HWND control, std::u16string_view text) {
     const std::u16string value(text);
@@ -60,14 +44,14 @@ ScreenReaderNames::ScreenReaderNames(const Form& form, const NamedControls& cont
     }
     for (const LabelFor& pair : form.labels) {
         const Control& label = control_named(form, pair.label);
-        const HWND target = window_named(controls, pair.control);
+        const HWND target = named(controls, pair.control);
         if (control_named(form, pair.control).kind != ControlKind::label) {
             set_name(services_, target, label.caption);
             annotated_.push_back(target);
         }
     }
     if (!form.announced.empty()) {
-        const HWND live_region = window_named(controls, form.announced);
+        const HWND live_region = named(controls, form.announced);
         set_polite(services_, live_region);
         annotated_.push_back(live_region);
     }
