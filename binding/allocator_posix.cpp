@@ -2,42 +2,114 @@
 // What the C allocator, which stands in for the system string allocator
 // here, knows about a library string's block, and what the system knows of
 // the memory around it: a hostile library's answer must be looked at without
-// reading memory that is not there.
+// reading memory that is not there, and only a block the allocator handed
+// out may be given back to it.
+//
+// The allocator keeps two words in front of every block: the size of the
+// block before it (when that one is free, or the offset into its mapping for
+// a block mapped on its own) and its own size with three flags in the low
+// bits. Asking the allocator about a pointer that is no block of its own
+// makes it read wherever those words send it, and freeing one ends the
+// program; so the words are read here first, and followed only where they
+// lead to memory that is there.
 #include "library_string.h"
 
 #include <dlfcn.h>
 #include <malloc.h>
+#include <pthread.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <string_view>
 
-#if defined(__SANITIZE_ADDRESS__)
 // AddressSanitizer's own allocator knows which blocks are its.
 extern "C" int __sanitizer_get_ownership(const volatile void* pointer);
-#endif
 
 namespace kavrelo::binding {
 namespace {
 
+constexpr bool kAddressSanitizer =
+#if defined(__SANITIZE_ADDRESS__)
+    true;
+#else
+    false;
+#endif
+
+constexpr std::size_t kWord = sizeof(std::size_t);
+
 // Every block the allocator hands out is aligned at least this much.
-constexpr std::uintptr_t kBlockAlignment = 8;
+constexpr std::uintptr_t kBlockAlignment = 2 * kWord;
 
-// Room before a block where the allocator keeps its own bookkeeping, which
-// asking it about the block reads.
-constexpr std::size_t kAllocatorHeader = 2 * sizeof(std::size_t);
+// The words in front of a block.
+struct ChunkHeader {
+    std::size_t size_before = 0;
+    std::size_t size_and_flags = 0;
 
-// Whether the bytes can be read, asked of the system rather than tried.
-bool readable(const void* at, std::size_t size) noexcept {
+    static constexpr std::size_t kBeforeInUse = 1;
+    static constexpr std::size_t kMappedAlone = 2;
+    static constexpr std::size_t kOtherArena = 4;
+
+    std::size_t size() const noexcept { return size_and_flags & ~std::size_t{7}; }
+    bool has(std::size_t flag) const noexcept { return (size_and_flags & flag) != 0; }
+};
+constexpr std::size_t kHeaderSize = sizeof(ChunkHeader);
+// The smallest block: its header and two links. The largest: half the
+// address space, which no block reaches.
+constexpr std::size_t kSmallestChunk = 4 * kWord;
+constexpr std::size_t kLargestChunk = SIZE_MAX / 2;
+
+// The arenas of other threads live in heaps of this size at most, each
+// aligned to it and starting with its description.
+constexpr std::uintptr_t kArenaHeapSize =
+    2 * (sizeof(long) == 8 ? 4 * 1024 * 1024 * sizeof(long) : 512 * 1024);
+struct ArenaHeap {
+    void* arena;
+    void* previous;
+    std::size_t size;
+    std::size_t protected_size;
+};
+
+// Copies bytes out of the process, asked of the system rather than tried:
+// false where any of them cannot be read.
+bool copy_out(std::uintptr_t at, void* into, std::size_t size) noexcept {
+    iovec local{into, size};
+    iovec remote{reinterpret_cast<void*>(at), size};
+    return process_vm_readv(getpid(), &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
+}
+
+bool readable(std::uintptr_t at, std::size_t size) noexcept {
     unsigned char copy[64];
-    if (size > sizeof copy) {
+    return size <= sizeof copy && copy_out(at, copy, size);
+}
+
+// Whether every byte of [from, from + size) lies in mappings that can be
+// read, as the system lists them; for the rare block mapped on its own.
+bool mapped_readable(std::uintptr_t from, std::size_t size) noexcept {
+    std::FILE* maps = std::fopen("/proc/self/maps", "re");
+    if (maps == nullptr) {
         return false;
     }
-    iovec local{copy, size};
-    iovec remote{const_cast<void*>(at), size};
-    return process_vm_readv(getpid(), &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
+    std::uintptr_t covered = from;
+    const std::uintptr_t end = from + size;
+    char line[512];
+    while (covered < end && std::fgets(line, sizeof line, maps) != nullptr) {
+        unsigned long low = 0;
+        unsigned long high = 0;
+        char access[5] = "";
+        if (std::sscanf(line, "%lx-%lx %4s", &low, &high, access) == 3 && low <= covered && covered < high) {
+            if (access[0] != 'r') {
+                break;
+            }
+            covered = high;
+        }
+    }
+    std::fclose(maps);
+    return covered >= end;
 }
 
 // The main heap, which the allocator grows and shrinks by moving the program
@@ -48,8 +120,7 @@ class MainHeap {
 public:
     MainHeap() noexcept : start_(start_of_heap()) {}
 
-    bool holds(const unsigned char* from, std::size_t size) const noexcept {
-        const auto at = reinterpret_cast<std::uintptr_t>(from);
+    bool holds(std::uintptr_t at, std::size_t size) const noexcept {
         const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
         return start_ != 0 && at >= start_ && at < end && end - at >= size;
     }
@@ -80,25 +151,131 @@ private:
     std::uintptr_t start_;
 };
 
-bool in_a_loaded_image(const void* at) noexcept {
-    Dl_info info{};
-    return dladdr(at, &info) != 0 && info.dli_fname != nullptr;
-}
-
-bool in_the_main_heap(const unsigned char* from, std::size_t size) noexcept {
+const MainHeap& main_heap() noexcept {
     static const MainHeap heap;
-    return heap.holds(from, size);
+    return heap;
 }
 
-// AddressSanitizer's allocator says which blocks are its; asked about any
-// other pointer, it would end the program.
-bool owned_by_the_allocator(unsigned char* block) noexcept {
-#if defined(__SANITIZE_ADDRESS__)
-    return __sanitizer_get_ownership(block) != 0;
-#else
-    (void)block;
-    return true;
+// The room a block in use offers, where the words in front of `block` are
+// those of a block in use that the allocator handed out; nothing otherwise.
+// A block in use is followed by one whose "before in use" flag is set.
+std::optional<std::size_t> room_in_main_heap(std::uintptr_t chunk, const ChunkHeader& header) noexcept {
+    const std::size_t size = header.size();
+    if (!main_heap().holds(chunk, size + kHeaderSize)) {
+        return std::nullopt;
+    }
+    ChunkHeader next;
+    std::memcpy(&next, reinterpret_cast<const void*>(chunk + size), sizeof next);
+    return next.has(ChunkHeader::kBeforeInUse) ? std::optional(size - kWord) : std::nullopt;
+}
+
+std::optional<std::size_t> room_in_other_arena(std::uintptr_t chunk, const ChunkHeader& header) noexcept {
+    const std::uintptr_t heap_start = chunk & ~(kArenaHeapSize - 1);
+    ArenaHeap heap{};
+    ChunkHeader next;
+    const std::size_t size = header.size();
+    if (!copy_out(heap_start, &heap, sizeof heap) || heap.arena == nullptr || heap.size > kArenaHeapSize ||
+        chunk < heap_start + sizeof heap || chunk - heap_start + size + kHeaderSize > heap.size ||
+        !copy_out(chunk + size, &next, sizeof next)) {
+        return std::nullopt;
+    }
+    return next.has(ChunkHeader::kBeforeInUse) ? std::optional(size - kWord) : std::nullopt;
+}
+
+// A block mapped on its own starts its mapping, less the offset in front of
+// it, and both the mapping's start and its length are whole pages.
+std::optional<std::size_t> room_mapped_alone(std::uintptr_t chunk, const ChunkHeader& header) noexcept {
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const std::uintptr_t start = chunk - header.size_before;
+    const std::size_t length = header.size_before + header.size();
+    const std::uintptr_t offset_in_page = (chunk + kHeaderSize) & (page - 1);
+    if (header.size_before > chunk || length < header.size() || ((start | length) & (page - 1)) != 0 ||
+        (offset_in_page & (offset_in_page - 1)) != 0 || !mapped_readable(start, length)) {
+        return std::nullopt;
+    }
+    return header.size() - kHeaderSize;
+}
+
+bool in_a_loaded_image(std::uintptr_t at) noexcept {
+    Dl_info info{};
+    return dladdr(reinterpret_cast<const void*>(at), &info) != 0 && info.dli_fname != nullptr;
+}
+
+// The words in front of a block: read at once in the main heap, where they
+// are certainly there; asked of the system elsewhere.
+bool header_at(std::uintptr_t chunk, ChunkHeader& header) noexcept {
+    if (main_heap().holds(chunk, sizeof header)) {
+        std::memcpy(&header, reinterpret_cast<const void*>(chunk), sizeof header);
+        return true;
+    }
+    return copy_out(chunk, &header, sizeof header);
+}
+
+// The room of the allocator's block that starts at `block`; nothing where no
+// block in use of the allocator's starts there.
+std::optional<std::size_t> room_of_block(std::uintptr_t block) noexcept {
+    if constexpr (kAddressSanitizer) {
+        // AddressSanitizer's allocator says which blocks are its; asked about
+        // any other pointer, it would end the program.
+        if (__sanitizer_get_ownership(reinterpret_cast<void*>(block)) == 0) {
+            return std::nullopt;
+        }
+        return malloc_usable_size(reinterpret_cast<void*>(block));
+    }
+    const std::uintptr_t chunk = block - kHeaderSize;
+    ChunkHeader header;
+    if (block < kHeaderSize || !header_at(chunk, header) || header.size() < kSmallestChunk ||
+        header.size() % kBlockAlignment != 0 || header.size() > kLargestChunk) {
+        return std::nullopt;
+    }
+    if (header.has(ChunkHeader::kOtherArena | ChunkHeader::kMappedAlone) && in_a_loaded_image(chunk)) {
+        return std::nullopt;  // a constant, whatever the words in front of it say
+    }
+    if (header.has(ChunkHeader::kMappedAlone)) {
+        return room_mapped_alone(chunk, header);
+    }
+    return header.has(ChunkHeader::kOtherArena) ? room_in_other_arena(chunk, header)
+                                                : room_in_main_heap(chunk, header);
+}
+
+// The dynamic loader takes each module's copy of its thread-local variables
+// from the allocator, as a block of its own, and lists them in the thread's
+// vector of such blocks, which the thread pointer leads to: an answer there
+// is a block of the allocator's, but the loader's, not the library's to give.
+bool a_thread_local_block(std::uintptr_t block) noexcept {
+    const std::uintptr_t* vector = nullptr;
+#if defined(__x86_64__)
+    __asm__("mov %%fs:8, %0" : "=r"(vector));
+#elif defined(__i386__)
+    __asm__("mov %%gs:4, %0" : "=r"(vector));
 #endif
+    if (vector == nullptr) {
+        return false;
+    }
+    // Each entry is the block's address and the address to free it by; the
+    // entry before the first holds how many there are; the first, a count of
+    // the loader's own.
+    constexpr std::size_t kMostModules = 4096;
+    const std::size_t length = std::min<std::size_t>(vector[-2], kMostModules);
+    for (std::size_t module = 1; module <= length; ++module) {
+        if (vector[2 * module] == block || vector[2 * module + 1] == block) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool on_this_threads_stack(std::uintptr_t at) noexcept {
+    pthread_attr_t attributes;
+    if (pthread_getattr_np(pthread_self(), &attributes) != 0) {
+        return false;
+    }
+    void* low = nullptr;
+    std::size_t size = 0;
+    const bool known = pthread_attr_getstack(&attributes, &low, &size) == 0;
+    pthread_attr_destroy(&attributes);
+    const auto from = reinterpret_cast<std::uintptr_t>(low);
+    return known && at >= from && at - from < size;
 }
 
 }  // namespace
@@ -107,17 +284,28 @@ StringDefect defect_of(BSTR string, BSTR argument) noexcept {
     if (string == nullptr) {
         return StringDefect::none;
     }
-    auto* block = reinterpret_cast<unsigned char*>(string) - kCountSize;
-    if (reinterpret_cast<std::uintptr_t>(block) % kBlockAlignment != 0 || lies_within(block, argument) ||
-        !(in_the_main_heap(block - kAllocatorHeader, kAllocatorHeader + kCountSize) ||
-          (readable(block - kAllocatorHeader, kAllocatorHeader + kCountSize) && !in_a_loaded_image(block))) ||
-        !owned_by_the_allocator(block)) {
+    const auto block = reinterpret_cast<std::uintptr_t>(string) - kCountSize;
+    const std::optional<std::size_t> room =
+        block % kBlockAlignment != 0 || lies_within(reinterpret_cast<const unsigned char*>(block), argument)
+            ? std::nullopt
+            : room_of_block(block);
+    if (!room || a_thread_local_block(block)) {
         return StringDefect::not_from_the_allocator;
     }
-    const std::size_t usable = malloc_usable_size(block);
     const std::size_t count = SysStringByteLen(string);
-    const bool fits = usable >= kCountSize + 1 && count <= usable - kCountSize - 1;
+    const bool fits = *room >= kCountSize + 1 && count <= *room - kCountSize - 1;
     return fits ? StringDefect::none : StringDefect::count_beyond_block;
+}
+
+AnswerPlace place_of(BSTR string) noexcept {
+    const auto block = reinterpret_cast<std::uintptr_t>(string) - kCountSize;
+    if (!readable(block, kCountSize)) {
+        return AnswerPlace::unreadable;
+    }
+    if (in_a_loaded_image(block)) {
+        return AnswerPlace::loaded_image;
+    }
+    return on_this_threads_stack(block) ? AnswerPlace::stack : AnswerPlace::elsewhere;
 }
 
 }  // namespace kavrelo::binding

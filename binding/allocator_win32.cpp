@@ -62,4 +62,20 @@ StringDefect defect_of(BSTR string, BSTR argument) noexcept {
     return readable_on(region, bytes + count + 1) ? StringDefect::none : StringDefect::count_beyond_block;
 }
 
+AnswerPlace place_of(BSTR string) noexcept {
+    const unsigned char* block = reinterpret_cast<const unsigned char*>(string) - kCountSize;
+    MEMORY_BASIC_INFORMATION region{};
+    if (!region_of(block, region) || !can_be_read(region) || !readable_on(region, block + kCountSize)) {
+        return AnswerPlace::unreadable;
+    }
+    if (region.Type == MEM_IMAGE) {
+        return AnswerPlace::loaded_image;
+    }
+    ULONG_PTR low = 0;
+    ULONG_PTR high = 0;
+    GetCurrentThreadStackLimits(&low, &high);
+    const auto at = reinterpret_cast<ULONG_PTR>(block);
+    return at >= low && at < high ? AnswerPlace::stack : AnswerPlace::elsewhere;
+}
+
 }  // namespace kavrelo::binding

@@ -77,6 +77,8 @@ struct MissingEntryPoint {
 // What can be wrong with a string a library returns.
 enum class StringDefect {
     none,
+    // The very string the library was given, which the program owns already.
+    the_argument,
     // No block of the allocator's starts where the pointer says: a constant,
     // a pointer into another block or into the argument, memory nobody may
     // read.
@@ -86,12 +88,22 @@ enum class StringDefect {
     count_beyond_block,
 };
 
+// Where an answer that no block of the allocator's starts at points, as far
+// as the system tells: what its author most likely did.
+enum class AnswerPlace {
+    elsewhere,     // the inside of another block, or memory of another allocator's
+    loaded_image,  // a constant or static data of a loaded image
+    stack,         // the stack of the calling thread: a local variable
+    unreadable,    // memory that cannot be read
+};
+
 // An answer that is no sound library string.
 struct MalformedResult {
     std::string file;
     std::string entry_point;
     StringDefect defect = StringDefect::count_beyond_block;
-    std::uint32_t declared_bytes = 0;  // for a count beyond its block
+    std::uint32_t declared_bytes = 0;            // for a count beyond its block
+    AnswerPlace place = AnswerPlace::elsewhere;  // for an answer not from the allocator
 };
 
 // A call that did not leave the stack as __stdcall does (32-bit Windows): the

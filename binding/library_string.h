@@ -36,6 +36,10 @@ LibraryString make_library_string(std::u16string_view text);
 // none of its own. A null string has no defect.
 StringDefect defect_of(BSTR string, BSTR argument) noexcept;
 
+// Where a string that is not_from_the_allocator points, for the words that
+// tell its author what went wrong. Reads nothing the system says cannot be read.
+AnswerPlace place_of(BSTR string) noexcept;
+
 // Whether the address lies within the string's block: its count, its bytes
 // or the NUL after them.
 // Inline: every answer's check asks it.

@@ -183,6 +183,29 @@ std::string explained(const std::string& plain, const SystemError& system, const
     return plain + std::string(kBeforeDetail) + detail;
 }
 
+// What a library that answers with memory of its own needs to do instead.
+constexpr std::string_view kFreshStringCure =
+    ". Cada respuesta debe ser una cadena nueva: return SysAllocStringByteLen(texto, longitud); el programa "
+    "la "
+    "libera con SysFreeString";
+
+std::string_view place_words(AnswerPlace place) {
+    switch (place) {
+        case AnswerPlace::loaded_image:
+            return "apunta a una constante o a datos estáticos de una biblioteca cargada";
+        case AnswerPlace::stack:
+            return "apunta a la pila, a una variable local (o al c_str() de un std::string local) que deja "
+                   "de "
+                   "existir al volver la función";
+        case AnswerPlace::unreadable:
+            return "apunta a memoria que no se puede leer";
+        case AnswerPlace::elsewhere:
+            break;
+    }
+    return "apunta al interior de otro bloque o a memoria de otro asignador (como el c_str() de un "
+           "std::string)";
+}
+
 struct Reason {
     std::string operator()(const LoadFailure& failure) const {
         return explained(plain_words(failure), failure.system, failure.file);
@@ -199,10 +222,18 @@ struct Reason {
         return calling_convention_words(fault);
     }
     std::string operator()(const MalformedResult& malformed) const {
-        if (malformed.defect == StringDefect::not_from_the_allocator) {
-            return "el puntero que devolvió no es el de una cadena de SysAllocStringByteLen (una constante, "
-                   "el "
-                   "interior de otro bloque o memoria que no se puede leer)";
+        switch (malformed.defect) {
+            case StringDefect::the_argument:
+                return "es la misma cadena que recibió como argumento, que pertenece al programa y se libera "
+                       "con "
+                       "la llamada" +
+                       std::string(kFreshStringCure);
+            case StringDefect::not_from_the_allocator:
+                return "el puntero que devolvió no es el de una cadena de SysAllocStringByteLen: " +
+                       std::string(place_words(malformed.place)) + std::string(kFreshStringCure);
+            case StringDefect::count_beyond_block:
+            case StringDefect::none:
+                break;
         }
         return "la longitud que declara (" + std::to_string(malformed.declared_bytes) +
                " bytes) no cabe en el bloque que la contiene";

@@ -29,24 +29,23 @@ void ZavlekLibrary::call(EntryPoint entry_point) {
 
 std::u16string ZavlekLibrary::call(EntryPoint entry_point, std::u16string_view text) {
     const auto function = reinterpret_cast<TextToText>(bound_address(entry_point));
-    LibraryString argument = make_library_string(text);
+    const LibraryString argument = make_library_string(text);
     const TextCall measured = call_text(function, argument.get());
     const BSTR returned = measured.returned;
-    // A library that answers with the very string it was given hands back
-    // what the program owns already: that string is released once.
-    const bool echoed = returned == argument.get();
-    const StringDefect defect = defect_of(returned, echoed ? nullptr : argument.get());
-    // Freeing what no block of the allocator's starts at would end the
-    // program: such an answer is left where it lies.
-    const LibraryString result{echoed                                           ? argument.release()
-                               : defect == StringDefect::not_from_the_allocator ? nullptr
-                                                                                : returned};
+    // The very string it was given is the program's own, released once with
+    // the argument; any other string that no block of the allocator's starts
+    // at is left where it lies, since freeing it would end the program.
+    const StringDefect defect =
+        returned == argument.get() ? StringDefect::the_argument : defect_of(returned, argument.get());
+    const LibraryString result{
+        defect == StringDefect::none || defect == StringDefect::count_beyond_block ? returned : nullptr};
     // The stack is whole again; what went wrong first is the convention.
     require_stdcall(measured, declaration_of(entry_point).name);
     if (defect != StringDefect::none) {
-        throw BindingError(
-            MalformedResult{std::string(kZavlekFile), std::string(declaration_of(entry_point).name), defect,
-                            defect == StringDefect::count_beyond_block ? SysStringByteLen(returned) : 0});
+        throw BindingError(MalformedResult{
+            std::string(kZavlekFile), std::string(declaration_of(entry_point).name), defect,
+            defect == StringDefect::count_beyond_block ? SysStringByteLen(returned) : 0,
+            defect == StringDefect::not_from_the_allocator ? place_of(returned) : AnswerPlace::elsewhere});
     }
     return text_of(result);
 }

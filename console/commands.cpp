@@ -6,7 +6,9 @@
 #include "window_operations.h"
 
 #include <binding/zavlek_library.h>
+#include <text/utf8.h>
 
+#include <cstdio>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -68,6 +70,8 @@ void run_command(Commands& commands, Command command, WindowOperations& window) 
     } catch (...) {
         report = fatal_report();
     }
+    // Also where a terminal or a log keeps it, after the box is gone.
+    std::fprintf(stderr, "kavrelo1: %s\n", text::to_utf8(report).c_str());
     window.show_message(report);
     window.end_program(ExitStatus::failure);
 }

@@ -420,11 +420,21 @@ TEST_F(TextPassing, EveryByteGoesOutAndComesBackUnchanged) {
     EXPECT_EQ(recorder.received(kParser), counted(bytes));
 }
 
-TEST_F(TextPassing, AnAnswerThatIsTheArgumentItselfIsReleasedOnce) {
+TEST_F(TextPassing, AnAnswerThatIsTheArgumentItselfIsMalformedAndReleasedOnce) {
     // The sanitizer build reports a second release as a double free.
     recorder.answer_with(Result::argument);
-    EXPECT_EQ(library.parser_SLR(u"eco \u00F1"), u"eco \u00F1");
-    EXPECT_EQ(library.tokeniza2(u""), u"");
+    for (const std::u16string text : {u"eco \u00F1", u""}) {
+        try {
+            library.parser_SLR(text);
+            ADD_FAILURE() << "took the argument back as the answer";
+        } catch (const BindingError& error) {
+            EXPECT_EQ(error.kind(), BindingError::Kind::malformed_result);
+            EXPECT_THAT(error.reason(), HasSubstr("es la misma cadena que recibió como argumento"));
+            EXPECT_THAT(error.reason(), HasSubstr("return SysAllocStringByteLen(texto, longitud);"));
+        }
+    }
+    recorder.answer_with(Result::normal);
+    EXPECT_EQ(library.parser_SLR(u"x"), u"resultado");
 }
 
 #if !defined(_WIN32)
@@ -505,6 +515,40 @@ TEST_F(TextPassing, AnAnswerAtNoStringBlockIsAMalformedStringAndNeitherReadNorFr
     recorder.answer_with(Result::normal);
     EXPECT_EQ(library.parser_SLR(argument), u"resultado");
 }
+
+#if !defined(_WIN32)
+// Memory of the library's own, laid out as a string block is: the words the
+// allocator keeps in front of its blocks are not there, or say what no block
+// says. Asking the allocator about such a pointer, or freeing it, would end
+// the program. Each is said with where it points.
+TEST_F(TextPassing, MemoryOfTheLibrarysOwnIsAMalformedStringAndNeitherReadNorFreed) {
+    const struct {
+        Result answer;
+        const char* place;
+    } shapes[] = {
+        {Result::inside_large_block, "al interior de otro bloque"},
+        {Result::in_a_mapping, "al interior de otro bloque"},
+        {Result::static_storage, "datos estáticos de una biblioteca cargada"},
+        {Result::thread_local_storage, "al interior de otro bloque"},
+        {Result::constant, "una constante"},
+        {Result::unreadable, "memoria que no se puede leer"},
+    };
+    for (const auto& shape : shapes) {
+        recorder.answer_with(shape.answer);
+        try {
+            library.parser_SLR(u"x");
+            ADD_FAILURE() << "read the answer of kind " << static_cast<int>(shape.answer);
+        } catch (const BindingError& error) {
+            EXPECT_EQ(error.kind(), BindingError::Kind::malformed_result);
+            EXPECT_THAT(error.reason(),
+                        HasSubstr("no es el de una cadena de SysAllocStringByteLen: apunta a"));
+            EXPECT_THAT(error.reason(), HasSubstr(shape.place)) << static_cast<int>(shape.answer);
+        }
+    }
+    recorder.answer_with(Result::normal);
+    EXPECT_EQ(library.parser_SLR(u"x"), u"resultado");
+}
+#endif
 
 TEST_F(TextPassing, WhatTheLibraryWritesIntoTheArgumentIsLost) {
     recorder.answer_with(Result::scribble);

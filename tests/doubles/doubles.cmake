@@ -33,6 +33,10 @@ kavrelo_add_double(complete SOURCES doubles/recording_zavlek.cpp)
 kavrelo_add_double(no_mpila SOURCES doubles/recording_zavlek.cpp DEFINITIONS WITHOUT_MPILA)
 kavrelo_add_double(sixteen_mb_of_tokens SOURCES doubles/recording_zavlek.cpp DEFINITIONS FIRST_RESULT=sixteen_mb_of_tokens)
 kavrelo_add_double(echo SOURCES doubles/recording_zavlek.cpp DEFINITIONS FIRST_RESULT=echo)
+# A first answer that is no string of the library's own, for the real program.
+foreach(shape argument constant unreadable inside_large_block in_a_mapping static_storage thread_local_storage)
+  kavrelo_add_double(answers_${shape} SOURCES doubles/recording_zavlek.cpp DEFINITIONS FIRST_RESULT=${shape})
+endforeach()
 foreach(fault crash hang argument literal leak keep print forge exit3 abort grandchild)
   string(TOUPPER ${fault} define)
   kavrelo_add_double(breaks_${fault} SOURCES doubles/contract_breaker.cpp DEFINITIONS BREAK_${define}

@@ -26,6 +26,12 @@ enum class Result : int {
     constant,         // a string constant in the library's own image
     inside_argument,  // the middle of the argument it was given
     unreadable,       // just past a page nobody may read
+    // Memory of the library's own, laid out as a string block is, which the
+    // allocator did not hand out:
+    inside_large_block,    // the middle of a block the allocator maps on its own, full of text
+    in_a_mapping,          // a page the library mapped itself
+    static_storage,        // a static buffer the library writes into
+    thread_local_storage,  // a thread-local buffer the library writes into
 };
 
 inline constexpr std::size_t kSixteenMb = std::size_t{16} << 20;

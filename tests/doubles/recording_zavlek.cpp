@@ -14,6 +14,7 @@
 #endif
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -56,6 +57,32 @@ void record(int entry_point, BSTR text) {
     std::uint32_t count;
     std::memcpy(&count, first - sizeof count, sizeof count);
     entry.received.assign(first - sizeof count, first + count + 1);
+}
+
+// "resultado" laid out as a string block at `block`: its count, its bytes,
+// the NUL; the answer points at the bytes.
+BSTR counted_at(unsigned char* block) {
+    const std::uint32_t count = 9;
+    std::memcpy(block, &count, sizeof count);
+    std::memcpy(block + sizeof count, "resultado", 10);
+    return reinterpret_cast<BSTR>(block + sizeof count);
+}
+
+unsigned char* mapped_page() {
+#if defined(_WIN32)
+    return static_cast<unsigned char*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+#else
+    return static_cast<unsigned char*>(
+        mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+#endif
+}
+
+// The middle of a megabyte of text, which the allocator maps on its own.
+unsigned char* inside_large_block() {
+    constexpr std::size_t kLarge = std::size_t{1} << 20;
+    auto* large = static_cast<unsigned char*>(std::malloc(kLarge));
+    std::memset(large, 'x', kLarge);
+    return large + kLarge / 2;
 }
 
 BSTR allocate(const std::string& bytes) {
@@ -118,6 +145,18 @@ BSTR answer(BSTR text) {
             return reinterpret_cast<BSTR>(reinterpret_cast<unsigned char*>(text) + 8);
         case Result::unreadable:
             return reinterpret_cast<BSTR>(unreadable_page() + 4);
+        case Result::inside_large_block:
+            return counted_at(inside_large_block());
+        case Result::in_a_mapping:
+            return counted_at(mapped_page());
+        case Result::static_storage: {
+            alignas(16) static unsigned char storage[64];
+            return counted_at(storage);
+        }
+        case Result::thread_local_storage: {
+            alignas(16) thread_local unsigned char storage[64];
+            return counted_at(storage);
+        }
         case Result::bogus_count: {
             BSTR string = allocate("resultado");
             const std::uint32_t count = 0xFFFFFFF0u;

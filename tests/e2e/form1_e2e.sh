@@ -79,6 +79,24 @@ for kind in not_a_library unresolved no_mpila elf32; do
   cp "$program" "$source_folder/libZavlek.so" "$work/$kind/"
   expect_fatal_report "$work/$kind" "$work" "fatal-report-$kind"
 done
+echo "--- a parser that answers with what is no string of its own"
+for shape in argument constant unreadable inside_large_block in_a_mapping static_storage thread_local_storage; do
+  mkdir -p "$work/$shape"
+  cp "$program" "$doubles/answers_$shape/libZavlek.so" "$work/$shape/"
+  start_console "$work/$shape" "$work"
+  click_at 130 64            # Text1
+  xdotool type --delay 20 "1+x"
+  click_at 144 192           # Probar Parser SLR
+  await_message_box "the answer of kind $shape"
+  shoot "$screenshots/fatal-report-answer-$shape.png"
+  # What the box says is also on standard error, where it can be read back.
+  grep -q "devolvió desde parser_SLR una cadena mal formada: .*SysAllocStringByteLen" "$work/stderr.log" ||
+    fail "the report on the answer of kind $shape: $(cat "$work/stderr.log")"
+  xdotool mousemove --sync --window "$box" 20 20 key Return
+  await_exit
+  [[ "$status" == 1 ]] || fail "the answer of kind $shape ended the program with status $status, not 1"
+done
+
 echo "--- a tokenizer answer of 16 MiB"
 mkdir -p "$work/tokens"
 cp "$program" "$doubles/sixteen_mb_of_tokens/libZavlek.so" "$work/tokens/"
