@@ -21,14 +21,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string_view>
 
-// AddressSanitizer's own allocator knows which blocks are its.
-extern "C" int __sanitizer_get_ownership(const volatile void* pointer);
+// AddressSanitizer's own allocator knows which blocks are its; there only.
+extern "C" int __sanitizer_get_ownership(const volatile void* pointer) __attribute__((weak));
 
 namespace kavrelo::binding {
 namespace {
@@ -211,17 +213,9 @@ bool header_at(std::uintptr_t chunk, ChunkHeader& header) noexcept {
     return copy_out(chunk, &header, sizeof header);
 }
 
-// The room of the allocator's block that starts at `block`; nothing where no
-// block in use of the allocator's starts there.
-std::optional<std::size_t> room_of_block(std::uintptr_t block) noexcept {
-    if constexpr (kAddressSanitizer) {
-        // AddressSanitizer's allocator says which blocks are its; asked about
-        // any other pointer, it would end the program.
-        if (__sanitizer_get_ownership(reinterpret_cast<void*>(block)) == 0) {
-            return std::nullopt;
-        }
-        return malloc_usable_size(reinterpret_cast<void*>(block));
-    }
+// The room of the C library's block that starts at `block`, read from the
+// words in front of it.
+std::optional<std::size_t> room_of_the_c_librarys_block(std::uintptr_t block) noexcept {
     const std::uintptr_t chunk = block - kHeaderSize;
     ChunkHeader header;
     if (block < kHeaderSize || !header_at(chunk, header) || header.size() < kSmallestChunk ||
@@ -236,6 +230,69 @@ std::optional<std::size_t> room_of_block(std::uintptr_t block) noexcept {
     }
     return header.has(ChunkHeader::kOtherArena) ? room_in_other_arena(chunk, header)
                                                 : room_in_main_heap(chunk, header);
+}
+
+// Which allocator hands out the blocks, and so how its blocks are known.
+enum class Allocator {
+    the_c_librarys,       // its words in front of each block are read here
+    address_sanitizers,   // it says which blocks are its
+    another_standing_in,  // a memory checker or another allocator put in front: asked
+};
+
+// Whether the words in front of two fresh blocks say what the C library's
+// say of blocks of their sizes: at least the size asked for with one word
+// more, rounded up, and less than a smallest block more (what would be left
+// of a free block too small to keep is given along), from the main arena or,
+// freed here by another thread, from that thread's. A memory checker that
+// stands in for the C library keeps words of its own there.
+bool blocks_read_as_the_c_librarys() noexcept {
+    for (const std::size_t request : {std::size_t{24}, std::size_t{200}}) {
+        void* const block = std::malloc(request);
+        const std::size_t least = (request + kWord + kBlockAlignment - 1) / kBlockAlignment * kBlockAlignment;
+        ChunkHeader header;
+        const bool as_expected =
+            block != nullptr &&
+            copy_out(reinterpret_cast<std::uintptr_t>(block) - kHeaderSize, &header, sizeof header) &&
+            header.size() >= least && header.size() < least + kSmallestChunk &&
+            !header.has(ChunkHeader::kMappedAlone);
+        std::free(block);
+        if (!as_expected) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Allocator allocator_in_use() noexcept {
+    if constexpr (kAddressSanitizer) {
+        return Allocator::address_sanitizers;
+    }
+    return blocks_read_as_the_c_librarys() ? Allocator::the_c_librarys : Allocator::another_standing_in;
+}
+
+// The room of the allocator's block that starts at `block`; nothing where no
+// block in use of the allocator's starts there.
+std::optional<std::size_t> room_of_block(std::uintptr_t block) noexcept {
+    static const Allocator allocator = allocator_in_use();
+    void* const pointer = reinterpret_cast<void*>(block);
+    switch (allocator) {
+        case Allocator::the_c_librarys:
+            return room_of_the_c_librarys_block(block);
+        case Allocator::address_sanitizers:
+            // Asked about any other pointer, it would end the program.
+            if (__sanitizer_get_ownership(pointer) == 0) {
+                return std::nullopt;
+            }
+            break;
+        case Allocator::another_standing_in:
+            // One that stands in knows its own blocks and says 0 of others.
+            if (!readable(block - kHeaderSize, kHeaderSize + kCountSize) || in_a_loaded_image(block)) {
+                return std::nullopt;
+            }
+            break;
+    }
+    const std::size_t room = malloc_usable_size(pointer);
+    return room != 0 ? std::optional(room) : std::nullopt;
 }
 
 // The dynamic loader takes each module's copy of its thread-local variables

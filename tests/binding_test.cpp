@@ -550,6 +550,15 @@ TEST_F(TextPassing, MemoryOfTheLibrarysOwnIsAMalformedStringAndNeitherReadNorFre
 }
 #endif
 
+// A block another thread took from the allocator lies in that thread's own
+// arena, far from the main heap: a sound answer all the same.
+TEST_F(TextPassing, AnAnswerAllocatedByAnotherThreadIsSound) {
+    recorder.answer_with(Result::from_another_thread);
+    for (int call = 0; call < 100; ++call) {
+        ASSERT_EQ(library.parser_SLR(u"x"), u"resultado") << "call " << call;
+    }
+}
+
 TEST_F(TextPassing, WhatTheLibraryWritesIntoTheArgumentIsLost) {
     recorder.answer_with(Result::scribble);
     const std::u16string text = u"intacto";

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 using recording_double::Result;
@@ -130,6 +131,11 @@ BSTR answer(BSTR text) {
             return allocate(repeated("NUM(7) SEP(|) "));
         case Result::sixteen_mb_of_words:
             return allocate(repeated("palabra "));
+        case Result::from_another_thread: {
+            BSTR string = nullptr;
+            std::thread([&string] { string = allocate("resultado"); }).join();
+            return string;
+        }
         case Result::scribble:
             std::memset(text, 'X', SysStringByteLen(text));
             return allocate("resultado");

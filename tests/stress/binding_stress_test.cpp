@@ -54,7 +54,6 @@ TEST(BindingStress, MixedCallsAnswerRightAndLoseNothing) {
         {Result::null, u""},
         {Result::embedded_nul, std::u16string(u"a\0b", 3)},
         {Result::high_bytes, high_bytes()},
-        {Result::argument, echoed},
         {Result::scribble, u"resultado"},
     };
     const std::size_t calls = calls_to_make();
@@ -75,8 +74,8 @@ TEST(BindingStress, MixedCallsAnswerRightAndLoseNothing) {
                 EXPECT_THROW(absent.parser_SLR(text), BindingError);
                 ++errors;
                 break;
-            case 4:
-                recorder.answer_with(Result::bogus_count);
+            case 4:  // a count beyond its block, or the argument given back
+                recorder.answer_with(call % 24 == 4 ? Result::bogus_count : Result::argument);
                 EXPECT_THROW(library.parser_SLR(text), BindingError);
                 ++errors;
                 break;
