@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
