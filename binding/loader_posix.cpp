@@ -1,18 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "loader.h"
 
+#include "elf_image.h"
 #include "near_miss.h"
 
 #include <dlfcn.h>
-#include <elf.h>
 #include <link.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -152,61 +150,6 @@ LoadFailure load_failure(const std::string& file, const std::string& message) {
     return failure;
 }
 
-// The names a shared library defines in its dynamic symbol table, read from
-// its file; every offset checked against the file, as the file may lie.
-std::vector<std::string> exported_names(const std::string& path) {
-    constexpr std::uintmax_t kLargest = std::uintmax_t{256} << 20;
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error || size > kLargest) {
-        return {};
-    }
-    std::vector<char> file(static_cast<std::size_t>(size));
-    std::ifstream in(path, std::ios::binary);
-    if (!in.read(file.data(), static_cast<std::streamsize>(file.size()))) {
-        return {};
-    }
-    const auto holds = [&](std::size_t offset, std::size_t length) {
-        return offset <= file.size() && length <= file.size() - offset;
-    };
-    ElfW(Ehdr) header;
-    if (!holds(0, sizeof header)) return {};
-    std::memcpy(&header, file.data(), sizeof header);
-    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
-        header.e_ident[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32) ||
-        header.e_shentsize != sizeof(ElfW(Shdr))) {
-        return {};
-    }
-    const auto section = [&](std::size_t index, ElfW(Shdr) & out) {
-        if (index >= header.e_shnum || header.e_shoff > file.size()) return false;
-        const std::size_t at = header.e_shoff + index * sizeof out;
-        if (!holds(at, sizeof out)) return false;
-        std::memcpy(&out, file.data() + at, sizeof out);
-        return true;
-    };
-    std::vector<std::string> names;
-    ElfW(Shdr) symbols{};
-    for (std::size_t index = 0; index < header.e_shnum; ++index) {
-        if (!section(index, symbols) || symbols.sh_type != SHT_DYNSYM) continue;
-        ElfW(Shdr) strings{};
-        if (!section(symbols.sh_link, strings) || !holds(symbols.sh_offset, symbols.sh_size) ||
-            !holds(strings.sh_offset, strings.sh_size)) {
-            return {};
-        }
-        for (std::size_t at = 0; at + sizeof(ElfW(Sym)) <= symbols.sh_size; at += sizeof(ElfW(Sym))) {
-            ElfW(Sym) symbol;
-            std::memcpy(&symbol, file.data() + symbols.sh_offset + at, sizeof symbol);
-            if (symbol.st_shndx == SHN_UNDEF || symbol.st_name >= strings.sh_size) continue;
-            const char* first = file.data() + strings.sh_offset + symbol.st_name;
-            const std::size_t room = strings.sh_size - symbol.st_name;
-            const void* end = std::memchr(first, 0, room);
-            if (end != nullptr) names.emplace_back(first, static_cast<const char*>(end));
-        }
-        break;
-    }
-    return names;
-}
-
 class PosixLibrary final : public LoadedLibrary {
 public:
     PosixLibrary(void* handle, std::string file) : handle_(handle), file_(std::move(file)) {}
@@ -219,9 +162,10 @@ public:
             // clears it.
             SystemError system{0, last_dl_error()};
             const std::string where = location();
+            const std::optional<ElfFacts> facts = read_elf_file(where);
             return {nullptr,
                     {file_, entry_point, where, std::move(system),
-                     near_miss(entry_point, exported_names(where))}};
+                     facts ? near_miss(entry_point, facts->exports) : std::nullopt}};
         }
         return {address, {}};
     }

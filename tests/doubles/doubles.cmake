@@ -133,6 +133,30 @@ if(WIN32)
 else()
   # Shared libraries may leave symbols undefined; this one must, to fail at load.
   target_link_options(double_unresolved PRIVATE -Wl,--allow-shlib-undefined -Wl,-z,undefs)
+
+  # Libraries no compiler writes: the C++-named one without its section
+  # headers, and one whose symbols all share one long name.
+  add_executable(craft_library doubles/craft_library.cpp)
+  # kavrelo_add_crafted_double(NAME MODE [DOUBLE]): craft_library MODE, from
+  # the library of the double DOUBLE when one is given.
+  function(kavrelo_add_crafted_double name mode)
+    set(crafted ${KAVRELO_DOUBLES_DIR}/${name}/${KAVRELO_LIBRARY_FILE})
+    set(from)
+    set(from_target)
+    if(ARGN)
+      set(from $<TARGET_FILE:double_${ARGN}>)
+      set(from_target double_${ARGN})
+    endif()
+    add_custom_command(OUTPUT ${crafted}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${KAVRELO_DOUBLES_DIR}/${name}
+      COMMAND craft_library ${mode} ${from} ${crafted}
+      DEPENDS craft_library ${from_target}
+      VERBATIM)
+    add_custom_target(double_${name} DEPENDS ${crafted})
+    add_dependencies(test_doubles double_${name})
+  endfunction()
+  kavrelo_add_crafted_double(without_section_headers without-section-headers mangled)
+  kavrelo_add_crafted_double(shared_long_name shared-long-name)
 endif()
 file(MAKE_DIRECTORY ${KAVRELO_DOUBLES_DIR}/missing)
 file(WRITE ${KAVRELO_DOUBLES_DIR}/not_a_library/${KAVRELO_LIBRARY_FILE} "This is a text file standing where the library should be. It is long enough to be read as a header.\n")

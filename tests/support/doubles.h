@@ -31,6 +31,11 @@ inline constexpr const char* kMsvcMangled = "msvc_mangled";
 inline constexpr const char* kDebugRuntime = "debug_runtime";
 inline constexpr const char* kDeeper = "deeper";
 inline constexpr const char* kTruncated = "truncated";
+// Linux only, made by craft_library: the C++-named library without its
+// section headers; one of about 1 MB whose symbols all share one name of
+// half a megabyte but _Z10parser_SLRPc.
+inline constexpr const char* kWithoutSectionHeaders = "without_section_headers";
+inline constexpr const char* kSharedLongName = "shared_long_name";
 
 // A folder given relative to the test program's own.
 std::string test_folder(const std::string& relative);

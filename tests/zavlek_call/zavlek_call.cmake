@@ -2,16 +2,23 @@
 # Included by tests/CMakeLists.txt.
 # zavlek-call, run as a user runs it, on real libraries.
 set(tool_tests ${CMAKE_CURRENT_SOURCE_DIR}/zavlek_call)
+# LIMITED_MEMORY: the tool and its child get 1 GiB of address space, so that
+# a fault that would take the machine's memory fails the test at once (not
+# under the sanitizers, which reserve far more address space than that).
 function(kavrelo_zavlek_call_case name status)
-  cmake_parse_arguments(PARSE_ARGV 2 ARG "STDIN_CLOSED" "INPUT;OUTPUT;STDOUT_HEX;STDOUT_REGEX;STDERR_REGEX" "ARGS")
+  cmake_parse_arguments(PARSE_ARGV 2 ARG "STDIN_CLOSED;LIMITED_MEMORY" "INPUT;OUTPUT;STDOUT_HEX;STDOUT_REGEX;STDERR_REGEX" "ARGS")
   set(definitions)
   foreach(key STDIN_CLOSED INPUT OUTPUT STDOUT_HEX STDOUT_REGEX STDERR_REGEX)
     if(DEFINED ARG_${key})
       list(APPEND definitions "-D${key}=${ARG_${key}}")
     endif()
   endforeach()
+  set(limit)
+  if(ARG_LIMITED_MEMORY AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+    set(limit sh -c "ulimit -v 1048576 && exec \"$@\"" limit)
+  endif()
   add_test(NAME ZavlekCall.${name}
-    COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:zavlek-call> "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
+    COMMAND ${limit} ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:zavlek-call> "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
       "-DARGS=${ARG_ARGS}" -DSTATUS=${status} ${definitions}
       -DWORK=${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/${name} -P ${tool_tests}/run_case.cmake)
 endfunction()
@@ -267,8 +274,22 @@ else()
   kavrelo_contract_check(ACdeclLibraryKeepsTheContractWhereThereIsOneConvention ${cdecl} PASSING ALL)
 endif()
 set(cpp_cure "con nombre de C\\+\\+; declárelo `extern \"C\"`")
+set(parser_cpp_hint "no tiene el punto de entrada parser_SLR: .*exporta `parser_SLR\\(char\\*\\)` \\(`_Z10parser_SLRPc`\\) ${cpp_cure}")
 kavrelo_zavlek_call_case(AnEntryPointWithoutExternCIsNamed 3 ARGS --library ${mangled} parser_SLR x
-  STDERR_REGEX "no tiene el punto de entrada parser_SLR: .*exporta `parser_SLR\\(char\\*\\)` \\(`_Z10parser_SLRPc`\\) ${cpp_cure}")
+  STDERR_REGEX "${parser_cpp_hint}")
+if(NOT WIN32)
+  # The names are read as the loader reads them, so that what loads has its
+  # names read: without section headers, and with every symbol but one
+  # pointing at one name of 512 KiB, read once per symbol gigabytes.
+  kavrelo_double_file(without_section_headers without_section_headers)
+  kavrelo_zavlek_call_case(ALibraryWithoutSectionHeadersKeepsItsCppNameHint 3
+    ARGS --library ${without_section_headers} parser_SLR x
+    STDERR_REGEX "${parser_cpp_hint}")
+  kavrelo_double_file(shared_long_name shared_long_name)
+  kavrelo_zavlek_call_case(SymbolsSharingOneLongNameLeaveTheMissingEntryPointNamed 3 LIMITED_MEMORY
+    ARGS --library ${shared_long_name} parser_SLR x
+    STDERR_REGEX "${parser_cpp_hint}")
+endif()
 kavrelo_contract_check(EntryPointsWithoutExternCAreNamedInTheNameCheck ${mangled}
   FAILING "carga y nombres" "parser_SLR: expresión corta"
   DETAILS "no exporta con su nombre exacto: .*tokeniza2, parser_SLR; .*en lugar de parser_SLR, exporta `parser_SLR\\(char\\*\\)` \\(`_Z10parser_SLRPc`\\) ${cpp_cure}$"
