@@ -3,8 +3,8 @@
 
 #include "platform.h"
 
+#include <binding/fixed_texts.h>
 #include <binding/wording.h>
-#include <console/commands.h>
 #include <text/numbers.h>
 #include <text/utf8.h>
 
@@ -316,7 +316,7 @@ std::string text_to_send(const Options& options) {
     }
     if (text.empty()) {
         // As the window does: the library never sees an empty text.
-        throw UsageError(text::to_utf8(console::kEmptyInputRefusal));
+        throw UsageError(text::to_utf8(binding::kEmptyInputRefusal));
     }
     return text;
 }

@@ -54,7 +54,8 @@ struct InspectedCall {
     std::optional<std::string> broken;  // how the string contract was broken, in words
     std::optional<std::string> leak;    // what the second call left behind, in words
 };
-InspectedCall inspected_call(binding::TextToText function, std::string_view name, std::u16string_view text);
+InspectedCall inspected_call(binding::TextToText function, binding::EntryPoint entry_point,
+                             std::u16string_view text);
 
 // The finding a child reported on its standard output, or none when it did not
 // report one.

@@ -82,7 +82,8 @@ ChildReport child_call(const std::string& name, const Options& options) {
         }
         const auto function =
             reinterpret_cast<binding::TextToText>(library.bound_address(declaration->entry_point));
-        const InspectedCall inspected = inspected_call(function, name, text::from_utf8(text->bytes));
+        const InspectedCall inspected =
+            inspected_call(function, declaration->entry_point, text::from_utf8(text->bytes));
         if (inspected.broken || inspected.leak) {
             tell(inspected.broken ? *inspected.broken : *inspected.leak);
             return {kContractBroken, {}};
@@ -160,7 +161,7 @@ ChildReport child_fuzz(std::string_view channel, const std::string& name, const 
     };
     try {
         function = reinterpret_cast<binding::TextToText>(library.bound_address(declaration->entry_point));
-        inspected_call(function, name, kShortExpression);
+        inspected_call(function, declaration->entry_point, kShortExpression);
     } catch (const binding::BindingError& error) {
         not_bound(error);
         return {kNotBound, {}};
@@ -168,8 +169,8 @@ ChildReport child_fuzz(std::string_view channel, const std::string& name, const 
     for (const CaseCall& call : *calls) {
         const std::optional<ChildOutcome> ended = ended_before_done([&] {
             try {
-                send_to_parent(channel,
-                               fuzz_record(inspected_call(function, name, text::from_utf8(call.text))));
+                send_to_parent(channel, fuzz_record(inspected_call(function, declaration->entry_point,
+                                                                   text::from_utf8(call.text))));
             } catch (const binding::BindingError& error) {
                 not_bound(error);
             } catch (const std::exception& error) {
