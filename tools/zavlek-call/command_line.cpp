@@ -133,11 +133,6 @@ std::uint64_t parse_whole_number(const std::string& option, const std::string& v
 
 }  // namespace
 
-std::string seconds_of(std::chrono::milliseconds limit) {
-    return text::decimal(std::chrono::duration<double>(limit).count(), 3, text::TrailingZeros::dropped) +
-           " s";
-}
-
 ParsedOptions parse_options(const std::vector<std::string>& arguments) {
     ParsedOptions parsed;
     Options& options = parsed.options;

@@ -2,6 +2,8 @@
 // What the user asked for, read from the command line.
 #pragma once
 
+#include "core/exit_status.h"
+
 #include <binding/entry_points.h>
 
 #include <chrono>
@@ -14,20 +16,6 @@
 #include <vector>
 
 namespace kavrelo::zavlek_call {
-
-// The exit statuses, as the help text lists them.
-enum ExitStatus : int {
-    kDone = 0,
-    kChecksFailed = 1,
-    kContractBroken = 1,
-    kCasesFailed = 1,
-    kFindings = 1,
-    kWrongUsage = 2,
-    kNotBound = 3,
-    kLibraryCrashed = 4,
-    kInternalError = 5,
-    kOutputNotWritten = 6,
-};
 
 // The longest text read from a file or standard input, as the help says:
 // reading stops there, whatever the file (/dev/zero, say) would still give.
@@ -73,9 +61,6 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments);
 std::string unknown_entry_point(std::string_view name);
 
 Options parse_command_line(const std::vector<std::string>& arguments);
-
-// A time limit as the messages give it: "2,5 s".
-std::string seconds_of(std::chrono::milliseconds limit);
 
 extern const std::string_view kShortUsage;
 extern const std::string_view kHelp;

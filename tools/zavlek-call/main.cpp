@@ -3,20 +3,21 @@
 // checked. Every call into the library happens in a child process (this
 // program run again with --child), so that a library that crashes or hangs is
 // reported and never takes the tool down.
-#include "case_channel.h"
-#include "case_file.h"
-#include "case_run.h"
-#include "child_report.h"
+#include "core/children/case_channel.h"
+#include "core/cases/case_file.h"
+#include "core/cases/case_run.h"
+#include "core/children/child_report.h"
+#include "core/children/ending.h"
 #include "chosen_library.h"
 #include "command_line.h"
-#include "contract_checks.h"
-#include "fuzz_report.h"
-#include "fuzz_run.h"
+#include "core/contract/contract_checks.h"
+#include "core/reports/fuzz_report.h"
+#include "core/fuzzing/fuzz_run.h"
 #include "fuzz_status.h"
-#include "junit_report.h"
+#include "core/reports/junit_report.h"
 #include "platform.h"
-#include "report.h"
-#include "tap_report.h"
+#include "core/reports/check_report.h"
+#include "core/reports/tap_report.h"
 
 #include <binding/codepage.h>
 #include <binding/loader.h>
@@ -83,7 +84,7 @@ ChildReport child_call(const std::string& name, const Options& options) {
         const auto function =
             reinterpret_cast<binding::TextToText>(library.bound_address(declaration->entry_point));
         const InspectedCall inspected =
-            inspected_call(function, declaration->entry_point, text::from_utf8(text->bytes));
+            inspected_call(function, declaration->entry_point, text::from_utf8(text->bytes), ThisProcess());
         if (inspected.broken || inspected.leak) {
             tell(inspected.broken ? *inspected.broken : *inspected.leak);
             return {kContractBroken, {}};
@@ -161,7 +162,7 @@ ChildReport child_fuzz(std::string_view channel, const std::string& name, const 
     };
     try {
         function = reinterpret_cast<binding::TextToText>(library.bound_address(declaration->entry_point));
-        inspected_call(function, declaration->entry_point, kShortExpression);
+        inspected_call(function, declaration->entry_point, kShortExpression, ThisProcess());
     } catch (const binding::BindingError& error) {
         not_bound(error);
         return {kNotBound, {}};
@@ -169,8 +170,9 @@ ChildReport child_fuzz(std::string_view channel, const std::string& name, const 
     for (const CaseCall& call : *calls) {
         const std::optional<ChildOutcome> ended = ended_before_done([&] {
             try {
-                send_to_parent(channel, fuzz_record(inspected_call(function, declaration->entry_point,
-                                                                   text::from_utf8(call.text))));
+                send_to_parent(channel,
+                               fuzz_record(inspected_call(function, declaration->entry_point,
+                                                          text::from_utf8(call.text), ThisProcess())));
             } catch (const binding::BindingError& error) {
                 not_bound(error);
             } catch (const std::exception& error) {
@@ -187,7 +189,7 @@ ChildReport child_fuzz(std::string_view channel, const std::string& name, const 
 // --child CHANNEL check ID [--library FILE]: the finding in the report.
 ChildReport child_check(const std::string& id, const Options& options) {
     const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
-    const Finding finding = perform_check(id, *loader);
+    const Finding finding = perform_check(id, *loader, ThisProcess());
     return {finding.library_not_loaded ? kNotBound : kDone, report_finding(finding)};
 }
 
@@ -331,7 +333,8 @@ int run_case_files(const Options& options) {
                    std::ios::binary | std::ios::trunc);
         if (!junit) throw UsageError("no se pudo crear el archivo " + *options.junit);
     }
-    const CaseRun run = run_cases(cases, absolute_library_file(options.library), options.timeout);
+    ThisProgramsChildren children;
+    const CaseRun run = run_cases(children, cases, absolute_library_file(options.library), options.timeout);
     write_standard_output(tap_report(cases, run));
     if (options.junit && !(junit << junit_report(options.case_files, cases, run) << std::flush)) {
         tell("no se pudo escribir el archivo " + *options.junit);
@@ -377,10 +380,11 @@ int fuzz_library(const Options& options) {
     // Ctrl+C ends the run, not the tool: the summary and the findings made
     // until then are still written.
     interrupt_stops_work();
+    ThisProgramsChildren children;
     FuzzSummary summary;
     {
         FuzzStatus status(options.fuzz_time);
-        summary = fuzz(settings, [&status](const FuzzSummary& so_far) { status.show(so_far); });
+        summary = fuzz(children, settings, [&status](const FuzzSummary& so_far) { status.show(so_far); });
     }
     write_standard_output(options.json ? fuzz_json(summary, settings.seed, options.out)
                                        : fuzz_table(summary, settings.seed, options.out));

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "case_channel.h"
+#include "core/children/case_channel.h"
 
 #include <charconv>
 

@@ -5,7 +5,7 @@
 // before a crash or a hang are known and the rest can go to a new child.
 #pragma once
 
-#include "child_report.h"
+#include "core/children/child_report.h"
 
 #include <binding/entry_points.h>
 

@@ -4,6 +4,8 @@
 // that crashes or hangs spoils only the check that met it.
 #pragma once
 
+#include "core/contract/process_probe.h"
+
 #include <binding/entry_points.h>
 #include <binding/loader.h>
 
@@ -42,7 +44,7 @@ inline constexpr std::u16string_view kShortExpression = u"2 * (x + 3)";
 const std::vector<Check>& contract_checks();
 
 // In the child: performs one check on the library the loader gives.
-Finding perform_check(std::string_view id, binding::Loader& loader);
+Finding perform_check(std::string_view id, binding::Loader& loader, const ProcessProbe& probe);
 
 // One text sent as fuzz and a call send it, its answer looked at as check
 // looks at one: the pointer, the block, the count and the NUL, and whether
@@ -55,7 +57,7 @@ struct InspectedCall {
     std::optional<std::string> leak;    // what the second call left behind, in words
 };
 InspectedCall inspected_call(binding::TextToText function, binding::EntryPoint entry_point,
-                             std::u16string_view text);
+                             std::u16string_view text, const ProcessProbe& probe);
 
 // The finding a child reported on its standard output, or none when it did not
 // report one.

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "contract_checks.h"
-
-#include "platform.h"
+#include "core/contract/contract_checks.h"
 
 #include <binding/codepage.h>
 #include <binding/fixed_texts.h>
@@ -34,10 +32,18 @@ struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// An entry point that takes a text, with what its answers are looked at by.
+struct TextEntry {
+    TextToText function;
+    EntryPoint entry_point;
+    const ProcessProbe& probe;
+};
+
 // The library, loaded in this child for one check.
 class Library {
 public:
-    explicit Library(binding::Loader& loader) : loaded_(loader.load(std::string(binding::kZavlekFile))) {}
+    Library(binding::Loader& loader, const ProcessProbe& probe)
+        : loaded_(loader.load(std::string(binding::kZavlekFile))), probe_(probe) {}
 
     void* entry(EntryPoint entry_point) {
         const std::string name(name_of(entry_point));
@@ -47,12 +53,16 @@ public:
         }
         return lookup.address;
     }
-    TextToText text_entry(EntryPoint entry_point) { return reinterpret_cast<TextToText>(entry(entry_point)); }
+    TextEntry text_entry(EntryPoint entry_point) {
+        return {reinterpret_cast<TextToText>(entry(entry_point)), entry_point, probe_};
+    }
+    const ProcessProbe& probe() const { return probe_; }
 
     binding::LoadedLibrary& loaded() { return *loaded_; }
 
 private:
     std::unique_ptr<binding::LoadedLibrary> loaded_;
+    const ProcessProbe& probe_;
 };
 
 std::string hex(const void* address) {
@@ -88,9 +98,9 @@ BSTR measured_call(TextToText function, BSTR argument, std::string_view name) {
     return call.returned;
 }
 
-Answer sound_answer(TextToText function, BSTR argument, EntryPoint entry_point) {
-    const std::string_view name = name_of(entry_point);
-    const BSTR returned = measured_call(function, argument, name);
+Answer sound_answer(const TextEntry& entry, BSTR argument) {
+    const std::string_view name = name_of(entry.entry_point);
+    const BSTR returned = measured_call(entry.function, argument, name);
     if (returned == nullptr) {
         return {};  // read as the empty text
     }
@@ -98,7 +108,7 @@ Answer sound_answer(TextToText function, BSTR argument, EntryPoint entry_point) 
         throw Failure(std::string(name) + " devolvió el mismo puntero que recibió como argumento (" +
                       hex(returned) + "): la cadena del resultado debe ser nueva");
     }
-    if (const std::optional<std::string> image = image_holding(returned)) {
+    if (const std::optional<std::string> image = entry.probe.image_holding(returned)) {
         throw Failure(std::string(name) + " devolvió una cadena que no viene de SysAllocStringByteLen: " +
                       hex(returned) + " está en la imagen de " + *image + " (una constante o dato estático)");
     }
@@ -122,9 +132,9 @@ Answer sound_answer(TextToText function, BSTR argument, EntryPoint entry_point) 
     return answer;
 }
 
-Answer call(TextToText function, std::u16string_view text, EntryPoint entry_point) {
+Answer call(const TextEntry& entry, std::u16string_view text) {
     const LibraryString argument = binding::make_library_string(text);
-    return sound_answer(function, argument.get(), entry_point);
+    return sound_answer(entry, argument.get());
 }
 
 // The same text sent twice, the first answer held during the second call.
@@ -139,10 +149,10 @@ struct TwoCalls {
     std::size_t left_behind = 0;  // bytes, by the second call
 };
 
-TwoCalls calls_owning_nothing(TextToText function, std::u16string_view text, EntryPoint entry_point) {
-    const std::string_view name = name_of(entry_point);
+TwoCalls calls_owning_nothing(const TextEntry& entry, std::u16string_view text) {
+    const std::string_view name = name_of(entry.entry_point);
     LibraryString first_argument = binding::make_library_string(text);
-    TwoCalls calls{sound_answer(function, first_argument.get(), entry_point)};
+    TwoCalls calls{sound_answer(entry, first_argument.get())};
     const BSTR first = calls.first.string.get();
     const std::size_t argument_size = SysStringByteLen(first_argument.get());
     LibraryString probe{SysAllocStringByteLen(nullptr, static_cast<unsigned int>(argument_size))};
@@ -162,16 +172,16 @@ TwoCalls calls_owning_nothing(TextToText function, std::u16string_view text, Ent
         }
     }
     const LibraryString second_argument = binding::make_library_string(text);
-    const std::size_t before = allocated_bytes();
+    const std::size_t before = entry.probe.allocated_bytes();
     {
-        Answer second = sound_answer(function, second_argument.get(), entry_point);
+        Answer second = sound_answer(entry, second_argument.get());
         if (second.string != nullptr && second.string.get() == first) {
             calls.first.string.release();
             throw Failure(std::string(name) + " devolvió dos veces el mismo bloque (" + hex(first) +
                           ") mientras la primera respuesta seguía en uso: conserva la cadena que devuelve");
         }
     }
-    const std::size_t after = allocated_bytes();
+    const std::size_t after = entry.probe.allocated_bytes();
     calls.left_behind = after > before ? after - before : 0;
     return calls;
 }
@@ -207,7 +217,7 @@ Finding loads(Library& library) {
 // from the stack, as __stdcall does.
 Finding calling_convention(Library& library) {
     for (const EntryPoint entry_point : {EntryPoint::tokeniza2, EntryPoint::parser_SLR}) {
-        call(library.text_entry(entry_point), kShortExpression, entry_point);
+        call(library.text_entry(entry_point), kShortExpression);
     }
     return {Verdict::passed,
             "tokeniza2 y parser_SLR retiran su argumento de la pila, como __stdcall (mPila y tokeniza no "
@@ -220,7 +230,7 @@ Finding returns(Library& library, EntryPoint entry_point) {
 }
 
 Finding answers(Library& library, EntryPoint entry_point, std::u16string_view text) {
-    return well_formed(call(library.text_entry(entry_point), text, entry_point));
+    return well_formed(call(library.text_entry(entry_point), text));
 }
 
 std::u16string every_byte() {
@@ -241,23 +251,22 @@ std::u16string long_expression(std::size_t size) {
 }
 
 Finding ownership(Library& library) {
-    calls_owning_nothing(library.text_entry(EntryPoint::parser_SLR), kShortExpression,
-                         EntryPoint::parser_SLR);
+    calls_owning_nothing(library.text_entry(EntryPoint::parser_SLR), kShortExpression);
     return {Verdict::passed, "cada respuesta es una cadena nueva que la biblioteca no conserva ni libera"};
 }
 
 Finding memory(Library& library) {
     constexpr std::size_t kCalls = 10000;
     constexpr std::size_t kAllowedGrowth = std::size_t{1} << 20;
-    const TextToText parser = library.text_entry(EntryPoint::parser_SLR);
+    const TextEntry parser = library.text_entry(EntryPoint::parser_SLR);
     for (int warm_up = 0; warm_up < 100; ++warm_up) {
-        call(parser, kShortExpression, EntryPoint::parser_SLR);
+        call(parser, kShortExpression);
     }
-    const std::size_t before = memory_in_use();
+    const std::size_t before = library.probe().memory_in_use();
     for (std::size_t i = 0; i < kCalls; ++i) {
-        call(parser, kShortExpression, EntryPoint::parser_SLR);
+        call(parser, kShortExpression);
     }
-    const std::size_t after = memory_in_use();
+    const std::size_t after = library.probe().memory_in_use();
     const std::size_t growth = after > before ? after - before : 0;
     const std::string detail = "la memoria en uso creció " + text::grouped_digits(growth / 1024) + " KB en " +
                                text::grouped_digits(kCalls) + " llamadas (" +
@@ -266,9 +275,9 @@ Finding memory(Library& library) {
 }
 
 Finding repeatable(Library& library) {
-    const TextToText parser = library.text_entry(EntryPoint::parser_SLR);
-    const Answer first = call(parser, kShortExpression, EntryPoint::parser_SLR);
-    const Answer second = call(parser, kShortExpression, EntryPoint::parser_SLR);
+    const TextEntry parser = library.text_entry(EntryPoint::parser_SLR);
+    const Answer first = call(parser, kShortExpression);
+    const Answer second = call(parser, kShortExpression);
     if (first.bytes != second.bytes || (first.string == nullptr) != (second.string == nullptr)) {
         return {Verdict::warning,
                 "la misma entrada dio " + excerpt(first.bytes) + " y luego " + excerpt(second.bytes)};
@@ -353,11 +362,11 @@ const std::vector<Check>& contract_checks() {
     return checks;
 }
 
-Finding perform_check(std::string_view id, binding::Loader& loader) {
+Finding perform_check(std::string_view id, binding::Loader& loader, const ProcessProbe& probe) {
     for (const Definition& definition : definitions()) {
         if (definition.check.id != id) continue;
         try {
-            Library library(loader);
+            Library library(loader, probe);
             return definition.perform(library);
         } catch (const Failure& failure) {
             return {Verdict::failed, failure.what()};
@@ -370,13 +379,14 @@ Finding perform_check(std::string_view id, binding::Loader& loader) {
     return {Verdict::failed, "comprobación desconocida: " + std::string(id)};
 }
 
-InspectedCall inspected_call(TextToText function, EntryPoint entry_point, std::u16string_view text) {
+InspectedCall inspected_call(TextToText function, EntryPoint entry_point, std::u16string_view text,
+                             const ProcessProbe& probe) {
     // Allocator bookkeeping moves a few dozen bytes at most; half a kilobyte
     // left at every call is memory the library loses.
     constexpr std::size_t kLeakPerCall = 512;
     InspectedCall inspected;
     try {
-        TwoCalls calls = calls_owning_nothing(function, text, entry_point);
+        TwoCalls calls = calls_owning_nothing({function, entry_point, probe}, text);
         inspected.answer = std::move(calls.first.bytes);
         if (calls.left_behind > kLeakPerCall) {
             inspected.leak = std::string(name_of(entry_point)) + " dejó " +

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "case_run.h"
+#include "core/cases/case_run.h"
 
-#include "case_channel.h"
-#include "command_line.h"
-#include "platform.h"
+#include "core/children/case_channel.h"
+#include "core/children/ending.h"
+#include "core/exit_status.h"
 
 #include <text/utf8.h>
 
@@ -62,7 +62,7 @@ std::string unfinished(const ChildOutcome& outcome, std::string_view entry_point
 
 }  // namespace
 
-CaseRun run_cases(const std::vector<TestCase>& cases, const std::string& library,
+CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const std::string& library,
                   std::chrono::milliseconds limit) {
     std::vector<std::string> arguments{"run", "casos"};
     if (!library.empty()) arguments.insert(arguments.end(), {"--library", library});
@@ -76,7 +76,7 @@ CaseRun run_cases(const std::vector<TestCase>& cases, const std::string& library
             return more > 0;
         };
         const ChildOutcome outcome =
-            run_this_program(arguments, child_input(cases, first), limit, ErrorOutput::shared, case_done);
+            children.run(arguments, child_input(cases, first), limit, ErrorOutput::shared, case_done);
         for (const CaseRecord& record : case_records(outcome.reported).records) {
             if (run.results.size() == cases.size()) break;
             if (record.status == kNotBound) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "case_file.h"
+#include "core/cases/case_file.h"
 
-#include "case_text.h"
+#include "core/cases/case_text.h"
 
 #include <text/utf16.h>
 #include <text/utf8.h>

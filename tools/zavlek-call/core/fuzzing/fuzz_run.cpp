@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "fuzz_run.h"
+#include "core/fuzzing/fuzz_run.h"
 
-#include "case_channel.h"
-#include "command_line.h"
-#include "fuzz_inputs.h"
-#include "platform.h"
+#include "core/children/case_channel.h"
+#include "core/children/ending.h"
+#include "core/exit_status.h"
+#include "core/fuzzing/fuzz_inputs.h"
 
 #include <binding/codepage.h>
 #include <text/utf8.h>
@@ -75,7 +75,8 @@ Result result_of(const CaseRecord& record) {
     throw std::runtime_error(std::string(record.content));
 }
 
-BatchOutcome run_batch(const FuzzSettings& settings, const std::vector<std::string>& inputs) {
+BatchOutcome run_batch(Children& children, const FuzzSettings& settings,
+                       const std::vector<std::string>& inputs) {
     const std::string_view entry_point = binding::declaration_of(settings.entry_point).name;
     std::vector<CaseCall> calls;
     for (const std::string& input : inputs) calls.push_back({settings.entry_point, utf8_of(input)});
@@ -87,8 +88,8 @@ BatchOutcome run_batch(const FuzzSettings& settings, const std::vector<std::stri
         records_length += more;
         return more > 0;
     };
-    const ChildOutcome ending = run_this_program(arguments, calls_for_child(calls), settings.limit,
-                                                 ErrorOutput::discarded, input_done);
+    const ChildOutcome ending =
+        children.run(arguments, calls_for_child(calls), settings.limit, ErrorOutput::discarded, input_done);
     BatchOutcome batch;
     for (const CaseRecord& record : case_records(ending.reported).records) {
         if (record.status == kNotBound) {
@@ -98,7 +99,7 @@ BatchOutcome run_batch(const FuzzSettings& settings, const std::vector<std::stri
         batch.results.push_back(result_of(record));
     }
     // A child ended by an interrupt did nothing wrong.
-    if (batch.results.size() < inputs.size() && !interrupted()) {
+    if (batch.results.size() < inputs.size() && !children.interrupted()) {
         batch.results.push_back(ending_fault(ending, entry_point, settings.limit));
     }
     return batch;
@@ -111,9 +112,9 @@ struct Shown {
     std::string what;
 };
 
-std::optional<Shown> first_showing(const FuzzSettings& settings, const std::vector<std::string>& inputs,
-                                   FaultKind kind) {
-    const BatchOutcome outcome = run_batch(settings, inputs);
+std::optional<Shown> first_showing(Children& children, const FuzzSettings& settings,
+                                   const std::vector<std::string>& inputs, FaultKind kind) {
+    const BatchOutcome outcome = run_batch(children, settings, inputs);
     for (std::size_t i = 0; i < outcome.results.size(); ++i) {
         if (outcome.results[i].fault == kind) return Shown{i, outcome.results[i].text};
     }
@@ -163,10 +164,11 @@ struct Showing {
     std::string what;
 };
 
-Showing shrunk(const FuzzSettings& settings, Pieces input, FaultKind kind, std::string what) {
+Showing shrunk(Children& children, const FuzzSettings& settings, Pieces input, FaultKind kind,
+               std::string what) {
     constexpr std::size_t kBytesPerChild = std::size_t{64} << 20;
     std::size_t run = std::max<std::size_t>((input.starts.size() - 1) / 2, 1);
-    while (!interrupted()) {
+    while (!children.interrupted()) {
         const std::size_t count = input.starts.size() - 1;
         std::vector<std::string> candidates;
         std::vector<std::size_t> firsts;  // the first piece each takes out
@@ -184,7 +186,7 @@ Showing shrunk(const FuzzSettings& settings, Pieces input, FaultKind kind, std::
                 candidates.begin() + static_cast<std::ptrdiff_t>(first),
                 candidates.begin() +
                     static_cast<std::ptrdiff_t>(std::min(first + per_child, candidates.size())));
-            if (std::optional<Shown> shown = first_showing(settings, some, kind)) {
+            if (std::optional<Shown> shown = first_showing(children, settings, some, kind)) {
                 smaller = first + shown->index;
                 what = std::move(shown->what);
             }
@@ -224,12 +226,14 @@ std::vector<std::string> alike_forms(const std::string& input) {
 // can take out runs that no halving cut met whole; then the coarsest alike
 // form that still shows the fault, so that inputs which differ only in
 // bytes the fault does not care about are one finding.
-Showing minimised(const FuzzSettings& settings, Showing showing, FaultKind kind) {
-    Showing by_bytes = shrunk(settings, bytes_of(std::move(showing.input)), kind, std::move(showing.what));
-    Showing small = shrunk(settings, tokens_of(std::move(by_bytes.input)), kind, std::move(by_bytes.what));
+Showing minimised(Children& children, const FuzzSettings& settings, Showing showing, FaultKind kind) {
+    Showing by_bytes =
+        shrunk(children, settings, bytes_of(std::move(showing.input)), kind, std::move(showing.what));
+    Showing small =
+        shrunk(children, settings, tokens_of(std::move(by_bytes.input)), kind, std::move(by_bytes.what));
     for (std::string& form : alike_forms(small.input)) {
         if (form == small.input) continue;
-        if (std::optional<Shown> shown = first_showing(settings, {form}, kind))
+        if (std::optional<Shown> shown = first_showing(children, settings, {form}, kind))
             return {std::move(form), std::move(shown->what)};
     }
     return small;
@@ -292,7 +296,7 @@ std::string fuzz_record(const ChildOutcome& ended, std::string_view entry_point)
     return case_record({kFindings, std::string(name_of(FaultKind::crash)) + "\n" + fault.text});
 }
 
-FuzzSummary fuzz(const FuzzSettings& settings, const FuzzProgress& progress) {
+FuzzSummary fuzz(Children& children, const FuzzSettings& settings, const FuzzProgress& progress) {
     const Clock::time_point start = Clock::now();
     FuzzInputs inputs(settings.seed);
     for (const std::string& input : settings.corpus) inputs.add_to_corpus(input);
@@ -314,10 +318,10 @@ FuzzSummary fuzz(const FuzzSettings& settings, const FuzzProgress& progress) {
         });
         if (known) return;
         // Reported only when a fresh child does the same.
-        std::optional<Shown> again = first_showing(settings, {input}, kind);
+        std::optional<Shown> again = first_showing(children, settings, {input}, kind);
         if (!again) return;
         // What the summary says is what the saved input does.
-        const Showing small = minimised(settings, {input, std::move(again->what)}, kind);
+        const Showing small = minimised(children, settings, {input, std::move(again->what)}, kind);
         if (found.insert({kind, small.input}).second) {
             summary.findings.push_back({saved(settings, kind, ++numbers[kind], small.input), small.what});
         }
@@ -326,9 +330,10 @@ FuzzSummary fuzz(const FuzzSettings& settings, const FuzzProgress& progress) {
     const std::size_t most = settings.most_inputs.value_or(std::numeric_limits<std::size_t>::max());
     // The inputs of a batch after one that ended its child go to the next.
     std::vector<std::string> batch;
-    while (Clock::now() - start < settings.duration && (made < most || !batch.empty()) && !interrupted()) {
+    while (Clock::now() - start < settings.duration && (made < most || !batch.empty()) &&
+           !children.interrupted()) {
         for (; batch.size() < kBatch && made < most; ++made) batch.push_back(inputs.next());
-        const BatchOutcome outcome = run_batch(settings, batch);
+        const BatchOutcome outcome = run_batch(children, settings, batch);
         summary.inputs += outcome.results.size();
         if (outcome.not_bound) {
             summary.not_bound = outcome.not_bound;
@@ -338,7 +343,7 @@ FuzzSummary fuzz(const FuzzSettings& settings, const FuzzProgress& progress) {
             const Result& result = outcome.results[i];
             if (!result.fault) {
                 if (shapes.insert(answer_shape(result.text)).second) inputs.add_to_corpus(batch[i]);
-            } else if (!interrupted()) {
+            } else if (!children.interrupted()) {
                 make_finding(batch[i], *result.fault);
             }
         }

@@ -8,8 +8,8 @@
 // reproduces it.
 #pragma once
 
-#include "contract_checks.h"
-#include "platform.h"
+#include "core/contract/contract_checks.h"
+#include "core/children/children.h"
 
 #include <binding/entry_points.h>
 
@@ -62,10 +62,10 @@ std::string fuzz_record(const ChildOutcome& ended, std::string_view entry_point)
 // Told the summary so far after every batch.
 using FuzzProgress = std::function<void(const FuzzSummary&)>;
 
-// Until the time is up or an interrupt comes (interrupt_stops_work); what
+// Until the time is up or an interrupt comes; what
 // was found before either is saved and summed up. Throws std::runtime_error
 // when a finding cannot be saved.
-FuzzSummary fuzz(const FuzzSettings& settings, const FuzzProgress& progress);
+FuzzSummary fuzz(Children& children, const FuzzSettings& settings, const FuzzProgress& progress);
 
 // The answer with its digits and quoted characters made alike: answers that
 // differ only in a number or a character have one shape.
