@@ -76,6 +76,10 @@ std::optional<ReadBytes> read_at_most(std::FILE* stream, std::size_t most);
 void write_standard_output(std::string_view bytes);
 // Text for a person: UTF-8, shown as such on a terminal or console.
 void write_standard_error(std::string_view text);
+// A message for people, as "zavlek-call: TEXT". Every one passes here: a
+// library's or a file's name may hold controls that would drive the
+// terminal, which it shows as escapes.
+void tell(std::string_view text);
 // Whether standard error is a terminal or console, where a line can be
 // written over.
 bool standard_error_is_terminal();

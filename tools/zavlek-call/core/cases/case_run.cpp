@@ -64,19 +64,12 @@ std::string unfinished(const ChildOutcome& outcome, std::string_view entry_point
 
 CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const std::string& library,
                   std::chrono::milliseconds limit) {
-    std::vector<std::string> arguments{"run", "casos"};
-    if (!library.empty()) arguments.insert(arguments.end(), {"--library", library});
+    const std::vector<std::string> arguments = child_arguments("run", std::nullopt, library);
     CaseRun run;
     while (run.results.size() < cases.size()) {
         const std::size_t first = run.results.size();
-        std::size_t records_length = 0;
-        const Progress case_done = [&records_length](std::string_view reported) {
-            const std::size_t more = case_records(reported.substr(records_length)).length;
-            records_length += more;
-            return more > 0;
-        };
-        const ChildOutcome outcome =
-            children.run(arguments, child_input(cases, first), limit, ErrorOutput::shared, case_done);
+        const ChildOutcome outcome = children.run(arguments, child_input(cases, first), limit,
+                                                  ErrorOutput::shared, record_by_record());
         for (const CaseRecord& record : case_records(outcome.reported).records) {
             if (run.results.size() == cases.size()) break;
             if (record.status == kNotBound) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/children/child_report.h"
+#include "core/children/children.h"
 
 #include <binding/entry_points.h>
 
@@ -41,5 +42,15 @@ struct CaseRecords {
     std::size_t length = 0;
 };
 CaseRecords case_records(std::string_view sent);
+
+// Progress for a child that sends a record at each step: every whole record
+// completes one.
+Progress record_by_record();
+
+// A child's arguments: its role, what it works on (an entry point, a
+// check), and the library when one was named (absolute; empty for the
+// ordinary search).
+std::vector<std::string> child_arguments(std::string_view role, std::optional<std::string_view> what,
+                                         const std::string& library);
 
 }  // namespace kavrelo::zavlek_call

@@ -80,16 +80,9 @@ BatchOutcome run_batch(Children& children, const FuzzSettings& settings,
     const std::string_view entry_point = binding::declaration_of(settings.entry_point).name;
     std::vector<CaseCall> calls;
     for (const std::string& input : inputs) calls.push_back({settings.entry_point, utf8_of(input)});
-    std::vector<std::string> arguments{"fuzz", std::string(entry_point)};
-    if (!settings.library.empty()) arguments.insert(arguments.end(), {"--library", settings.library});
-    std::size_t records_length = 0;
-    const Progress input_done = [&records_length](std::string_view reported) {
-        const std::size_t more = case_records(reported.substr(records_length)).length;
-        records_length += more;
-        return more > 0;
-    };
     const ChildOutcome ending =
-        children.run(arguments, calls_for_child(calls), settings.limit, ErrorOutput::discarded, input_done);
+        children.run(child_arguments("fuzz", entry_point, settings.library), calls_for_child(calls),
+                     settings.limit, ErrorOutput::discarded, record_by_record());
     BatchOutcome batch;
     for (const CaseRecord& record : case_records(ending.reported).records) {
         if (record.status == kNotBound) {
