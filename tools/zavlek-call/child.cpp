@@ -61,9 +61,8 @@ ChildReport child_call(std::string_view, const std::vector<std::string>& words, 
             reinterpret_cast<binding::TextToText>(library.bound_address(declaration->entry_point));
         const InspectedCall inspected =
             inspected_call(function, declaration->entry_point, text::from_utf8(text->bytes), ThisProcess());
-        if (inspected.broken || inspected.leak) {
-            tell(inspected.broken ? *inspected.broken : *inspected.leak);
-            return {kContractBroken, {}};
+        if (inspected.ending.kind != ChildEnding::Kind::returned) {
+            return {kContractBroken, ending_record(inspected.ending)};
         }
         return {kDone, options.raw ? inspected.answer
                                    : text::to_utf8(binding::from_eight_bit(inspected.answer)) + "\n"};
@@ -150,7 +149,7 @@ ChildReport child_fuzz(std::string_view channel, const std::vector<std::string>&
                 send_to_parent(channel, case_record({kInternalError, error.what()}));
             }
         });
-        if (ended && !send_to_parent(channel, fuzz_record(*ended, name))) return {kInternalError, {}};
+        if (ended && !send_to_parent(channel, fuzz_record(*ended))) return {kInternalError, {}};
     }
     return {kDone, {}};
 }

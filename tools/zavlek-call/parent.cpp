@@ -33,15 +33,16 @@ std::string_view name_of(binding::EntryPoint entry_point) {
     return binding::declaration_of(entry_point).name;
 }
 
-Finding reported_finding(const ChildOutcome& outcome) {
-    const std::string status = std::to_string(outcome.exit_status);
-    const std::optional<ChildReport> report = opened(outcome.reported, outcome.exit_status);
-    if (!report) {
-        return {Verdict::failed, "la biblioteca terminó el proceso (estado " + status + ") sin responder"};
-    }
+// The finding of a check's child: its report, or how it ended without one.
+Finding reported_finding(const ChildOutcome& outcome, std::chrono::milliseconds limit) {
+    const std::optional<ChildReport> report = outcome.ending == ChildOutcome::Ending::exited
+                                                  ? opened(outcome.reported, outcome.exit_status)
+                                                  : std::nullopt;
+    if (!report) return {Verdict::failed, in_words(unanswered(outcome, limit), {})};
     Finding finding;
     if (!read_finding(report->content, finding)) {
-        return {Verdict::failed, "zavlek-call no pudo hacer la comprobación (estado " + status + ")"};
+        return {Verdict::failed, "zavlek-call no pudo hacer la comprobación (estado " +
+                                     std::to_string(outcome.exit_status) + ")"};
     }
     finding.library_not_loaded = report->status == kNotBound;
     return finding;
@@ -55,17 +56,7 @@ CheckResult run_check(const Check& check, const std::string& library, std::chron
         run_this_program(child_arguments("check", check.id, library), {}, limit, ErrorOutput::discarded);
     CheckResult result{std::string(check.title), {}, 0};
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    switch (outcome.ending) {
-        case ChildOutcome::Ending::exited:
-            result.finding = reported_finding(outcome);
-            break;
-        case ChildOutcome::Ending::crashed:
-            result.finding = {Verdict::failed, "la biblioteca terminó el proceso: " + outcome.cause};
-            break;
-        case ChildOutcome::Ending::timed_out:
-            result.finding = {Verdict::failed, "no terminó en " + seconds_of(limit) + "; se detuvo"};
-            break;
-    }
+    result.finding = reported_finding(outcome, limit);
     return result;
 }
 
@@ -111,24 +102,20 @@ int call(const Options& options) {
         child_arguments("call", name, absolute_library_file(options.library));
     if (options.raw) arguments.emplace_back("--raw");
     const ChildOutcome outcome = run_this_program(arguments, input, options.timeout, ErrorOutput::shared);
-    switch (outcome.ending) {
-        case ChildOutcome::Ending::exited:
-            if (const std::optional<ChildReport> report = opened(outcome.reported, outcome.exit_status)) {
-                write_standard_output(report->content);
-                return report->status;
-            }
-            tell("la biblioteca terminó el proceso durante " + std::string(name) + " (estado " +
-                 std::to_string(outcome.exit_status) + ") sin responder");
-            return kLibraryCrashed;
-        case ChildOutcome::Ending::crashed:
-            tell("la biblioteca terminó el proceso durante " + std::string(name) + ": " + outcome.cause);
-            return kLibraryCrashed;
-        case ChildOutcome::Ending::timed_out:
-            tell(std::string(name) + " no volvió en " + seconds_of(options.timeout) +
-                 "; se detuvo el proceso");
-            return kLibraryCrashed;
+    const std::optional<ChildReport> report = outcome.ending == ChildOutcome::Ending::exited
+                                                  ? opened(outcome.reported, outcome.exit_status)
+                                                  : std::nullopt;
+    if (!report) {
+        tell(in_words(unanswered(outcome, options.timeout), name));
+        return kLibraryCrashed;
     }
-    return kLibraryCrashed;
+    if (report->status == kContractBroken) {
+        const std::optional<ChildEnding> ending = ending_from_record(report->content);
+        tell(ending ? in_words(*ending, name) : "zavlek-call no pudo leer lo que encontró la llamada");
+        return ending ? kContractBroken : kInternalError;
+    }
+    write_standard_output(report->content);
+    return report->status;
 }
 
 int check(const Options& options) {

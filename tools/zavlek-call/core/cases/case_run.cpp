@@ -44,22 +44,6 @@ CaseResult judged(const TestCase& test_case, const CaseRecord& record) {
     return result;
 }
 
-// What ended the child during a case that sent no record.
-std::string unfinished(const ChildOutcome& outcome, std::string_view entry_point,
-                       std::chrono::milliseconds limit) {
-    switch (outcome.ending) {
-        case ChildOutcome::Ending::exited:
-            return "la biblioteca terminó el proceso durante " + std::string(entry_point) + " (estado " +
-                   std::to_string(outcome.exit_status) + ") sin responder";
-        case ChildOutcome::Ending::crashed:
-            return "la biblioteca terminó el proceso durante " + std::string(entry_point) + ": " +
-                   outcome.cause;
-        case ChildOutcome::Ending::timed_out:
-            break;
-    }
-    return std::string(entry_point) + " no volvió en " + seconds_of(limit) + "; se detuvo el proceso";
-}
-
 }  // namespace
 
 CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const std::string& library,
@@ -79,9 +63,11 @@ CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const 
             run.results.push_back(judged(cases[run.results.size()], record));
         }
         if (run.results.size() < cases.size()) {
-            const TestCase& unanswered = cases[run.results.size()];
+            // What ended the child during a case that sent no record.
+            const TestCase& unanswered_case = cases[run.results.size()];
             CaseResult failed;
-            failed.failure = unfinished(outcome, binding::declaration_of(unanswered.entry_point).name, limit);
+            failed.failure = in_words(unanswered(outcome, limit),
+                                      binding::declaration_of(unanswered_case.entry_point).name);
             run.results.push_back(std::move(failed));
         }
     }

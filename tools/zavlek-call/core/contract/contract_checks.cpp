@@ -389,12 +389,13 @@ InspectedCall inspected_call(TextToText function, EntryPoint entry_point, std::u
         TwoCalls calls = calls_owning_nothing({function, entry_point, probe}, text);
         inspected.answer = std::move(calls.first.bytes);
         if (calls.left_behind > kLeakPerCall) {
-            inspected.leak = std::string(name_of(entry_point)) + " dejó " +
-                             text::grouped_digits(calls.left_behind) +
-                             " bytes sin liberar al recibir por segunda vez el mismo texto";
+            inspected.ending = {ChildEnding::Kind::leaked,
+                                std::string(name_of(entry_point)) + " dejó " +
+                                    text::grouped_digits(calls.left_behind) +
+                                    " bytes sin liberar al recibir por segunda vez el mismo texto"};
         }
     } catch (const Failure& failure) {
-        inspected.broken = failure.what();
+        inspected.ending = {ChildEnding::Kind::broke_contract, failure.what()};
     }
     return inspected;
 }

@@ -4,6 +4,7 @@
 // that crashes or hangs spoils only the check that met it.
 #pragma once
 
+#include "core/children/ending.h"
 #include "core/contract/process_probe.h"
 
 #include <binding/entry_points.h>
@@ -52,9 +53,9 @@ Finding perform_check(std::string_view id, binding::Loader& loader, const Proces
 // answer held during the second call); and the memory the second call left
 // in the allocator's hands. In the child.
 struct InspectedCall {
-    std::string answer;                 // the first answer's bytes, when it is sound
-    std::optional<std::string> broken;  // how the string contract was broken, in words
-    std::optional<std::string> leak;    // what the second call left behind, in words
+    std::string answer;  // the first answer's bytes, when it is sound
+    // Returned, or broke the contract or leaked, with how in words.
+    ChildEnding ending;
 };
 InspectedCall inspected_call(binding::TextToText function, binding::EntryPoint entry_point,
                              std::u16string_view text, const ProcessProbe& probe);

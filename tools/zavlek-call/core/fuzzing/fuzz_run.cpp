@@ -32,6 +32,24 @@ constexpr std::string_view kKindNames[] = {"crash", "hang", "contract", "leak"};
 
 std::string_view name_of(FaultKind kind) { return kKindNames[static_cast<std::size_t>(kind)]; }
 
+// The finding an ending makes; none when the library returned.
+std::optional<FaultKind> fault_of(ChildEnding::Kind kind) {
+    switch (kind) {
+        case ChildEnding::Kind::returned:
+            break;
+        case ChildEnding::Kind::crashed:
+        case ChildEnding::Kind::ended_process:
+            return FaultKind::crash;
+        case ChildEnding::Kind::timed_out:
+            return FaultKind::hang;
+        case ChildEnding::Kind::broke_contract:
+            return FaultKind::contract;
+        case ChildEnding::Kind::leaked:
+            return FaultKind::leak;
+    }
+    return std::nullopt;
+}
+
 // One input's outcome: its answer, or the fault it showed and what happened
 // in words.
 struct Result {
@@ -46,33 +64,17 @@ struct BatchOutcome {
     std::optional<std::string> not_bound;
 };
 
-Result ending_fault(const ChildOutcome& outcome, std::string_view entry_point,
-                    std::chrono::milliseconds limit) {
-    switch (outcome.ending) {
-        case ChildOutcome::Ending::exited:
-            return {FaultKind::crash, "la biblioteca terminó el proceso durante " + std::string(entry_point) +
-                                          " (estado " + std::to_string(outcome.exit_status) +
-                                          ") sin responder"};
-        case ChildOutcome::Ending::crashed:
-            return {FaultKind::crash, "la biblioteca terminó el proceso durante " + std::string(entry_point) +
-                                          ": " + outcome.cause};
-        case ChildOutcome::Ending::timed_out:
-            break;
-    }
-    return {FaultKind::hang, std::string(entry_point) + " no volvió en " + seconds_of(limit)};
+Result result_of(const ChildEnding& ending, std::string_view entry_point) {
+    return {fault_of(ending.kind), in_words(ending, entry_point)};
 }
 
-Result result_of(const CaseRecord& record) {
+Result result_of(const CaseRecord& record, std::string_view entry_point) {
     if (record.status == kDone) return {std::nullopt, std::string(record.content)};
-    const std::size_t line_end = record.content.find('\n');
-    const std::string_view kind = record.content.substr(0, line_end);
-    for (const FaultKind fault : {FaultKind::crash, FaultKind::contract, FaultKind::leak}) {
-        if (record.status == kFindings && line_end != std::string_view::npos && kind == name_of(fault)) {
-            return {fault, std::string(record.content.substr(line_end + 1))};
-        }
-    }
+    const std::optional<ChildEnding> ending =
+        record.status == kFindings ? ending_from_record(record.content) : std::nullopt;
     // Ours, not the library's: the child could not do its work.
-    throw std::runtime_error(std::string(record.content));
+    if (!ending) throw std::runtime_error(std::string(record.content));
+    return result_of(*ending, entry_point);
 }
 
 BatchOutcome run_batch(Children& children, const FuzzSettings& settings,
@@ -89,11 +91,11 @@ BatchOutcome run_batch(Children& children, const FuzzSettings& settings,
             batch.not_bound = std::string(record.content);
             return batch;
         }
-        batch.results.push_back(result_of(record));
+        batch.results.push_back(result_of(record, entry_point));
     }
     // A child ended by an interrupt did nothing wrong.
     if (batch.results.size() < inputs.size() && !children.interrupted()) {
-        batch.results.push_back(ending_fault(ending, entry_point, settings.limit));
+        batch.results.push_back(result_of(unanswered(ending, settings.limit), entry_point));
     }
     return batch;
 }
@@ -277,16 +279,13 @@ std::string answer_shape(std::string_view answer) {
 }
 
 std::string fuzz_record(const InspectedCall& inspected) {
-    if (inspected.broken)
-        return case_record({kFindings, std::string(name_of(FaultKind::contract)) + "\n" + *inspected.broken});
-    if (inspected.leak)
-        return case_record({kFindings, std::string(name_of(FaultKind::leak)) + "\n" + *inspected.leak});
-    return case_record({kDone, utf8_of(inspected.answer)});
+    if (inspected.ending.kind == ChildEnding::Kind::returned)
+        return case_record({kDone, utf8_of(inspected.answer)});
+    return case_record({kFindings, ending_record(inspected.ending)});
 }
 
-std::string fuzz_record(const ChildOutcome& ended, std::string_view entry_point) {
-    const Result fault = ending_fault(ended, entry_point, {});
-    return case_record({kFindings, std::string(name_of(FaultKind::crash)) + "\n" + fault.text});
+std::string fuzz_record(const ChildOutcome& ended) {
+    return case_record({kFindings, ending_record(unanswered(ended, {}))});
 }
 
 FuzzSummary fuzz(Children& children, const FuzzSettings& settings, const FuzzProgress& progress) {

@@ -57,7 +57,7 @@ enum class FaultKind { crash, hang, contract, leak };
 // In the child: the record of one input, its answer or the fault it showed;
 // and of a copy that ended during the call.
 std::string fuzz_record(const InspectedCall& inspected);
-std::string fuzz_record(const ChildOutcome& ended, std::string_view entry_point);
+std::string fuzz_record(const ChildOutcome& ended);
 
 // Told the summary so far after every batch.
 using FuzzProgress = std::function<void(const FuzzSummary&)>;
