@@ -146,7 +146,7 @@ std::string read_text(const std::string& path) {
 std::string text_to_send(const Options& options) {
     std::string text = options.text ? *options.text : read_text(*options.file);
     if (options.file) {
-        if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);  // the byte order mark
+        text.erase(0, text.size() - text::without_byte_order_mark(text).size());
         if (text.ends_with('\n')) text.pop_back();
         if (text.ends_with('\r')) text.pop_back();
     }

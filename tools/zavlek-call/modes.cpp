@@ -48,6 +48,71 @@ void take_fuzz_words(Options&, Words words) {
     if (words.size() > 1) throw UsageError("fuzz no recibe texto: sus entradas las genera él");
 }
 
+const std::vector<Mode> kModes = {
+    {{"mPila", "tokeniza"},
+     "mPila | tokeniza",
+     "llaman al punto de entrada, que no recibe ni devuelve texto.",
+     {},
+     take_no_text,
+     call,
+     "call",
+     child_call},
+    {{"tokeniza2", "parser_SLR"},
+     "[--raw] tokeniza2 | parser_SLR (TEXTO | --file RUTA)",
+     "envían TEXTO como Kavrelo1 envía lo escrito en su ventana y escriben\n"
+     "la respuesta en UTF-8, con un salto de línea al final. Lo envían dos\n"
+     "veces, con la primera respuesta aún en uso, y comprueban las dos como\n"
+     "check: una cadena mal formada, conservada o liberada por la\n"
+     "biblioteca, o memoria que la segunda llamada no liberó, es un fallo.",
+     {"--raw", "--file"},
+     take_one_text,
+     call,
+     "call",
+     child_call},
+    {{"check"},
+     "check [--json]",
+     "comprueba el contrato: cada comprobación en un proceso propio, con\n"
+     "límite de tiempo; escribe una tabla (comprobación, resultado, detalle,\n"
+     "tiempo).",
+     {"--json"},
+     take_check_words,
+     check,
+     "check",
+     child_check},
+    {{"run"},
+     "run [--junit ARCHIVO] CASOS...",
+     "pasa los casos de los archivos CASOS, en orden y en un mismo proceso\n"
+     "(la biblioteca conserva su estado de un caso al siguiente); si el\n"
+     "proceso termina o un caso supera el tiempo límite, ese caso falla y\n"
+     "un proceso nuevo sigue con los demás. Escribe el resultado en TAP\n"
+     "(versión 13) en la salida estándar.",
+     {"--junit"},
+     take_case_files,
+     run_case_files,
+     "run",
+     child_run},
+    {{"fuzz"},
+     "fuzz [--json] [--seconds N] [--inputs N]\n"
+     "[--seed N] [--corpus RUTA]... [--out CARPETA] [--entry parser_SLR | tokeniza2]",
+     "envía entradas generadas de la gramática de las expresiones y\n"
+     "variaciones de ellas, durante --seconds (60 si no se indica), en\n"
+     "tandas, cada una a un proceso que carga la biblioteca una vez; una\n"
+     "entrada cuya respuesta tiene una forma nueva (cifras y caracteres\n"
+     "entre comillas igualados) pasa al corpus. Cada entrada tras la que\n"
+     "el proceso terminó (crash), que superó el tiempo límite (hang), que\n"
+     "rompió el contrato de las cadenas (contract) o que dejó memoria sin\n"
+     "liberar (leak), y que hace lo mismo en un proceso nuevo, se reduce y\n"
+     "se guarda en --out (fuzz-zavlek si no se indica) como crash-N.txt,\n"
+     "hang-N.txt, contract-N.txt o leak-N.txt, que reproduce\n"
+     "zavlek-call ENTRADA --file ARCHIVO. Ctrl+C la detiene y escribe el\n"
+     "resumen y lo encontrado hasta entonces.",
+     {"--json", "--seconds", "--inputs", "--seed", "--corpus", "--out", "--entry"},
+     take_fuzz_words,
+     fuzz_library,
+     "fuzz",
+     child_fuzz},
+};
+
 // "a", "a o b", "a, b o c".
 std::string either(const std::vector<std::string_view>& names) {
     std::string joined;
@@ -107,73 +172,7 @@ std::string described(std::string_view name, std::string_view description) {
 
 }  // namespace
 
-const std::vector<Mode>& modes() {
-    static const std::vector<Mode> rows = {
-        {{"mPila", "tokeniza"},
-         "mPila | tokeniza",
-         "llaman al punto de entrada, que no recibe ni devuelve texto.",
-         {},
-         take_no_text,
-         call,
-         "call",
-         child_call},
-        {{"tokeniza2", "parser_SLR"},
-         "[--raw] tokeniza2 | parser_SLR (TEXTO | --file RUTA)",
-         "envían TEXTO como Kavrelo1 envía lo escrito en su ventana y escriben\n"
-         "la respuesta en UTF-8, con un salto de línea al final. Lo envían dos\n"
-         "veces, con la primera respuesta aún en uso, y comprueban las dos como\n"
-         "check: una cadena mal formada, conservada o liberada por la\n"
-         "biblioteca, o memoria que la segunda llamada no liberó, es un fallo.",
-         {"--raw", "--file"},
-         take_one_text,
-         call,
-         "call",
-         child_call},
-        {{"check"},
-         "check [--json]",
-         "comprueba el contrato: cada comprobación en un proceso propio, con\n"
-         "límite de tiempo; escribe una tabla (comprobación, resultado, detalle,\n"
-         "tiempo).",
-         {"--json"},
-         take_check_words,
-         check,
-         "check",
-         child_check},
-        {{"run"},
-         "run [--junit ARCHIVO] CASOS...",
-         "pasa los casos de los archivos CASOS, en orden y en un mismo proceso\n"
-         "(la biblioteca conserva su estado de un caso al siguiente); si el\n"
-         "proceso termina o un caso supera el tiempo límite, ese caso falla y\n"
-         "un proceso nuevo sigue con los demás. Escribe el resultado en TAP\n"
-         "(versión 13) en la salida estándar.",
-         {"--junit"},
-         take_case_files,
-         run_case_files,
-         "run",
-         child_run},
-        {{"fuzz"},
-         "fuzz [--json] [--seconds N] [--inputs N]\n"
-         "[--seed N] [--corpus RUTA]... [--out CARPETA] [--entry parser_SLR | tokeniza2]",
-         "envía entradas generadas de la gramática de las expresiones y\n"
-         "variaciones de ellas, durante --seconds (60 si no se indica), en\n"
-         "tandas, cada una a un proceso que carga la biblioteca una vez; una\n"
-         "entrada cuya respuesta tiene una forma nueva (cifras y caracteres\n"
-         "entre comillas igualados) pasa al corpus. Cada entrada tras la que\n"
-         "el proceso terminó (crash), que superó el tiempo límite (hang), que\n"
-         "rompió el contrato de las cadenas (contract) o que dejó memoria sin\n"
-         "liberar (leak), y que hace lo mismo en un proceso nuevo, se reduce y\n"
-         "se guarda en --out (fuzz-zavlek si no se indica) como crash-N.txt,\n"
-         "hang-N.txt, contract-N.txt o leak-N.txt, que reproduce\n"
-         "zavlek-call ENTRADA --file ARCHIVO. Ctrl+C la detiene y escribe el\n"
-         "resumen y lo encontrado hasta entonces.",
-         {"--json", "--seconds", "--inputs", "--seed", "--corpus", "--out", "--entry"},
-         take_fuzz_words,
-         fuzz_library,
-         "fuzz",
-         child_fuzz},
-    };
-    return rows;
-}
+const std::vector<Mode>& modes() { return kModes; }
 
 Request parse_command_line(const std::vector<std::string>& arguments) {
     ParsedOptions parsed = parse_options(arguments);

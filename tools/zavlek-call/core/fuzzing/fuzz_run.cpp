@@ -5,6 +5,7 @@
 #include "core/children/ending.h"
 #include "core/exit_status.h"
 #include "core/fuzzing/fuzz_inputs.h"
+#include "core/fuzzing/shrinking.h"
 
 #include <binding/codepage.h>
 #include <text/utf8.h>
@@ -100,139 +101,26 @@ BatchOutcome run_batch(Children& children, const FuzzSettings& settings,
     return batch;
 }
 
-// The first of the inputs on which a fresh child shows the fault, and what
-// happened in words.
-struct Shown {
-    std::size_t index = 0;
-    std::string what;
-};
+// Inputs tried for one kind of fault, a batch in a fresh child.
+class ChildTrial final : public FaultTrial {
+public:
+    ChildTrial(Children& children, const FuzzSettings& settings, FaultKind kind)
+        : children_(children), settings_(settings), kind_(kind) {}
 
-std::optional<Shown> first_showing(Children& children, const FuzzSettings& settings,
-                                   const std::vector<std::string>& inputs, FaultKind kind) {
-    const BatchOutcome outcome = run_batch(children, settings, inputs);
-    for (std::size_t i = 0; i < outcome.results.size(); ++i) {
-        if (outcome.results[i].fault == kind) return Shown{i, outcome.results[i].text};
-    }
-    return std::nullopt;
-}
-
-// An input cut where its pieces meet.
-struct Pieces {
-    std::string text;
-    std::vector<std::size_t> starts;  // of each piece, then the end of the text
-};
-
-Pieces bytes_of(std::string text) {
-    Pieces pieces{std::move(text), {}};
-    for (std::size_t at = 0; at <= pieces.text.size(); ++at) pieces.starts.push_back(at);
-    return pieces;
-}
-
-// The grammar's tokens: numbers, identifiers (letters beyond ASCII
-// included), runs of spaces; any other byte is a token of its own.
-Pieces tokens_of(std::string text) {
-    enum class Kind { number, identifier, spaces, other };
-    const auto kind_of = [](unsigned char byte) {
-        if ((byte >= '0' && byte <= '9') || byte == '.') return Kind::number;
-        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || byte == '_' || byte >= 0x80)
-            return Kind::identifier;
-        return byte == ' ' ? Kind::spaces : Kind::other;
-    };
-    Pieces pieces{std::move(text), {}};
-    for (std::size_t at = 0; at < pieces.text.size(); ++at) {
-        const Kind kind = kind_of(static_cast<unsigned char>(pieces.text[at]));
-        if (at == 0 || kind == Kind::other ||
-            kind != kind_of(static_cast<unsigned char>(pieces.text[at - 1])))
-            pieces.starts.push_back(at);
-    }
-    pieces.starts.push_back(pieces.text.size());
-    return pieces;
-}
-
-// The input shrunk while a fresh child still shows the fault on it: runs of
-// pieces of halving length taken out, each length's candidates in as few
-// children as their bytes allow (delta debugging). An interrupt leaves it
-// as far as it got.
-// An input that shows a fault in a fresh child, and what happened there.
-struct Showing {
-    std::string input;
-    std::string what;
-};
-
-Showing shrunk(Children& children, const FuzzSettings& settings, Pieces input, FaultKind kind,
-               std::string what) {
-    constexpr std::size_t kBytesPerChild = std::size_t{64} << 20;
-    std::size_t run = std::max<std::size_t>((input.starts.size() - 1) / 2, 1);
-    while (!children.interrupted()) {
-        const std::size_t count = input.starts.size() - 1;
-        std::vector<std::string> candidates;
-        std::vector<std::size_t> firsts;  // the first piece each takes out
-        for (std::size_t first = 0; first < count; first += run) {
-            std::string candidate = input.text.substr(0, input.starts[first]) +
-                                    input.text.substr(input.starts[std::min(first + run, count)]);
-            if (candidate.empty()) continue;
-            candidates.push_back(std::move(candidate));
-            firsts.push_back(first);
+    std::optional<Shown> first_showing(const std::vector<std::string>& candidates) override {
+        const BatchOutcome outcome = run_batch(children_, settings_, candidates);
+        for (std::size_t i = 0; i < outcome.results.size(); ++i) {
+            if (outcome.results[i].fault == kind_) return Shown{i, outcome.results[i].text};
         }
-        const std::size_t per_child = std::max<std::size_t>(kBytesPerChild / input.text.size(), 1);
-        std::optional<std::size_t> smaller;
-        for (std::size_t first = 0; first < candidates.size() && !smaller; first += per_child) {
-            const std::vector<std::string> some(
-                candidates.begin() + static_cast<std::ptrdiff_t>(first),
-                candidates.begin() +
-                    static_cast<std::ptrdiff_t>(std::min(first + per_child, candidates.size())));
-            if (std::optional<Shown> shown = first_showing(children, settings, some, kind)) {
-                smaller = first + shown->index;
-                what = std::move(shown->what);
-            }
-        }
-        if (smaller) {
-            const std::size_t first = firsts[*smaller];
-            const std::size_t last = std::min(first + run, count);
-            const std::size_t removed = input.starts[last] - input.starts[first];
-            std::vector<std::size_t> starts(input.starts.begin(),
-                                            input.starts.begin() + static_cast<std::ptrdiff_t>(first));
-            for (std::size_t i = last; i <= count; ++i) starts.push_back(input.starts[i] - removed);
-            input = {std::move(candidates[*smaller]), std::move(starts)};
-            run = std::max<std::size_t>(std::min(run, (input.starts.size() - 1) / 2), 1);
-        } else if (run == 1) {
-            break;
-        } else {
-            run /= 2;
-        }
+        return std::nullopt;
     }
-    return {std::move(input.text), std::move(what)};
-}
+    bool stopped() const override { return children_.interrupted(); }
 
-// The input made alike, the coarsest first: every byte an a; then every digit
-// a 0, every letter an a and every byte beyond ASCII 0x80, the rest kept.
-std::vector<std::string> alike_forms(const std::string& input) {
-    std::string by_class = input;
-    for (char& byte : by_class) {
-        const auto value = static_cast<unsigned char>(byte);
-        if (value >= '0' && value <= '9') byte = '0';
-        if ((value >= 'a' && value <= 'z') || (value >= 'A' && value <= 'Z')) byte = 'a';
-        if (value >= 0x80) byte = '\x80';
-    }
-    return {std::string(input.size(), 'a'), std::move(by_class)};
-}
-
-// Bytes first, which leaves no byte that can go alone; then tokens, which
-// can take out runs that no halving cut met whole; then the coarsest alike
-// form that still shows the fault, so that inputs which differ only in
-// bytes the fault does not care about are one finding.
-Showing minimised(Children& children, const FuzzSettings& settings, Showing showing, FaultKind kind) {
-    Showing by_bytes =
-        shrunk(children, settings, bytes_of(std::move(showing.input)), kind, std::move(showing.what));
-    Showing small =
-        shrunk(children, settings, tokens_of(std::move(by_bytes.input)), kind, std::move(by_bytes.what));
-    for (std::string& form : alike_forms(small.input)) {
-        if (form == small.input) continue;
-        if (std::optional<Shown> shown = first_showing(children, settings, {form}, kind))
-            return {std::move(form), std::move(shown->what)};
-    }
-    return small;
-}
+private:
+    Children& children_;
+    const FuzzSettings& settings_;
+    FaultKind kind_;
+};
 
 // The file `zavlek-call ENTRY --file FILE` reads back as the input: a final
 // line break, and a carriage return before it, are taken off when read.
@@ -254,6 +142,44 @@ std::string saved(const FuzzSettings& settings, FaultKind kind, std::size_t numb
     }
     return name;
 }
+
+// The findings of a run: each one minimised and saved once.
+class Findings {
+public:
+    Findings(Children& children, const FuzzSettings& settings) : children_(children), settings_(settings) {}
+
+    // An input that showed a fault in its batch: a new finding when a fresh
+    // child does the same and it is not one made already.
+    std::optional<FuzzFinding> made_of(const std::string& input, FaultKind kind) {
+        if (known(input, kind)) return std::nullopt;
+        ChildTrial trial(children_, settings_, kind);
+        std::optional<Shown> again = trial.first_showing({input});
+        if (!again) return std::nullopt;
+        // What the summary says is what the saved input does.
+        const Showing small = minimised(trial, {input, std::move(again->what)});
+        if (!found_.insert({kind, small.input}).second) return std::nullopt;
+        return FuzzFinding{saved(settings_, kind, ++numbers_[kind], small.input), small.what};
+    }
+
+private:
+    // An input holding a finding already made, as it is or made alike, is
+    // taken for that finding again, and not shrunk at length to find out.
+    bool known(const std::string& input, FaultKind kind) const {
+        std::vector<std::string> forms = alike_forms(input);
+        forms.push_back(input);
+        return std::any_of(found_.begin(), found_.end(), [&](const auto& finding) {
+            return finding.first == kind &&
+                   std::any_of(forms.begin(), forms.end(), [&](const std::string& form) {
+                       return form.find(finding.second) != std::string::npos;
+                   });
+        });
+    }
+
+    Children& children_;
+    const FuzzSettings& settings_;
+    std::set<std::pair<FaultKind, std::string>> found_;  // kind and minimised input
+    std::map<FaultKind, std::size_t> numbers_;           // of each kind, the last
+};
 
 }  // namespace
 
@@ -293,31 +219,8 @@ FuzzSummary fuzz(Children& children, const FuzzSettings& settings, const FuzzPro
     FuzzInputs inputs(settings.seed);
     for (const std::string& input : settings.corpus) inputs.add_to_corpus(input);
     std::set<std::string> shapes;
-    std::set<std::pair<FaultKind, std::string>> found;  // kind and minimised input
-    std::map<FaultKind, std::size_t> numbers;           // of each kind, the last
+    Findings findings(children, settings);
     FuzzSummary summary;
-    // An input that showed a fault, and what happened.
-    const auto make_finding = [&](const std::string& input, FaultKind kind) {
-        // An input holding a finding already made, as it is or made alike, is
-        // taken for that finding again, and not shrunk at length to find out.
-        std::vector<std::string> forms = alike_forms(input);
-        forms.push_back(input);
-        const bool known = std::any_of(found.begin(), found.end(), [&](const auto& finding) {
-            return finding.first == kind &&
-                   std::any_of(forms.begin(), forms.end(), [&](const std::string& form) {
-                       return form.find(finding.second) != std::string::npos;
-                   });
-        });
-        if (known) return;
-        // Reported only when a fresh child does the same.
-        std::optional<Shown> again = first_showing(children, settings, {input}, kind);
-        if (!again) return;
-        // What the summary says is what the saved input does.
-        const Showing small = minimised(children, settings, {input, std::move(again->what)}, kind);
-        if (found.insert({kind, small.input}).second) {
-            summary.findings.push_back({saved(settings, kind, ++numbers[kind], small.input), small.what});
-        }
-    };
     std::size_t made = 0;
     const std::size_t most = settings.most_inputs.value_or(std::numeric_limits<std::size_t>::max());
     // The inputs of a batch after one that ended its child go to the next.
@@ -336,7 +239,9 @@ FuzzSummary fuzz(Children& children, const FuzzSettings& settings, const FuzzPro
             if (!result.fault) {
                 if (shapes.insert(answer_shape(result.text)).second) inputs.add_to_corpus(batch[i]);
             } else if (!children.interrupted()) {
-                make_finding(batch[i], *result.fault);
+                if (std::optional<FuzzFinding> finding = findings.made_of(batch[i], *result.fault)) {
+                    summary.findings.push_back(std::move(*finding));
+                }
             }
         }
         batch.erase(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(outcome.results.size()));
