@@ -106,6 +106,8 @@ Showing minimised(FaultTrial& trial, Showing showing) {
     Showing by_bytes = shrunk(trial, bytes_of(std::move(showing.input)), std::move(showing.what));
     Showing small = shrunk(trial, tokens_of(std::move(by_bytes.input)), std::move(by_bytes.what));
     for (std::string& form : alike_forms(small.input)) {
+        // After an interrupt no child more: each could take the whole limit.
+        if (trial.stopped()) break;
         if (form == small.input) continue;
         if (std::optional<Shown> shown = trial.first_showing({form}))
             return {std::move(form), std::move(shown->what)};
