@@ -36,8 +36,9 @@ std::optional<std::vector<CaseCall>> calls_on_standard_input() {
 
 }  // namespace
 
-// --child CHANNEL call ENTRY_POINT [--library FILE] [--raw]: the text on
-// standard input, the answer in the report. A text is sent as fuzz sends it,
+// --child CHANNEL call ENTRY_POINT [--library FILE]: the 8-bit text on
+// standard input, the library's answer, its bytes as they came, in the
+// report. A text is sent as fuzz sends it,
 // with the same inspections: an input fuzz saved shows its fault here again.
 ChildReport child_call(std::string_view, const std::vector<std::string>& words, const Options& options) {
     const std::string name = first_word(words);
@@ -59,22 +60,15 @@ ChildReport child_call(std::string_view, const std::vector<std::string>& words, 
         }
         const auto function =
             reinterpret_cast<binding::TextToText>(library.bound_address(declaration->entry_point));
-        const InspectedCall inspected =
-            inspected_call(function, declaration->entry_point, text::from_utf8(text->bytes), ThisProcess());
+        InspectedCall inspected =
+            inspected_call(function, declaration->entry_point, text->bytes, ThisProcess());
         if (inspected.ending.kind != ChildEnding::Kind::returned) {
             return {kContractBroken, ending_record(inspected.ending)};
         }
-        return {kDone, options.raw ? inspected.answer
-                                   : text::to_utf8(binding::from_eight_bit(inspected.answer)) + "\n"};
+        return {kDone, std::move(inspected.answer)};
     } catch (const binding::BindingError& error) {
         tell(error.what());
         return {kNotBound, {}};
-    } catch (const std::length_error& error) {
-        // The text sent is limited well below any length limit: only an
-        // answer is ever too long, for what zavlek-call can convert.
-        tell("la respuesta de " + name +
-             " es más larga de lo que zavlek-call puede mostrar: " + error.what());
-        return {kInternalError, {}};
     }
 }
 
@@ -130,7 +124,8 @@ ChildReport child_fuzz(std::string_view channel, const std::vector<std::string>&
     };
     try {
         function = reinterpret_cast<binding::TextToText>(library.bound_address(declaration->entry_point));
-        inspected_call(function, declaration->entry_point, kShortExpression, ThisProcess());
+        inspected_call(function, declaration->entry_point, binding::to_eight_bit(kShortExpression),
+                       ThisProcess());
     } catch (const binding::BindingError& error) {
         not_bound(error);
         return {kNotBound, {}};
@@ -138,9 +133,8 @@ ChildReport child_fuzz(std::string_view channel, const std::vector<std::string>&
     for (const CaseCall& call : *calls) {
         const std::optional<ChildOutcome> ended = ended_before_done([&] {
             try {
-                send_to_parent(channel,
-                               fuzz_record(inspected_call(function, declaration->entry_point,
-                                                          text::from_utf8(call.text), ThisProcess())));
+                send_to_parent(channel, fuzz_record(inspected_call(function, declaration->entry_point,
+                                                                   call.text, ThisProcess())));
             } catch (const binding::BindingError& error) {
                 not_bound(error);
             } catch (const std::exception& error) {

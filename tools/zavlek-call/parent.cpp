@@ -25,6 +25,7 @@
 #include <iterator>
 #include <optional>
 #include <random>
+#include <stdexcept>
 
 namespace kavrelo::zavlek_call {
 namespace {
@@ -92,16 +93,29 @@ std::vector<std::u16string> corpus_inputs(const std::string& file) {
     return texts;
 }
 
+// An answer's bytes for people: UTF-8, with a line break at its end.
+std::string shown_answer(std::string_view bytes, std::string_view name) {
+    try {
+        return text::to_utf8(binding::from_eight_bit(bytes)) + "\n";
+    } catch (const std::length_error& error) {
+        // The text sent is limited well below any length limit: only an
+        // answer is ever too long, for what zavlek-call can convert.
+        throw std::runtime_error("la respuesta de " + std::string(name) +
+                                 " es más larga de lo que zavlek-call puede mostrar: " + error.what());
+    }
+}
+
 }  // namespace
 
 int call(const Options& options) {
     const std::string_view name = name_of(options.entry_point);
+    const bool takes_text = binding::declaration_of(options.entry_point).takes_text;
+    // The text as the library meets it, converted here once.
     const std::string input =
-        binding::declaration_of(options.entry_point).takes_text ? text_to_send(options) : std::string();
-    std::vector<std::string> arguments =
-        child_arguments("call", name, absolute_library_file(options.library));
-    if (options.raw) arguments.emplace_back("--raw");
-    const ChildOutcome outcome = run_this_program(arguments, input, options.timeout, ErrorOutput::shared);
+        takes_text ? binding::to_eight_bit(text::from_utf8(text_to_send(options))) : std::string();
+    const ChildOutcome outcome =
+        run_this_program(child_arguments("call", name, absolute_library_file(options.library)), input,
+                         options.timeout, ErrorOutput::shared);
     const std::optional<ChildReport> report = outcome.ending == ChildOutcome::Ending::exited
                                                   ? opened(outcome.reported, outcome.exit_status)
                                                   : std::nullopt;
@@ -114,7 +128,9 @@ int call(const Options& options) {
         tell(ending ? in_words(*ending, name) : "zavlek-call no pudo leer lo que encontró la llamada");
         return ending ? kContractBroken : kInternalError;
     }
-    write_standard_output(report->content);
+    if (report->status == kDone && takes_text) {
+        write_standard_output(options.raw ? report->content : shown_answer(report->content, name));
+    }
     return report->status;
 }
 

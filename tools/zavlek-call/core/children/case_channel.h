@@ -20,15 +20,18 @@ namespace kavrelo::zavlek_call {
 
 struct CaseCall {
     binding::EntryPoint entry_point{};
-    std::string text;  // UTF-8; empty for an entry point that takes none
+    // The library's 8-bit text for fuzz, UTF-8 for run; empty for an entry
+    // point that takes none.
+    std::string text;
 };
 
 std::string calls_for_child(const std::vector<CaseCall>& calls);
 // Nothing when the bytes are not calls_for_child's.
 std::optional<std::vector<CaseCall>> calls_from_parent(std::string_view bytes);
 
-// A case's record: kDone with the answer in UTF-8, or the status the child
-// ends with and why, in words.
+// A call's record: kDone with the answer (as the call's text travels), or
+// the status the child ends with and why, in words, or (kFindings) how the
+// call ended, as ending_record writes it.
 std::string case_record(const ChildReport& record);
 
 // The whole records at the start of what a child sent, and how many bytes

@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <new>
 #include <stdexcept>
 
 namespace kavrelo::zavlek_call {
@@ -149,9 +150,16 @@ struct TwoCalls {
     std::size_t left_behind = 0;  // bytes, by the second call
 };
 
-TwoCalls calls_owning_nothing(const TextEntry& entry, std::u16string_view text) {
+// The bytes as they are, in a fresh library string.
+LibraryString library_string_of(std::string_view bytes) {
+    LibraryString string{SysAllocStringByteLen(bytes.data(), static_cast<unsigned int>(bytes.size()))};
+    if (!string) throw std::bad_alloc();
+    return string;
+}
+
+TwoCalls calls_owning_nothing(const TextEntry& entry, std::string_view text) {
     const std::string_view name = name_of(entry.entry_point);
-    LibraryString first_argument = binding::make_library_string(text);
+    LibraryString first_argument = library_string_of(text);
     TwoCalls calls{sound_answer(entry, first_argument.get())};
     const BSTR first = calls.first.string.get();
     const std::size_t argument_size = SysStringByteLen(first_argument.get());
@@ -171,7 +179,7 @@ TwoCalls calls_owning_nothing(const TextEntry& entry, std::u16string_view text) 
                           "): el resultado pertenece a quien llama");
         }
     }
-    const LibraryString second_argument = binding::make_library_string(text);
+    const LibraryString second_argument = library_string_of(text);
     const std::size_t before = entry.probe.allocated_bytes();
     {
         Answer second = sound_answer(entry, second_argument.get());
@@ -251,7 +259,7 @@ std::u16string long_expression(std::size_t size) {
 }
 
 Finding ownership(Library& library) {
-    calls_owning_nothing(library.text_entry(EntryPoint::parser_SLR), kShortExpression);
+    calls_owning_nothing(library.text_entry(EntryPoint::parser_SLR), binding::to_eight_bit(kShortExpression));
     return {Verdict::passed, "cada respuesta es una cadena nueva que la biblioteca no conserva ni libera"};
 }
 
@@ -379,7 +387,7 @@ Finding perform_check(std::string_view id, binding::Loader& loader, const Proces
     return {Verdict::failed, "comprobación desconocida: " + std::string(id)};
 }
 
-InspectedCall inspected_call(TextToText function, EntryPoint entry_point, std::u16string_view text,
+InspectedCall inspected_call(TextToText function, EntryPoint entry_point, std::string_view text,
                              const ProcessProbe& probe) {
     // Allocator bookkeeping moves a few dozen bytes at most; half a kilobyte
     // left at every call is memory the library loses.

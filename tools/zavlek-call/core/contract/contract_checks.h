@@ -58,7 +58,7 @@ struct InspectedCall {
     ChildEnding ending;
 };
 InspectedCall inspected_call(binding::TextToText function, binding::EntryPoint entry_point,
-                             std::u16string_view text, const ProcessProbe& probe);
+                             std::string_view text, const ProcessProbe& probe);
 
 // The finding a child reported on its standard output, or none when it did not
 // report one.

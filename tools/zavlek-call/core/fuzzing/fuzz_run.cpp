@@ -82,7 +82,7 @@ BatchOutcome run_batch(Children& children, const FuzzSettings& settings,
                        const std::vector<std::string>& inputs) {
     const std::string_view entry_point = binding::declaration_of(settings.entry_point).name;
     std::vector<CaseCall> calls;
-    for (const std::string& input : inputs) calls.push_back({settings.entry_point, utf8_of(input)});
+    for (const std::string& input : inputs) calls.push_back({settings.entry_point, input});
     const ChildOutcome ending =
         children.run(child_arguments("fuzz", entry_point, settings.library), calls_for_child(calls),
                      settings.limit, ErrorOutput::discarded, record_by_record());
@@ -191,13 +191,10 @@ std::string answer_shape(std::string_view answer) {
             while (i < answer.size() && answer[i] >= '0' && answer[i] <= '9') ++i;
             continue;
         }
-        if (answer[i] == '\'' && i + 1 < answer.size()) {
-            const std::size_t length = text::first_utf8_character(answer.substr(i + 1)).length;
-            if (i + 1 + length < answer.size() && answer[i + 1 + length] == '\'') {
-                shape += "'c'";
-                i += length + 2;
-                continue;
-            }
+        if (answer[i] == '\'' && i + 2 < answer.size() && answer[i + 2] == '\'') {
+            shape += "'c'";
+            i += 3;
+            continue;
         }
         shape += answer[i++];
     }
@@ -205,8 +202,7 @@ std::string answer_shape(std::string_view answer) {
 }
 
 std::string fuzz_record(const InspectedCall& inspected) {
-    if (inspected.ending.kind == ChildEnding::Kind::returned)
-        return case_record({kDone, utf8_of(inspected.answer)});
+    if (inspected.ending.kind == ChildEnding::Kind::returned) return case_record({kDone, inspected.answer});
     return case_record({kFindings, ending_record(inspected.ending)});
 }
 

@@ -67,8 +67,9 @@ using FuzzProgress = std::function<void(const FuzzSummary&)>;
 // when a finding cannot be saved.
 FuzzSummary fuzz(Children& children, const FuzzSettings& settings, const FuzzProgress& progress);
 
-// The answer with its digits and quoted characters made alike: answers that
-// differ only in a number or a character have one shape.
+// The answer (the library's 8-bit bytes, a byte a character) with its digits
+// and quoted characters made alike: answers that differ only in a number or
+// a character have one shape.
 std::string answer_shape(std::string_view answer);
 
 }  // namespace kavrelo::zavlek_call
