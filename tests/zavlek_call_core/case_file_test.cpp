@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <variant>
 
 namespace kavrelo::zavlek_call {
@@ -45,21 +46,24 @@ TEST(CaseFile, ReadsEachKindOfCaseWithItsLineAndWhatTheFileWrites) {
     EXPECT_EQ(read.cases[3].expectation.answer, u"");
 }
 
+// The text and the expected answer of a file's one case.
+std::pair<std::u16string, std::u16string> only_case(std::string_view file) {
+    const ReadCases read = read_case_file("uno.txt", file);
+    EXPECT_THAT(read.faults, IsEmpty());
+    EXPECT_EQ(read.cases.size(), 1u);
+    if (read.cases.empty()) return {};
+    return {read.cases[0].text, read.cases[0].expectation.answer};
+}
+
 TEST(CaseFile, EscapesStandForWhatTheyNameInTheTextAndTheAnswer) {
-    const ReadCases read = read_case_file("e.txt", "tokeniza2 a\\nb\\tc\\\\d\\xE9\\x01 ñ\n= \\x80\\\\n\n");
-    ASSERT_THAT(read.faults, IsEmpty());
-    ASSERT_EQ(read.cases.size(), 1u);
     // \xHH is a byte of the library's code page: 0xE9 é, 0x80 the euro sign.
-    EXPECT_EQ(read.cases[0].text, u"a\nb\tc\\d\u00E9\u0001 \u00F1");
-    EXPECT_EQ(read.cases[0].expectation.answer, u"\u20AC\\n");
+    EXPECT_EQ(only_case("tokeniza2 a\\nb\\tc\\\\d\\xE9\\x01 ñ\n= \\x80\\\\n\n"),
+              std::pair(std::u16string(u"a\nb\tc\\d\u00E9\u0001 \u00F1"), std::u16string(u"\u20AC\\n")));
 }
 
 TEST(CaseFile, AByteOrderMarkAndCarriageReturnsAreNoPartOfTheCases) {
-    const ReadCases read = read_case_file("w.txt", "\xEF\xBB\xBFparser_SLR 1\r\n= uno\r\n");
-    ASSERT_THAT(read.faults, IsEmpty());
-    ASSERT_EQ(read.cases.size(), 1u);
-    EXPECT_EQ(read.cases[0].text, u"1");
-    EXPECT_EQ(read.cases[0].expectation.answer, u"uno");
+    EXPECT_EQ(only_case("\xEF\xBB\xBFparser_SLR 1\r\n= uno\r\n"),
+              std::pair(std::u16string(u"1"), std::u16string(u"uno")));
 }
 
 TEST(CaseFile, EveryLineAtFaultIsNamedOnceAndNoCaseOfItIsKept) {
