@@ -49,6 +49,7 @@ Reported reported() {
     return reported;
 }
 
+#if !defined(_WIN32)
 std::string hex(std::string_view bytes) {
     std::string shown;
     char digits[3];
@@ -59,7 +60,6 @@ std::string hex(std::string_view bytes) {
     return shown;
 }
 
-#if !defined(_WIN32)
 // What a reader prints of a file, and how it ended.
 struct ReaderOutput {
     std::string printed;
