@@ -155,6 +155,4 @@ ChildReport child_check(std::string_view, const std::vector<std::string>& words,
     return {finding.library_not_loaded ? kNotBound : kDone, report_finding(finding)};
 }
 
-// ROLE WHAT [OPTIONS], the child's own options read by the parent's table.
-
 }  // namespace kavrelo::zavlek_call
