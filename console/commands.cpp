@@ -5,6 +5,7 @@
 #include "form.h"
 #include "window_operations.h"
 
+#include <binding/fixed_texts.h>
 #include <binding/zavlek_library.h>
 #include <text/utf8.h>
 
@@ -22,12 +23,12 @@ void Commands::tokenizer_without_argument(WindowOperations&) { library_.tokeniza
 void Commands::exit(WindowOperations& window) { window.end_program(ExitStatus::success); }
 
 void Commands::tokenizer_with_argument(WindowOperations& window) {
-    window.show_message(library_.tokeniza2(kTokenizerArgument));
+    window.show_message(library_.tokeniza2(binding::kTokenizerArgument));
 }
 
 void Commands::parser_test(WindowOperations& window) {
     if (window.text1().empty()) {
-        window.show_message(kEmptyInputRefusal);
+        window.show_message(binding::kEmptyInputRefusal);
         return;
     }
     window.set_label3(library_.parser_SLR(window.text1()));

@@ -16,9 +16,6 @@ namespace kavrelo::console {
 
 class WindowOperations;
 
-inline constexpr std::u16string_view kTokenizerArgument = u"01|02|03|04|05|06|07|08|09|10|11|12";
-inline constexpr std::u16string_view kEmptyInputRefusal = u"No se aceptan cadenas vac\u00EDas";
-
 class Commands {
 public:
     explicit Commands(binding::ZavlekLibrary& library) : library_(library) {}

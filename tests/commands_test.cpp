@@ -2,6 +2,7 @@
 #include "support/doubles.h"
 #include "support/recording_window.h"
 
+#include <binding/fixed_texts.h>
 #include <binding/text_call.h>
 #include <binding/zavlek_library.h>
 #include <console/commands.h>
@@ -21,6 +22,8 @@
 namespace kavrelo::console {
 namespace {
 
+using binding::kEmptyInputRefusal;
+using binding::kTokenizerArgument;
 using recording_double::Result;
 using testing::FolderLoader;
 using ::testing::HasSubstr;

@@ -18,6 +18,11 @@ constexpr bool is_pair_at(std::u16string_view text, std::size_t i) noexcept {
     return is_high_surrogate(text[i]) && i + 1 < text.size() && is_low_surrogate(text[i + 1]);
 }
 
+// The character a pair stands for.
+constexpr char32_t code_point_of_pair(char16_t high, char16_t low) noexcept {
+    return 0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) + (static_cast<char32_t>(low) - 0xDC00);
+}
+
 // Whether unit i is the second half of a pair.
 constexpr bool ends_pair_at(std::u16string_view text, std::size_t i) noexcept {
     return i > 0 && is_low_surrogate(text[i]) && is_high_surrogate(text[i - 1]);

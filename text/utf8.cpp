@@ -93,7 +93,8 @@ std::string to_utf8(std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         std::uint32_t code_point = text[i];
         if (is_pair_at(text, i)) {
-            code_point = 0x10000 + ((code_point - 0xD800) << 10) + (text[++i] - 0xDC00u);
+            code_point = code_point_of_pair(text[i], text[i + 1]);
+            ++i;
         } else if (is_surrogate(text[i])) {
             code_point = kReplacement;
         }

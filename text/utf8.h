@@ -18,6 +18,13 @@ struct Utf8Character {
 };
 Utf8Character first_utf8_character(std::string_view bytes);
 
+// The bytes without the byte order mark that some editors write at the start
+// of a UTF-8 file.
+constexpr std::string_view without_byte_order_mark(std::string_view bytes) noexcept {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    return bytes.starts_with(kByteOrderMark) ? bytes.substr(kByteOrderMark.size()) : bytes;
+}
+
 // Malformed sequences become U+FFFD, one per offending byte.
 std::u16string from_utf8(std::string_view bytes);
 

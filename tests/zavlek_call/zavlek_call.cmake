@@ -55,6 +55,12 @@ kavrelo_zavlek_call_case(HelpListsTheExitStatuses 0 ARGS --help STDOUT_REGEX "Es
 kavrelo_zavlek_call_case(NothingToDoIsWrongUsage 2 STDERR_REGEX "falta lo que hay que hacer.*Uso: zavlek-call")
 kavrelo_zavlek_call_case(AnUnknownEntryPointIsRefusedWithTheNamesThereAre 2
   ARGS frobnicate x STDERR_REGEX "desconocido: frobnicate \\(son mPila, tokeniza, tokeniza2 y parser_SLR; o check o run\\)")
+# A mistyped mode is answered with the one most likely meant; an option is
+# refused by a mode that does not take it, with the modes that do.
+kavrelo_zavlek_call_case(AMistypedModeIsAnsweredWithTheNearestOne 2
+  ARGS chek STDERR_REGEX "desconocido: chek .*¿quiso decir check\\?\nUso: zavlek-call")
+kavrelo_zavlek_call_case(AnOptionOfAnotherModeIsRefusedWithTheModesThatTakeIt 2
+  ARGS check --seed 3 STDERR_REGEX "^zavlek-call: --seed solo se usa con fuzz\n")
 # The child refuses an unknown name too, rather than calling some other
 # entry point with it. (Its channel "-" is none: run by hand, it has no
 # parent to report to.)

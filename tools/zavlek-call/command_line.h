@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
-// What the user asked for, read from the command line.
+// What the user asked for, read from the command line by one table of
+// options, for the parent's command line and the child's alike.
 #pragma once
+
+#include "core/exit_status.h"
 
 #include <binding/entry_points.h>
 
@@ -15,29 +18,14 @@
 
 namespace kavrelo::zavlek_call {
 
-// The exit statuses, as the help text lists them.
-enum ExitStatus : int {
-    kDone = 0,
-    kChecksFailed = 1,
-    kContractBroken = 1,
-    kCasesFailed = 1,
-    kFindings = 1,
-    kWrongUsage = 2,
-    kNotBound = 3,
-    kLibraryCrashed = 4,
-    kInternalError = 5,
-    kOutputNotWritten = 6,
-};
-
 // The longest text read from a file or standard input, as the help says:
 // reading stops there, whatever the file (/dev/zero, say) would still give.
 inline constexpr std::size_t kLargestText = std::size_t{256} << 20;
 
 struct Options {
-    enum class Mode { help, call, check, run, fuzz };
-    Mode mode = Mode::help;
-    std::string library;                // as given; empty for the ordinary search
-    binding::EntryPoint entry_point{};  // for a call
+    std::string library;  // as given; empty for the ordinary search
+    // The entry point a call calls, or fuzz sends its inputs to.
+    binding::EntryPoint entry_point = binding::EntryPoint::parser_SLR;
     std::optional<std::string> text;
     std::optional<std::string> file;  // "-" for standard input
     std::vector<std::string> case_files;
@@ -48,7 +36,6 @@ struct Options {
     std::optional<std::uint64_t> seed;
     std::vector<std::string> corpus;
     std::string out = "fuzz-zavlek";
-    bool fuzz_options = false;  // whether any of these was given
     bool raw = false;
     bool json = false;
     std::chrono::milliseconds timeout{10000};
@@ -60,25 +47,26 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The options, by one table for the parent's command line and the child's;
-// the words that are not options, in order.
+// One option: its name, the value it takes (empty for none), its lines in
+// the help, and how it is read into the options.
+struct OptionRow {
+    std::string_view name;
+    std::string_view value;
+    std::string_view help;
+    void (*read)(Options& options, std::string_view name, const std::string& value);
+};
+// Every option but --help, in the help's order.
+const std::vector<OptionRow>& option_rows();
+
+// The options given; the words that are not options, in order; the names
+// of the options given, for a mode to refuse those it does not take.
 struct ParsedOptions {
     Options options;
     std::vector<std::string> words;
+    std::vector<std::string_view> given;
     bool help = false;
 };
 ParsedOptions parse_options(const std::vector<std::string>& arguments);
-
-// The refusal of a name that is no entry point, with the names there are.
-std::string unknown_entry_point(std::string_view name);
-
-Options parse_command_line(const std::vector<std::string>& arguments);
-
-// A time limit as the messages give it: "2,5 s".
-std::string seconds_of(std::chrono::milliseconds limit);
-
-extern const std::string_view kShortUsage;
-extern const std::string_view kHelp;
 
 // The whole of a file, or of standard input for "-", up to kLargestText.
 // Throws UsageError when it is a folder, cannot be read or is longer.

@@ -3,7 +3,7 @@
 // over and over on a terminal, plain lines at most once a second otherwise.
 #pragma once
 
-#include "fuzz_run.h"
+#include "core/fuzzing/fuzz_run.h"
 
 #include <chrono>
 #include <cstddef>

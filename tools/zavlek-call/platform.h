@@ -8,6 +8,9 @@
 // (standard_streams.cpp).
 #pragma once
 
+#include "core/children/children.h"
+#include "core/contract/process_probe.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
@@ -19,27 +22,6 @@
 #include <vector>
 
 namespace kavrelo::zavlek_call {
-
-struct ChildOutcome {
-    enum class Ending { exited, crashed, timed_out };
-    Ending ending = Ending::exited;
-    int exit_status = 0;   // when it exited
-    std::string cause;     // when it crashed: the signal or exception, in words
-    std::string reported;  // everything it sent on its channel to us, up to its end or the limit
-};
-
-// Where a child's standard output and error go, which carry only what the
-// library writes for people: to our standard error, or nowhere.
-enum class ErrorOutput { shared, discarded };
-
-// A child's command line: this flag, the name of its channel to us, then the
-// arguments it was given.
-inline constexpr std::string_view kChildFlag = "--child";
-
-// Told everything a child has reported so far, each time more has arrived;
-// true when that completes a step of its work (one case of many, say), which
-// gives the next step the whole time limit again.
-using Progress = std::function<bool(std::string_view reported)>;
 
 // Runs this program again as a child, with the input on its standard input.
 // The child and every process it starts end at the limit (counted afresh at
@@ -94,6 +76,10 @@ std::optional<ReadBytes> read_at_most(std::FILE* stream, std::size_t most);
 void write_standard_output(std::string_view bytes);
 // Text for a person: UTF-8, shown as such on a terminal or console.
 void write_standard_error(std::string_view text);
+// A message for people, as "zavlek-call: TEXT". Every one passes here: a
+// library's or a file's name may hold controls that would drive the
+// terminal, which it shows as escapes.
+void tell(std::string_view text);
 // Whether standard error is a terminal or console, where a line can be
 // written over.
 bool standard_error_is_terminal();
@@ -105,19 +91,29 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // A file named in UTF-8, opened to read its bytes; empty when it cannot be.
 File open_to_read(const std::string& path);
 
-// The memory the process holds now, in bytes: resident memory, or under
-// AddressSanitizer (whose shadow and quarantine make resident memory grow on
-// their own) the bytes its allocator has handed out and not had back.
 std::size_t memory_in_use();
-
-// The bytes the allocator of library strings has handed out and not had
-// back: the C allocator's here (AddressSanitizer's under it), the process
-// heap's busy blocks on Windows, where oleaut32 takes them (its cache of
-// freed strings turned off in our children, which would hold them).
 std::size_t allocated_bytes();
-
-// The file of the loaded program or library whose image holds the address
-// (a string constant, say), if any does.
+// As ProcessProbe says.
 std::optional<std::string> image_holding(const void* address);
+
+// The system as the core asks for it.
+class ThisProgramsChildren final : public Children {
+public:
+    ChildOutcome run(const std::vector<std::string>& arguments, std::string_view input,
+                     std::chrono::milliseconds limit, ErrorOutput error_output,
+                     const Progress& progress) override {
+        return run_this_program(arguments, input, limit, error_output, progress);
+    }
+    bool interrupted() const override { return zavlek_call::interrupted(); }
+};
+
+class ThisProcess final : public ProcessProbe {
+public:
+    std::size_t memory_in_use() const override { return zavlek_call::memory_in_use(); }
+    std::size_t allocated_bytes() const override { return zavlek_call::allocated_bytes(); }
+    std::optional<std::string> image_holding(const void* address) const override {
+        return zavlek_call::image_holding(address);
+    }
+};
 
 }  // namespace kavrelo::zavlek_call

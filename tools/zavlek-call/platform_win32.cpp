@@ -137,6 +137,22 @@ struct StartedChild {
     Handle report;  // ours to read, the child's channel to us
 };
 
+// Suspended until it is in the job, so that nothing it starts is left out.
+// A busy system (Wine, under load) now and then refuses a start with an
+// internal error that the next attempt does not meet: three attempts.
+PROCESS_INFORMATION started_suspended(const std::wstring& program, std::wstring& command_line,
+                                      STARTUPINFOW& startup) {
+    PROCESS_INFORMATION started{};
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                           nullptr, nullptr, &startup, &started) != 0) {
+            return started;
+        }
+        if (GetLastError() != ERROR_INTERNAL_ERROR) break;
+    }
+    throw std::runtime_error("no se pudo crear un proceso (error " + std::to_string(GetLastError()) + ")");
+}
+
 StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput error_output) {
     Pipe to_child = make_pipe(true);
     Pipe report = make_pipe(false);
@@ -164,22 +180,7 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
     // oleaut32 keeps freed strings in a cache of its own, where they would
     // pass for memory the library keeps; a child's is turned off.
     SetEnvironmentVariableW(L"OANOCACHE", L"1");
-    PROCESS_INFORMATION started{};
-    // Suspended until it is in the job, so that nothing it starts is left out.
-    // A busy system (Wine, under load) now and then refuses a start with an
-    // internal error that the next attempt does not meet: three attempts.
-    bool created = false;
-    for (int attempt = 0; attempt < 3 && !created; ++attempt) {
-        created = CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                                 CREATE_SUSPENDED, nullptr, nullptr, &startup, &started) != 0;
-        if (!created && GetLastError() != ERROR_INTERNAL_ERROR) {
-            break;
-        }
-    }
-    if (!created) {
-        throw std::runtime_error("no se pudo crear un proceso (error " + std::to_string(GetLastError()) +
-                                 ")");
-    }
+    const PROCESS_INFORMATION started = started_suspended(program, command_line, startup);
     Handle process(started.hProcess);
     const Handle thread(started.hThread);
     if (!AssignProcessToJobObject(job.get(), process.get())) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform.h"
 
+#include <text/utf8.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <utility>
@@ -36,6 +38,10 @@ void write_standard_output(std::string_view bytes) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
         throw OutputNotWritten{};
     }
+}
+
+void tell(std::string_view text) {
+    write_standard_error("zavlek-call: " + text::with_visible_controls(text) + "\n");
 }
 
 }  // namespace kavrelo::zavlek_call

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "tap_report.h"
+#include "core/reports/tap_report.h"
 
 #include <text/utf8.h>
 

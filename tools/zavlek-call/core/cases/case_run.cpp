@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "case_run.h"
+#include "core/cases/case_run.h"
 
-#include "case_channel.h"
-#include "command_line.h"
-#include "platform.h"
+#include "core/children/case_channel.h"
+#include "core/children/ending.h"
+#include "core/exit_status.h"
 
 #include <text/utf8.h>
 
@@ -44,39 +44,16 @@ CaseResult judged(const TestCase& test_case, const CaseRecord& record) {
     return result;
 }
 
-// What ended the child during a case that sent no record.
-std::string unfinished(const ChildOutcome& outcome, std::string_view entry_point,
-                       std::chrono::milliseconds limit) {
-    switch (outcome.ending) {
-        case ChildOutcome::Ending::exited:
-            return "la biblioteca terminó el proceso durante " + std::string(entry_point) + " (estado " +
-                   std::to_string(outcome.exit_status) + ") sin responder";
-        case ChildOutcome::Ending::crashed:
-            return "la biblioteca terminó el proceso durante " + std::string(entry_point) + ": " +
-                   outcome.cause;
-        case ChildOutcome::Ending::timed_out:
-            break;
-    }
-    return std::string(entry_point) + " no volvió en " + seconds_of(limit) + "; se detuvo el proceso";
-}
-
 }  // namespace
 
-CaseRun run_cases(const std::vector<TestCase>& cases, const std::string& library,
+CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const std::string& library,
                   std::chrono::milliseconds limit) {
-    std::vector<std::string> arguments{"run", "casos"};
-    if (!library.empty()) arguments.insert(arguments.end(), {"--library", library});
+    const std::vector<std::string> arguments = child_arguments("run", std::nullopt, library);
     CaseRun run;
     while (run.results.size() < cases.size()) {
         const std::size_t first = run.results.size();
-        std::size_t records_length = 0;
-        const Progress case_done = [&records_length](std::string_view reported) {
-            const std::size_t more = case_records(reported.substr(records_length)).length;
-            records_length += more;
-            return more > 0;
-        };
-        const ChildOutcome outcome =
-            run_this_program(arguments, child_input(cases, first), limit, ErrorOutput::shared, case_done);
+        const ChildOutcome outcome = children.run(arguments, child_input(cases, first), limit,
+                                                  ErrorOutput::shared, record_by_record());
         for (const CaseRecord& record : case_records(outcome.reported).records) {
             if (run.results.size() == cases.size()) break;
             if (record.status == kNotBound) {
@@ -86,9 +63,11 @@ CaseRun run_cases(const std::vector<TestCase>& cases, const std::string& library
             run.results.push_back(judged(cases[run.results.size()], record));
         }
         if (run.results.size() < cases.size()) {
-            const TestCase& unanswered = cases[run.results.size()];
+            // What ended the child during a case that sent no record.
+            const TestCase& unanswered_case = cases[run.results.size()];
             CaseResult failed;
-            failed.failure = unfinished(outcome, binding::declaration_of(unanswered.entry_point).name, limit);
+            failed.failure = in_words(unanswered(outcome, limit),
+                                      binding::declaration_of(unanswered_case.entry_point).name);
             run.results.push_back(std::move(failed));
         }
     }

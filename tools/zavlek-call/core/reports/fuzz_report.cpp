@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "fuzz_report.h"
+#include "core/reports/fuzz_report.h"
 
-#include "report.h"
+#include "core/reports/check_report.h"
 
 #include <text/numbers.h>
 #include <text/utf8.h>

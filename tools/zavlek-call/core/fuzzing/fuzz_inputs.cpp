@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "fuzz_inputs.h"
+#include "core/fuzzing/fuzz_inputs.h"
 
 #include <algorithm>
 #include <string_view>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "report.h"
+#include "core/reports/check_report.h"
 
 #include <binding/codepage.h>
 #include <text/numbers.h>

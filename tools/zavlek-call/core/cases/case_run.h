@@ -4,7 +4,8 @@
 // window would show it; after a crash or a hang, in a new one.
 #pragma once
 
-#include "case_file.h"
+#include "core/cases/case_file.h"
+#include "core/children/children.h"
 
 #include <chrono>
 #include <optional>
@@ -26,7 +27,7 @@ struct CaseRun {
 };
 
 // library: absolute, or empty for the ordinary search. limit: each case's.
-CaseRun run_cases(const std::vector<TestCase>& cases, const std::string& library,
+CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const std::string& library,
                   std::chrono::milliseconds limit);
 
 }  // namespace kavrelo::zavlek_call

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "case_channel.h"
+#include "core/children/case_channel.h"
 
 #include <charconv>
+#include <memory>
 
 namespace kavrelo::zavlek_call {
 namespace {
@@ -70,6 +71,24 @@ CaseRecords case_records(std::string_view sent) {
         read.length += record->length;
     }
     return read;
+}
+
+Progress record_by_record() {
+    // Shared by the copies std::function makes of it.
+    auto records_length = std::make_shared<std::size_t>(0);
+    return [records_length](std::string_view reported) {
+        const std::size_t more = case_records(reported.substr(*records_length)).length;
+        *records_length += more;
+        return more > 0;
+    };
+}
+
+std::vector<std::string> child_arguments(std::string_view role, std::optional<std::string_view> what,
+                                         const std::string& library) {
+    std::vector<std::string> arguments{std::string(role)};
+    if (what) arguments.emplace_back(*what);
+    if (!library.empty()) arguments.insert(arguments.end(), {"--library", library});
+    return arguments;
 }
 
 }  // namespace kavrelo::zavlek_call

@@ -3,7 +3,7 @@
 // a failed case with a YAML block saying what was expected and what came.
 #pragma once
 
-#include "case_run.h"
+#include "core/cases/case_run.h"
 
 #include <string>
 

@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "contract_checks.h"
-
-#include "platform.h"
+#include "core/contract/contract_checks.h"
 
 #include <binding/codepage.h>
+#include <binding/fixed_texts.h>
 #include <binding/library_string.h>
 #include <binding/text_call.h>
 #include <binding/wording.h>
 #include <binding/zavlek_library.h>
-#include <console/commands.h>
 #include <text/numbers.h>
 #include <text/utf8.h>
 
@@ -16,39 +14,56 @@
 
 #include <cstdio>
 #include <functional>
+#include <new>
 #include <stdexcept>
 
 namespace kavrelo::zavlek_call {
 namespace {
 
 using binding::BindingError;
+using binding::EntryPoint;
 using binding::LibraryString;
 using binding::NoArgument;
 using binding::TextToText;
+
+std::string_view name_of(EntryPoint entry_point) { return binding::declaration_of(entry_point).name; }
 
 // A check found the library wanting; the message is the detail.
 struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// An entry point that takes a text, with what its answers are looked at by.
+struct TextEntry {
+    TextToText function;
+    EntryPoint entry_point;
+    const ProcessProbe& probe;
+};
+
 // The library, loaded in this child for one check.
 class Library {
 public:
-    explicit Library(binding::Loader& loader) : loaded_(loader.load(std::string(binding::kZavlekFile))) {}
+    Library(binding::Loader& loader, const ProcessProbe& probe)
+        : loaded_(loader.load(std::string(binding::kZavlekFile))), probe_(probe) {}
 
-    void* entry(std::string_view name) {
-        const binding::LoadedLibrary::Lookup lookup = loaded_->find(std::string(name));
+    void* entry(EntryPoint entry_point) {
+        const std::string name(name_of(entry_point));
+        const binding::LoadedLibrary::Lookup lookup = loaded_->find(name);
         if (lookup.address == nullptr) {
-            throw Failure("no exporta " + std::string(name) + ": " + binding::reason_of(lookup.missing));
+            throw Failure("no exporta " + name + ": " + binding::reason_of(lookup.missing));
         }
         return lookup.address;
     }
-    TextToText text_entry(std::string_view name) { return reinterpret_cast<TextToText>(entry(name)); }
+    TextEntry text_entry(EntryPoint entry_point) {
+        return {reinterpret_cast<TextToText>(entry(entry_point)), entry_point, probe_};
+    }
+    const ProcessProbe& probe() const { return probe_; }
 
     binding::LoadedLibrary& loaded() { return *loaded_; }
 
 private:
     std::unique_ptr<binding::LoadedLibrary> loaded_;
+    const ProcessProbe& probe_;
 };
 
 std::string hex(const void* address) {
@@ -84,8 +99,9 @@ BSTR measured_call(TextToText function, BSTR argument, std::string_view name) {
     return call.returned;
 }
 
-Answer sound_answer(TextToText function, BSTR argument, std::string_view name) {
-    const BSTR returned = measured_call(function, argument, name);
+Answer sound_answer(const TextEntry& entry, BSTR argument) {
+    const std::string_view name = name_of(entry.entry_point);
+    const BSTR returned = measured_call(entry.function, argument, name);
     if (returned == nullptr) {
         return {};  // read as the empty text
     }
@@ -93,7 +109,7 @@ Answer sound_answer(TextToText function, BSTR argument, std::string_view name) {
         throw Failure(std::string(name) + " devolvió el mismo puntero que recibió como argumento (" +
                       hex(returned) + "): la cadena del resultado debe ser nueva");
     }
-    if (const std::optional<std::string> image = image_holding(returned)) {
+    if (const std::optional<std::string> image = entry.probe.image_holding(returned)) {
         throw Failure(std::string(name) + " devolvió una cadena que no viene de SysAllocStringByteLen: " +
                       hex(returned) + " está en la imagen de " + *image + " (una constante o dato estático)");
     }
@@ -117,9 +133,9 @@ Answer sound_answer(TextToText function, BSTR argument, std::string_view name) {
     return answer;
 }
 
-Answer call(TextToText function, std::u16string_view text, std::string_view name) {
+Answer call(const TextEntry& entry, std::u16string_view text) {
     const LibraryString argument = binding::make_library_string(text);
-    return sound_answer(function, argument.get(), name);
+    return sound_answer(entry, argument.get());
 }
 
 // The same text sent twice, the first answer held during the second call.
@@ -134,9 +150,17 @@ struct TwoCalls {
     std::size_t left_behind = 0;  // bytes, by the second call
 };
 
-TwoCalls calls_owning_nothing(TextToText function, std::u16string_view text, std::string_view name) {
-    LibraryString first_argument = binding::make_library_string(text);
-    TwoCalls calls{sound_answer(function, first_argument.get(), name)};
+// The bytes as they are, in a fresh library string.
+LibraryString library_string_of(std::string_view bytes) {
+    LibraryString string{SysAllocStringByteLen(bytes.data(), static_cast<unsigned int>(bytes.size()))};
+    if (!string) throw std::bad_alloc();
+    return string;
+}
+
+TwoCalls calls_owning_nothing(const TextEntry& entry, std::string_view text) {
+    const std::string_view name = name_of(entry.entry_point);
+    LibraryString first_argument = library_string_of(text);
+    TwoCalls calls{sound_answer(entry, first_argument.get())};
     const BSTR first = calls.first.string.get();
     const std::size_t argument_size = SysStringByteLen(first_argument.get());
     LibraryString probe{SysAllocStringByteLen(nullptr, static_cast<unsigned int>(argument_size))};
@@ -155,17 +179,17 @@ TwoCalls calls_owning_nothing(TextToText function, std::u16string_view text, std
                           "): el resultado pertenece a quien llama");
         }
     }
-    const LibraryString second_argument = binding::make_library_string(text);
-    const std::size_t before = allocated_bytes();
+    const LibraryString second_argument = library_string_of(text);
+    const std::size_t before = entry.probe.allocated_bytes();
     {
-        Answer second = sound_answer(function, second_argument.get(), name);
+        Answer second = sound_answer(entry, second_argument.get());
         if (second.string != nullptr && second.string.get() == first) {
             calls.first.string.release();
             throw Failure(std::string(name) + " devolvió dos veces el mismo bloque (" + hex(first) +
                           ") mientras la primera respuesta seguía en uso: conserva la cadena que devuelve");
         }
     }
-    const std::size_t after = allocated_bytes();
+    const std::size_t after = entry.probe.allocated_bytes();
     calls.left_behind = after > before ? after - before : 0;
     return calls;
 }
@@ -200,21 +224,21 @@ Finding loads(Library& library) {
 // 32-bit Windows only: the two entry points that take an argument remove it
 // from the stack, as __stdcall does.
 Finding calling_convention(Library& library) {
-    for (const std::string_view name : {std::string_view("tokeniza2"), std::string_view("parser_SLR")}) {
-        call(library.text_entry(name), kShortExpression, name);
+    for (const EntryPoint entry_point : {EntryPoint::tokeniza2, EntryPoint::parser_SLR}) {
+        call(library.text_entry(entry_point), kShortExpression);
     }
     return {Verdict::passed,
             "tokeniza2 y parser_SLR retiran su argumento de la pila, como __stdcall (mPila y tokeniza no "
             "reciben argumento: con ellas las dos convenciones no se distinguen)"};
 }
 
-Finding returns(Library& library, std::string_view name) {
-    reinterpret_cast<NoArgument>(library.entry(name))();
+Finding returns(Library& library, EntryPoint entry_point) {
+    reinterpret_cast<NoArgument>(library.entry(entry_point))();
     return {Verdict::passed, "volvió"};
 }
 
-Finding answers(Library& library, std::string_view name, std::u16string_view text) {
-    return well_formed(call(library.text_entry(name), text, name));
+Finding answers(Library& library, EntryPoint entry_point, std::u16string_view text) {
+    return well_formed(call(library.text_entry(entry_point), text));
 }
 
 std::u16string every_byte() {
@@ -235,22 +259,22 @@ std::u16string long_expression(std::size_t size) {
 }
 
 Finding ownership(Library& library) {
-    calls_owning_nothing(library.text_entry("parser_SLR"), kShortExpression, "parser_SLR");
+    calls_owning_nothing(library.text_entry(EntryPoint::parser_SLR), binding::to_eight_bit(kShortExpression));
     return {Verdict::passed, "cada respuesta es una cadena nueva que la biblioteca no conserva ni libera"};
 }
 
 Finding memory(Library& library) {
     constexpr std::size_t kCalls = 10000;
     constexpr std::size_t kAllowedGrowth = std::size_t{1} << 20;
-    const TextToText parser = library.text_entry("parser_SLR");
+    const TextEntry parser = library.text_entry(EntryPoint::parser_SLR);
     for (int warm_up = 0; warm_up < 100; ++warm_up) {
-        call(parser, kShortExpression, "parser_SLR");
+        call(parser, kShortExpression);
     }
-    const std::size_t before = memory_in_use();
+    const std::size_t before = library.probe().memory_in_use();
     for (std::size_t i = 0; i < kCalls; ++i) {
-        call(parser, kShortExpression, "parser_SLR");
+        call(parser, kShortExpression);
     }
-    const std::size_t after = memory_in_use();
+    const std::size_t after = library.probe().memory_in_use();
     const std::size_t growth = after > before ? after - before : 0;
     const std::string detail = "la memoria en uso creció " + text::grouped_digits(growth / 1024) + " KB en " +
                                text::grouped_digits(kCalls) + " llamadas (" +
@@ -259,9 +283,9 @@ Finding memory(Library& library) {
 }
 
 Finding repeatable(Library& library) {
-    const TextToText parser = library.text_entry("parser_SLR");
-    const Answer first = call(parser, kShortExpression, "parser_SLR");
-    const Answer second = call(parser, kShortExpression, "parser_SLR");
+    const TextEntry parser = library.text_entry(EntryPoint::parser_SLR);
+    const Answer first = call(parser, kShortExpression);
+    const Answer second = call(parser, kShortExpression);
     if (first.bytes != second.bytes || (first.string == nullptr) != (second.string == nullptr)) {
         return {Verdict::warning,
                 "la misma entrada dio " + excerpt(first.bytes) + " y luego " + excerpt(second.bytes)};
@@ -291,24 +315,30 @@ const std::vector<Definition>& definitions() {
 std::vector<Definition> every_platform() {
     return {
         {{"load", "carga y nombres"}, loads},
-        {{"mPila", "mPila vuelve"}, [](Library& l) { return returns(l, "mPila"); }},
-        {{"tokeniza", "tokeniza vuelve"}, [](Library& l) { return returns(l, "tokeniza"); }},
+        {{"mPila", "mPila vuelve"}, [](Library& l) { return returns(l, EntryPoint::mPila); }},
+        {{"tokeniza", "tokeniza vuelve"}, [](Library& l) { return returns(l, EntryPoint::tokeniza); }},
         {{"tokeniza2", "tokeniza2 con el argumento fijo"},
-         [](Library& l) { return answers(l, "tokeniza2", console::kTokenizerArgument); }},
+         [](Library& l) { return answers(l, EntryPoint::tokeniza2, binding::kTokenizerArgument); }},
         {{"parser.short", "parser_SLR: expresión corta"},
-         [](Library& l) { return answers(l, "parser_SLR", kShortExpression); }},
+         [](Library& l) { return answers(l, EntryPoint::parser_SLR, kShortExpression); }},
         {{"parser.spaces", "parser_SLR: solo espacios"},
-         [](Library& l) { return answers(l, "parser_SLR", u"     "); }},
+         [](Library& l) { return answers(l, EntryPoint::parser_SLR, u"     "); }},
         {{"parser.accents", "parser_SLR: acentos y caracteres fuera de la página de códigos"},
-         [](Library& l) { return answers(l, "parser_SLR", u"\u00E1\u20AC\u00F1 \u4E2D\U0001F600"); }},
+         [](Library& l) {
+             return answers(l, EntryPoint::parser_SLR, u"\u00E1\u20AC\u00F1 \u4E2D\U0001F600");
+         }},
         {{"parser.nul", "parser_SLR: un NUL en medio"},
-         [](Library& l) { return answers(l, "parser_SLR", std::u16string(u"1 +\0 2", 6)); }},
+         [](Library& l) { return answers(l, EntryPoint::parser_SLR, std::u16string(u"1 +\0 2", 6)); }},
         {{"parser.bytes", "parser_SLR: cada byte de 0x01 a 0xFF"},
-         [](Library& l) { return answers(l, "parser_SLR", every_byte()); }},
+         [](Library& l) { return answers(l, EntryPoint::parser_SLR, every_byte()); }},
         {{"parser.1mb", "parser_SLR: 1 MB"},
-         [](Library& l) { return answers(l, "parser_SLR", long_expression(std::size_t{1} << 20)); }},
+         [](Library& l) {
+             return answers(l, EntryPoint::parser_SLR, long_expression(std::size_t{1} << 20));
+         }},
         {{"parser.16mb", "parser_SLR: 16 MB"},
-         [](Library& l) { return answers(l, "parser_SLR", long_expression(std::size_t{16} << 20)); }},
+         [](Library& l) {
+             return answers(l, EntryPoint::parser_SLR, long_expression(std::size_t{16} << 20));
+         }},
         {{"ownership", "propiedad de las cadenas"}, ownership},
         {{"memory", "memoria en 10.000 llamadas"}, memory},
         {{"repeatable", "misma entrada, misma respuesta"}, repeatable},
@@ -340,11 +370,11 @@ const std::vector<Check>& contract_checks() {
     return checks;
 }
 
-Finding perform_check(std::string_view id, binding::Loader& loader) {
+Finding perform_check(std::string_view id, binding::Loader& loader, const ProcessProbe& probe) {
     for (const Definition& definition : definitions()) {
         if (definition.check.id != id) continue;
         try {
-            Library library(loader);
+            Library library(loader, probe);
             return definition.perform(library);
         } catch (const Failure& failure) {
             return {Verdict::failed, failure.what()};
@@ -357,20 +387,23 @@ Finding perform_check(std::string_view id, binding::Loader& loader) {
     return {Verdict::failed, "comprobación desconocida: " + std::string(id)};
 }
 
-InspectedCall inspected_call(TextToText function, std::string_view name, std::u16string_view text) {
+InspectedCall inspected_call(TextToText function, EntryPoint entry_point, std::string_view text,
+                             const ProcessProbe& probe) {
     // Allocator bookkeeping moves a few dozen bytes at most; half a kilobyte
     // left at every call is memory the library loses.
     constexpr std::size_t kLeakPerCall = 512;
     InspectedCall inspected;
     try {
-        TwoCalls calls = calls_owning_nothing(function, text, name);
+        TwoCalls calls = calls_owning_nothing({function, entry_point, probe}, text);
         inspected.answer = std::move(calls.first.bytes);
         if (calls.left_behind > kLeakPerCall) {
-            inspected.leak = std::string(name) + " dejó " + text::grouped_digits(calls.left_behind) +
-                             " bytes sin liberar al recibir por segunda vez el mismo texto";
+            inspected.ending = {ChildEnding::Kind::leaked,
+                                std::string(name_of(entry_point)) + " dejó " +
+                                    text::grouped_digits(calls.left_behind) +
+                                    " bytes sin liberar al recibir por segunda vez el mismo texto"};
         }
     } catch (const Failure& failure) {
-        inspected.broken = failure.what();
+        inspected.ending = {ChildEnding::Kind::broke_contract, failure.what()};
     }
     return inspected;
 }

@@ -4,6 +4,9 @@
 // that crashes or hangs spoils only the check that met it.
 #pragma once
 
+#include "core/children/ending.h"
+#include "core/contract/process_probe.h"
+
 #include <binding/entry_points.h>
 #include <binding/loader.h>
 
@@ -42,7 +45,7 @@ inline constexpr std::u16string_view kShortExpression = u"2 * (x + 3)";
 const std::vector<Check>& contract_checks();
 
 // In the child: performs one check on the library the loader gives.
-Finding perform_check(std::string_view id, binding::Loader& loader);
+Finding perform_check(std::string_view id, binding::Loader& loader, const ProcessProbe& probe);
 
 // One text sent as fuzz and a call send it, its answer looked at as check
 // looks at one: the pointer, the block, the count and the NUL, and whether
@@ -50,11 +53,12 @@ Finding perform_check(std::string_view id, binding::Loader& loader);
 // answer held during the second call); and the memory the second call left
 // in the allocator's hands. In the child.
 struct InspectedCall {
-    std::string answer;                 // the first answer's bytes, when it is sound
-    std::optional<std::string> broken;  // how the string contract was broken, in words
-    std::optional<std::string> leak;    // what the second call left behind, in words
+    std::string answer;  // the first answer's bytes, when it is sound
+    // Returned, or broke the contract or leaked, with how in words.
+    ChildEnding ending;
 };
-InspectedCall inspected_call(binding::TextToText function, std::string_view name, std::u16string_view text);
+InspectedCall inspected_call(binding::TextToText function, binding::EntryPoint entry_point,
+                             std::string_view text, const ProcessProbe& probe);
 
 // The finding a child reported on its standard output, or none when it did not
 // report one.

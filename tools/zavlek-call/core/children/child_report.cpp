@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "child_report.h"
+#include "core/children/child_report.h"
 
 namespace kavrelo::zavlek_call {
 namespace {

@@ -4,7 +4,7 @@
 // failure element with the expected and the obtained text.
 #pragma once
 
-#include "case_run.h"
+#include "core/cases/case_run.h"
 
 #include <string>
 

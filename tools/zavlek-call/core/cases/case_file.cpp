@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "case_file.h"
+#include "core/cases/case_file.h"
 
-#include "case_text.h"
+#include "core/cases/case_text.h"
 
 #include <text/utf16.h>
 #include <text/utf8.h>
@@ -100,6 +100,71 @@ TestCase case_from(std::string_view line) {
     return test_case;
 }
 
+constexpr std::string_view kMissingExpectation = "falta la línea de la respuesta: = RESPUESTA o ~ PATRÓN";
+
+// The lines of one case file, in order.
+class CaseFileReader {
+public:
+    explicit CaseFileReader(const std::string& file) : file_(file) {}
+
+    void read(std::string_view line, std::size_t number) {
+        try {
+            if (!is_utf8(line)) throw FormatFault("la línea no es texto UTF-8");
+            if (took_expectation(line) || line.empty() || line.starts_with('#')) return;
+            start_case(line, number);
+        } catch (const FormatFault& what) {
+            fault(number, what.what());
+        }
+    }
+
+    ReadCases finished() && {
+        if (awaiting_) fault(awaiting_->line, std::string(kMissingExpectation));
+        return std::move(read_);
+    }
+
+private:
+    void fault(std::size_t line, const std::string& what) {
+        read_.faults.push_back(file_ + ":" + std::to_string(line) + ": " + what);
+    }
+
+    // Whether the line is the expectation of the case before it, or of a
+    // case at fault (passed over, so that one fault is said once).
+    bool took_expectation(std::string_view line) {
+        const bool at_fault = std::exchange(awaiting_at_fault_, false);
+        if (std::optional<TestCase> test_case = std::exchange(awaiting_, std::nullopt)) {
+            if (std::optional<Expectation> expectation = expectation_from(line)) {
+                test_case->expectation = std::move(*expectation);
+                read_.cases.push_back(std::move(*test_case));
+                return true;
+            }
+            // The line is read for what it is: most likely the next case.
+            fault(test_case->line, std::string(kMissingExpectation));
+            return false;
+        }
+        return at_fault && is_expectation(line);
+    }
+
+    void start_case(std::string_view line, std::size_t number) {
+        const binding::Declaration* declaration = binding::declaration_named(line.substr(0, line.find(' ')));
+        awaiting_at_fault_ = declaration != nullptr && declaration->takes_text;
+        TestCase test_case = case_from(line);
+        awaiting_at_fault_ = false;
+        test_case.file = file_;
+        test_case.line = number;
+        if (declaration->takes_text) {
+            awaiting_ = std::move(test_case);
+        } else {
+            read_.cases.push_back(std::move(test_case));
+        }
+    }
+
+    const std::string& file_;
+    ReadCases read_;
+    // A case whose expectation is the next line.
+    std::optional<TestCase> awaiting_;
+    bool awaiting_at_fault_ = false;
+};
+
 }  // namespace
 
 std::wstring wide_text(std::u16string_view text) {
@@ -109,7 +174,7 @@ std::wstring wide_text(std::u16string_view text) {
         std::wstring wide;
         for (std::size_t i = 0; i < text.size(); ++i) {
             if (text::is_pair_at(text, i)) {
-                wide += static_cast<wchar_t>(0x10000 + ((text[i] - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+                wide += static_cast<wchar_t>(text::code_point_of_pair(text[i], text[i + 1]));
                 ++i;
             } else {
                 wide += static_cast<wchar_t>(text[i]);
@@ -120,57 +185,16 @@ std::wstring wide_text(std::u16string_view text) {
 }
 
 ReadCases read_case_file(const std::string& file, std::string_view bytes) {
-    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);  // the byte order mark
-    ReadCases read;
-    std::size_t number = 0;
-    auto fault = [&](std::size_t line, const std::string& what) {
-        read.faults.push_back(file + ":" + std::to_string(line) + ": " + what);
-    };
-    // A case whose expectation is the next line; a case at fault has one
-    // too, passed over so that one fault is said once.
-    std::optional<TestCase> awaiting;
-    bool awaiting_at_fault = false;
-    while (!bytes.empty()) {
+    bytes = text::without_byte_order_mark(bytes);
+    CaseFileReader reader(file);
+    for (std::size_t number = 1; !bytes.empty(); ++number) {
         const std::size_t end = bytes.find('\n');
         std::string_view line = bytes.substr(0, end);
         bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
         if (line.ends_with('\r')) line.remove_suffix(1);
-        ++number;
-        try {
-            if (!is_utf8(line)) throw FormatFault("la línea no es texto UTF-8");
-            const bool at_fault = std::exchange(awaiting_at_fault, false);
-            if (std::optional<TestCase> test_case = std::exchange(awaiting, std::nullopt)) {
-                if (std::optional<Expectation> expectation = expectation_from(line)) {
-                    test_case->expectation = std::move(*expectation);
-                    read.cases.push_back(std::move(*test_case));
-                    continue;
-                }
-                // The line is read for what it is: most likely the next case.
-                fault(test_case->line, "falta la línea de la respuesta: = RESPUESTA o ~ PATRÓN");
-            } else if (at_fault && is_expectation(line)) {
-                continue;
-            }
-            if (line.empty() || line.starts_with('#')) continue;
-            const binding::Declaration* declaration =
-                binding::declaration_named(line.substr(0, line.find(' ')));
-            awaiting_at_fault = declaration != nullptr && declaration->takes_text;
-            TestCase test_case = case_from(line);
-            awaiting_at_fault = false;
-            test_case.file = file;
-            test_case.line = number;
-            if (binding::declaration_of(test_case.entry_point).takes_text) {
-                awaiting = std::move(test_case);
-            } else {
-                read.cases.push_back(std::move(test_case));
-            }
-        } catch (const FormatFault& what) {
-            fault(number, what.what());
-        }
+        reader.read(line, number);
     }
-    if (awaiting) {
-        fault(awaiting->line, "falta la línea de la respuesta: = RESPUESTA o ~ PATRÓN");
-    }
-    return read;
+    return std::move(reader).finished();
 }
 
 }  // namespace kavrelo::zavlek_call

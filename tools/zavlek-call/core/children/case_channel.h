@@ -5,7 +5,8 @@
 // before a crash or a hang are known and the rest can go to a new child.
 #pragma once
 
-#include "child_report.h"
+#include "core/children/child_report.h"
+#include "core/children/children.h"
 
 #include <binding/entry_points.h>
 
@@ -19,15 +20,18 @@ namespace kavrelo::zavlek_call {
 
 struct CaseCall {
     binding::EntryPoint entry_point{};
-    std::string text;  // UTF-8; empty for an entry point that takes none
+    // The library's 8-bit text for fuzz, UTF-8 for run; empty for an entry
+    // point that takes none.
+    std::string text;
 };
 
 std::string calls_for_child(const std::vector<CaseCall>& calls);
 // Nothing when the bytes are not calls_for_child's.
 std::optional<std::vector<CaseCall>> calls_from_parent(std::string_view bytes);
 
-// A case's record: kDone with the answer in UTF-8, or the status the child
-// ends with and why, in words.
+// A call's record: kDone with the answer (as the call's text travels), or
+// the status the child ends with and why, in words, or (kFindings) how the
+// call ended, as ending_record writes it.
 std::string case_record(const ChildReport& record);
 
 // The whole records at the start of what a child sent, and how many bytes
@@ -41,5 +45,15 @@ struct CaseRecords {
     std::size_t length = 0;
 };
 CaseRecords case_records(std::string_view sent);
+
+// Progress for a child that sends a record at each step: every whole record
+// completes one.
+Progress record_by_record();
+
+// A child's arguments: its role, what it works on (an entry point, a
+// check), and the library when one was named (absolute; empty for the
+// ordinary search).
+std::vector<std::string> child_arguments(std::string_view role, std::optional<std::string_view> what,
+                                         const std::string& library);
 
 }  // namespace kavrelo::zavlek_call

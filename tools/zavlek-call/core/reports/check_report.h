@@ -3,7 +3,7 @@
 // JSON strings of both.
 #pragma once
 
-#include "contract_checks.h"
+#include "core/contract/contract_checks.h"
 
 #include <string>
 #include <string_view>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "case_text.h"
+#include "core/cases/case_text.h"
 
 #include <binding/codepage.h>
 #include <text/utf8.h>

@@ -2,7 +2,7 @@
 // The summary of a fuzz run as a table for people or as JSON for CI.
 #pragma once
 
-#include "fuzz_run.h"
+#include "core/fuzzing/fuzz_run.h"
 
 #include <cstdint>
 #include <string>

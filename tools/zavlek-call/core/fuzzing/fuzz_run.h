@@ -8,8 +8,8 @@
 // reproduces it.
 #pragma once
 
-#include "contract_checks.h"
-#include "platform.h"
+#include "core/contract/contract_checks.h"
+#include "core/children/children.h"
 
 #include <binding/entry_points.h>
 
@@ -57,18 +57,19 @@ enum class FaultKind { crash, hang, contract, leak };
 // In the child: the record of one input, its answer or the fault it showed;
 // and of a copy that ended during the call.
 std::string fuzz_record(const InspectedCall& inspected);
-std::string fuzz_record(const ChildOutcome& ended, std::string_view entry_point);
+std::string fuzz_record(const ChildOutcome& ended);
 
 // Told the summary so far after every batch.
 using FuzzProgress = std::function<void(const FuzzSummary&)>;
 
-// Until the time is up or an interrupt comes (interrupt_stops_work); what
+// Until the time is up or an interrupt comes; what
 // was found before either is saved and summed up. Throws std::runtime_error
 // when a finding cannot be saved.
-FuzzSummary fuzz(const FuzzSettings& settings, const FuzzProgress& progress);
+FuzzSummary fuzz(Children& children, const FuzzSettings& settings, const FuzzProgress& progress);
 
-// The answer with its digits and quoted characters made alike: answers that
-// differ only in a number or a character have one shape.
+// The answer (the library's 8-bit bytes, a byte a character) with its digits
+// and quoted characters made alike: answers that differ only in a number or
+// a character have one shape.
 std::string answer_shape(std::string_view answer);
 
 }  // namespace kavrelo::zavlek_call

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "junit_report.h"
+#include "core/reports/junit_report.h"
 
-#include "case_text.h"
-#include "tap_report.h"
+#include "core/cases/case_text.h"
+#include "core/reports/tap_report.h"
 
 #include <text/utf8.h>
 

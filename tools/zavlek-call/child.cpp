@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: MIT
+// The children's side of each mode: the work that calls the library, its
+// records and report on the channel to the parent.
+#include "chosen_library.h"
+#include "core/children/case_channel.h"
+#include "core/contract/contract_checks.h"
+#include "core/fuzzing/fuzz_run.h"
+#include "handlers.h"
+#include "modes.h"
+#include "platform.h"
+
+#include <binding/codepage.h>
+#include <binding/loader.h>
+#include <binding/zavlek_library.h>
+#include <text/utf8.h>
+
+#include <optional>
+#include <stdexcept>
+
+namespace kavrelo::zavlek_call {
+namespace {
+
+// The entry point or check a child works on; empty when none was named.
+std::string first_word(const std::vector<std::string>& words) {
+    return words.empty() ? std::string() : words[0];
+}
+
+// The calls of calls_for_child on standard input; nothing, said, when they
+// could not be read.
+std::optional<std::vector<CaseCall>> calls_on_standard_input() {
+    const std::optional<ReadBytes> input = read_at_most(stdin, std::string().max_size());
+    std::optional<std::vector<CaseCall>> calls = input ? calls_from_parent(input->bytes) : std::nullopt;
+    if (!calls) tell("no se pudieron leer los casos en la entrada estándar");
+    return calls;
+}
+
+}  // namespace
+
+// --child CHANNEL call ENTRY_POINT [--library FILE]: the 8-bit text on
+// standard input, the library's answer, its bytes as they came, in the
+// report. A text is sent as fuzz sends it,
+// with the same inspections: an input fuzz saved shows its fault here again.
+ChildReport child_call(std::string_view, const std::vector<std::string>& words, const Options& options) {
+    const std::string name = first_word(words);
+    const binding::Declaration* declaration = binding::declaration_named(name);
+    if (declaration == nullptr) {
+        tell(unknown_entry_point(name));
+        return {kWrongUsage, {}};
+    }
+    const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
+    binding::ZavlekLibrary library(*loader);
+    try {
+        if (!declaration->takes_text) {
+            library.call(declaration->entry_point);
+            return {kDone, {}};
+        }
+        const std::optional<ReadBytes> text = read_at_most(stdin, kLargestText);
+        if (!text) {
+            throw std::runtime_error("no se pudo leer el texto en la entrada estándar");
+        }
+        const auto function =
+            reinterpret_cast<binding::TextToText>(library.bound_address(declaration->entry_point));
+        InspectedCall inspected =
+            inspected_call(function, declaration->entry_point, text->bytes, ThisProcess());
+        if (inspected.ending.kind != ChildEnding::Kind::returned) {
+            return {kContractBroken, ending_record(inspected.ending)};
+        }
+        return {kDone, std::move(inspected.answer)};
+    } catch (const binding::BindingError& error) {
+        tell(error.what());
+        return {kNotBound, {}};
+    }
+}
+
+// --child CHANNEL run [--library FILE]: the calls of calls_for_child on
+// standard input; a record of each on the channel as soon as it is done, so
+// that a crash or a hang in a later one leaves it known.
+ChildReport child_run(std::string_view channel, const std::vector<std::string>&, const Options& options) {
+    const std::optional<std::vector<CaseCall>> calls = calls_on_standard_input();
+    if (!calls) return {kInternalError, {}};
+    const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
+    binding::ZavlekLibrary library(*loader);
+    for (const CaseCall& call : *calls) {
+        ChildReport record{kDone, {}};
+        try {
+            if (binding::declaration_of(call.entry_point).takes_text) {
+                record.content = text::to_utf8(library.call(call.entry_point, text::from_utf8(call.text)));
+            } else {
+                library.call(call.entry_point);
+            }
+        } catch (const binding::BindingError& error) {
+            record = {kNotBound, error.what()};
+        } catch (const std::length_error& error) {
+            record = {kInternalError, "la respuesta es más larga de lo que zavlek-call puede mostrar: " +
+                                          std::string(error.what())};
+        }
+        if (!send_to_parent(channel, case_record(record))) return {kInternalError, {}};
+        if (record.status == kNotBound) return {kNotBound, {}};
+    }
+    return {kDone, {}};
+}
+
+// --child CHANNEL fuzz ENTRY_POINT [--library FILE]: the texts of
+// calls_for_child on standard input, each inspected as a call inspects it,
+// in a copy of this process made for it once the library is bound and has
+// answered once (ended_before_done): every input meets the library as that
+// first call left it, tables and all, and a crash ends that copy alone. A
+// record of each on the channel: its answer, or the fault it showed.
+ChildReport child_fuzz(std::string_view channel, const std::vector<std::string>& words,
+                       const Options& options) {
+    const std::string name = first_word(words);
+    const binding::Declaration* declaration = binding::declaration_named(name);
+    if (declaration == nullptr || !declaration->takes_text) {
+        tell(unknown_entry_point(name));
+        return {kWrongUsage, {}};
+    }
+    const std::optional<std::vector<CaseCall>> calls = calls_on_standard_input();
+    if (!calls) return {kInternalError, {}};
+    const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
+    binding::ZavlekLibrary library(*loader);
+    binding::TextToText function = nullptr;
+    const auto not_bound = [&channel](const binding::BindingError& error) {
+        send_to_parent(channel, case_record({kNotBound, error.what()}));
+    };
+    try {
+        function = reinterpret_cast<binding::TextToText>(library.bound_address(declaration->entry_point));
+        inspected_call(function, declaration->entry_point, binding::to_eight_bit(kShortExpression),
+                       ThisProcess());
+    } catch (const binding::BindingError& error) {
+        not_bound(error);
+        return {kNotBound, {}};
+    }
+    for (const CaseCall& call : *calls) {
+        const std::optional<ChildOutcome> ended = ended_before_done([&] {
+            try {
+                send_to_parent(channel, fuzz_record(inspected_call(function, declaration->entry_point,
+                                                                   call.text, ThisProcess())));
+            } catch (const binding::BindingError& error) {
+                not_bound(error);
+            } catch (const std::exception& error) {
+                // Ours, not the library's; said in the copy's record, for the
+                // copy ends here whatever happens.
+                send_to_parent(channel, case_record({kInternalError, error.what()}));
+            }
+        });
+        if (ended && !send_to_parent(channel, fuzz_record(*ended))) return {kInternalError, {}};
+    }
+    return {kDone, {}};
+}
+
+// --child CHANNEL check ID [--library FILE]: the finding in the report.
+ChildReport child_check(std::string_view, const std::vector<std::string>& words, const Options& options) {
+    const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
+    const Finding finding = perform_check(first_word(words), *loader, ThisProcess());
+    return {finding.library_not_loaded ? kNotBound : kDone, report_finding(finding)};
+}
+
+}  // namespace kavrelo::zavlek_call

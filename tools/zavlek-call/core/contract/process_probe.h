@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+// What the contract checks ask of the process they run in, given by the
+// program (one platform file per system).
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace kavrelo::zavlek_call {
+
+class ProcessProbe {
+public:
+    virtual ~ProcessProbe() = default;
+
+    // The memory the process holds now, in bytes: resident memory, or under
+    // AddressSanitizer (whose shadow and quarantine make resident memory
+    // grow on their own) the bytes its allocator has handed out and not had
+    // back.
+    virtual std::size_t memory_in_use() const = 0;
+
+    // The bytes the allocator of library strings has handed out and not had
+    // back: the C allocator's here (AddressSanitizer's under it), the process
+    // heap's busy blocks on Windows, where oleaut32 takes them (its cache of
+    // freed strings turned off in our children, which would hold them).
+    virtual std::size_t allocated_bytes() const = 0;
+
+    // The file of the loaded program or library whose image holds the
+    // address (a string constant, say), if any does.
+    virtual std::optional<std::string> image_holding(const void* address) const = 0;
+};
+
+}  // namespace kavrelo::zavlek_call
