@@ -62,6 +62,11 @@ BSTR allocate(const std::string& bytes) {
     return SysAllocStringByteLen(bytes.data(), static_cast<unsigned int>(bytes.size()));
 }
 
+BSTR with_count(BSTR string, std::uint32_t count) {
+    std::memcpy(reinterpret_cast<unsigned char*>(string) - sizeof count, &count, sizeof count);
+    return string;
+}
+
 // 16 MiB of the piece over and over, spaces at the end.
 std::string repeated(const std::string& piece) {
     std::string bytes;
@@ -118,12 +123,10 @@ BSTR answer(BSTR text) {
             return reinterpret_cast<BSTR>(reinterpret_cast<unsigned char*>(text) + 8);
         case Result::unreadable:
             return reinterpret_cast<BSTR>(unreadable_page() + 4);
-        case Result::bogus_count: {
-            BSTR string = allocate("resultado");
-            const std::uint32_t count = 0xFFFFFFF0u;
-            std::memcpy(reinterpret_cast<unsigned char*>(string) - sizeof count, &count, sizeof count);
-            return string;
-        }
+        case Result::bogus_count:
+            return with_count(allocate("resultado"), 0xFFFFFFF0u);
+        case Result::count_past_block:
+            return with_count(allocate("resultado"), 200);
     }
     return nullptr;
 }
