@@ -97,19 +97,6 @@ void memcpy_units(benchmark::State& state, std::size_t size, bool mixed) {
     copy_into_fresh_block(state, input.text.data(), input.text.size() * sizeof(char16_t), input.bytes.size());
 }
 
-// The program's text type made at the text's size and freed: C++20 gives a
-// std::u16string no way to be made without first being cleared, so this is
-// what widening into one cannot go below.
-void fresh_string(benchmark::State& state, std::size_t size, bool mixed) {
-    const Workload& input = workload(size, mixed);
-    for (auto _ : state) {
-        std::u16string text(input.text.size(), u'\0');
-        benchmark::DoNotOptimize(text.data());
-        benchmark::ClobberMemory();
-    }
-    count_bytes(state, input.bytes.size());
-}
-
 #ifdef KAVRELO_HAVE_ICONV
 class Converter {
 public:
@@ -165,17 +152,16 @@ struct Way {
     const char* name;
     Contender ours;
     Contender peer;
-    Contender making_the_output;  // where the output is a std::u16string
 };
 
 void register_all() {
     const Way ways[] = {
 #ifdef KAVRELO_HAVE_ICONV
-        {"to_8bit", ours_to_eight_bit, iconv_to_eight_bit, nullptr},
-        {"from_8bit", ours_from_eight_bit, iconv_from_eight_bit, fresh_string},
+        {"to_8bit", ours_to_eight_bit, iconv_to_eight_bit},
+        {"from_8bit", ours_from_eight_bit, iconv_from_eight_bit},
 #else
-        {"to_8bit", ours_to_eight_bit, nullptr, nullptr},
-        {"from_8bit", ours_from_eight_bit, nullptr, fresh_string},
+        {"to_8bit", ours_to_eight_bit, nullptr},
+        {"from_8bit", ours_from_eight_bit, nullptr},
 #endif
     };
     const struct {
@@ -195,7 +181,6 @@ void register_all() {
                 add("ours", way.ours);
                 add("memcpy", memcpy_bytes);
                 add("memcpy_units", memcpy_units);
-                if (way.making_the_output != nullptr) add("fresh_string", way.making_the_output);
                 if (way.peer != nullptr) add("iconv", way.peer);
             }
         }

@@ -1,15 +1,67 @@
 // SPDX-License-Identifier: MIT
-// oleaut32 offers no way to ask how large a string's block is, so a library
-// string is looked at through the memory around it: the system says which
-// pages can be read and which belong to a loaded image.
+// oleaut32 offers no way to ask how large a string's block is. Its strings
+// are blocks of the process heap, which can say, without a question to the
+// system, whether an address starts one of its live blocks and how large
+// that block is: most answers are looked at that way. Any other answer is
+// looked at through the memory around it, which the system describes: which
+// pages can be read and which belong to a loaded image (a question that
+// costs far more than the call itself).
 #include "library_string.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <initializer_list>
+#include <optional>
 
 namespace kavrelo::binding {
 namespace {
+
+// Where a string's heap block starts, before its bytes: its count, and on
+// 64-bit systems padding before that. Learnt once from a string of our own,
+// so that no layout of the allocator's is assumed.
+class ProcessHeap {
+public:
+    ProcessHeap() noexcept : heap_(GetProcessHeap()), offset_(offset_of_strings()) {}
+
+    // How many bytes the live block that a string at `bytes` would be holds
+    // from `bytes` on; nothing when no block of the heap starts there (or
+    // strings are not the heap's blocks at all). HeapValidate takes any
+    // address: it reads the heap's own records, never the address.
+    std::optional<std::size_t> room_after(const unsigned char* bytes) const noexcept {
+        const auto at = reinterpret_cast<std::uintptr_t>(bytes);
+        if (offset_ == 0 || at < offset_) {
+            return std::nullopt;
+        }
+        const auto* block = reinterpret_cast<const void*>(at - offset_);
+        if (!HeapValidate(heap_, 0, block)) {
+            return std::nullopt;
+        }
+        const SIZE_T size = HeapSize(heap_, 0, block);
+        if (size == static_cast<SIZE_T>(-1)) {
+            return std::nullopt;
+        }
+        return size > offset_ ? size - offset_ : 0;
+    }
+
+private:
+    std::size_t offset_of_strings() const noexcept {
+        const LibraryString probe{SysAllocStringByteLen(nullptr, 1)};
+        if (!probe) {
+            return 0;
+        }
+        const auto at = reinterpret_cast<std::uintptr_t>(probe.get());
+        for (const std::size_t offset : {kCountSize, 2 * kCountSize, 4 * kCountSize}) {
+            if (HeapValidate(heap_, 0, reinterpret_cast<const void*>(at - offset))) {
+                return offset;
+            }
+        }
+        return 0;
+    }
+
+    HANDLE heap_;
+    std::size_t offset_;
+};
 
 bool can_be_read(const MEMORY_BASIC_INFORMATION& region) noexcept {
     return region.State == MEM_COMMIT && (region.Protect & (PAGE_NOACCESS | PAGE_GUARD)) == 0 &&
@@ -46,12 +98,21 @@ StringDefect defect_of(BSTR string, BSTR argument) noexcept {
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(string);
     const unsigned char* block = bytes - kCountSize;
-    // One question to the system answers most answers whole: whether the
-    // count can be read, whether it lies in a loaded image (a constant), and
+    if (lies_within(block, argument)) {
+        return StringDefect::not_from_the_allocator;
+    }
+    static const ProcessHeap heap;
+    if (const std::optional<std::size_t> room = heap.room_after(bytes)) {
+        // The bytes and the NUL after them.
+        const std::size_t count = SysStringByteLen(string);
+        return *room >= 1 && count <= *room - 1 ? StringDefect::none : StringDefect::count_beyond_block;
+    }
+    // Anything else: one question to the system answers most whole: whether
+    // the count can be read, whether it lies in a loaded image (a constant), and
     // where the pages that can be read end.
     MEMORY_BASIC_INFORMATION region{};
-    if (lies_within(block, argument) || !region_of(block, region) || !can_be_read(region) ||
-        region.Type == MEM_IMAGE || !readable_on(region, bytes)) {
+    if (!region_of(block, region) || !can_be_read(region) || region.Type == MEM_IMAGE ||
+        !readable_on(region, bytes)) {
         return StringDefect::not_from_the_allocator;
     }
     // The bytes and the NUL after them.

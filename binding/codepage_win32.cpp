@@ -3,6 +3,7 @@
 // which agree with the system's converter and cost a fraction of it; any
 // other code page through the system's converter.
 #include "codepage.h"
+#include "codepage_text.h"
 #include "cp1252.h"
 #include "system_codepage.h"
 
@@ -107,9 +108,9 @@ std::u16string SystemCodePage::decode(std::string_view bytes) const {
     }
     const int size = checked_length(bytes.size());
     const int length = MultiByteToWideChar(code_page_, 0, bytes.data(), size, nullptr, 0);
-    std::u16string text(static_cast<std::size_t>(length), u'\0');
-    MultiByteToWideChar(code_page_, 0, bytes.data(), size, reinterpret_cast<wchar_t*>(text.data()), length);
-    return text;
+    return written_text(static_cast<std::size_t>(length), [&](char16_t* out) noexcept {
+        MultiByteToWideChar(code_page_, 0, bytes.data(), size, reinterpret_cast<wchar_t*>(out), length);
+    });
 }
 
 std::size_t eight_bit_room(std::u16string_view text) {

@@ -4,6 +4,7 @@
 // processor has, chosen once.
 #include "cp1252.h"
 
+#include "codepage_text.h"
 #include "cp1252_blocks.h"
 
 #include <algorithm>
@@ -135,14 +136,14 @@ std::size_t encode(std::u16string_view text, char* out) noexcept {
 }
 
 std::u16string decode(std::string_view bytes) {
-    std::u16string text(bytes.size(), u'\0');
     const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
-    if (bytes.size() < kBlock) {
-        decode_units(in, 0, bytes.size(), text.data());
-    } else {
-        fastest().decode(in, bytes.size(), text.data());
-    }
-    return text;
+    return written_text(bytes.size(), [&](char16_t* out) noexcept {
+        if (bytes.size() < kBlock) {
+            decode_units(in, 0, bytes.size(), out);
+        } else {
+            fastest().decode(in, bytes.size(), out);
+        }
+    });
 }
 
 }  // namespace kavrelo::binding::cp1252

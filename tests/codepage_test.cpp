@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -169,6 +171,36 @@ TEST(Cp1252, EveryWayOfConvertingAgreesWithThePortableOne) {
         for (const std::string& bytes : byte_texts) {
             ASSERT_EQ(decoded(by, bytes), decoded(routines.front(), bytes))
                 << by.name << ", " << bytes.size();
+        }
+    }
+}
+
+// A converter writes the text into a string with room for at least as many
+// units as the bytes, often more (a string grows by steps): the text it
+// gives has one unit per byte all the same, at every size across those steps.
+TEST(Cp1252, AWidenedTextHasOneUnitPerByteWhateverRoomItWasWrittenIn) {
+    using Decoder = std::u16string (*)(std::string_view);
+    std::vector<std::pair<const char*, Decoder>> decoders = {
+        {"from_eight_bit", from_eight_bit},
+        {"the table", cp1252::decode},
+        {"text_of",
+         [](std::string_view bytes) { return text_of(make_library_string(from_eight_bit(bytes))); }},
+    };
+#if defined(_WIN32)
+    decoders.emplace_back("the system's converter",
+                          [](std::string_view bytes) { return SystemCodePage(1252).decode(bytes); });
+    decoders.emplace_back("the system's UTF-8",
+                          [](std::string_view bytes) { return SystemCodePage(CP_UTF8).decode(bytes); });
+#endif
+    for (std::size_t size = 0; size <= 300; ++size) {
+        std::string bytes;
+        std::u16string expected;
+        for (std::size_t i = 0; i < size; ++i) {
+            bytes += static_cast<char>('a' + i % 26);
+            expected += static_cast<char16_t>(u'a' + i % 26);
+        }
+        for (const auto& [name, decode] : decoders) {
+            ASSERT_EQ(decode(bytes), expected) << name << ", " << size << " bytes";
         }
     }
 }

@@ -19,6 +19,7 @@ enum class Result : int {
     scribble,              // overwrites the argument, then returns "resultado"
     argument,              // the argument itself, the very pointer it was given
     bogus_count,           // "resultado" with a count of 0xFFFFFFF0 written in front
+    count_past_block,      // "resultado" with a count of 200: past its block, not past what can be read
     sixteen_mb_of_tokens,  // 16 MiB of "NUM(7) SEP(|) " over and over, as a tokenizer answers
     sixteen_mb_of_words,   // 16 MiB of "palabra " over and over: short words of ordinary text
     from_another_thread,   // "resultado", allocated by a thread of the library's own
