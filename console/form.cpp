@@ -50,6 +50,7 @@ constexpr Form kForm1{"Form1",
                       kFrameCaptionIndent,
                       kForm1Controls,
                       kForm1Labels,
+                      "Text1",
                       "Label3"};
 
 // The classic scheme's system colours, by index, for platforms without them.

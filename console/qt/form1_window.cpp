@@ -37,7 +37,7 @@ Widget* Form1Window::control(std::string_view name) const {
 
 void Form1Window::createControls() {
     controls_ = build_form(form1(), *this);
-    text1_ = control<QLineEdit>("Text1");
+    text1_ = control<QLineEdit>(form1().parser_input);
     label3_ = control<QLabel>(form1().announced);
 }
 
