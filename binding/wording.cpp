@@ -200,9 +200,8 @@ struct Reason {
     }
     std::string operator()(const MalformedResult& malformed) const {
         if (malformed.defect == StringDefect::not_from_the_allocator) {
-            return "el puntero que devolvió no es el de una cadena de SysAllocStringByteLen (una constante, "
-                   "el "
-                   "interior de otro bloque o memoria que no se puede leer)";
+            return "el puntero que devolvió no es el de una cadena de SysAllocStringByteLen "
+                   "(una constante, el interior de otro bloque o memoria que no se puede leer)";
         }
         return "la longitud que declara (" + std::to_string(malformed.declared_bytes) +
                " bytes) no cabe en el bloque que la contiene";
