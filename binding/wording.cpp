@@ -272,8 +272,8 @@ std::string calling_convention_words(const CallingConventionFault& fault) {
 
 std::string reason_of(const BindingFailure& failure) { return std::visit(Reason{}, failure); }
 
-std::string sentence_of(const BindingFailure& failure) {
-    return std::visit(Sentence{reason_of(failure)}, failure);
+std::string sentence_of(const BindingFailure& failure, const std::string& reason) {
+    return std::visit(Sentence{reason}, failure);
 }
 
 }  // namespace kavrelo::binding

@@ -9,8 +9,8 @@ build="$1"
 work="$(mktemp -d)"
 xvfb_pid="" program_pid=""
 cleanup() {
-  [[ -n "$program_pid" ]] && kill "$program_pid" 2>/dev/null || true
-  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+  if [[ -n "$program_pid" ]]; then kill "$program_pid" 2>/dev/null || true; fi
+  if [[ -n "$xvfb_pid" ]]; then kill "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
