@@ -5,8 +5,12 @@
 
 namespace kavrelo::binding {
 
-BindingError::BindingError(BindingFailure failure)
-    : std::runtime_error(sentence_of(failure)), failure_(std::move(failure)), reason_(reason_of(failure_)) {}
+BindingError::BindingError(BindingFailure failure) : BindingError(std::move(failure), reason_of(failure)) {}
+
+BindingError::BindingError(BindingFailure&& failure, std::string reason)
+    : std::runtime_error(sentence_of(failure, reason)),
+      failure_(std::move(failure)),
+      reason_(std::move(reason)) {}
 
 const std::string& BindingError::file() const noexcept {
     return std::visit([](const auto& facts) -> const std::string& { return facts.file; }, failure_);

@@ -139,6 +139,11 @@ public:
     const std::string& reason() const noexcept { return reason_; }
 
 private:
+    // The reason is worded once, for the sentence and for reason(). The
+    // failure is taken by reference, so that nothing is moved from it before
+    // its reason is worded.
+    BindingError(BindingFailure&& failure, std::string reason);
+
     BindingFailure failure_;
     std::string reason_;
 };

@@ -30,8 +30,7 @@ const SystemCodePage& system_code_page() noexcept {
 int checked_length(std::size_t size) {
     if (size > static_cast<std::size_t>(INT_MAX)) {
         throw std::length_error(
-            "el texto es demasiado largo para el conversor de la página de có"
-            "digos del sistema");
+            "el texto es demasiado largo para el conversor de la página de códigos del sistema");
     }
     return static_cast<int>(size);
 }
@@ -85,9 +84,7 @@ std::size_t SystemCodePage::length(std::u16string_view text) const {
     const int length = WideCharToMultiByte(code_page_, encoding_flags(), units.data(), units.size(), nullptr,
                                            0, nullptr, nullptr);
     if (length <= 0) {
-        throw std::runtime_error(
-            "el conversor de la página de có"
-            "digos del sistema rechazó el texto");
+        throw std::runtime_error("el conversor de la página de códigos del sistema rechazó el texto");
     }
     return static_cast<std::size_t>(length);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "loader.h"
 
+#include "module_path.h"
 #include "near_miss.h"
 #include "pe_image.h"
 
@@ -270,19 +271,6 @@ LoadFailure load_failure(DWORD code, const std::string& file, const std::wstring
             break;
     }
     return failure;
-}
-
-// The full path of a loaded module (of the program for nullptr); empty when
-// the system cannot say.
-std::wstring module_path(HMODULE module) {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length = 0;
-    while ((length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()))) ==
-           path.size()) {
-        path.resize(path.size() * 2);
-    }
-    path.resize(length);
-    return path;
 }
 
 class Win32Library final : public LoadedLibrary {

@@ -224,9 +224,7 @@ struct Reason {
     std::string operator()(const MalformedResult& malformed) const {
         switch (malformed.defect) {
             case StringDefect::the_argument:
-                return "es la misma cadena que recibió como argumento, que pertenece al programa y se libera "
-                       "con "
-                       "la llamada" +
+                return "es la misma cadena que recibió como argumento, que pertenece al programa y se libera con la llamada" +
                        std::string(kFreshStringCure);
             case StringDefect::not_from_the_allocator:
                 return "el puntero que devolvió no es el de una cadena de SysAllocStringByteLen: " +
@@ -304,8 +302,8 @@ std::string calling_convention_words(const CallingConventionFault& fault) {
 
 std::string reason_of(const BindingFailure& failure) { return std::visit(Reason{}, failure); }
 
-std::string sentence_of(const BindingFailure& failure) {
-    return std::visit(Sentence{reason_of(failure)}, failure);
+std::string sentence_of(const BindingFailure& failure, const std::string& reason) {
+    return std::visit(Sentence{reason}, failure);
 }
 
 }  // namespace kavrelo::binding

@@ -25,7 +25,8 @@ std::string near_miss_words(const NearMiss& near_miss);
 // point instead.
 std::string calling_convention_words(const CallingConventionFault& fault);
 
-// The whole sentence: which library, which entry point, and the reason.
-std::string sentence_of(const BindingFailure& failure);
+// The whole sentence: which library, which entry point, and the reason
+// (reason_of's).
+std::string sentence_of(const BindingFailure& failure, const std::string& reason);
 
 }  // namespace kavrelo::binding

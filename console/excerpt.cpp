@@ -87,7 +87,7 @@ std::u16string message_excerpt(std::u16string_view text, ExcerptLimits limits) {
         return std::u16string(text);
     }
     std::u16string excerpt(shown);
-    excerpt += u"\n\u2026\n(texto cortado: se muestran ";
+    excerpt += u"\n…\n(texto cortado: se muestran ";
     excerpt += grouped(shown.size());
     excerpt += u" de ";
     excerpt += grouped(text.size());

@@ -9,7 +9,7 @@
 namespace kavrelo::console {
 namespace {
 
-constexpr std::u16string_view kClosing = u"\n\nKavrelo1 se cerrar\u00E1.";
+constexpr std::u16string_view kClosing = u"\n\nKavrelo1 se cerrará.";
 
 std::u16string with_closing(std::u16string_view cause) {
     std::u16string report(cause);

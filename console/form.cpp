@@ -32,7 +32,7 @@ constexpr std::array<Control, 10> kForm1Controls = {{
     {"Command5", button,   u"Probar Parser SLR",       "Frame1",  480, 2520, 3375,  495, 5, kInactiveTitleText, {}, {}},
     {"Label3",   label,    u"",                        "Frame1",  240, 1800, 3855,  495, 9, kLightGrey, kDarkPurple, kResultFont},
     {"Label2",   label,    u"Resultado:",              "Frame1",  240, 1320, 3375,  375, 8, kActiveTitleText, kNavy, {}},
-    {"Label1",   label,    u"Cadena que se env\u00EDa a Parser:", "Frame1", 240, 360, 2535, 375, 6, kActiveTitleText, kNavy, {}},
+    {"Label1",   label,    u"Cadena que se envía a Parser:", "Frame1", 240, 360, 2535, 375, 6, kActiveTitleText, kNavy, {}},
     {"Command4", button,   u"tokeniza2 con argumento", "",       4680, 1080, 3135,  495, 3, kInactiveTitleText, {}, {}},
     {"Command2", button,   u"tokeniza sin argumento",  "",       4680,  600, 3135,  495, 1, kInactiveTitleText, {}, {}},
     {"Command1", button,   u"prueba de la pila",       "",       4680,  120, 3135,  495, 0, kInactiveTitleText, {}, {}},
@@ -50,6 +50,7 @@ constexpr Form kForm1{"Form1",
                       kFrameCaptionIndent,
                       kForm1Controls,
                       kForm1Labels,
+                      "Text1",
                       "Label3"};
 
 // The classic scheme's system colours, by index, for platforms without them.

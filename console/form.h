@@ -76,6 +76,8 @@ struct Form {
     int frame_caption_indent;           // from a frame's left edge to its caption
     std::span<const Control> controls;  // in creation order
     std::span<const LabelFor> labels;
+    // The text box whose text the parser is given.
+    std::string_view parser_input;
     // The label whose every new text screen readers announce as it comes,
     // wherever the focus is: the parser's answer.
     std::string_view announced;

@@ -82,11 +82,11 @@ TEST(CommandTable, EveryButtonOfTheFormHasItsCommandAndAMismatchFailsAtOnce) {
     }
     const std::array<Control, 1> unknown_button = {
         {{"Command9", ControlKind::button, u"?", "", 0, 0, 1, 1, 0, {}, {}, {}}}};
-    EXPECT_THROW(button_commands(Form{"Form9", u"", 1, 1, Colour{0}, {}, 0, unknown_button, {}, {}}),
+    EXPECT_THROW(button_commands(Form{"Form9", u"", 1, 1, Colour{0}, {}, 0, unknown_button, {}, {}, {}}),
                  std::logic_error);
     const std::array<Control, 1> one_button = {
         {{"Command1", ControlKind::button, u"?", "", 0, 0, 1, 1, 0, {}, {}, {}}}};
-    EXPECT_THROW(button_commands(Form{"Form9", u"", 1, 1, Colour{0}, {}, 0, one_button, {}, {}}),
+    EXPECT_THROW(button_commands(Form{"Form9", u"", 1, 1, Colour{0}, {}, 0, one_button, {}, {}, {}}),
                  std::logic_error);
 }
 

@@ -9,8 +9,8 @@ build="$1"
 work="$(mktemp -d)"
 xvfb_pid="" program_pid=""
 cleanup() {
-  [[ -n "$program_pid" ]] && kill "$program_pid" 2>/dev/null || true
-  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+  if [[ -n "$program_pid" ]]; then kill "$program_pid" 2>/dev/null || true; fi
+  if [[ -n "$xvfb_pid" ]]; then kill "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -35,9 +35,13 @@ for file in ./usr/bin/kavrelo1 ./usr/bin/zavlek-call "$library" ./usr/include/za
   grep -qF " $file" <<<"$contents" || fail "the package lacks $file"
 done
 for size in 16 32 48 64 128 256; do
-  grep -qF " ./usr/share/icons/hicolor/${size}x${size}/apps/kavrelo1.xpm" <<<"$contents" ||
+  grep -qF " ./usr/share/icons/hicolor/${size}x${size}/apps/kavrelo1.png" <<<"$contents" ||
     fail "the package lacks the ${size} px icon"
 done
+# PNG only: the icon theme keeps XPM for old themes, and software centres
+# read PNG.
+! grep -F "./usr/share/icons/" <<<"$contents" | grep -vF ".png" | grep -v "/$" ||
+  fail "the package installs icons that are no PNG"
 
 # What Debian's own checker says of the package, informational and pedantic
 # remarks included: nothing.
@@ -50,9 +54,17 @@ dpkg-deb --extract "$deb" "$root"
 desktop-file-validate "$root/usr/share/applications/kavrelo1.desktop" || fail "the desktop entry is not valid"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.kavrelo1.Kavrelo1.metainfo.xml" >"$work/appstream.txt" ||
   fail "the AppStream metadata is not valid: $(cat "$work/appstream.txt")"
-for size in 16 32 48 64 128 256; do
-  [[ "$(identify -format '%wx%h' "$root/usr/share/icons/hicolor/${size}x${size}/apps/kavrelo1.xpm")" == "${size}x${size}" ]] ||
-    fail "the ${size} px icon is not ${size} px"
+# Each icon the drawing at a whole multiple of its size: every pixel of the
+# drawing a square of its colour, nothing blurred.
+drawings="$(dirname "$0")/../console/icon"
+for size_drawing in 16:16 32:32 48:16 64:32 128:32 256:32; do
+  size="${size_drawing%:*}" drawing="$drawings/kavrelo1-${size_drawing#*:}.xpm"
+  icon="$root/usr/share/icons/hicolor/${size}x${size}/apps/kavrelo1.png"
+  [[ "$(identify -format '%wx%h' "$icon")" == "${size}x${size}" ]] || fail "the ${size} px icon is not ${size} px"
+  [[ "$(identify -format '%m' "$icon")" == PNG ]] || fail "the ${size} px icon is no PNG"
+  convert "$drawing" -sample "${size}x${size}" "$work/drawn-$size.png"
+  differing="$(compare -metric AE "$icon" "$work/drawn-$size.png" null: 2>&1)" ||
+    fail "the ${size} px icon is not the drawing scaled by whole pixels: $differing pixels differ"
 done
 
 # Hardened as Debian's own binaries are. Two lines cannot say yes on this

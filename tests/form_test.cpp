@@ -20,7 +20,7 @@ TEST(FocusCycle, VisitsButtonsAndTextBoxesByTabIndexWhateverTheirRow) {
         {"Text1", text_box, u"", "Frame1", 0, 0, 1, 1, 2, {}, {}, {}},
         {"Command1", button, u"", "", 0, 0, 1, 1, 3, {}, {}, {}},
     }};
-    const Form form{"Form9", u"", 1, 1, Colour{0}, {}, 0, controls, {}, {}};
+    const Form form{"Form9", u"", 1, 1, Colour{0}, {}, 0, controls, {}, {}, {}};
     std::vector<std::string_view> visited;
     for (const Control* control : focus_cycle(form)) {
         visited.push_back(control->name);
@@ -41,6 +41,7 @@ TEST(Form1, EveryNameItGivesIsOneOfItsControls) {
             EXPECT_EQ(control_named(form, control.parent).kind, ControlKind::frame) << control.parent;
         }
     }
+    EXPECT_EQ(control_named(form, form.parser_input).kind, ControlKind::text_box);
     EXPECT_EQ(control_named(form, form.announced).kind, ControlKind::label);
     EXPECT_THROW(control_named(form, "Label9"), std::logic_error);
 }

@@ -96,9 +96,9 @@ std::string shown_character(const Token& token) {
     if (is_printable(byte)) {
         return "'" + std::string(1, static_cast<char>(byte)) + "'";
     }
-    return "c\xF3"
-           "digo " +
-           std::to_string(byte);
+    // The letter in octal: a hex escape would take the "d" after it as one
+    // more digit.
+    return "c\363digo " + std::to_string(byte);
 }
 
 std::string_view kind_label(TokenKind kind) {

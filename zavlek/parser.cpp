@@ -10,9 +10,7 @@ namespace {
 constexpr std::string_view kTerminalOfKind[] = {"num", "id", "+", "-", "*", "/", "(", ")"};
 
 std::string terminal_name(const std::string& terminal) {
-    if (terminal == "num")
-        return "n\xFA"
-               "mero";
+    if (terminal == "num") return "n\xFAmero";
     if (terminal == "id") return "identificador";
     if (terminal == "$") return "fin de la cadena";
     return "'" + terminal + "'";
@@ -123,9 +121,9 @@ std::string describe(const Verdict& verdict, const SlrTable& table) {
             return "Cadena aceptada";
         case Verdict::Kind::lexical_error: {
             const std::string shown = shown_character(verdict.at);
-            return "Error l\xE9xico " + position +
-                   ": car\xE1"
-                   "cter no v\xE1lido " +
+            // The first accent in octal: a hex escape would take the "c" after
+            // it as one more digit.
+            return "Error l\xE9xico " + position + ": car\341cter no v\xE1lido " +
                    (shown.front() == '\'' ? shown : "(" + shown + ")");
         }
         case Verdict::Kind::grammar_conflict:

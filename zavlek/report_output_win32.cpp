@@ -1,17 +1,30 @@
 // SPDX-License-Identifier: MIT
 #include "report_output.h"
 
-#include <text/utf8.h>
-
 #include <windows.h>
 
 #include <io.h>
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <string>
 
 namespace zavlek {
+namespace {
 
-using kavrelo::text::wide_from_utf8;
+// The system's UTF-16 of a UTF-8 text, by the system's own converter: a
+// malformed sequence becomes U+FFFD.
+std::wstring wide_from_utf8(std::string_view text) {
+    const int length = static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX));
+    std::wstring wide(
+        static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0)), L'\0');
+    if (!wide.empty()) {
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), static_cast<int>(wide.size()));
+    }
+    return wide;
+}
+
+}  // namespace
 
 void write_report_text(std::string_view text) noexcept {
     try {

@@ -2,7 +2,6 @@
 #include "form1_window.h"
 
 #include "announcement.h"
-#include "form_builder.h"
 #include "message_box.h"
 #include "text.h"
 
@@ -21,35 +20,34 @@ namespace kavrelo::console::qt {
 
 Form1Window::Form1Window(Commands& commands, EndProgram end_program, QWidget* parent)
     : QMainWindow(parent), commands_(commands), end_program_(std::move(end_program)) {
-    createControls();
-    bindCommands();
+    create_controls();
+    bind_commands();
 }
 
 template <typename Widget>
 Widget* Form1Window::control(std::string_view name) const {
-    const auto found = controls_.find(name);
-    auto* widget = found != controls_.end() ? qobject_cast<Widget*>(found->second) : nullptr;
+    auto* widget = qobject_cast<Widget*>(named(controls_, name));
     if (widget == nullptr) {
         throw std::logic_error("Form1 has no control " + std::string(name) + " of the expected kind");
     }
     return widget;
 }
 
-void Form1Window::createControls() {
+void Form1Window::create_controls() {
     controls_ = build_form(form1(), *this);
-    text1_ = control<QLineEdit>("Text1");
+    text1_ = control<QLineEdit>(form1().parser_input);
     label3_ = control<QLabel>(form1().announced);
 }
 
-void Form1Window::bindCommands() {
+void Form1Window::bind_commands() {
     for (const CommandBinding& bound : button_commands(form1())) {
         const Command command = bound.command;
         connect(control<QPushButton>(bound.control), &QPushButton::clicked, this,
-                [this, command] { buttonClicked(command); });
+                [this, command] { button_clicked(command); });
     }
 }
 
-void Form1Window::buttonClicked(Command command) { run_command(commands_, command, *this); }
+void Form1Window::button_clicked(Command command) { run_command(commands_, command, *this); }
 
 std::u16string Form1Window::text1() const { return to_u16string(text1_->text()); }
 

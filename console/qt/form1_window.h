@@ -3,13 +3,14 @@
 // commands by name, and the window operations the commands use.
 #pragma once
 
+#include "form_builder.h"
+
 #include <console/commands.h>
 #include <console/window_operations.h>
 
 #include <QMainWindow>
 
 #include <functional>
-#include <map>
 #include <string>
 #include <string_view>
 
@@ -34,15 +35,15 @@ public:
     void end_program(ExitStatus status) override;
 
 private:
-    void createControls();
-    void bindCommands();
-    void buttonClicked(Command command);
+    void create_controls();
+    void bind_commands();
+    void button_clicked(Command command);
     template <typename Widget>
     Widget* control(std::string_view name) const;
 
     Commands& commands_;
     EndProgram end_program_;
-    std::map<std::string_view, QWidget*> controls_;
+    NamedControls controls_;
     QLineEdit* text1_ = nullptr;
     QLabel* label3_ = nullptr;
 };

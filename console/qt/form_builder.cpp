@@ -2,24 +2,17 @@
 #include "form_builder.h"
 
 #include "announcement.h"
+#include "classic_button.h"
 #include "text.h"
+#include "text_box.h"
 
 #include <console/form.h>
 
-#include <QClipboard>
 #include <QColor>
 #include <QFont>
-#include <QGuiApplication>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPalette>
-#include <QPushButton>
-
-#if defined(__GLIBC__)
-#  include <malloc.h>
-#endif
 
 #include <climits>
 #include <stdexcept>
@@ -34,90 +27,6 @@ QColor to_qcolor(Colour colour) {
     const Rgb rgb = classic_rgb(colour);
     return {rgb.red, rgb.green, rgb.blue};
 }
-
-// As on the classic platform, Enter presses the focused button as Space does.
-// No button is the window's default: Enter elsewhere presses nothing.
-class ClassicButton final : public QPushButton {
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override {
-        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-        if (enter && event->modifiers() == Qt::NoModifier) {
-            click();
-            return;
-        }
-        QPushButton::keyPressEvent(event);
-    }
-};
-
-// QLineEdit keeps one undo step for every character pasted, typed or removed,
-// in a list that never gives its memory back: one 10 MB paste, or its
-// removal, would hold some 200 MB for as long as the program runs. From the
-// keyboard, an edit that large is made as a new text instead, which the line
-// edit takes without history; undoing it character by character would be of
-// no use to anyone. Smaller edits keep their undo as usual.
-class TextBox final : public QLineEdit {
-public:
-    using QLineEdit::QLineEdit;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override {
-        if (!replace_without_history(*event)) {
-            QLineEdit::keyPressEvent(event);
-        }
-    }
-
-private:
-    static constexpr qsizetype kLargestUndoableEdit = 64 * 1024;
-
-    // Whether the key was taken here. The clipboard is read once: its owner
-    // may serve it only once.
-    bool replace_without_history(const QKeyEvent& event) {
-        const bool paste = event.matches(QKeySequence::Paste);
-        // Only plain keys, or Shift for a capital: Shift+Delete is a cut,
-        // Ctrl+X is one too, Ctrl with Delete removes a word; those the line
-        // edit does itself.
-        const Qt::KeyboardModifiers held = event.modifiers() & ~Qt::KeypadModifier;
-        const bool removal =
-            held == Qt::NoModifier && (event.key() == Qt::Key_Backspace || event.key() == Qt::Key_Delete);
-        const bool typing = (held & ~Qt::ShiftModifier) == Qt::NoModifier;
-        QString insertion;  // none for a removal
-        if (paste) {
-            insertion = QGuiApplication::clipboard()->text();
-        } else if (!removal) {
-            if (!typing || event.text().size() != 1 || !event.text().front().isPrint()) {
-                return false;
-            }
-            insertion = event.text();
-        }
-        const qsizetype removed = hasSelectedText() ? selectionLength() : 0;
-        if (insertion.size() + removed <= kLargestUndoableEdit) {
-            if (paste && (!insertion.isEmpty() || removed > 0)) {
-                insert(insertion);
-            }
-            return paste;
-        }
-        const qsizetype start = hasSelectedText() ? selectionStart() : cursorPosition();
-        // Made afresh at its own size: a string edited in place keeps the
-        // capacity it once had, and the line edit would keep it with it.
-        const QString before = text();
-        QString after;
-        after.reserve(before.size() - removed + insertion.size());
-        after.append(QStringView(before).left(start))
-            .append(insertion)
-            .append(QStringView(before).mid(start + removed));
-        setText(after);
-        setCursorPosition(static_cast<int>(start + insertion.size()));
-#if defined(__GLIBC__)
-        // The old text's layout took hundreds of megabytes in many blocks,
-        // which the C library keeps for reuse unless asked to give them back.
-        malloc_trim(0);
-#endif
-        return true;
-    }
-};
 
 QWidget* create_control(const Form& form, const Control& control, QWidget* parent) {
     const QString caption = to_qstring(control.caption);
@@ -174,10 +83,10 @@ QRect geometry_of(const Control& control) {
 void set_tab_order(const Form& form, const NamedControls& controls) {
     const std::vector<const Control*> cycle = focus_cycle(form);
     for (std::size_t i = 1; i < cycle.size(); ++i) {
-        QWidget::setTabOrder(controls.at(cycle[i - 1]->name), controls.at(cycle[i]->name));
+        QWidget::setTabOrder(named(controls, cycle[i - 1]->name), named(controls, cycle[i]->name));
     }
     if (!cycle.empty()) {
-        controls.at(cycle.front()->name)->setFocus();  // the window opens on the first stop
+        named(controls, cycle.front()->name)->setFocus();  // the window opens on the first stop
     }
 }
 

@@ -103,7 +103,7 @@ void Form1Window::show(int show_command) {
     UpdateWindow(window_);
     const std::vector<const Control*> cycle = focus_cycle(form1());
     if (!cycle.empty()) {
-        SetFocus(controls_.at(cycle.front()->name));
+        SetFocus(named(controls_, cycle.front()->name));
     }
 }
 
@@ -186,7 +186,7 @@ void Form1Window::create_controls() {
 
 void Form1Window::bind_commands() {
     for (const CommandBinding& bound : button_commands(form1())) {
-        commands_by_id_.emplace(GetDlgCtrlID(controls_.at(bound.control)), bound.command);
+        commands_by_id_.emplace(GetDlgCtrlID(named(controls_, bound.control)), bound.command);
     }
 }
 
@@ -199,8 +199,8 @@ void Form1Window::apply_scale(UINT dpi) {
         if (made) {
             scaled->second = create_font(scale_, font);
         }
-        SendMessageW(controls_.at(control.name), WM_SETFONT, reinterpret_cast<WPARAM>(scaled->second.get()),
-                     FALSE);
+        SendMessageW(named(controls_, control.name), WM_SETFONT,
+                     reinterpret_cast<WPARAM>(scaled->second.get()), FALSE);
     }
     // The fonts of the old scale go only now that no control uses them.
     fonts_ = std::move(fonts);
@@ -291,10 +291,10 @@ const Control* Form1Window::control_of(HWND child) const {
     return control_of_id(form1(), GetDlgCtrlID(child));
 }
 
-std::u16string Form1Window::text1() const { return window_text(controls_.at("Text1")); }
+std::u16string Form1Window::text1() const { return window_text(named(controls_, form1().parser_input)); }
 
 void Form1Window::set_label3(std::u16string_view caption) {
-    const HWND label = controls_.at(form1().announced);
+    const HWND label = named(controls_, form1().announced);
     // NULs take no room in the excerpt, so leaving them out of it afterwards
     // shows the same.
     const std::u16string shown = without_nuls(label_text(caption, text_area_of(label)));

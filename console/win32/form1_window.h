@@ -33,7 +33,7 @@ public:
     // Shows the window with the focus on the first control of the focus cycle.
     void show(int show_command);
     HWND handle() const noexcept { return window_; }
-    HWND control(std::string_view name) const { return controls_.at(name); }
+    HWND control(std::string_view name) const { return named(controls_, name); }
     // Runs the event loop until the program ends; returns its exit status.
     int run();
     // One message of the event loop.

@@ -58,15 +58,6 @@ WindowClass window_class_of(ControlKind kind) {
     throw std::logic_error("unknown control kind");
 }
 
-const Control* find_control(const Form& form, std::string_view name) {
-    for (const Control& control : form.controls) {
-        if (control.name == name) {
-            return &control;
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 const Control* control_of_id(const Form& form, int id) noexcept {
@@ -107,11 +98,11 @@ void place_controls(const Form& form, const NamedControls& controls, const Scale
         int left = control.left;
         int top = control.top;
         if (!control.parent.empty()) {
-            const Control* container = find_control(form, control.parent);
-            left += container->left;
-            top += container->top;
+            const Control& container = control_named(form, control.parent);
+            left += container.left;
+            top += container.top;
         }
-        SetWindowPos(controls.at(control.name), nullptr, scale.twips(left), scale.twips(top),
+        SetWindowPos(named(controls, control.name), nullptr, scale.twips(left), scale.twips(top),
                      scale.twips(control.width), scale.twips(control.height), SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }

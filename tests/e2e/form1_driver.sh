@@ -2,13 +2,15 @@
 # Driving the real program in a real X server, as a person would with
 # xdotool: sourced by the end-to-end and stress scripts, which set program,
 # title, screen_width, screen_height and screenshots first.
+# shellcheck shell=bash
+# shellcheck disable=SC2154  # the variables above, set by the sourcing script
 work="$(mktemp -d)"
 xvfb_pid=""
 console_pid=""
 
 cleanup() {
-  [[ -n "$console_pid" ]] && kill "$console_pid" 2>/dev/null || true
-  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+  if [[ -n "$console_pid" ]]; then kill "$console_pid" 2>/dev/null || true; fi
+  if [[ -n "$xvfb_pid" ]]; then kill "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -106,6 +108,7 @@ box_drawn() {  # more than the box's background and frame: its text
 
 # Waits for the program to end and sets status to its exit status. Not in a
 # subshell: only this shell can wait for its own child.
+# shellcheck disable=SC2034  # status is read by the sourcing script
 await_exit() {
   status=0
   timeout 30 tail --pid="$console_pid" -f /dev/null || fail "the program did not end"

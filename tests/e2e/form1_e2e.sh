@@ -8,6 +8,7 @@ program="$1" library="$2" double_folder="$3" screenshots="$4"
 title="Comandos para invocar funciones en DLL"
 screen_width=1024 screen_height=768
 mkdir -p "$screenshots"
+# shellcheck source-path=SCRIPTDIR source=form1_driver.sh
 source "$(dirname "$0")/form1_driver.sh"
 
 start_x_server

@@ -12,6 +12,7 @@ program="$1" library="$2" screenshots="$3"
 title="Comandos para invocar funciones en DLL"
 screen_width=1024 screen_height=768
 mkdir -p "$screenshots"
+# shellcheck source-path=SCRIPTDIR source=form1_driver.sh
 source "$(dirname "$0")/form1_driver.sh"
 
 # The program's own memory: anonymous pages only, not the files it maps

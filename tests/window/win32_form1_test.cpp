@@ -9,6 +9,8 @@
 #include <console/form.h>
 #include <console/win32/form1_window.h>
 #include <console/win32/painting.h>
+#include <console/win32/program.h>
+#include <text/utf8.h>
 
 #include <gtest/gtest.h>
 
@@ -717,6 +719,51 @@ TEST_F(Win32Form1, Label3IsAPoliteLiveRegion) {
         GTEST_SKIP() << "this system does not read Active Accessibility annotations back (Wine does not)";
     }
     EXPECT_EQ(live_setting_of(at("Label3")), 1L);
+}
+
+// Refuses, on this thread, every window made inside a window of the class,
+// as a system short of resources may.
+class ChildrenRefused {
+public:
+    explicit ChildrenRefused(const char16_t* parent_class)
+        : hook_(SetWindowsHookExW(WH_CBT, &refuse, nullptr, GetCurrentThreadId())) {
+        parent_class_() = parent_class;
+    }
+    ~ChildrenRefused() { UnhookWindowsHookEx(hook_); }
+
+private:
+    static const char16_t*& parent_class_() {
+        static const char16_t* name = nullptr;
+        return name;
+    }
+    static LRESULT CALLBACK refuse(int code, WPARAM wparam, LPARAM lparam) {
+        if (code == HCBT_CREATEWND) {
+            const HWND parent = reinterpret_cast<const CBT_CREATEWNDW*>(lparam)->lpcs->hwndParent;
+            if (parent != nullptr && class_of(parent) == parent_class_()) {
+                return 1;
+            }
+        }
+        return CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+    HHOOK hook_;
+};
+
+// An error that stops the window before it shows is the fatal report any
+// other error gets, never an end with nothing shown.
+TEST(Win32Program, AWindowTheSystemCannotMakeIsReportedAndEndsWithStatusOne) {
+    testing::FolderLoader loader{testing::kComplete};
+    binding::ZavlekLibrary library{loader};
+    Commands commands{library};
+    BoxCloser closer;
+    const ChildrenRefused refused(u"Kavrelo1.Form1");
+    EXPECT_EQ(run_program(GetModuleHandleW(nullptr), commands, SW_SHOWNORMAL), 1);
+    ASSERT_EQ(closer.seen.size(), 1u);
+    const SeenBox& seen = closer.seen.front();
+    EXPECT_EQ(seen.title, u"Kavrelo1");
+    EXPECT_EQ(seen.text.rfind(u"Error fatal inesperado: cannot create control Command1", 0), 0u)
+        << text::to_utf8(seen.text);
+    EXPECT_TRUE(seen.text.ends_with(u"\n\nKavrelo1 se cerrará.")) << text::to_utf8(seen.text);
+    EXPECT_EQ(seen.buttons, std::vector<std::u16string>{u"Aceptar"});
 }
 
 // Kavrelo1.exe as a process of its own.

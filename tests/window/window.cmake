@@ -32,6 +32,11 @@ if(KAVRELO_BUILD_WINDOW AND WIN32)
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/alone/)
   gtest_discover_tests(window_tests DISCOVERY_TIMEOUT ${KAVRELO_DISCOVERY_TIMEOUT}
     PROPERTIES FIXTURES_REQUIRED WineSession TIMEOUT 120)
+  # Another Wine program started in a session of its own beside the window
+  # tests leaves theirs standing.
+  add_test(NAME Win32Form1BesideAnotherWineProgram.KeepsItsSession
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/window/beside_another_wine_program.sh $<TARGET_FILE:window_tests>)
+  set_tests_properties(Win32Form1BesideAnotherWineProgram.KeepsItsSession PROPERTIES TIMEOUT 300)
   # The same window on a 144 dpi screen, in a Wine prefix and session of its own.
   add_test(NAME Win32Form1At144Dpi.LayoutFontsAndColoursScale
     COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine --in-session $<TARGET_FILE:window_tests>
