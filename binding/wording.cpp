@@ -185,25 +185,22 @@ std::string explained(const std::string& plain, const SystemError& system, const
 
 // What a library that answers with memory of its own needs to do instead.
 constexpr std::string_view kFreshStringCure =
-    ". Cada respuesta debe ser una cadena nueva: return SysAllocStringByteLen(texto, longitud); el programa "
-    "la "
-    "libera con SysFreeString";
+    ". Cada respuesta debe ser una cadena nueva: return SysAllocStringByteLen(texto, longitud); el programa la libera "
+    "con SysFreeString";
 
 std::string_view place_words(AnswerPlace place) {
     switch (place) {
         case AnswerPlace::loaded_image:
             return "apunta a una constante o a datos estáticos de una biblioteca cargada";
         case AnswerPlace::stack:
-            return "apunta a la pila, a una variable local (o al c_str() de un std::string local) que deja "
-                   "de "
+            return "apunta a la pila, a una variable local (o al c_str() de un std::string local) que deja de "
                    "existir al volver la función";
         case AnswerPlace::unreadable:
             return "apunta a memoria que no se puede leer";
         case AnswerPlace::elsewhere:
             break;
     }
-    return "apunta al interior de otro bloque o a memoria de otro asignador (como el c_str() de un "
-           "std::string)";
+    return "apunta al interior de otro bloque o a memoria de otro asignador (como el c_str() de un std::string)";
 }
 
 struct Reason {
