@@ -18,16 +18,15 @@ const std::string& BindingError::file() const noexcept {
 
 const std::string& BindingError::entry_point() const noexcept {
     static const std::string none;
-    if (const auto* missing = std::get_if<MissingEntryPoint>(&failure_)) {
-        return missing->entry_point;
-    }
-    if (const auto* malformed = std::get_if<MalformedResult>(&failure_)) {
-        return malformed->entry_point;
-    }
-    if (const auto* fault = std::get_if<CallingConventionFault>(&failure_)) {
-        return fault->entry_point;
-    }
-    return none;
+    return std::visit(
+        [](const auto& facts) -> const std::string& {
+            if constexpr (requires { facts.entry_point; }) {
+                return facts.entry_point;
+            } else {
+                return none;
+            }
+        },
+        failure_);
 }
 
 }  // namespace kavrelo::binding

@@ -115,8 +115,18 @@ struct CallingConventionFault {
     std::int32_t bytes_left = 0;  // left on the stack; negative when it removed too much
 };
 
+// A C++ exception that left an entry point: the library's own fault, which
+// the program catches where the call returns.
+struct EscapedException {
+    std::string file;
+    std::string entry_point;
+    std::string type;     // demangled where it could be; empty when unknown
+    std::string message;  // what() of a std::exception; empty otherwise
+};
+
 // In the order of BindingError::Kind.
-using BindingFailure = std::variant<LoadFailure, MissingEntryPoint, MalformedResult, CallingConventionFault>;
+using BindingFailure =
+    std::variant<LoadFailure, MissingEntryPoint, MalformedResult, CallingConventionFault, EscapedException>;
 
 // Raised when the library file cannot be loaded, lacks an entry point,
 // answers with something that is not a library string, or is called with
@@ -124,7 +134,13 @@ using BindingFailure = std::variant<LoadFailure, MissingEntryPoint, MalformedRes
 // sentence the user is told, ending with the reason.
 class BindingError : public std::runtime_error {
 public:
-    enum class Kind { library_not_loaded, entry_point_missing, malformed_result, calling_convention };
+    enum class Kind {
+        library_not_loaded,
+        entry_point_missing,
+        malformed_result,
+        calling_convention,
+        escaped_exception
+    };
 
     explicit BindingError(BindingFailure failure);
 

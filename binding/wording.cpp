@@ -204,6 +204,15 @@ std::string_view place_words(AnswerPlace place) {
 }
 
 struct Reason {
+    std::string operator()(const EscapedException& escaped) const {
+        std::string what = escaped.type.empty() ? "una excepción de tipo desconocido" : escaped.type;
+        if (!escaped.message.empty()) {
+            what += " («" + escaped.message + "»)";
+        }
+        return what + ". Ninguna excepción debe salir de un punto de entrada: atrápela dentro de " +
+               escaped.entry_point +
+               " (try { ... } catch (const std::exception& error) { ... }) y devuelva el error como respuesta";
+    }
     std::string operator()(const LoadFailure& failure) const {
         return explained(plain_words(failure), failure.system, failure.file);
     }
@@ -236,6 +245,10 @@ struct Reason {
 };
 
 struct Sentence {
+    std::string operator()(const EscapedException& escaped) const {
+        return "La biblioteca " + escaped.file + " dejó escapar una excepción de C++ desde " +
+               escaped.entry_point + ": " + reason;
+    }
     std::string reason;
     std::string operator()(const LoadFailure& failure) const {
         return "No se pudo cargar la biblioteca " + failure.file + ": " + reason;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "zavlek_library.h"
 
+#include "escaped_exception.h"
 #include "library_string.h"
 #include "loader.h"
 #include "text_call.h"
@@ -24,13 +25,23 @@ void* ZavlekLibrary::bind(EntryPoint entry_point) {
 }
 
 void ZavlekLibrary::call(EntryPoint entry_point) {
-    reinterpret_cast<NoArgument>(bound_address(entry_point))();
+    const auto function = reinterpret_cast<NoArgument>(bound_address(entry_point));
+    try {
+        function();
+    } catch (...) {
+        throw BindingError(escaped_exception(declaration_of(entry_point).name));
+    }
 }
 
 std::u16string ZavlekLibrary::call(EntryPoint entry_point, std::u16string_view text) {
     const auto function = reinterpret_cast<TextToText>(bound_address(entry_point));
     const LibraryString argument = make_library_string(text);
-    const TextCall measured = call_text(function, argument.get());
+    TextCall measured;
+    try {
+        measured = call_text(function, argument.get());
+    } catch (...) {
+        throw BindingError(escaped_exception(declaration_of(entry_point).name));
+    }
     const BSTR returned = measured.returned;
     // The very string it was given is the program's own, released once with
     // the argument; any other string that no block of the allocator's starts

@@ -568,6 +568,25 @@ TEST_F(TextPassing, AnAnswerAllocatedByAnotherThreadIsSound) {
     }
 }
 
+// An exception the library lets out is its fault, said with its type and
+// message and the cure, not an error of the program's own.
+TEST_F(TextPassing, AnExceptionThatLeavesAnEntryPointIsTheLibrarysFault) {
+    recorder.answer_with(Result::out_of_range);
+    try {
+        library.tokeniza2(u"99999999999");
+        FAIL() << "the exception went through";
+    } catch (const BindingError& error) {
+        EXPECT_EQ(error.kind(), BindingError::Kind::escaped_exception);
+        EXPECT_EQ(error.entry_point(), "tokeniza2");
+        EXPECT_THAT(
+            std::string(error.what()),
+            HasSubstr("dejó escapar una excepción de C++ desde tokeniza2: std::out_of_range («stoi»)"));
+        EXPECT_THAT(error.reason(), HasSubstr("atrápela dentro de tokeniza2"));
+    }
+    recorder.answer_with(Result::normal);
+    EXPECT_EQ(library.tokeniza2(u"x"), u"resultado");
+}
+
 TEST_F(TextPassing, WhatTheLibraryWritesIntoTheArgumentIsLost) {
     recorder.answer_with(Result::scribble);
     const std::u16string text = u"intacto";

@@ -23,6 +23,7 @@ enum class Result : int {
     sixteen_mb_of_tokens,  // 16 MiB of "NUM(7) SEP(|) " over and over, as a tokenizer answers
     sixteen_mb_of_words,   // 16 MiB of "palabra " over and over: short words of ordinary text
     from_another_thread,   // "resultado", allocated by a thread of the library's own
+    out_of_range,          // std::stoi of a number too large, whose exception leaves the entry point
     // Pointers at no string block of the allocator's, each with a small count
     // in front, as a careless or hostile library may answer:
     constant,         // a string constant in the library's own image

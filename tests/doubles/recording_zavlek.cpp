@@ -136,6 +136,8 @@ BSTR answer(BSTR text) {
             return allocate(repeated("NUM(7) SEP(|) "));
         case Result::sixteen_mb_of_words:
             return allocate(repeated("palabra "));
+        case Result::out_of_range:
+            return allocate(std::to_string(std::stoi("99999999999")));
         case Result::from_another_thread: {
             BSTR string = nullptr;
             std::thread([&string] { string = allocate("resultado"); }).join();
