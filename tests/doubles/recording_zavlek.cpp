@@ -78,11 +78,15 @@ unsigned char* mapped_page() {
 #endif
 }
 
-// The middle of a megabyte of text, which the allocator maps on its own.
+// The middle of a megabyte of text, which the allocator maps on its own;
+// the block is kept, as a library keeps its buffers.
 unsigned char* inside_large_block() {
     constexpr std::size_t kLarge = std::size_t{1} << 20;
-    auto* large = static_cast<unsigned char*>(std::malloc(kLarge));
-    std::memset(large, 'x', kLarge);
+    static unsigned char* const large = [] {
+        auto* block = static_cast<unsigned char*>(std::malloc(kLarge));
+        std::memset(block, 'x', kLarge);
+        return block;
+    }();
     return large + kLarge / 2;
 }
 
