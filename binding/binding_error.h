@@ -124,6 +124,22 @@ struct EscapedException {
     std::string message;  // what() of a std::exception; empty otherwise
 };
 
+// A call into the library that ended the process, as the system told it.
+struct LibraryCrash {
+    enum class Cause {
+        memory_access,        // a read or write where nothing may be read or written
+        stack_overflow,       // the same, at the end of the stack: recursion without limit
+        illegal_instruction,  // code that is no instruction, or not this processor's
+        division_by_zero,     // an integer divided by zero
+        arithmetic,           // another arithmetic fault
+        abort,                // the library or its runtime called abort
+        other,
+    };
+    Cause cause = Cause::other;
+    std::uint64_t address = 0;  // where the memory fault or the instruction was; 0 when none
+    std::string entry_point;
+};
+
 // In the order of BindingError::Kind.
 using BindingFailure =
     std::variant<LoadFailure, MissingEntryPoint, MalformedResult, CallingConventionFault, EscapedException>;

@@ -316,4 +316,46 @@ std::string sentence_of(const BindingFailure& failure, const std::string& reason
     return std::visit(Sentence{reason}, failure);
 }
 
+namespace {
+
+std::string hexadecimal(std::uint64_t value) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), kDigits[value % 16]);
+        value /= 16;
+    } while (value != 0);
+    return "0x" + digits;
+}
+
+std::string crash_words(const LibraryCrash& crash) {
+    const std::string at = " en la dirección " + hexadecimal(crash.address);
+    switch (crash.cause) {
+        case LibraryCrash::Cause::memory_access:
+            return "violación de acceso a memoria" + at;
+        case LibraryCrash::Cause::stack_overflow:
+            return "desbordamiento de pila (" + hexadecimal(crash.address) +
+                   " está al final de la pila): una recursión sin límite. Limite la profundidad de la recursión "
+                   "o use una pila propia";
+        case LibraryCrash::Cause::illegal_instruction:
+            return "instrucción no válida" + at;
+        case LibraryCrash::Cause::division_by_zero:
+            return "división entera por cero" + at;
+        case LibraryCrash::Cause::arithmetic:
+            return "error aritmético" + at;
+        case LibraryCrash::Cause::abort:
+            return "la biblioteca o su entorno de ejecución abortó el proceso (abort)";
+        case LibraryCrash::Cause::other:
+            break;
+    }
+    return "el sistema terminó el proceso";
+}
+
+}  // namespace
+
+std::string library_crash_sentence(const LibraryCrash& crash) {
+    return "La biblioteca " + std::string(kZavlekFile) + " falló durante " + crash.entry_point + ": " +
+           crash_words(crash);
+}
+
 }  // namespace kavrelo::binding

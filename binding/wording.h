@@ -29,4 +29,8 @@ std::string calling_convention_words(const CallingConventionFault& fault);
 // (reason_of's).
 std::string sentence_of(const BindingFailure& failure, const std::string& reason);
 
+// A crash inside the library, in plain words, and its cure where there is
+// one: "La biblioteca libZavlek.so falló durante parser_SLR: ...".
+std::string library_crash_sentence(const LibraryCrash& crash);
+
 }  // namespace kavrelo::binding

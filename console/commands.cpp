@@ -3,6 +3,7 @@
 
 #include "fatal_report.h"
 #include "form.h"
+#include "library_crash.h"
 #include "window_operations.h"
 
 #include <binding/fixed_texts.h>
@@ -16,14 +17,25 @@
 
 namespace kavrelo::console {
 
-void Commands::stack_test(WindowOperations&) { library_.mPila(); }
+void Commands::stack_test(WindowOperations&) {
+    const LibraryCallWatch watch(binding::EntryPoint::mPila);
+    library_.mPila();
+}
 
-void Commands::tokenizer_without_argument(WindowOperations&) { library_.tokeniza(); }
+void Commands::tokenizer_without_argument(WindowOperations&) {
+    const LibraryCallWatch watch(binding::EntryPoint::tokeniza);
+    library_.tokeniza();
+}
 
 void Commands::exit(WindowOperations& window) { window.end_program(ExitStatus::success); }
 
 void Commands::tokenizer_with_argument(WindowOperations& window) {
-    window.show_message(library_.tokeniza2(binding::kTokenizerArgument));
+    std::u16string answer;
+    {
+        const LibraryCallWatch watch(binding::EntryPoint::tokeniza2, binding::kTokenizerArgument);
+        answer = library_.tokeniza2(binding::kTokenizerArgument);
+    }
+    window.show_message(answer);
 }
 
 void Commands::parser_test(WindowOperations& window) {
@@ -31,7 +43,13 @@ void Commands::parser_test(WindowOperations& window) {
         window.show_message(binding::kEmptyInputRefusal);
         return;
     }
-    window.set_label3(library_.parser_SLR(window.text1()));
+    const std::u16string text = window.text1();
+    std::u16string answer;
+    {
+        const LibraryCallWatch watch(binding::EntryPoint::parser_SLR, text);
+        answer = library_.parser_SLR(text);
+    }
+    window.set_label3(answer);
 }
 
 Command command_for(std::string_view control) noexcept {

@@ -29,6 +29,14 @@ std::u16string fatal_report(const std::exception& error) {
     return with_closing(u"Error fatal inesperado: " + text::from_utf8(error.what()));
 }
 
+std::u16string library_crash_report(std::u16string_view sentence, std::u16string_view text) {
+    std::u16string cause = u"Error fatal. " + std::u16string(sentence) + u".";
+    if (!text.empty()) {
+        cause += u"\nTexto enviado: «" + std::u16string(text) + u"».";
+    }
+    return with_closing(cause);
+}
+
 std::u16string fatal_report() { return with_closing(u"Error fatal inesperado."); }
 
 }  // namespace kavrelo::console

@@ -1,14 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "application.h"
 #include "form1_window.h"
+#include "message_box.h"
 
 #include <binding/loader.h>
 #include <binding/zavlek_library.h>
 #include <console/commands.h>
+#include <console/crash_guard.h>
+#include <console/library_crash.h>
+#include <console/window_operations.h>
+#include <text/utf8.h>
 
 #include <QApplication>
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 int main(int, char* argv[]) {
@@ -20,6 +26,15 @@ int main(int, char* argv[]) {
     char* toolkit_argv[] = {argv[0], nullptr};
     QApplication application(toolkit_argc, toolkit_argv);
     console::qt::configure_application(application);
+
+    // A fresh copy started to report a crash in the library: the report, and
+    // nothing else; the library is not loaded again.
+    if (const std::optional<std::u16string> report = console::crash_report_from_environment()) {
+        std::fprintf(stderr, "kavrelo1: %s\n", text::to_utf8(*report).c_str());
+        console::qt::show_message_box(nullptr, *report);
+        return static_cast<int>(console::ExitStatus::failure);
+    }
+    console::guard_library_calls(argv[0]);
 
     const auto loader = binding::make_system_loader();
     binding::ZavlekLibrary library(*loader);

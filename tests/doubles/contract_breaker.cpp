@@ -11,6 +11,7 @@
 //   BREAK_FORGE     parser_SLR prints what a passed check reports, then exits with status 0
 //   BREAK_EXIT3     parser_SLR exits with status 3, the one that says the library was not bound
 //   BREAK_ABORT     parser_SLR aborts (on Windows an exit with status 3 too)
+//   BREAK_RECURSION parser_SLR descends into a "(" without moving past it, for ever
 //   BREAK_GRANDCHILD  parser_SLR starts a process of its own that inherits the pipes and never
 //                   ends, then answers; for a text of spaces only it hangs as BREAK_HANG does
 // Built with none of them, it keeps the whole contract and answers at once,
@@ -83,6 +84,20 @@ bool only_spaces(BSTR text) {
 }
 #endif
 
+#if defined(BREAK_RECURSION)
+// A recursive descent that forgot to move past the parenthesis it opens. The
+// frame is still used after the call, so no compiler makes a loop of it.
+int nesting(const char* text) {
+    volatile char frame[64];
+    frame[0] = *text;
+    if (frame[0] != '(') {
+        return 0;
+    }
+    const int inner = nesting(text);
+    return inner + frame[0];
+}
+#endif
+
 }  // namespace
 
 extern "C" {
@@ -144,6 +159,8 @@ ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
 #elif defined(BREAK_ABORT)
     static_cast<void>(text);
     std::abort();
+#elif defined(BREAK_RECURSION)
+    return nesting(reinterpret_cast<const char*>(text)) >= 0 ? accepted() : nullptr;
 #else
     static_cast<void>(text);
     return accepted();

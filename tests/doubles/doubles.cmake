@@ -37,7 +37,7 @@ kavrelo_add_double(echo SOURCES doubles/recording_zavlek.cpp DEFINITIONS FIRST_R
 foreach(shape argument constant unreadable inside_large_block in_a_mapping static_storage thread_local_storage)
   kavrelo_add_double(answers_${shape} SOURCES doubles/recording_zavlek.cpp DEFINITIONS FIRST_RESULT=${shape})
 endforeach()
-foreach(fault crash hang argument literal leak keep print forge exit3 abort grandchild)
+foreach(fault crash hang argument literal leak keep print forge exit3 abort grandchild recursion)
   string(TOUPPER ${fault} define)
   kavrelo_add_double(breaks_${fault} SOURCES doubles/contract_breaker.cpp DEFINITIONS BREAK_${define}
     WITH_ITS_FAULTS)

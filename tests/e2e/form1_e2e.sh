@@ -98,6 +98,28 @@ for shape in argument constant unreadable inside_large_block in_a_mapping static
   [[ "$status" == 1 ]] || fail "the answer of kind $shape ended the program with status $status, not 1"
 done
 
+echo "--- a library that crashes the program during the call"
+# The report comes up though the process that made the call is broken, and
+# says how it broke: a write through a null pointer, a recursion without limit.
+for kind in crash:"violación de acceso a memoria en la dirección 0x0" \
+  recursion:"desbordamiento de pila"; do
+  fault="${kind%%:*}" words="${kind#*:}"
+  mkdir -p "$work/breaks-$fault"
+  cp "$program" "$doubles/breaks_$fault/libZavlek.so" "$work/breaks-$fault/"
+  start_console "$work/breaks-$fault" "$work"
+  click_at 130 64            # Text1
+  xdotool type --delay 20 "(1+x)"
+  click_at 144 192           # Probar Parser SLR
+  await_message_box "the crash ($fault)"
+  shoot "$screenshots/fatal-report-crash-$fault.png"
+  grep -q "falló durante parser_SLR: $words" "$work/stderr.log" ||
+    fail "the report on the crash ($fault): $(cat "$work/stderr.log")"
+  grep -q "Texto enviado: «(1+x)»" "$work/stderr.log" || fail "the crash report ($fault) lacks the text sent"
+  xdotool mousemove --sync --window "$box" 20 20 key Return
+  await_exit
+  [[ "$status" == 1 ]] || fail "the crash ($fault) ended the program with status $status, not 1"
+done
+
 echo "--- a tokenizer answer of 16 MiB"
 mkdir -p "$work/tokens"
 cp "$program" "$doubles/sixteen_mb_of_tokens/libZavlek.so" "$work/tokens/"

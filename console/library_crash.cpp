@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: MIT
+#include "library_crash.h"
+
+#include "fatal_report.h"
+
+#include <binding/wording.h>
+#include <text/utf8.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace kavrelo::console {
+namespace {
+
+// How much of the text the report shows, in bytes of UTF-8.
+constexpr std::size_t kShownText = 300;
+
+// What the handler reads: written before each call, read only on a crash.
+struct WatchedCall {
+    volatile bool active = false;
+    char entry_point[32] = {};
+    char text[kShownText + 8] = {};
+    char assignment[sizeof text + 160] = {};
+};
+WatchedCall watched;
+
+// The text's start, cut at a character's start, with "…" where it was cut.
+void keep_start_of(std::u16string_view text) {
+    const std::string bytes = text::to_utf8(text.substr(0, kShownText));
+    std::size_t length = std::min(bytes.size(), kShownText);
+    while (length < bytes.size() && length > 0 &&
+           (static_cast<unsigned char>(bytes[length]) & 0xC0) == 0x80) {
+        --length;
+    }
+    std::memcpy(watched.text, bytes.data(), length);
+    const bool cut = length < bytes.size() || text.size() > kShownText;
+    std::memcpy(watched.text + length, cut ? "\xE2\x80\xA6" : "", cut ? 4 : 1);
+}
+
+// Appends without allocating: the handler's only way of writing.
+class Appender {
+public:
+    Appender(char* into, std::size_t room) noexcept : at_(into), end_(into + room - 1) {}
+    Appender& text(const char* text) noexcept {
+        while (*text != '\0' && at_ < end_) {
+            *at_++ = *text++;
+        }
+        *at_ = '\0';
+        return *this;
+    }
+    Appender& number(std::uintmax_t value, unsigned base) noexcept {
+        char digits[24];
+        int count = 0;
+        do {
+            digits[count++] = "0123456789abcdef"[value % base];
+            value /= base;
+        } while (value != 0);
+        while (count > 0 && at_ < end_) {
+            *at_++ = digits[--count];
+        }
+        *at_ = '\0';
+        return *this;
+    }
+
+private:
+    char* at_;
+    char* end_;
+};
+
+// The facts are two numbers and the entry point's name, separated by ';',
+// then the text, which may hold anything but NUL.
+struct CrashFacts {
+    binding::LibraryCrash crash;
+    std::string text;
+};
+
+std::optional<CrashFacts> facts_from(std::string_view value) {
+    std::string_view fields[3];
+    for (std::string_view& field : fields) {
+        const std::size_t end = value.find(';');
+        if (end == std::string_view::npos) {
+            return std::nullopt;
+        }
+        field = value.substr(0, end);
+        value.remove_prefix(end + 1);
+    }
+    const auto number = [](std::string_view digits) {
+        return std::strtoull(std::string(digits).c_str(), nullptr, 16);
+    };
+    const auto cause = number(fields[0]);
+    if (cause > static_cast<unsigned long long>(binding::LibraryCrash::Cause::other)) {
+        return std::nullopt;
+    }
+    return CrashFacts{
+        {static_cast<binding::LibraryCrash::Cause>(cause), number(fields[1]), std::string(fields[2])},
+        std::string(value)};
+}
+
+}  // namespace
+
+LibraryCallWatch::LibraryCallWatch(binding::EntryPoint entry_point, std::u16string_view text) noexcept {
+    const std::string_view name = binding::declaration_of(entry_point).name;
+    std::memcpy(watched.entry_point, name.data(), std::min(name.size(), sizeof watched.entry_point - 1));
+    watched.entry_point[std::min(name.size(), sizeof watched.entry_point - 1)] = '\0';
+    try {
+        keep_start_of(text);
+    } catch (...) {
+        watched.text[0] = '\0';  // out of memory: the report goes without the text
+    }
+    watched.active = true;
+}
+
+LibraryCallWatch::~LibraryCallWatch() { watched.active = false; }
+
+const char* crash_assignment(binding::LibraryCrash::Cause cause, std::uintptr_t address) noexcept {
+    if (!watched.active) {
+        return nullptr;
+    }
+    Appender(watched.assignment, sizeof watched.assignment)
+        .text(kCrashVariable.data())
+        .text("=")
+        .number(static_cast<unsigned>(cause), 16)
+        .text(";")
+        .number(address, 16)
+        .text(";")
+        .text(watched.entry_point)
+        .text(";")
+        .text(watched.text);
+    return watched.assignment;
+}
+
+std::optional<std::u16string> crash_report_from_environment() {
+    const std::string name(kCrashVariable);
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    const std::optional<CrashFacts> facts = facts_from(value);
+    if (!facts) {
+        return std::nullopt;
+    }
+    return library_crash_report(text::from_utf8(binding::library_crash_sentence(facts->crash)),
+                                text::from_utf8(facts->text));
+}
+
+}  // namespace kavrelo::console
