@@ -104,6 +104,19 @@ TEST(TapReport, TapsParserSeesNoDirectiveAndTheYamlBlockHoldsTheTextsExactly) {
                                 "|parser_SLR no volvió en 5 s; se detuvo el proceso\n");
 }
 
+TEST(TapReport, ABackslashBeforeAHashInAFileNameStartsNoDirective) {
+    // Read as TAP reads it, "\\#" would be an escaped backslash and then a
+    // hash that starts a TODO directive, and prove would count the failure
+    // as passed.
+    const std::string file = "caso\\# TODO x.txt";
+    const std::vector<TestCase> cases = read_case_file(file, "parser_SLR x\n= y\n").cases;
+    CaseRun run;
+    run.results.push_back({false, u"z", {}});
+    const ReaderOutput prove = read_by("prove --exec cat", tap_report(cases, run));
+    EXPECT_NE(prove.status, 0) << prove.printed;
+    EXPECT_THAT(prove.printed, HasSubstr("Failed: 1)"));
+}
+
 TEST(JunitReport, PythonsXmlParserReadsEachCaseAndWhatItsFailureSays) {
     const Reported run = reported();
     const ReaderOutput read = read_by(
@@ -148,7 +161,7 @@ TEST(JsonReports, PythonsJsonParserReadsBackEveryTextAsGiven) {
 TEST(TapReport, ACaseTextHoldsNeitherALineBreakNorAnUnescapedHash) {
     const Reported run = reported();
     const std::string tap = tap_report(run.cases, run.run);
-    EXPECT_THAT(tap, HasSubstr("\nok 2 - h\\x1Bo<&>.txt:3 tokeniza2 x \\# SKIP no es una directiva\n"));
+    EXPECT_THAT(tap, HasSubstr("\nok 2 - h\\\\x1Bo<&>.txt:3 tokeniza2 x \\# SKIP no es una directiva\n"));
     EXPECT_THAT(tap, HasSubstr("\n  obtenido: \"<a & \\\"b\\\"> 'c' \\\\ \xC3\xA9\\x01\\t\\n\"\n"));
 }
 
