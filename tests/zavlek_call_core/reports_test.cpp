@@ -136,6 +136,28 @@ TEST(JunitReport, PythonsXmlParserReadsEachCaseAndWhatItsFailureSays) {
               "h\\x1Bo<&>.txt:5 | parser_SLR no volvió en 5 s; se detuvo el proceso\n");
 }
 
+TEST(JunitReport, CharactersXmlForbidsAreEscapedAndLongAnswersShortened) {
+    // U+FFFF in a file name, U+FFFE in an expected answer, and an answer
+    // far longer than any reader of the report needs.
+    const std::string file = "nombre\xEF\xBF\xBF.txt";
+    const std::vector<TestCase> cases = read_case_file(file, "parser_SLR x\n= \xEF\xBF\xBEy\n").cases;
+    CaseRun run;
+    run.results.push_back({false, u"\uFFFF" + std::u16string(200'000, u'a'), {}});
+    const std::string junit = junit_report({file}, cases, run);
+    EXPECT_THAT(junit, Not(HasSubstr("\xEF\xBF\xBE")));
+    EXPECT_THAT(junit, Not(HasSubstr("\xEF\xBF\xBF")));
+    EXPECT_LT(junit.size(), 20'000u);
+    EXPECT_THAT(junit, HasSubstr("(texto cortado: se muestran 4096 de 200001 caracteres)"));
+    const ReaderOutput xmllint = read_by("xmllint --noout", junit);
+    EXPECT_EQ(xmllint.status, 0) << xmllint.printed;
+    const ReaderOutput read = read_by(
+        "python3 -c 'import sys, xml.etree.ElementTree as t\n"
+        "case = t.parse(sys.argv[1]).getroot()[0][0]\n"
+        "print(case.get(\"name\"), \"|\", case.find(\"failure\").get(\"message\")[:37])'",
+        junit);
+    EXPECT_EQ(read.printed, "nombre\\uFFFF.txt:1 | esperado: \\uFFFEy; obtenido: \\uFFFFaa\n");
+}
+
 TEST(JsonReports, PythonsJsonParserReadsBackEveryTextAsGiven) {
     const std::string hostile = "a\"b\\c\n\x1B\x7F\xC2\x9D \xC3\xA9";
     const std::vector<CheckResult> results = {{"carga", {Verdict::failed, hostile}, 0.25}};
