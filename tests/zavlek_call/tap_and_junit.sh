@@ -61,7 +61,7 @@ not ok 5 - counting.txt:11 parser_SLR cuelga
   causa: parser_SLR no volvió en 5 s; se detuvo el proceso
 ok 6 - counting.txt:13 mPila
 ok 7 - counting.txt:14 parser_SLR cuatro
-not ok 8 - mismatches.txt:3 tokeniza2 <a & "b"> 'c' \\ é\x01\t\n
+not ok 8 - mismatches.txt:3 tokeniza2 <a & "b"> 'c' \\\\ é\\x01\\t\\n
   esperado: otra cosa
   obtenido: <a & "b"> 'c' \ é\x01\x09\x0A
 ok 9 - mismatches.txt:5 tokeniza2 x \# SKIP no es una directiva

@@ -94,6 +94,16 @@ TEST(CaseFile, EveryLineAtFaultIsNamedOnceAndNoCaseOfItIsKept) {
     EXPECT_EQ(read.cases[0].line, 2u);
 }
 
+TEST(CaseFile, APatternNestedTooDeepIsAFaultOfItsLineNotAStackOverflow) {
+    const std::string nested = std::string(15'000, '(') + "a" + std::string(15'000, ')');
+    const std::string bracketed = "[(]\\(" + std::string(200, '(') + "a" + std::string(200, ')') + "\\)";
+    const ReadCases read =
+        read_case_file("f.txt", "parser_SLR a\n~ " + nested + "\nparser_SLR a\n~ " + bracketed + "\n");
+    EXPECT_THAT(read.faults, ElementsAre(HasSubstr("f.txt:2: el patrón anida más de 256 paréntesis")));
+    ASSERT_EQ(read.cases.size(), 1u);
+    EXPECT_EQ(read.cases[0].line, 3u);
+}
+
 TEST(CaseFile, AnEscapeCutShortIsUnknownAndShownAsWritten) {
     for (const char* written : {"ab\\", "ab\\x4", "ab\\xG0", "ab\\é"}) {
         const auto meant = meant_text(written);

@@ -104,6 +104,19 @@ TEST(TapReport, TapsParserSeesNoDirectiveAndTheYamlBlockHoldsTheTextsExactly) {
                                 "|parser_SLR no volvió en 5 s; se detuvo el proceso\n");
 }
 
+TEST(TapReport, ABackslashBeforeAHashInAFileNameStartsNoDirective) {
+    // Read as TAP reads it, "\\#" would be an escaped backslash and then a
+    // hash that starts a TODO directive, and prove would count the failure
+    // as passed.
+    const std::string file = "caso\\# TODO x.txt";
+    const std::vector<TestCase> cases = read_case_file(file, "parser_SLR x\n= y\n").cases;
+    CaseRun run;
+    run.results.push_back({false, u"z", {}});
+    const ReaderOutput prove = read_by("prove --exec cat", tap_report(cases, run));
+    EXPECT_NE(prove.status, 0) << prove.printed;
+    EXPECT_THAT(prove.printed, HasSubstr("Failed: 1)"));
+}
+
 TEST(JunitReport, PythonsXmlParserReadsEachCaseAndWhatItsFailureSays) {
     const Reported run = reported();
     const ReaderOutput read = read_by(
@@ -121,6 +134,28 @@ TEST(JunitReport, PythonsXmlParserReadsEachCaseAndWhatItsFailureSays) {
               "h\\x1Bo<&>.txt:1 | esperado: otra cosa; obtenido: <a & \"b\"> 'c' \\\\ é\\x01\\t\\n\n"
               "h\\x1Bo<&>.txt:3 | -\n"
               "h\\x1Bo<&>.txt:5 | parser_SLR no volvió en 5 s; se detuvo el proceso\n");
+}
+
+TEST(JunitReport, CharactersXmlForbidsAreEscapedAndLongAnswersShortened) {
+    // U+FFFF in a file name, U+FFFE in an expected answer, and an answer
+    // far longer than any reader of the report needs.
+    const std::string file = "nombre\xEF\xBF\xBF.txt";
+    const std::vector<TestCase> cases = read_case_file(file, "parser_SLR x\n= \xEF\xBF\xBEy\n").cases;
+    CaseRun run;
+    run.results.push_back({false, u"\uFFFF" + std::u16string(200'000, u'a'), {}});
+    const std::string junit = junit_report({file}, cases, run);
+    EXPECT_THAT(junit, Not(HasSubstr("\xEF\xBF\xBE")));
+    EXPECT_THAT(junit, Not(HasSubstr("\xEF\xBF\xBF")));
+    EXPECT_LT(junit.size(), 20'000u);
+    EXPECT_THAT(junit, HasSubstr("(texto cortado: se muestran 4096 de 200001 caracteres)"));
+    const ReaderOutput xmllint = read_by("xmllint --noout", junit);
+    EXPECT_EQ(xmllint.status, 0) << xmllint.printed;
+    const ReaderOutput read = read_by(
+        "python3 -c 'import sys, xml.etree.ElementTree as t\n"
+        "case = t.parse(sys.argv[1]).getroot()[0][0]\n"
+        "print(case.get(\"name\"), \"|\", case.find(\"failure\").get(\"message\")[:37])'",
+        junit);
+    EXPECT_EQ(read.printed, "nombre\\uFFFF.txt:1 | esperado: \\uFFFEy; obtenido: \\uFFFFaa\n");
 }
 
 TEST(JsonReports, PythonsJsonParserReadsBackEveryTextAsGiven) {
@@ -148,7 +183,7 @@ TEST(JsonReports, PythonsJsonParserReadsBackEveryTextAsGiven) {
 TEST(TapReport, ACaseTextHoldsNeitherALineBreakNorAnUnescapedHash) {
     const Reported run = reported();
     const std::string tap = tap_report(run.cases, run.run);
-    EXPECT_THAT(tap, HasSubstr("\nok 2 - h\\x1Bo<&>.txt:3 tokeniza2 x \\# SKIP no es una directiva\n"));
+    EXPECT_THAT(tap, HasSubstr("\nok 2 - h\\\\x1Bo<&>.txt:3 tokeniza2 x \\# SKIP no es una directiva\n"));
     EXPECT_THAT(tap, HasSubstr("\n  obtenido: \"<a & \\\"b\\\"> 'c' \\\\ \xC3\xA9\\x01\\t\\n\"\n"));
 }
 

@@ -6,6 +6,7 @@
 #include <text/utf16.h>
 #include <text/utf8.h>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -40,6 +41,33 @@ std::u16string meant_or_fault(std::string_view written, std::size_t column_befor
     return std::get<std::u16string>(std::move(meant));
 }
 
+// The regex compiler descends a few calls deeper at each parenthesis:
+// some ten thousand nested overflow the stack before any error is thrown.
+constexpr std::size_t kMostNestedParentheses = 256;
+
+// How deep a pattern's groups nest; an escaped parenthesis, or one in a
+// character class, opens none.
+std::size_t parenthesis_depth(std::string_view pattern) {
+    std::size_t depth = 0;
+    std::size_t deepest = 0;
+    bool in_class = false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char character = pattern[i];
+        if (character == '\\') {
+            ++i;
+        } else if (in_class) {
+            in_class = character != ']';
+        } else if (character == '[') {
+            in_class = true;
+        } else if (character == '(') {
+            deepest = std::max(deepest, ++depth);
+        } else if (character == ')' && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 // "= ANSWER" or "~ PATTERN"; "=" or "~" alone expect the empty answer and
 // any answer.
 bool is_expectation(std::string_view line) {
@@ -57,6 +85,9 @@ std::optional<Expectation> expectation_from(std::string_view line) {
         return expectation;
     }
     expectation.kind = Expectation::Kind::matches;
+    if (parenthesis_depth(expectation.written) > kMostNestedParentheses) {
+        throw FormatFault("el patrón anida más de " + std::to_string(kMostNestedParentheses) + " paréntesis");
+    }
     try {
         // Searched by the breadth-first matcher, whose stack does not grow
         // with the answer: the depth-first one recurses at every character

@@ -6,6 +6,8 @@
 
 #include <text/utf8.h>
 
+#include <utility>
+
 namespace kavrelo::zavlek_call {
 namespace {
 
@@ -37,12 +39,45 @@ std::string xml_escaped(std::string_view text) {
     return escaped;
 }
 
+// XML 1.0 forbids U+FFFE and U+FFFF as well as the controls, and readers
+// refuse the whole file for one of them: they get an escape as visible as
+// the controls' own.
+std::string with_visible_noncharacters(std::string text) {
+    using Replacement = std::pair<std::string_view, std::string_view>;
+    for (const auto& [character, escape] :
+         {Replacement{"\xEF\xBF\xBE", "\\uFFFE"}, Replacement{"\xEF\xBF\xBF", "\\uFFFF"}}) {
+        for (std::size_t at = 0; (at = text.find(character, at)) != std::string::npos; at += escape.size()) {
+            text.replace(at, character.size(), escape);
+        }
+    }
+    return text;
+}
+
 // Names and messages in one line of visible characters.
-std::string shown(std::string_view text) { return xml_escaped(text::with_visible_controls(text)); }
+std::string shown(std::string_view text) {
+    return xml_escaped(with_visible_noncharacters(text::with_visible_controls(text)));
+}
+
+// Enough of an answer to see where it went wrong; a whole one may run to
+// hundreds of megabytes, more than XML readers accept.
+constexpr std::size_t kShownCharacters = 4096;
+
+std::string shortened(std::string text) {
+    std::size_t characters = 0;
+    std::size_t cut = text.size();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool starts_character = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+        if (starts_character && ++characters == kShownCharacters + 1) cut = i;
+    }
+    if (characters <= kShownCharacters) return text;
+    text.resize(cut);
+    return text + "\xE2\x80\xA6 (texto cortado: se muestran " + std::to_string(kShownCharacters) + " de " +
+           std::to_string(characters) + " caracteres)";
+}
 
 std::string failure(const TestCase& test_case, const CaseResult& result) {
-    const std::string expected = expected_in_words(test_case.expectation);
-    const std::string obtained = result.obtained ? written_text(*result.obtained) : std::string();
+    const std::string expected = shortened(expected_in_words(test_case.expectation));
+    const std::string obtained = result.obtained ? shortened(written_text(*result.obtained)) : std::string();
     const std::string detail =
         result.failure.empty() ? "esperado: " + expected + "\nobtenido: " + obtained : result.failure;
     const std::string message =

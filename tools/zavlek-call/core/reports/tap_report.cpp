@@ -37,11 +37,12 @@ std::string yaml_string(std::string_view text) {
 }
 
 // A line of TAP holds no line break, and a # only escaped: unescaped, it
-// would start a directive (SKIP, TODO).
+// would start a directive (SKIP, TODO). A backslash is escaped too, or one
+// before a # would escape the backslash added to it, not the #.
 std::string tap_text(std::string_view text) {
     std::string line;
     for (const char byte : text::with_visible_controls(text)) {
-        if (byte == '#') line += '\\';
+        if (byte == '#' || byte == '\\') line += '\\';
         line += byte == '\n' ? ' ' : byte;
     }
     return line;
