@@ -197,6 +197,9 @@ kavrelo_zavlek_call_case(RunOfALibraryThatCannotBeLoadedBailsOut 3
 add_test(NAME ZavlekCall.RunIsReadByProveAndAJUnitReader
   COMMAND ${tool_tests}/tap_and_junit.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call> ${counting}
     ${cases} ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/tap_and_junit)
+add_test(NAME ZavlekCall.RunFailsACaseWithAMalformedAnswerAndRunsTheRest
+  COMMAND ${tool_tests}/run_keeps_going.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
+    ${breaks_argument} ${cases} ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/run_keeps_going)
 set_tests_properties(ZavlekCall.RunIsReadByProveAndAJUnitReader
   ZavlekCall.RunSearchesAPatternInAnAnswerOfSixteenMegabytes PROPERTIES TIMEOUT 180)
 

@@ -87,7 +87,11 @@ ChildReport case_done(binding::ZavlekLibrary& library, const CaseCall& call) {
     } catch (const LibraryThrew& threw) {
         return {kContractBroken, in_words(threw.ending, threw.entry_point)};
     } catch (const binding::BindingError& error) {
-        return {kNotBound, error.what()};
+        // A library that cannot be loaded leaves no case to run; any other
+        // fault (an answer out of shape, an entry point it lacks) is this
+        // case's.
+        const bool nothing_can_run = error.kind() == binding::BindingError::Kind::library_not_loaded;
+        return {nothing_can_run ? kNotBound : kContractBroken, error.what()};
     } catch (const std::length_error& error) {
         return {kInternalError, "la respuesta es más larga de lo que zavlek-call puede mostrar: " +
                                     std::string(error.what())};

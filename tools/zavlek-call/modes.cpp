@@ -83,8 +83,9 @@ const std::vector<Mode> kModes = {
      "run [--junit ARCHIVO] CASOS...",
      "pasa los casos de los archivos CASOS, en orden y en un mismo proceso\n"
      "(la biblioteca conserva su estado de un caso al siguiente); si el\n"
-     "proceso termina o un caso supera el tiempo límite, ese caso falla y\n"
-     "un proceso nuevo sigue con los demás. Escribe el resultado en TAP\n"
+     "proceso termina, un caso supera el tiempo límite, responde con una\n"
+     "cadena mal formada o deja salir una excepción, ese caso falla y un\n"
+     "proceso nuevo sigue con los demás. Escribe el resultado en TAP\n"
      "(versión 13) en la salida estándar.",
      {"--junit"},
      take_case_files,

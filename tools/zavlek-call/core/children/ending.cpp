@@ -46,7 +46,7 @@ std::string escaped_in_words(const ChildEnding& ending, std::string_view entry_p
 }  // namespace
 
 ChildEnding escaped_exception() {
-    ChildEnding ending{Kind::threw, {}, {}, 0, {}};
+    ChildEnding ending{Kind::threw, {}, 0, {}, {}};
     const std::type_info* const type = abi::__cxa_current_exception_type();
     ending.cause = type != nullptr ? demangled(type->name()) : std::string("desconocida");
     try {
@@ -62,13 +62,13 @@ ChildEnding escaped_exception() {
 ChildEnding unanswered(const ChildOutcome& outcome, std::chrono::milliseconds limit) {
     switch (outcome.ending) {
         case ChildOutcome::Ending::exited:
-            return {Kind::ended_process, {}, {}, outcome.exit_status, {}};
+            return {Kind::ended_process, {}, outcome.exit_status, {}};
         case ChildOutcome::Ending::crashed:
-            return {Kind::crashed, outcome.cause, {}, 0, {}};
+            return {Kind::crashed, outcome.cause, 0, {}};
         case ChildOutcome::Ending::timed_out:
             break;
     }
-    return {Kind::timed_out, {}, {}, 0, limit};
+    return {Kind::timed_out, {}, 0, limit};
 }
 
 std::string in_words(const ChildEnding& ending, std::string_view entry_point) {

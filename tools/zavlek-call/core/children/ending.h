@@ -21,9 +21,9 @@ struct ChildEnding {
     // crashed: the signal or exception, in words; broke_contract, leaked:
     // what the library did, in words; threw: the exception's type.
     std::string cause;
-    std::string message{};              // threw: the exception's own message, what() says
     int exit_status = 0;                // ended_process
     std::chrono::milliseconds limit{};  // timed_out
+    std::string message{};              // threw: the exception's own message, what() says
 };
 
 // How a child ended that left its call unanswered: no record of it, or no
