@@ -43,6 +43,11 @@ foreach(fault crash hang argument literal leak keep print forge exit3 abort gran
     WITH_ITS_FAULTS)
 endforeach()
 kavrelo_add_double(counting SOURCES doubles/counting_zavlek.cpp WITH_ITS_FAULTS)
+# A student's recursive-descent parser in C++: as it should be, and with one
+# mistake of the kind students make.
+kavrelo_add_double(student SOURCES doubles/student_parser.cpp WITH_ITS_FAULTS)
+kavrelo_add_double(student_throws SOURCES doubles/student_parser.cpp DEFINITIONS LETS_EXCEPTIONS_OUT
+  WITH_ITS_FAULTS)
 foreach(fault nested_crash hang leak argument)
   string(TOUPPER ${fault} define)
   kavrelo_add_double(planted_${fault} SOURCES doubles/planted_fault.cpp DEFINITIONS PLANT_${define}

@@ -10,6 +10,7 @@
 #   fuzz_findings.sh EMULATOR TOOL WORK planted KIND LIBRARY INPUTS
 #   fuzz_findings.sh EMULATOR TOOL WORK reference LIBRARY SECONDS
 #   fuzz_findings.sh EMULATOR TOOL WORK corpus HANG_LIBRARY
+#   fuzz_findings.sh EMULATOR TOOL WORK exception THROWING_LIBRARY
 set -euo pipefail
 emulator=$1 tool=$2 work=$3 mode=$4
 shift 4
@@ -89,6 +90,24 @@ corpus() {
   cat "$work/with.txt"
   ((status == 1)) || failed "the case file's text did not lead to the hang (status $status)"
   [[ "$(cat "$work/with/hang-1.txt")" == ')(' ]] || failed "hang-1.txt is not the smallest input"
+}
+
+# An exception out of the entry point is a finding like any other: the run
+# goes on to its last input, sums up, and saves an input that shows it again.
+exception() {
+  local library=$1 status=0
+  zavlek_call --library "$library" fuzz --seed 1 --inputs 500 --seconds 3600 --out "$work/found" \
+    >"$work/summary" || status=$?
+  cat "$work/summary"
+  ((status == 1)) || failed "expected exit status 1 for a finding, got $status"
+  grep -q "^Entradas    500 " "$work/summary" || failed "the run stopped before its last input"
+  grep -q "exception-1.txt  parser_SLR dejó salir una excepción de C++: std::out_of_range («stoi»)" \
+    "$work/summary" || failed "the summary does not name the exception"
+  status=0
+  zavlek_call --library "$library" parser_SLR --file "$work/found/exception-1.txt" 2>"$work/reproduced" ||
+    status=$?
+  ((status == 1)) || failed "exception-1.txt did not reproduce the exception (status $status)"
+  grep -q "captúrela dentro de la función" "$work/reproduced" || failed "another fault: $(cat "$work/reproduced")"
 }
 
 "$mode" "$@"

@@ -40,7 +40,8 @@ function(kavrelo_double_file variable name)
 endfunction()
 foreach(name echo counting sixteen_mb_of_tokens no_mpila missing not_a_library cdecl mangled msvc_mangled decorated
     debug_runtime deeper unresolved truncated breaks_crash breaks_hang breaks_argument breaks_literal
-    breaks_leak breaks_keep breaks_print breaks_forge breaks_exit3 breaks_abort breaks_grandchild)
+    breaks_leak breaks_keep breaks_print breaks_forge breaks_exit3 breaks_abort breaks_grandchild student
+    student_throws)
   kavrelo_double_file(${name} ${name})
 endforeach()
 add_custom_target(zavlek_call_under_test ALL DEPENDS zavlek-call Zavlek test_doubles)
@@ -98,6 +99,16 @@ kavrelo_zavlek_call_case(ALibraryThatPrintsAnAnswerAndExitsHasEndedTheProcess 4
 kavrelo_zavlek_call_case(ExitingWithTheStatusOfABindingFailureIsNoBindingFailure 4
   ARGS --library ${breaks_exit3} parser_SLR x
   STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR \\(estado 3\\) sin responder")
+# A C++ exception out of an entry point is the library's fault, named with
+# its type, its message and the cure; never the tool's own.
+set(out_of_range "parser_SLR dejó salir una excepción de C\\+\\+: std::out_of_range \\(«stoi»\\)\\. .*captúrela dentro de la función")
+kavrelo_zavlek_call_case(AnExceptionOutOfAnEntryPointIsTheLibrarysFault 1
+  ARGS --library ${student_throws} parser_SLR "1 + 99999999999" STDERR_REGEX "^zavlek-call: ${out_of_range}")
+kavrelo_zavlek_call_case(AStudentsParserThatCatchesItsExceptionAnswers 0
+  ARGS --library ${student} parser_SLR "1 + 99999999999" STDOUT_REGEX "^Error: número demasiado grande\n$")
+kavrelo_zavlek_call_case(RunFailsTheCaseAnExceptionLeftAndRunsTheRestInANewProcess 1
+  ARGS --library ${student_throws} run ${CMAKE_CURRENT_SOURCE_DIR}/zavlek_call/cases/exception.txt
+  STDOUT_REGEX "\nok 1 - [^\n]*\nnot ok 2 - [^\n]*\n(  [^\n]*\n)*  causa: \"${out_of_range}[^\n]*\n  \\.\\.\\.\nok 3 - [^\n]*\nok 4 - ")
 kavrelo_zavlek_call_case(AnAbortInTheLibraryIsReported 4
   ARGS --library ${breaks_abort} parser_SLR x STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR")
 
@@ -186,6 +197,9 @@ kavrelo_zavlek_call_case(RunOfALibraryThatCannotBeLoadedBailsOut 3
 add_test(NAME ZavlekCall.RunIsReadByProveAndAJUnitReader
   COMMAND ${tool_tests}/tap_and_junit.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call> ${counting}
     ${cases} ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/tap_and_junit)
+add_test(NAME ZavlekCall.RunFailsACaseWithAMalformedAnswerAndRunsTheRest
+  COMMAND ${tool_tests}/run_keeps_going.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
+    ${breaks_argument} ${cases} ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/run_keeps_going)
 set_tests_properties(ZavlekCall.RunIsReadByProveAndAJUnitReader
   ZavlekCall.RunSearchesAPatternInAnAnswerOfSixteenMegabytes PROPERTIES TIMEOUT 180)
 
@@ -212,6 +226,9 @@ kavrelo_double_file(planted_argument planted_argument)
 kavrelo_zavlek_call_case(ACallAnsweredWithItsOwnArgumentBreaksTheContract 1
   ARGS --library ${planted_argument} parser_SLR "é"
   STDERR_REGEX "parser_SLR devolvió el mismo puntero que recibió como argumento")
+add_test(NAME ZavlekCall.FuzzFindsAnExceptionAndKeepsGoing
+  COMMAND ${tool_tests}/fuzz_findings.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
+    ${fuzz_work}/exception exception ${student_throws})
 add_test(NAME ZavlekCall.FuzzSeedsItsCorpusWithACaseFilesCases
   COMMAND ${tool_tests}/fuzz_findings.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
     ${fuzz_work}/corpus corpus ${planted_hang})
@@ -226,7 +243,8 @@ add_test(NAME ZavlekCall.FuzzFindsNothingInTheReferenceLibrary
     ${fuzz_work}/reference reference $<TARGET_FILE:Zavlek> ${reference_seconds})
 set(fuzz_tests ZavlekCall.FuzzFindsACrashOnlyFiveParenthesesDeep ZavlekCall.FuzzFindsAHangOnlyOnCloseThenOpen
   ZavlekCall.FuzzFindsALeakOnlyOverAThousandBytes ZavlekCall.FuzzFindsTheArgumentReturnedOnlyBeyondAscii
-  ZavlekCall.FuzzSeedsItsCorpusWithACaseFilesCases ZavlekCall.FuzzFindsNothingInTheReferenceLibrary)
+  ZavlekCall.FuzzSeedsItsCorpusWithACaseFilesCases ZavlekCall.FuzzFindsNothingInTheReferenceLibrary
+  ZavlekCall.FuzzFindsAnExceptionAndKeepsGoing)
 if(NOT WIN32)
   add_test(NAME ZavlekCall.FuzzStoppedByCtrlCStillWritesItsSummaryAndFindings
     COMMAND ${tool_tests}/fuzz_interrupt.sh $<TARGET_FILE:zavlek-call> ${planted_nested_crash} ${fuzz_work}/interrupt)

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <string>
 
 namespace kavrelo::zavlek_call {
 namespace {
@@ -50,20 +52,50 @@ TEST(ChildEnding, EachEndingIsWordedForACallAndForACheck) {
     EXPECT_EQ(in_words({Kind::returned, {}, 0, {}}, "parser_SLR"), "");
 }
 
+// What a student's parser lets out of parser_SLR: std::stoi's own exception,
+// and a thrown int, which carries no message.
+ChildEnding caught_from(const std::function<void()>& library_call) {
+    try {
+        library_call();
+    } catch (...) {
+        return escaped_exception();
+    }
+    return {};
+}
+
+TEST(ChildEnding, AnEscapedExceptionIsNamedByItsTypeAndMessageWithItsCure) {
+    const ChildEnding out_of_range = caught_from([] { static_cast<void>(std::stoi("99999999999")); });
+    EXPECT_EQ(out_of_range.kind, Kind::threw);
+    EXPECT_EQ(out_of_range.cause, "std::out_of_range");
+    EXPECT_EQ(out_of_range.message, "stoi");
+    EXPECT_EQ(
+        in_words(out_of_range, "parser_SLR"),
+        "parser_SLR dejó salir una excepción de C++: std::out_of_range («stoi»). Una excepción no puede "
+        "cruzar un punto de entrada, pues quien llama no es C++: captúrela dentro de la función (try { … } "
+        "catch (const std::exception& e) { … }) y devuelva una cadena que explique el error");
+    const ChildEnding number = caught_from([] { throw 7; });
+    EXPECT_EQ(number.cause, "int");
+    EXPECT_THAT(in_words(number, {}),
+                ::testing::StartsWith("la biblioteca dejó salir una excepción de C++: int. "));
+}
+
 TEST(ChildEnding, EveryEndingCrossesTheChannelAsItWasWhateverItsCauseHolds) {
     for (const ChildEnding& sent :
          {ChildEnding{Kind::returned, {}, 0, {}}, ChildEnding{Kind::crashed, "la señal 6\n(SIGABRT)", 0, {}},
           ChildEnding{Kind::ended_process, {}, -1, {}},
           ChildEnding{Kind::broke_contract, std::string("a\0b\n\xFF", 5), 0, {}},
-          ChildEnding{Kind::leaked, "dejó 600 bytes", 0, {}}}) {
+          ChildEnding{Kind::leaked, "dejó 600 bytes", 0, {}},
+          ChildEnding{Kind::threw, "std::out_of_range", 0, {}, "stoi\nen dos líneas"},
+          ChildEnding{Kind::threw, "int", 0, {}, {}}}) {
         const std::optional<ChildEnding> read = ending_from_record(ending_record(sent));
         ASSERT_TRUE(read.has_value());
         EXPECT_EQ(read->kind, sent.kind);
         EXPECT_EQ(read->cause, sent.cause);
         EXPECT_EQ(read->exit_status, sent.exit_status);
+        EXPECT_EQ(read->message, sent.message);
     }
-    for (const char* garbage :
-         {"", "crashed", "crashed 0", "estalló 0\n", "crashed x\n", "crashed 1x\n", " 0\n"}) {
+    for (const char* garbage : {"", "crashed", "crashed 0", "estalló 0\n", "crashed x\n", "crashed 1x\n",
+                                " 0\n", "threw 0\nstd::out_of_range"}) {
         EXPECT_FALSE(ending_from_record(garbage).has_value()) << garbage;
     }
 }

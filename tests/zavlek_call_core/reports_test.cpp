@@ -195,12 +195,15 @@ TEST(TapReport, ALibraryThatCannotBeBoundBailsOutAfterTheCasesRun) {
                 ::testing::EndsWith("\nBail out! No se pudo cargar la biblioteca\n"));
 }
 
-TEST(JunitReport, CasesNotRunAreSkippedAndCountedInTheirFile) {
+TEST(JunitReport, CasesNotRunFailWithWhyTheLibraryCouldNotBeLoadedAndNoneIsSkipped) {
     Reported run = reported();
     run.run.results.resize(1);
+    run.run.not_bound = "No se pudo cargar la biblioteca";
     const std::string junit = junit_report({kFile}, run.cases, run.run);
-    EXPECT_THAT(junit, HasSubstr("<testsuite name=\"h\\x1Bo&lt;&amp;&gt;.txt\" tests=\"3\" failures=\"1\">"));
-    EXPECT_THAT(junit, HasSubstr("<skipped message=\"no se pasó\"/>"));
+    EXPECT_THAT(junit, HasSubstr("<testsuite name=\"h\\x1Bo&lt;&amp;&gt;.txt\" tests=\"3\" failures=\"3\" "
+                                 "skipped=\"0\">"));
+    EXPECT_THAT(junit, HasSubstr("<failure message=\"No se pudo cargar la biblioteca\""));
+    EXPECT_THAT(junit, Not(HasSubstr("<skipped")));
 }
 
 TEST(JsonReports, StringsAreUtf8WhateverBytesTheyHeld) {

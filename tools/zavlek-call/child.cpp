@@ -51,7 +51,7 @@ ChildReport child_call(std::string_view, const std::vector<std::string>& words, 
     binding::ZavlekLibrary library(*loader);
     try {
         if (!declaration->takes_text) {
-            library.call(declaration->entry_point);
+            guarded(name, [&] { library.call(declaration->entry_point); });
             return {kDone, {}};
         }
         const std::optional<ReadBytes> text = read_at_most(stdin, kLargestText);
@@ -66,36 +66,52 @@ ChildReport child_call(std::string_view, const std::vector<std::string>& words, 
             return {kContractBroken, ending_record(inspected.ending)};
         }
         return {kDone, std::move(inspected.answer)};
+    } catch (const LibraryThrew& threw) {
+        return {kContractBroken, ending_record(threw.ending)};
     } catch (const binding::BindingError& error) {
         tell(error.what());
         return {kNotBound, {}};
     }
 }
 
+// One case of a run: its record, the answer or why the case failed.
+ChildReport case_done(binding::ZavlekLibrary& library, const CaseCall& call) {
+    const std::string_view name = binding::declaration_of(call.entry_point).name;
+    try {
+        if (!binding::declaration_of(call.entry_point).takes_text) {
+            guarded(name, [&] { library.call(call.entry_point); });
+            return {kDone, {}};
+        }
+        const std::u16string text = text::from_utf8(call.text);
+        return {kDone, text::to_utf8(guarded(name, [&] { return library.call(call.entry_point, text); }))};
+    } catch (const LibraryThrew& threw) {
+        return {kContractBroken, in_words(threw.ending, threw.entry_point)};
+    } catch (const binding::BindingError& error) {
+        // A library that cannot be loaded leaves no case to run; any other
+        // fault (an answer out of shape, an entry point it lacks) is this
+        // case's.
+        const bool nothing_can_run = error.kind() == binding::BindingError::Kind::library_not_loaded;
+        return {nothing_can_run ? kNotBound : kContractBroken, error.what()};
+    } catch (const std::length_error& error) {
+        return {kInternalError, "la respuesta es más larga de lo que zavlek-call puede mostrar: " +
+                                    std::string(error.what())};
+    }
+}
+
 // --child CHANNEL run [--library FILE]: the calls of calls_for_child on
 // standard input; a record of each on the channel as soon as it is done, so
-// that a crash or a hang in a later one leaves it known.
+// that a crash or a hang in a later one leaves it known. A case that failed
+// otherwise than by its answer ends the child: the library may be left in
+// any state, and the rest go to a new one.
 ChildReport child_run(std::string_view channel, const std::vector<std::string>&, const Options& options) {
     const std::optional<std::vector<CaseCall>> calls = calls_on_standard_input();
     if (!calls) return {kInternalError, {}};
     const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
     binding::ZavlekLibrary library(*loader);
     for (const CaseCall& call : *calls) {
-        ChildReport record{kDone, {}};
-        try {
-            if (binding::declaration_of(call.entry_point).takes_text) {
-                record.content = text::to_utf8(library.call(call.entry_point, text::from_utf8(call.text)));
-            } else {
-                library.call(call.entry_point);
-            }
-        } catch (const binding::BindingError& error) {
-            record = {kNotBound, error.what()};
-        } catch (const std::length_error& error) {
-            record = {kInternalError, "la respuesta es más larga de lo que zavlek-call puede mostrar: " +
-                                          std::string(error.what())};
-        }
+        const ChildReport record = case_done(library, call);
         if (!send_to_parent(channel, case_record(record))) return {kInternalError, {}};
-        if (record.status == kNotBound) return {kNotBound, {}};
+        if (record.status != kDone) return {record.status, {}};
     }
     return {kDone, {}};
 }

@@ -83,8 +83,9 @@ const std::vector<Mode> kModes = {
      "run [--junit ARCHIVO] CASOS...",
      "pasa los casos de los archivos CASOS, en orden y en un mismo proceso\n"
      "(la biblioteca conserva su estado de un caso al siguiente); si el\n"
-     "proceso termina o un caso supera el tiempo límite, ese caso falla y\n"
-     "un proceso nuevo sigue con los demás. Escribe el resultado en TAP\n"
+     "proceso termina, un caso supera el tiempo límite, responde con una\n"
+     "cadena mal formada o deja salir una excepción, ese caso falla y un\n"
+     "proceso nuevo sigue con los demás. Escribe el resultado en TAP\n"
      "(versión 13) en la salida estándar.",
      {"--junit"},
      take_case_files,
@@ -100,10 +101,11 @@ const std::vector<Mode> kModes = {
      "entrada cuya respuesta tiene una forma nueva (cifras y caracteres\n"
      "entre comillas igualados) pasa al corpus. Cada entrada tras la que\n"
      "el proceso terminó (crash), que superó el tiempo límite (hang), que\n"
-     "rompió el contrato de las cadenas (contract) o que dejó memoria sin\n"
-     "liberar (leak), y que hace lo mismo en un proceso nuevo, se reduce y\n"
-     "se guarda en --out (fuzz-zavlek si no se indica) como crash-N.txt,\n"
-     "hang-N.txt, contract-N.txt o leak-N.txt, que reproduce\n"
+     "rompió el contrato de las cadenas (contract), que dejó memoria sin\n"
+     "liberar (leak) o que dejó salir una excepción de C++ (exception), y\n"
+     "que hace lo mismo en un proceso nuevo, se reduce y se guarda en --out\n"
+     "(fuzz-zavlek si no se indica) como crash-N.txt, hang-N.txt,\n"
+     "contract-N.txt, leak-N.txt o exception-N.txt, que reproduce\n"
      "zavlek-call ENTRADA --file ARCHIVO. Ctrl+C la detiene y escribe el\n"
      "resumen y lo encontrado hasta entonces.",
      {"--json", "--seconds", "--inputs", "--seed", "--corpus", "--out", "--entry"},
@@ -243,8 +245,8 @@ std::string help() {
            "\n"
            "Estado de salida:\n"
            "  0  hecho (con run, todos los casos pasaron)\n"
-           "  1  la comprobación encontró fallos, la llamada rompió el contrato, algún caso falló o fuzz\n"
-           "     encontró algo\n"
+           "  1  la comprobación encontró fallos, la llamada rompió el contrato o dejó salir una\n"
+           "     excepción, algún caso falló o fuzz encontró algo\n"
            "  2  uso incorrecto\n"
            "  3  no se pudo enlazar la biblioteca o el punto de entrada\n"
            "  4  la biblioteca terminó el proceso o superó el tiempo límite\n"

@@ -54,6 +54,9 @@ CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const 
         const std::size_t first = run.results.size();
         const ChildOutcome outcome = children.run(arguments, child_input(cases, first), limit,
                                                   ErrorOutput::shared, record_by_record());
+        // A child ends after the first case that failed otherwise than by
+        // its answer; a new one runs the rest.
+        bool ended_after_a_fault = false;
         for (const CaseRecord& record : case_records(outcome.reported).records) {
             if (run.results.size() == cases.size()) break;
             if (record.status == kNotBound) {
@@ -61,8 +64,10 @@ CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const 
                 return run;
             }
             run.results.push_back(judged(cases[run.results.size()], record));
+            ended_after_a_fault = record.status != kDone;
+            if (ended_after_a_fault) break;
         }
-        if (run.results.size() < cases.size()) {
+        if (!ended_after_a_fault && run.results.size() < cases.size()) {
             // What ended the child during a case that sent no record.
             const TestCase& unanswered_case = cases[run.results.size()];
             CaseResult failed;

@@ -2,7 +2,8 @@
 // How a child's work on one call ended, classified once for every mode and
 // worded in one place: the library returned, crashed the process (with a
 // signal or an exception), exceeded the time limit, ended the process itself
-// (with a status), broke the string contract, or leaked.
+// (with a status), broke the string contract, leaked, or let a C++ exception
+// out of the entry point.
 #pragma once
 
 #include "core/children/children.h"
@@ -15,18 +16,23 @@
 namespace kavrelo::zavlek_call {
 
 struct ChildEnding {
-    enum class Kind { returned, crashed, timed_out, ended_process, broke_contract, leaked };
+    enum class Kind { returned, crashed, timed_out, ended_process, broke_contract, leaked, threw };
     Kind kind = Kind::returned;
     // crashed: the signal or exception, in words; broke_contract, leaked:
-    // what the library did, in words.
+    // what the library did, in words; threw: the exception's type.
     std::string cause;
     int exit_status = 0;                // ended_process
     std::chrono::milliseconds limit{};  // timed_out
+    std::string message{};              // threw: the exception's own message, what() says
 };
 
 // How a child ended that left its call unanswered: no record of it, or no
 // whole report, came before its end.
 ChildEnding unanswered(const ChildOutcome& outcome, std::chrono::milliseconds limit);
+
+// Inside a catch block around a call into the library: the exception being
+// handled, which the entry point let out, as the library's fault.
+ChildEnding escaped_exception();
 
 // The ending in words; entry_point is the one being called, or empty where
 // a child's work is no one call (a check).

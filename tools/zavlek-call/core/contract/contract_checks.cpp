@@ -94,7 +94,7 @@ struct Answer {
 // One call through the binding's own measured call: a call that does not
 // keep __stdcall (32-bit Windows) is a binding fault here as in the console.
 BSTR measured_call(TextToText function, BSTR argument, std::string_view name) {
-    const binding::TextCall call = binding::call_text(function, argument);
+    const binding::TextCall call = guarded(name, [&] { return binding::call_text(function, argument); });
     binding::require_stdcall(call, name);
     return call.returned;
 }
@@ -233,7 +233,8 @@ Finding calling_convention(Library& library) {
 }
 
 Finding returns(Library& library, EntryPoint entry_point) {
-    reinterpret_cast<NoArgument>(library.entry(entry_point))();
+    const auto function = reinterpret_cast<NoArgument>(library.entry(entry_point));
+    guarded(name_of(entry_point), [function] { function(); });
     return {Verdict::passed, "volvió"};
 }
 
@@ -378,6 +379,8 @@ Finding perform_check(std::string_view id, binding::Loader& loader, const Proces
             return definition.perform(library);
         } catch (const Failure& failure) {
             return {Verdict::failed, failure.what()};
+        } catch (const LibraryThrew& threw) {
+            return {Verdict::failed, in_words(threw.ending, threw.entry_point)};
         } catch (const BindingError& error) {
             return {Verdict::failed, error.what(), error.kind() == BindingError::Kind::library_not_loaded};
         } catch (const std::exception& error) {
@@ -404,6 +407,8 @@ InspectedCall inspected_call(TextToText function, EntryPoint entry_point, std::s
         }
     } catch (const Failure& failure) {
         inspected.ending = {ChildEnding::Kind::broke_contract, failure.what()};
+    } catch (const LibraryThrew& threw) {
+        inspected.ending = threw.ending;
     }
     return inspected;
 }

@@ -7,6 +7,7 @@
 #include "core/children/ending.h"
 #include "core/contract/process_probe.h"
 
+#include <binding/binding_error.h>
 #include <binding/entry_points.h>
 #include <binding/loader.h>
 
@@ -38,6 +39,26 @@ struct Check {
     std::string_view title;  // as the table shows it
 };
 
+// A C++ exception the library let out of an entry point.
+struct LibraryThrew {
+    std::string entry_point;
+    ChildEnding ending;  // threw
+};
+
+// A call into the library through the entry point named; whatever exception
+// comes out of it, but for the binding's own failures, is the library's and
+// is thrown on as LibraryThrew.
+template <class Call>
+decltype(auto) guarded(std::string_view entry_point, Call&& call) {
+    try {
+        return call();
+    } catch (const binding::BindingError&) {
+        throw;
+    } catch (...) {
+        throw LibraryThrew{std::string(entry_point), escaped_exception()};
+    }
+}
+
 // The expression the checks send where any well-formed one would do.
 inline constexpr std::u16string_view kShortExpression = u"2 * (x + 3)";
 
@@ -54,7 +75,7 @@ Finding perform_check(std::string_view id, binding::Loader& loader, const Proces
 // in the allocator's hands. In the child.
 struct InspectedCall {
     std::string answer;  // the first answer's bytes, when it is sound
-    // Returned, or broke the contract or leaked, with how in words.
+    // Returned, or broke the contract, leaked or threw, with how in words.
     ChildEnding ending;
 };
 InspectedCall inspected_call(binding::TextToText function, binding::EntryPoint entry_point,

@@ -29,7 +29,7 @@ constexpr std::size_t kBatch = 500;
 std::string utf8_of(std::string_view eight_bit) { return text::to_utf8(binding::from_eight_bit(eight_bit)); }
 
 // In the order of FaultKind.
-constexpr std::string_view kKindNames[] = {"crash", "hang", "contract", "leak"};
+constexpr std::string_view kKindNames[] = {"crash", "hang", "contract", "leak", "exception"};
 
 std::string_view name_of(FaultKind kind) { return kKindNames[static_cast<std::size_t>(kind)]; }
 
@@ -47,6 +47,8 @@ std::optional<FaultKind> fault_of(ChildEnding::Kind kind) {
             return FaultKind::contract;
         case ChildEnding::Kind::leaked:
             return FaultKind::leak;
+        case ChildEnding::Kind::threw:
+            return FaultKind::exception;
     }
     return std::nullopt;
 }

@@ -3,7 +3,7 @@
 // loads the library once and sends a record per input (on POSIX each input
 // in a copy of it forked for the input); an input whose answer has a shape
 // not seen before joins the corpus, and an input that crashed the library,
-// hung it, broke the string contract or leaked is tried again in a fresh
+// hung it, broke the string contract, leaked or let an exception out is tried again in a fresh
 // child and, when it does the same there, shrunk and saved as a file that
 // reproduces it.
 #pragma once
@@ -51,8 +51,8 @@ struct FuzzSummary {
 };
 
 // What a finding is, as its file is named: crash-N.txt, hang-N.txt,
-// contract-N.txt, leak-N.txt.
-enum class FaultKind { crash, hang, contract, leak };
+// contract-N.txt, leak-N.txt, exception-N.txt.
+enum class FaultKind { crash, hang, contract, leak, exception };
 
 // In the child: the record of one input, its answer or the fault it showed;
 // and of a copy that ended during the call.

@@ -83,8 +83,16 @@ std::string failure(const TestCase& test_case, const CaseResult& result) {
     const std::string message =
         result.failure.empty() ? "esperado: " + expected + "; obtenido: " + obtained : result.failure;
     return "      <failure message=\"" + shown(message) + "\" type=\"" +
-           (result.failure.empty() ? "respuesta distinta" : "la llamada no volvió") + "\">" + shown(detail) +
+           (result.failure.empty() ? "respuesta distinta" : "la llamada falló") + "\">" + shown(detail) +
            "</failure>\n";
+}
+
+// A case no child ran: only a library that could not be loaded leaves one,
+// and that is the case's failure, never a skip.
+CaseResult not_run(const CaseRun& run) {
+    CaseResult result;
+    result.failure = run.not_bound.value_or("no se pasó");
+    return result;
 }
 
 }  // namespace
@@ -101,21 +109,22 @@ std::string junit_report(const std::vector<std::string>& files, const std::vecto
         for (; next < cases.size() && cases[next].file == file; ++next) {
             const std::string opening = "    <testcase name=\"" + shown(case_place(cases[next])) +
                                         "\" classname=\"" + shown(file) + "\"";
-            if (next >= run.results.size()) {
-                testcases += opening + ">\n      <skipped message=\"no se pasó\"/>\n    </testcase>\n";
-            } else if (run.results[next].passed) {
+            const CaseResult result = next < run.results.size() ? run.results[next] : not_run(run);
+            if (result.passed) {
                 testcases += opening + "/>\n";
             } else {
-                testcases += opening + ">\n" + failure(cases[next], run.results[next]) + "    </testcase>\n";
+                testcases += opening + ">\n" + failure(cases[next], result) + "    </testcase>\n";
                 ++failed;
             }
         }
+        // Every case passed or failed: none is skipped.
         suites += "  <testsuite name=\"" + shown(file) + "\" tests=\"" + std::to_string(next - first) +
-                  "\" failures=\"" + std::to_string(failed) + "\">\n" + testcases + "  </testsuite>\n";
+                  "\" failures=\"" + std::to_string(failed) + "\" skipped=\"0\">\n" + testcases +
+                  "  </testsuite>\n";
         all_failed += failed;
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites tests=\"" + std::to_string(cases.size()) +
-           "\" failures=\"" + std::to_string(all_failed) + "\">\n" + suites + "</testsuites>\n";
+           "\" failures=\"" + std::to_string(all_failed) + "\" skipped=\"0\">\n" + suites + "</testsuites>\n";
 }
 
 }  // namespace kavrelo::zavlek_call
