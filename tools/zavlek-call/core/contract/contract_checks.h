@@ -47,12 +47,16 @@ struct LibraryThrew {
 
 // A call into the library through the entry point named; whatever exception
 // comes out of it, but for the binding's own failures, is the library's and
-// is thrown on as LibraryThrew.
+// is thrown on as LibraryThrew, as is one the binding caught for it.
 template <class Call>
 decltype(auto) guarded(std::string_view entry_point, Call&& call) {
     try {
         return call();
-    } catch (const binding::BindingError&) {
+    } catch (const binding::BindingError& error) {
+        if (const auto* escaped = std::get_if<binding::EscapedException>(&error.failure())) {
+            throw LibraryThrew{std::string(entry_point),
+                               {ChildEnding::Kind::threw, escaped->type, 0, {}, escaped->message}};
+        }
         throw;
     } catch (...) {
         throw LibraryThrew{std::string(entry_point), escaped_exception()};
