@@ -571,6 +571,9 @@ TEST_F(TextPassing, AnAnswerAllocatedByAnotherThreadIsSound) {
 // An exception the library lets out is its fault, said with its type and
 // message and the cure, not an error of the program's own.
 TEST_F(TextPassing, AnExceptionThatLeavesAnEntryPointIsTheLibrarysFault) {
+#if defined(_WIN32) && defined(__i386__)
+    GTEST_SKIP() << "32-bit Windows unwinds an exception only within the runtime that threw it";
+#endif
     recorder.answer_with(Result::out_of_range);
     try {
         library.tokeniza2(u"99999999999");

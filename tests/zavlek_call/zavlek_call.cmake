@@ -245,6 +245,13 @@ set(fuzz_tests ZavlekCall.FuzzFindsACrashOnlyFiveParenthesesDeep ZavlekCall.Fuzz
   ZavlekCall.FuzzFindsALeakOnlyOverAThousandBytes ZavlekCall.FuzzFindsTheArgumentReturnedOnlyBeyondAscii
   ZavlekCall.FuzzSeedsItsCorpusWithACaseFilesCases ZavlekCall.FuzzFindsNothingInTheReferenceLibrary
   ZavlekCall.FuzzFindsAnExceptionAndKeepsGoing)
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # 32-bit Windows unwinds an exception only within the runtime that threw
+  # it: one out of a library with a runtime of its own ends the process there.
+  set_tests_properties(ZavlekCall.AnExceptionOutOfAnEntryPointIsTheLibrarysFault
+    ZavlekCall.RunFailsTheCaseAnExceptionLeftAndRunsTheRestInANewProcess
+    ZavlekCall.FuzzFindsAnExceptionAndKeepsGoing PROPERTIES DISABLED TRUE)
+endif()
 if(NOT WIN32)
   add_test(NAME ZavlekCall.FuzzStoppedByCtrlCStillWritesItsSummaryAndFindings
     COMMAND ${tool_tests}/fuzz_interrupt.sh $<TARGET_FILE:zavlek-call> ${planted_nested_crash} ${fuzz_work}/interrupt)
