@@ -41,6 +41,12 @@ LibraryString make_library_string(std::u16string_view text) {
     return exact;
 }
 
+LibraryString make_library_string(std::string_view bytes) {
+    LibraryString string = allocate(bytes.size());
+    std::memcpy(bytes_in(string), bytes.data(), bytes.size());
+    return string;
+}
+
 std::string_view bytes_of(const LibraryString& string) noexcept {
     if (!string) {
         return {};

@@ -29,6 +29,9 @@ using LibraryString = std::unique_ptr<OLECHAR, LibraryStringDeleter>;
 // Throws std::bad_alloc when the allocator refuses, std::length_error when the
 // text is beyond what a 4-byte count can hold.
 LibraryString make_library_string(std::u16string_view text);
+// The library's own 8-bit bytes as they are, in a fresh counted string; the
+// same refusals.
+LibraryString make_library_string(std::string_view bytes);
 
 // What is wrong with a string a library returned (StringDefect), found before
 // anything reads it by its count or frees it: such a string is neither read

@@ -2,7 +2,6 @@
 #include "zavlek_library.h"
 
 #include "escaped_exception.h"
-#include "library_string.h"
 #include "loader.h"
 #include "text_call.h"
 
@@ -34,8 +33,15 @@ void ZavlekLibrary::call(EntryPoint entry_point) {
 }
 
 std::u16string ZavlekLibrary::call(EntryPoint entry_point, std::u16string_view text) {
+    return text_of(answer_to(entry_point, make_library_string(text)));
+}
+
+std::string ZavlekLibrary::call_with_bytes(EntryPoint entry_point, std::string_view bytes) {
+    return std::string(bytes_of(answer_to(entry_point, make_library_string(bytes))));
+}
+
+LibraryString ZavlekLibrary::answer_to(EntryPoint entry_point, const LibraryString& argument) {
     const auto function = reinterpret_cast<TextToText>(bound_address(entry_point));
-    const LibraryString argument = make_library_string(text);
     TextCall measured;
     try {
         measured = call_text(function, argument.get());
@@ -48,7 +54,7 @@ std::u16string ZavlekLibrary::call(EntryPoint entry_point, std::u16string_view t
     // at is left where it lies, since freeing it would end the program.
     const StringDefect defect =
         returned == argument.get() ? StringDefect::the_argument : defect_of(returned, argument.get());
-    const LibraryString result{
+    LibraryString result{
         defect == StringDefect::none || defect == StringDefect::count_beyond_block ? returned : nullptr};
     // The stack is whole again; what went wrong first is the convention.
     require_stdcall(measured, declaration_of(entry_point).name);
@@ -58,7 +64,7 @@ std::u16string ZavlekLibrary::call(EntryPoint entry_point, std::u16string_view t
             defect == StringDefect::count_beyond_block ? SysStringByteLen(returned) : 0,
             defect == StringDefect::not_from_the_allocator ? place_of(returned) : AnswerPlace::elsewhere});
     }
-    return text_of(result);
+    return result;
 }
 
 }  // namespace kavrelo::binding

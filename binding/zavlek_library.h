@@ -3,6 +3,7 @@
 #pragma once
 
 #include "entry_points.h"
+#include "library_string.h"
 
 #include <array>
 #include <memory>
@@ -33,6 +34,9 @@ public:
     // Any row of the table: one that takes no text, and one that does.
     void call(EntryPoint entry_point);
     std::u16string call(EntryPoint entry_point, std::u16string_view text);
+    // The same call for a caller that holds the library's 8-bit text and
+    // shows the answer later: its bytes, converted by nobody here.
+    std::string call_with_bytes(EntryPoint entry_point, std::string_view bytes);
 
     // The row's address, bound as a call binds it, for a caller that looks at
     // the call more closely than call does (zavlek-call's inspections). Bound
@@ -44,6 +48,9 @@ public:
 
 private:
     void* bind(EntryPoint entry_point);
+    // The library's answer to the argument, owned, once it is found sound;
+    // BindingError otherwise.
+    LibraryString answer_to(EntryPoint entry_point, const LibraryString& argument);
 
     Loader& loader_;
     std::unique_ptr<LoadedLibrary> library_;

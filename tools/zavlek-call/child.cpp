@@ -12,7 +12,6 @@
 #include <binding/codepage.h>
 #include <binding/loader.h>
 #include <binding/zavlek_library.h>
-#include <text/utf8.h>
 
 #include <optional>
 #include <stdexcept>
@@ -82,8 +81,7 @@ ChildReport case_done(binding::ZavlekLibrary& library, const CaseCall& call) {
             guarded(name, [&] { library.call(call.entry_point); });
             return {kDone, {}};
         }
-        const std::u16string text = text::from_utf8(call.text);
-        return {kDone, text::to_utf8(guarded(name, [&] { return library.call(call.entry_point, text); }))};
+        return {kDone, guarded(name, [&] { return library.call_with_bytes(call.entry_point, call.text); })};
     } catch (const LibraryThrew& threw) {
         return {kContractBroken, in_words(threw.ending, threw.entry_point)};
     } catch (const binding::BindingError& error) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform.h"
 
+#include <binding/module_path.h>
 #include <text/utf8.h>
 
 #include <windows.h>
@@ -65,17 +66,6 @@ std::wstring quoted(const std::wstring& argument) {
     }
     result.append(backslashes, L'\\');
     return result + L"\"";
-}
-
-std::wstring this_program() {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length = 0;
-    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
-           path.size()) {
-        path.resize(path.size() * 2);
-    }
-    path.resize(length);
-    return path;
 }
 
 std::string exception_in_words(DWORD code) {
@@ -156,7 +146,7 @@ PROCESS_INFORMATION started_suspended(const std::wstring& program, std::wstring&
 StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput error_output) {
     Pipe to_child = make_pipe(true);
     Pipe report = make_pipe(false);
-    const std::wstring program = this_program();
+    const std::wstring program = binding::module_path(nullptr);
     std::wstring command_line = quoted(program) + L" " + quoted(text::wide_from_utf8(kChildFlag)) + L" " +
                                 std::to_wstring(reinterpret_cast<std::uintptr_t>(report.write_end.get()));
     for (const std::string& argument : arguments) {
@@ -400,10 +390,7 @@ std::optional<std::string> image_holding(const void* address) {
             static_cast<LPCWSTR>(address), &module)) {
         return std::nullopt;
     }
-    std::wstring path(MAX_PATH, L'\0');
-    const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-    path.resize(length);
-    return text::utf8_from_wide(path);
+    return text::utf8_from_wide(binding::module_path(module));
 }
 
 }  // namespace kavrelo::zavlek_call

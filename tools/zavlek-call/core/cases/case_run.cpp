@@ -5,7 +5,7 @@
 #include "core/children/ending.h"
 #include "core/exit_status.h"
 
-#include <text/utf8.h>
+#include <binding/codepage.h>
 
 namespace kavrelo::zavlek_call {
 namespace {
@@ -13,7 +13,7 @@ namespace {
 std::string child_input(const std::vector<TestCase>& cases, std::size_t first) {
     std::vector<CaseCall> calls;
     for (std::size_t i = first; i < cases.size(); ++i) {
-        calls.push_back({cases[i].entry_point, text::to_utf8(cases[i].text)});
+        calls.push_back({cases[i].entry_point, binding::to_eight_bit(cases[i].text)});
     }
     return calls_for_child(calls);
 }
@@ -25,7 +25,7 @@ CaseResult judged(const TestCase& test_case, const CaseRecord& record) {
         return result;
     }
     const Expectation& expectation = test_case.expectation;
-    result.obtained = text::from_utf8(record.content);
+    result.obtained = binding::from_eight_bit(record.content);
     switch (expectation.kind) {
         case Expectation::Kind::returns:
             result.passed = true;

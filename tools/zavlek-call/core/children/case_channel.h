@@ -20,8 +20,7 @@ namespace kavrelo::zavlek_call {
 
 struct CaseCall {
     binding::EntryPoint entry_point{};
-    // The library's 8-bit text for fuzz, UTF-8 for run; empty for an entry
-    // point that takes none.
+    // The library's 8-bit text; empty for an entry point that takes none.
     std::string text;
 };
 

@@ -150,16 +150,9 @@ struct TwoCalls {
     std::size_t left_behind = 0;  // bytes, by the second call
 };
 
-// The bytes as they are, in a fresh library string.
-LibraryString library_string_of(std::string_view bytes) {
-    LibraryString string{SysAllocStringByteLen(bytes.data(), static_cast<unsigned int>(bytes.size()))};
-    if (!string) throw std::bad_alloc();
-    return string;
-}
-
 TwoCalls calls_owning_nothing(const TextEntry& entry, std::string_view text) {
     const std::string_view name = name_of(entry.entry_point);
-    LibraryString first_argument = library_string_of(text);
+    LibraryString first_argument = binding::make_library_string(text);
     TwoCalls calls{sound_answer(entry, first_argument.get())};
     const BSTR first = calls.first.string.get();
     const std::size_t argument_size = SysStringByteLen(first_argument.get());
@@ -179,7 +172,7 @@ TwoCalls calls_owning_nothing(const TextEntry& entry, std::string_view text) {
                           "): el resultado pertenece a quien llama");
         }
     }
-    const LibraryString second_argument = library_string_of(text);
+    const LibraryString second_argument = binding::make_library_string(text);
     const std::size_t before = entry.probe.allocated_bytes();
     {
         Answer second = sound_answer(entry, second_argument.get());
