@@ -203,16 +203,24 @@ std::string_view place_words(AnswerPlace place) {
     return "apunta al interior de otro bloque o a memoria de otro asignador (como el c_str() de un std::string)";
 }
 
-struct Reason {
-    std::string operator()(const EscapedException& escaped) const {
-        std::string what = escaped.type.empty() ? "una excepción de tipo desconocido" : escaped.type;
-        if (!escaped.message.empty()) {
-            what += " («" + escaped.message + "»)";
-        }
-        return what + ". Ninguna excepción debe salir de un punto de entrada: atrápela dentro de " +
-               escaped.entry_point +
-               " (try { ... } catch (const std::exception& error) { ... }) y devuelva el error como respuesta";
+}  // namespace
+
+std::string escaped_exception_words(const EscapedException& escaped) {
+    std::string what = escaped.type.empty() ? "una excepción de tipo desconocido" : escaped.type;
+    if (!escaped.message.empty()) {
+        what += " («" + escaped.message + "»)";
     }
+    const std::string where = escaped.entry_point.empty() ? "la función" : escaped.entry_point;
+    return what +
+           ". Una excepción no puede cruzar un punto de entrada, pues quien llama no es C++: atrápela dentro de " +
+           where +
+           " (try { … } catch (const std::exception& e) { … }) y devuelva una cadena que explique el error";
+}
+
+namespace {
+
+struct Reason {
+    std::string operator()(const EscapedException& escaped) const { return escaped_exception_words(escaped); }
     std::string operator()(const LoadFailure& failure) const {
         return explained(plain_words(failure), failure.system, failure.file);
     }

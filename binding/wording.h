@@ -25,6 +25,10 @@ std::string near_miss_words(const NearMiss& near_miss);
 // point instead.
 std::string calling_convention_words(const CallingConventionFault& fault);
 
+// An exception that left an entry point: its type, its message and the
+// cure, as the console and zavlek-call both say it.
+std::string escaped_exception_words(const EscapedException& escaped);
+
 // The whole sentence: which library, which entry point, and the reason
 // (reason_of's).
 std::string sentence_of(const BindingFailure& failure, const std::string& reason);

@@ -107,7 +107,7 @@ exception() {
   zavlek_call --library "$library" parser_SLR --file "$work/found/exception-1.txt" 2>"$work/reproduced" ||
     status=$?
   ((status == 1)) || failed "exception-1.txt did not reproduce the exception (status $status)"
-  grep -q "captúrela dentro de la función" "$work/reproduced" || failed "another fault: $(cat "$work/reproduced")"
+  grep -q "atrápela dentro de parser_SLR" "$work/reproduced" || failed "another fault: $(cat "$work/reproduced")"
 }
 
 "$mode" "$@"

@@ -101,7 +101,7 @@ kavrelo_zavlek_call_case(ExitingWithTheStatusOfABindingFailureIsNoBindingFailure
   STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR \\(estado 3\\) sin responder")
 # A C++ exception out of an entry point is the library's fault, named with
 # its type, its message and the cure; never the tool's own.
-set(out_of_range "parser_SLR dejó salir una excepción de C\\+\\+: std::out_of_range \\(«stoi»\\)\\. .*captúrela dentro de la función")
+set(out_of_range "parser_SLR dejó salir una excepción de C\\+\\+: std::out_of_range \\(«stoi»\\)\\. .*atrápela dentro de parser_SLR")
 kavrelo_zavlek_call_case(AnExceptionOutOfAnEntryPointIsTheLibrarysFault 1
   ARGS --library ${student_throws} parser_SLR "1 + 99999999999" STDERR_REGEX "^zavlek-call: ${out_of_range}")
 kavrelo_zavlek_call_case(AStudentsParserThatCatchesItsExceptionAnswers 0

@@ -7,6 +7,8 @@
 #include "core/exit_status.h"
 #include "core/nearest_name.h"
 
+#include <binding/escaped_exception.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -58,7 +60,7 @@ ChildEnding caught_from(const std::function<void()>& library_call) {
     try {
         library_call();
     } catch (...) {
-        return escaped_exception();
+        return thrown(binding::escaped_exception("parser_SLR"));
     }
     return {};
 }
@@ -71,7 +73,7 @@ TEST(ChildEnding, AnEscapedExceptionIsNamedByItsTypeAndMessageWithItsCure) {
     EXPECT_EQ(
         in_words(out_of_range, "parser_SLR"),
         "parser_SLR dejó salir una excepción de C++: std::out_of_range («stoi»). Una excepción no puede "
-        "cruzar un punto de entrada, pues quien llama no es C++: captúrela dentro de la función (try { … } "
+        "cruzar un punto de entrada, pues quien llama no es C++: atrápela dentro de parser_SLR (try { … } "
         "catch (const std::exception& e) { … }) y devuelva una cadena que explique el error");
     const ChildEnding number = caught_from([] { throw 7; });
     EXPECT_EQ(number.cause, "int");

@@ -1,17 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "core/children/ending.h"
 
+#include <binding/wording.h>
 #include <text/numbers.h>
-
-#include <cxxabi.h>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cstdlib>
-#include <exception>
-#include <memory>
-#include <typeinfo>
 
 namespace kavrelo::zavlek_call {
 namespace {
@@ -26,37 +21,16 @@ std::string during(std::string_view entry_point) {
     return entry_point.empty() ? std::string() : " durante " + std::string(entry_point);
 }
 
-// A type's name as its author wrote it: std::out_of_range, not St12out_of_range.
-std::string demangled(const char* name) {
-    int status = 0;
-    const std::unique_ptr<char, decltype(&std::free)> readable(
-        abi::__cxa_demangle(name, nullptr, nullptr, &status), &std::free);
-    return status == 0 && readable ? std::string(readable.get()) : std::string(name);
-}
-
 std::string escaped_in_words(const ChildEnding& ending, std::string_view entry_point) {
     const std::string who = entry_point.empty() ? std::string("la biblioteca") : std::string(entry_point);
-    const std::string message = ending.message.empty() ? std::string() : " («" + ending.message + "»)";
-    return who + " dejó salir una excepción de C++: " + ending.cause + message +
-           ". Una excepción no puede cruzar un punto de entrada, pues quien llama no es C++: captúrela "
-           "dentro de la función (try { … } catch (const std::exception& e) { … }) y devuelva una cadena "
-           "que explique el error";
+    return who + " dejó salir una excepción de C++: " +
+           binding::escaped_exception_words({{}, std::string(entry_point), ending.cause, ending.message});
 }
 
 }  // namespace
 
-ChildEnding escaped_exception() {
-    ChildEnding ending{Kind::threw, {}, 0, {}, {}};
-    const std::type_info* const type = abi::__cxa_current_exception_type();
-    ending.cause = type != nullptr ? demangled(type->name()) : std::string("desconocida");
-    try {
-        throw;
-    } catch (const std::exception& error) {
-        ending.message = error.what();
-    } catch (...) {
-        // No std::exception: its type is all there is to say.
-    }
-    return ending;
+ChildEnding thrown(const binding::EscapedException& escaped) {
+    return {Kind::threw, escaped.type, 0, {}, escaped.message};
 }
 
 ChildEnding unanswered(const ChildOutcome& outcome, std::chrono::milliseconds limit) {

@@ -8,6 +8,8 @@
 
 #include "core/children/children.h"
 
+#include <binding/binding_error.h>
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -30,9 +32,8 @@ struct ChildEnding {
 // whole report, came before its end.
 ChildEnding unanswered(const ChildOutcome& outcome, std::chrono::milliseconds limit);
 
-// Inside a catch block around a call into the library: the exception being
-// handled, which the entry point let out, as the library's fault.
-ChildEnding escaped_exception();
+// An exception the entry point let out, as the library's fault.
+ChildEnding thrown(const binding::EscapedException& escaped);
 
 // The ending in words; entry_point is the one being called, or empty where
 // a child's work is no one call (a check).

@@ -9,6 +9,7 @@
 
 #include <binding/binding_error.h>
 #include <binding/entry_points.h>
+#include <binding/escaped_exception.h>
 #include <binding/loader.h>
 
 #include <optional>
@@ -54,12 +55,11 @@ decltype(auto) guarded(std::string_view entry_point, Call&& call) {
         return call();
     } catch (const binding::BindingError& error) {
         if (const auto* escaped = std::get_if<binding::EscapedException>(&error.failure())) {
-            throw LibraryThrew{std::string(entry_point),
-                               {ChildEnding::Kind::threw, escaped->type, 0, {}, escaped->message}};
+            throw LibraryThrew{std::string(entry_point), thrown(*escaped)};
         }
         throw;
     } catch (...) {
-        throw LibraryThrew{std::string(entry_point), escaped_exception()};
+        throw LibraryThrew{std::string(entry_point), thrown(binding::escaped_exception(entry_point))};
     }
 }
 
