@@ -226,7 +226,7 @@ struct Reason {
     }
     std::string operator()(const MissingEntryPoint& missing) const {
         std::string plain =
-            missing.found.empty() ? std::string() : "el archivo " + missing.found + " no la exporta";
+            missing.found.empty() ? std::string() : "el archivo " + missing.found + " no lo exporta";
         if (missing.near_miss) {
             plain += (plain.empty() ? "" : " con ese nombre: ") + near_miss_words(*missing.near_miss);
         }
@@ -289,20 +289,20 @@ std::string entry_point_list() {
 std::string near_miss_words(const NearMiss& near_miss) {
     switch (near_miss.kind) {
         case NearMiss::Kind::stdcall_decorated:
-            return "exporta `" + near_miss.exported +
-                   "` (nombre decorado de `__stdcall`); expórtelo sin decorar con un archivo .def o con "
+            return "exporta «" + near_miss.exported +
+                   "» (nombre decorado de «__stdcall»); expórtelo sin decorar con un archivo .def o con "
                    "-Wl,--kill-at";
         case NearMiss::Kind::fastcall_decorated:
-            return "exporta `" + near_miss.exported +
-                   "` (nombre decorado de `__fastcall`); declárelo `__stdcall` y expórtelo sin decorar "
+            return "exporta «" + near_miss.exported +
+                   "» (nombre decorado de «__fastcall»); declárelo «__stdcall» y expórtelo sin decorar "
                    "con un archivo .def o con -Wl,--kill-at";
         case NearMiss::Kind::cpp_mangled:
             break;
     }
     const std::string shown = near_miss.readable.empty()
-                                  ? "`" + near_miss.exported + "`"
-                                  : "`" + near_miss.readable + "` (`" + near_miss.exported + "`)";
-    return "exporta " + shown + " con nombre de C++; declárelo `extern \"C\"`";
+                                  ? "«" + near_miss.exported + "»"
+                                  : "«" + near_miss.readable + "» («" + near_miss.exported + "»)";
+    return "exporta " + shown + " con nombre de C++; declárelo «extern \"C\"»";
 }
 
 std::string calling_convention_words(const CallingConventionFault& fault) {

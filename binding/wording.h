@@ -16,8 +16,8 @@ std::string reason_of(const BindingFailure& failure);
 // parser_SLR".
 std::string entry_point_list();
 
-// What a near miss is and how to cure it: "exporta `_parser_SLR@4` (nombre
-// decorado de `__stdcall`); expórtelo sin decorar con un archivo .def o con
+// What a near miss is and how to cure it: "exporta «_parser_SLR@4» (nombre
+// decorado de «__stdcall»); expórtelo sin decorar con un archivo .def o con
 // -Wl,--kill-at".
 std::string near_miss_words(const NearMiss& near_miss);
 

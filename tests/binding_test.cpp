@@ -57,7 +57,7 @@ constexpr const char* kNotALibraryReason = "/not_a_library/libZavlek.so no es un
 constexpr const char* kUnresolvedReason =
     "/unresolved/libZavlek.so necesita el símbolo zavlek_symbol_nobody_defines, que ninguna biblioteca "
     "cargada ofrece";
-constexpr const char* kNoEntryPointReason = "/no_mpila/libZavlek.so no la exporta";
+constexpr const char* kNoEntryPointReason = "/no_mpila/libZavlek.so no lo exporta";
 #endif
 
 TEST(DeclarationTable, HasOneRowPerEntryPointInTheLibraryFile) {
@@ -218,8 +218,8 @@ TEST(WindowsLibraries, AnEntryPointExportedDecoratedOnlyIsMissing) {
         EXPECT_EQ(error.kind(), BindingError::Kind::entry_point_missing);
         EXPECT_EQ(error.entry_point(), "parser_SLR");
         EXPECT_THAT(error.reason(),
-                    HasSubstr("exporta `_parser_SLR@4` (nombre "
-                              "decorado de `__stdcall`); expórtelo sin decorar con un archivo "
+                    HasSubstr("exporta «_parser_SLR@4» (nombre "
+                              "decorado de «__stdcall»); expórtelo sin decorar con un archivo "
                               ".def o con -Wl,--kill-at. Detalle del sistema: "));
     }
     EXPECT_EQ(loader.looked_up, std::vector<std::string>{"parser_SLR"});
@@ -239,8 +239,8 @@ std::string parser_reason(const char* double_name) {
 
 TEST(WindowsLibraries, AnEntryPointWithAnMsvcNameIsNamedWithTheCure) {
     EXPECT_THAT(parser_reason(testing::kMsvcMangled),
-                HasSubstr("parser_SLR: exporta `?parser_SLR@@YGPA_WPA_W@Z` con nombre de C++; "
-                          "declárelo `extern \"C\"`"));
+                HasSubstr("parser_SLR: exporta «?parser_SLR@@YGPA_WPA_W@Z» con nombre de C++; "
+                          "declárelo «extern \"C\"»"));
 }
 
 TEST(WindowsLibraries, AMissingDebugRuntimeIsNamedWithItsCure) {
@@ -308,8 +308,8 @@ TEST(LibraryAuthorsMistakes, AMangledEntryPointIsNamedWithTheCure) {
     } catch (const BindingError& error) {
         EXPECT_EQ(error.kind(), BindingError::Kind::entry_point_missing);
         EXPECT_THAT(error.reason(),
-                    HasSubstr("exporta `parser_SLR(char*)` "
-                              "(`_Z10parser_SLRPc`) con nombre de C++; declárelo `extern \"C\"`"));
+                    HasSubstr("exporta «parser_SLR(char*)» "
+                              "(«_Z10parser_SLRPc») con nombre de C++; declárelo «extern \"C\"»"));
     }
 }
 

@@ -236,8 +236,8 @@ MATCHER_P(Says, words, "") { return arg.find(text::from_utf8(words)) != std::u16
 TEST_F(ConsoleWithAnAuthorsMistake, AnEntryPointWithoutExternCIsNamedWithTheCure) {
     EXPECT_THAT(parser_report(testing::kMangled), Says("no tiene el punto de entrada parser_SLR: "));
     EXPECT_THAT(parser_report(testing::kMangled),
-                Says("exporta `parser_SLR(char*)` (`_Z10parser_SLRPc`) con nombre de "
-                     "C++; declárelo `extern \"C\"`"));
+                Says("exporta «parser_SLR(char*)» («_Z10parser_SLRPc») con nombre de "
+                     "C++; declárelo «extern \"C\"»"));
 }
 
 TEST_F(ConsoleWithAnAuthorsMistake, AnEntryPointWithoutStdcallIsAFaultOnX86Only) {
@@ -260,10 +260,10 @@ TEST_F(ConsoleWithAnAuthorsMistake, AnEntryPointWithoutStdcallIsAFaultOnX86Only)
 TEST_F(ConsoleWithAnAuthorsMistake, DecoratedAndMsvcNamesAreNamedWithTheCure) {
     EXPECT_THAT(
         parser_report(testing::kDecorated),
-        Says("exporta `_parser_SLR@4` (nombre decorado de `__stdcall`); expórtelo sin decorar con un archivo "
+        Says("exporta «_parser_SLR@4» (nombre decorado de «__stdcall»); expórtelo sin decorar con un archivo "
              ".def o con -Wl,--kill-at"));
     EXPECT_THAT(parser_report(testing::kMsvcMangled),
-                Says("exporta `?parser_SLR@@YGPA_WPA_W@Z` con nombre de C++; declárelo `extern \"C\"`"));
+                Says("exporta «?parser_SLR@@YGPA_WPA_W@Z» con nombre de C++; declárelo «extern \"C\"»"));
 }
 
 TEST_F(ConsoleWithAnAuthorsMistake, AMissingLibraryIsNamedThroughItsChain) {

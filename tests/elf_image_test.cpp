@@ -266,7 +266,7 @@ std::string parser_reason(const char* double_name) {
 }
 
 constexpr const char* kCppHint =
-    "exporta `parser_SLR(char*)` (`_Z10parser_SLRPc`) con nombre de C++; declárelo `extern \"C\"`";
+    "exporta «parser_SLR(char*)» («_Z10parser_SLRPc») con nombre de C++; declárelo «extern \"C\"»";
 
 TEST(ElfReader, ReadsTheNamesTheCompilerWrote) {
     const auto complete =

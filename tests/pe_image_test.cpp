@@ -146,14 +146,14 @@ TEST(NearMiss, FindsCppNamesOfGccAndMsvc) {
 
 TEST(NearMiss, IsSaidInSpanishWithItsCure) {
     EXPECT_EQ(near_miss_words(*near_miss("parser_SLR", {"_parser_SLR@4"})),
-              "exporta `_parser_SLR@4` (nombre decorado de `__stdcall`); expórtelo sin decorar con un "
+              "exporta «_parser_SLR@4» (nombre decorado de «__stdcall»); expórtelo sin decorar con un "
               "archivo .def o "
               "con -Wl,--kill-at");
     EXPECT_EQ(near_miss_words(*near_miss("parser_SLR", {"_Z10parser_SLRPc"})),
-              "exporta `parser_SLR(char*)` (`_Z10parser_SLRPc`) con nombre de C++; declárelo `extern \"C\"`");
+              "exporta «parser_SLR(char*)» («_Z10parser_SLRPc») con nombre de C++; declárelo «extern \"C\"»");
     EXPECT_EQ(
         near_miss_words(*near_miss("mPila", {"@mPila@0"})),
-        "exporta `@mPila@0` (nombre decorado de `__fastcall`); declárelo `__stdcall` y expórtelo sin decorar "
+        "exporta «@mPila@0» (nombre decorado de «__fastcall»); declárelo «__stdcall» y expórtelo sin decorar "
         "con un archivo .def o con -Wl,--kill-at");
 }
 

@@ -304,8 +304,8 @@ else()
   # One calling convention: the same library keeps the contract.
   kavrelo_contract_check(ACdeclLibraryKeepsTheContractWhereThereIsOneConvention ${cdecl} PASSING ALL)
 endif()
-set(cpp_cure "con nombre de C\\+\\+; declárelo `extern \"C\"`")
-set(parser_cpp_hint "no tiene el punto de entrada parser_SLR: .*exporta `parser_SLR\\(char\\*\\)` \\(`_Z10parser_SLRPc`\\) ${cpp_cure}")
+set(cpp_cure "con nombre de C\\+\\+; declárelo «extern \"C\"»")
+set(parser_cpp_hint "no tiene el punto de entrada parser_SLR: .*exporta «parser_SLR\\(char\\*\\)» \\(«_Z10parser_SLRPc»\\) ${cpp_cure}")
 kavrelo_zavlek_call_case(AnEntryPointWithoutExternCIsNamed 3 ARGS --library ${mangled} parser_SLR x
   STDERR_REGEX "${parser_cpp_hint}")
 if(NOT WIN32)
@@ -323,16 +323,16 @@ if(NOT WIN32)
 endif()
 kavrelo_contract_check(EntryPointsWithoutExternCAreNamedInTheNameCheck ${mangled}
   FAILING "carga y nombres" "parser_SLR: expresión corta"
-  DETAILS "no exporta con su nombre exacto: .*tokeniza2, parser_SLR; .*en lugar de parser_SLR, exporta `parser_SLR\\(char\\*\\)` \\(`_Z10parser_SLRPc`\\) ${cpp_cure}$"
-    "no exporta parser_SLR: .*exporta `parser_SLR\\(char\\*\\)`")
+  DETAILS "no exporta con su nombre exacto: .*tokeniza2, parser_SLR; .*en lugar de parser_SLR, exporta «parser_SLR\\(char\\*\\)» \\(«_Z10parser_SLRPc»\\) ${cpp_cure}$"
+    "no exporta parser_SLR: .*exporta «parser_SLR\\(char\\*\\)»")
 if(WIN32)
   kavrelo_zavlek_call_case(ADecoratedEntryPointIsNamed 3 ARGS --library ${decorated} parser_SLR x
-    STDERR_REGEX "no tiene el punto de entrada parser_SLR: exporta `_parser_SLR@4` \\(nombre decorado de `__stdcall`\\); expórtelo sin decorar con un archivo .def o con -Wl,--kill-at")
+    STDERR_REGEX "no tiene el punto de entrada parser_SLR: exporta «_parser_SLR@4» \\(nombre decorado de «__stdcall»\\); expórtelo sin decorar con un archivo .def o con -Wl,--kill-at")
   kavrelo_contract_check(ADecoratedEntryPointIsNamedInTheNameCheck ${decorated}
     FAILING "carga y nombres"
-    DETAILS "no exporta con su nombre exacto: mPila, tokeniza, tokeniza2, parser_SLR; en lugar de parser_SLR, exporta `_parser_SLR@4` \\(nombre decorado de `__stdcall`\\)")
+    DETAILS "no exporta con su nombre exacto: mPila, tokeniza, tokeniza2, parser_SLR; en lugar de parser_SLR, exporta «_parser_SLR@4» \\(nombre decorado de «__stdcall»\\)")
   kavrelo_zavlek_call_case(AnMsvcNameIsNamed 3 ARGS --library ${msvc_mangled} parser_SLR x
-    STDERR_REGEX "exporta `\\?parser_SLR@@YGPA_WPA_W@Z` ${cpp_cure}")
+    STDERR_REGEX "exporta «\\?parser_SLR@@YGPA_WPA_W@Z» ${cpp_cure}")
   kavrelo_zavlek_call_case(AMissingLibraryIsNamed 3 ARGS --library ${unresolved} mPila
     STDERR_REGEX "se encontró, pero Zavlek.dll necesita zavlek_nobody.dll, que no se encuentra\\. Detalle del sistema: .*\\(error 126\\)")
   set(debug_cure "VCRUNTIME140D.dll es del entorno de ejecución de depuración de Visual C\\+\\+, que solo existe donde está instalado Visual Studio: compile la biblioteca en modo Release, o enlace el entorno de ejecución estáticamente")
