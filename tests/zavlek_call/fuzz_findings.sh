@@ -11,6 +11,7 @@
 #   fuzz_findings.sh EMULATOR TOOL WORK reference LIBRARY SECONDS
 #   fuzz_findings.sh EMULATOR TOOL WORK corpus HANG_LIBRARY
 #   fuzz_findings.sh EMULATOR TOOL WORK exception THROWING_LIBRARY
+#   fuzz_findings.sh EMULATOR TOOL WORK out CRASHING_LIBRARY
 set -euo pipefail
 emulator=$1 tool=$2 work=$3 mode=$4
 shift 4
@@ -108,6 +109,40 @@ exception() {
     status=$?
   ((status == 1)) || failed "exception-1.txt did not reproduce the exception (status $status)"
   grep -q "atrápela dentro de parser_SLR" "$work/reproduced" || failed "another fault: $(cat "$work/reproduced")"
+}
+
+# --out is tried before the run: a file, or a folder where nothing can be
+# written, is said at once with status 2. A finding never writes through a
+# link planted under its name, nor over an earlier run's finding: it takes the
+# next free number, and the summary says how to reproduce it.
+out() {
+  local library=$1 status=0
+  touch "$work/a-file"
+  zavlek_call --library "$library" fuzz --seed 1 --inputs 500 --out "$work/a-file" >"$work/summary" \
+    2>"$work/refused" || status=$?
+  ((status == 2)) || failed "--out on a file: expected status 2, got $status"
+  grep -q "los hallazgos no se pueden guardar en .*a-file: no es una carpeta" "$work/refused" ||
+    failed "--out on a file: $(cat "$work/refused")"
+  [[ ! -s "$work/summary" ]] || failed "--out on a file: a run was made"
+  if [[ -z "$emulator" ]]; then
+    # Not even the system's administrator can make a file there.
+    status=0
+    zavlek_call --library "$library" fuzz --seed 1 --inputs 500 --out /proc/1 2>"$work/refused" || status=$?
+    ((status == 2)) || failed "--out where nothing can be written: expected status 2, got $status"
+    grep -q "los hallazgos no se pueden guardar en /proc/1: " "$work/refused" ||
+      failed "--out where nothing can be written: $(cat "$work/refused")"
+  fi
+  mkdir "$work/found"
+  echo kept >"$work/target"
+  ln -s "$work/target" "$work/found/crash-1.txt"
+  status=0
+  zavlek_call --library "$library" fuzz --seed 1 --inputs 500 --out "$work/found" >"$work/summary" || status=$?
+  cat "$work/summary"
+  ((status == 1)) || failed "expected exit status 1 for a finding, got $status"
+  [[ "$(cat "$work/target")" == kept ]] || failed "the file a planted link names was written over"
+  [[ "$(cat "$work/found/crash-2.txt")" == '(((((' ]] || failed "the finding is not crash-2.txt"
+  grep -q "^    zavlek-call --library [^ ]*planted[^ ]* parser_SLR --file [^ ]*found/crash-2.txt$" \
+    "$work/summary" || failed "the summary does not say how to reproduce the finding"
 }
 
 "$mode" "$@"

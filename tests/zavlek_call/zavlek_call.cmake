@@ -229,6 +229,9 @@ kavrelo_zavlek_call_case(ACallAnsweredWithItsOwnArgumentBreaksTheContract 1
 add_test(NAME ZavlekCall.FuzzFindsAnExceptionAndKeepsGoing
   COMMAND ${tool_tests}/fuzz_findings.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
     ${fuzz_work}/exception exception ${student_throws})
+add_test(NAME ZavlekCall.FuzzSavesEachFindingInANewFileOfAFolderTriedFirst
+  COMMAND ${tool_tests}/fuzz_findings.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
+    ${fuzz_work}/out out ${planted_nested_crash})
 add_test(NAME ZavlekCall.FuzzSeedsItsCorpusWithACaseFilesCases
   COMMAND ${tool_tests}/fuzz_findings.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
     ${fuzz_work}/corpus corpus ${planted_hang})

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 namespace kavrelo::zavlek_call {
@@ -67,8 +68,12 @@ struct ReaderOutput {
 };
 
 ReaderOutput read_by(const std::string& command, const std::string& contents) {
-    const std::filesystem::path file = std::filesystem::path(::testing::TempDir()) /
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    // Named for the test and this run alone: another run of the suite, in
+    // another build, may be writing its own beside it.
+    const std::filesystem::path file =
+        std::filesystem::path(::testing::TempDir()) /
+        (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+         std::to_string(std::random_device()()));
     std::ofstream(file, std::ios::binary) << contents;
     ReaderOutput output;
     FILE* const pipe = popen((command + " '" + file.string() + "' 2>&1").c_str(), "r");
@@ -77,6 +82,8 @@ ReaderOutput read_by(const std::string& command, const std::string& contents) {
     for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
         output.printed.append(buffer, got);
     output.status = pclose(pipe);
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
     return output;
 }
 
@@ -170,12 +177,14 @@ TEST(JsonReports, PythonsJsonParserReadsBackEveryTextAsGiven) {
     EXPECT_EQ(read.printed, hex(hostile) + " " + hex(hostile) + "\n");
 
     FuzzSummary summary;
-    summary.findings.push_back({"crash-1.txt", hostile});
+    summary.findings.push_back({"crash-1.txt", hostile, {}, {}});
+    FuzzSettings hostile_out;
+    hostile_out.out = hostile;
     const ReaderOutput fuzz = read_by(
         "python3 -c 'import sys, json\n"
         "value = json.load(open(sys.argv[1], encoding=\"utf-8\"))\n"
         "print(value[\"carpeta\"].encode().hex(), value[\"hallazgos\"][0][\"fallo\"].encode().hex())'",
-        fuzz_json(summary, 7, hostile));
+        fuzz_json(summary, hostile_out));
     EXPECT_EQ(fuzz.printed, hex(hostile) + " " + hex(hostile) + "\n");
 }
 #endif

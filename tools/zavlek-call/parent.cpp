@@ -14,6 +14,7 @@
 #include "core/reports/tap_report.h"
 #include "fuzz_status.h"
 #include "handlers.h"
+#include "out_folder.h"
 #include "platform.h"
 
 #include <binding/codepage.h>
@@ -192,6 +193,14 @@ int fuzz_library(const Options& options) {
         for (const std::u16string& input : corpus_inputs(file))
             settings.corpus.push_back(binding::to_eight_bit(input));
     }
+    std::unique_ptr<FindingFolder> folder;
+    try {
+        folder = prepared_out_folder(settings.out);
+    } catch (const UnusableFolder& unusable) {
+        tell("los hallazgos no se pueden guardar en " + settings.out + ": " +
+             file_error_words(unusable.error));
+        return kWrongUsage;
+    }
     // Ctrl+C ends the run, not the tool: the summary and the findings made
     // until then are still written.
     interrupt_stops_work();
@@ -199,15 +208,15 @@ int fuzz_library(const Options& options) {
     FuzzSummary summary;
     {
         FuzzStatus status(options.fuzz_time);
-        summary = fuzz(children, settings, [&status](const FuzzSummary& so_far) { status.show(so_far); });
+        summary =
+            fuzz(children, *folder, settings, [&status](const FuzzSummary& so_far) { status.show(so_far); });
     }
-    write_standard_output(options.json ? fuzz_json(summary, settings.seed, options.out)
-                                       : fuzz_table(summary, settings.seed, options.out));
+    write_standard_output(options.json ? fuzz_json(summary, settings) : fuzz_table(summary, settings));
     if (summary.not_bound) {
         tell(*summary.not_bound);
         return kNotBound;
     }
-    return summary.findings.empty() ? kDone : kFindings;
+    return fuzz_exit_status(summary);
 }
 
 }  // namespace kavrelo::zavlek_call

@@ -10,6 +10,7 @@
 
 #include "core/children/children.h"
 #include "core/contract/process_probe.h"
+#include "core/fuzzing/finding_folder.h"
 
 #include <chrono>
 #include <cstddef>
@@ -90,6 +91,11 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 // A file named in UTF-8, opened to read its bytes; empty when it cannot be.
 File open_to_read(const std::string& path);
+
+// The bytes in a new file at that path (UTF-8), as FindingFolder::create_new
+// says: never over a file or a link already there, and nothing left of a
+// file not written whole.
+FindingFolder::Created create_new_file(const std::string& path, std::string_view bytes);
 
 std::size_t memory_in_use();
 std::size_t allocated_bytes();

@@ -431,6 +431,24 @@ void write_standard_error(std::string_view text) {
 
 bool standard_error_is_terminal() { return isatty(STDERR_FILENO) == 1; }
 
+FindingFolder::Created create_new_file(const std::string& path, std::string_view bytes) {
+    using Creation = FindingFolder::Creation;
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (file < 0) {
+        return {errno == EEXIST ? Creation::name_taken : Creation::failed, {errno, std::generic_category()}};
+    }
+    int error = 0;
+    for (std::size_t written = 0; written < bytes.size() && error == 0;) {
+        const ssize_t step = write(file, bytes.data() + written, bytes.size() - written);
+        if (step > 0) written += static_cast<std::size_t>(step);
+        if (step < 0 && errno != EINTR) error = errno;
+    }
+    if (close(file) != 0 && error == 0) error = errno;
+    if (error == 0) return {Creation::written, {}};
+    unlink(path.c_str());
+    return {Creation::failed, {error, std::generic_category()}};
+}
+
 std::size_t memory_in_use() {
 #if defined(__SANITIZE_ADDRESS__)
     return __sanitizer_get_current_allocated_bytes();

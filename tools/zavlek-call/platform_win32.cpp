@@ -341,6 +341,55 @@ void prepare_standard_streams() {
     _setmode(_fileno(stdout), _O_BINARY);
 }
 
+namespace {
+
+// The system's error as the portable condition it stands for, where there
+// is one, for the words of file_error_words.
+std::error_code file_error(DWORD error) {
+    switch (error) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return std::make_error_code(std::errc::no_space_on_device);
+        case ERROR_ACCESS_DENIED:
+            return std::make_error_code(std::errc::permission_denied);
+        case ERROR_WRITE_PROTECT:
+            return std::make_error_code(std::errc::read_only_file_system);
+        case ERROR_PATH_NOT_FOUND:
+            return std::make_error_code(std::errc::no_such_file_or_directory);
+        case ERROR_DIRECTORY:
+            return std::make_error_code(std::errc::not_a_directory);
+        case ERROR_FILENAME_EXCED_RANGE:
+            return std::make_error_code(std::errc::filename_too_long);
+        default:
+            return {static_cast<int>(error), std::system_category()};
+    }
+}
+
+}  // namespace
+
+FindingFolder::Created create_new_file(const std::string& path, std::string_view bytes) {
+    using Creation = FindingFolder::Creation;
+    const std::wstring wide = text::wide_from_utf8(path);
+    const HANDLE file =
+        CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        return {taken ? Creation::name_taken : Creation::failed, file_error(error)};
+    }
+    DWORD error = ERROR_SUCCESS;
+    for (std::size_t written = 0; written < bytes.size() && error == ERROR_SUCCESS;) {
+        const DWORD step = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
+        DWORD done = 0;
+        if (!WriteFile(file, bytes.data() + written, step, &done, nullptr)) error = GetLastError();
+        written += done;
+    }
+    if (!CloseHandle(file) && error == ERROR_SUCCESS) error = GetLastError();
+    if (error == ERROR_SUCCESS) return {Creation::written, {}};
+    DeleteFileW(wide.c_str());
+    return {Creation::failed, file_error(error)};
+}
+
 File open_to_read(const std::string& path) {
     return File(_wfopen(text::wide_from_utf8(path).c_str(), L"rb"));
 }

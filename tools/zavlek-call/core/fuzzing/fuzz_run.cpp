@@ -11,8 +11,6 @@
 #include <text/utf8.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <optional>
@@ -133,34 +131,52 @@ std::string reproducer(std::string_view input) {
     return file;
 }
 
-std::filesystem::path utf8_path(const std::string& path) { return std::u8string(path.begin(), path.end()); }
-
-std::string saved(const FuzzSettings& settings, FaultKind kind, std::size_t number, std::string_view input) {
-    const std::string name = std::string(name_of(kind)) + "-" + std::to_string(number) + ".txt";
-    std::filesystem::create_directories(utf8_path(settings.out));
-    std::ofstream file(utf8_path(settings.out) / utf8_path(name), std::ios::binary | std::ios::trunc);
-    if (!(file << reproducer(input) << std::flush)) {
-        throw std::runtime_error("no se pudo guardar " + name + " en " + settings.out);
+// The finding in a new file of its kind, under the first number no file
+// holds: crash-1.txt, crash-2.txt... ; `number` is the last one taken.
+FuzzFinding saved(FindingFolder& folder, FaultKind kind, std::size_t& number, std::string input,
+                  std::string what) {
+    const std::string bytes = reproducer(input);
+    for (;;) {
+        const std::string name = std::string(name_of(kind)) + "-" + std::to_string(++number) + ".txt";
+        const FindingFolder::Created created = folder.create_new(name, bytes);
+        switch (created.creation) {
+            case FindingFolder::Creation::written:
+                return {name, std::move(what), {}, {}};
+            case FindingFolder::Creation::name_taken:
+                continue;
+            case FindingFolder::Creation::failed:
+                return {{},
+                        std::move(what),
+                        "no se pudo guardar " + name + ": " + file_error_words(created.error),
+                        std::move(input)};
+        }
     }
-    return name;
 }
 
 // The findings of a run: each one minimised and saved once.
 class Findings {
 public:
-    Findings(Children& children, const FuzzSettings& settings) : children_(children), settings_(settings) {}
+    Findings(Children& children, FindingFolder& folder, const FuzzSettings& settings)
+        : children_(children), folder_(folder), settings_(settings) {}
 
     // An input that showed a fault in its batch: a new finding when a fresh
-    // child does the same and it is not one made already.
-    std::optional<FuzzFinding> made_of(const std::string& input, FaultKind kind) {
+    // child does the same and it is not one made already. An interrupt
+    // leaves no time to find out: the first fault of a kind not found yet is
+    // kept as it was seen, the rest of that kind taken for the same.
+    std::optional<FuzzFinding> made_of(const std::string& input, const Result& seen) {
+        const FaultKind kind = *seen.fault;
         if (known(input, kind)) return std::nullopt;
         ChildTrial trial(children_, settings_, kind);
-        std::optional<Shown> again = trial.first_showing({input});
-        if (!again) return std::nullopt;
-        // What the summary says is what the saved input does.
-        const Showing small = minimised(trial, {input, std::move(again->what)});
-        if (!found_.insert({kind, small.input}).second) return std::nullopt;
-        return FuzzFinding{saved(settings_, kind, ++numbers_[kind], small.input), small.what};
+        std::optional<Shown> again = trial.stopped() ? std::nullopt : trial.first_showing({input});
+        if (again) {
+            // What the summary says is what the saved input does.
+            const Showing small = minimised(trial, {input, std::move(again->what)});
+            return kept(kind, small.input, small.what);
+        }
+        const bool kind_found = std::any_of(found_.begin(), found_.end(),
+                                            [kind](const auto& finding) { return finding.first == kind; });
+        if (!trial.stopped() || kind_found) return std::nullopt;
+        return kept(kind, input, seen.text + " (sin confirmar ni reducir: la ejecución se interrumpió)");
     }
 
 private:
@@ -177,7 +193,13 @@ private:
         });
     }
 
+    std::optional<FuzzFinding> kept(FaultKind kind, const std::string& input, std::string what) {
+        if (!found_.insert({kind, input}).second) return std::nullopt;
+        return saved(folder_, kind, numbers_[kind], input, std::move(what));
+    }
+
     Children& children_;
+    FindingFolder& folder_;
     const FuzzSettings& settings_;
     std::set<std::pair<FaultKind, std::string>> found_;  // kind and minimised input
     std::map<FaultKind, std::size_t> numbers_;           // of each kind, the last
@@ -212,12 +234,13 @@ std::string fuzz_record(const ChildOutcome& ended) {
     return case_record({kFindings, ending_record(unanswered(ended, {}))});
 }
 
-FuzzSummary fuzz(Children& children, const FuzzSettings& settings, const FuzzProgress& progress) {
+FuzzSummary fuzz(Children& children, FindingFolder& folder, const FuzzSettings& settings,
+                 const FuzzProgress& progress) {
     const Clock::time_point start = Clock::now();
     FuzzInputs inputs(settings.seed);
     for (const std::string& input : settings.corpus) inputs.add_to_corpus(input);
     std::set<std::string> shapes;
-    Findings findings(children, settings);
+    Findings findings(children, folder, settings);
     FuzzSummary summary;
     std::size_t made = 0;
     const std::size_t most = settings.most_inputs.value_or(std::numeric_limits<std::size_t>::max());
@@ -236,8 +259,8 @@ FuzzSummary fuzz(Children& children, const FuzzSettings& settings, const FuzzPro
             const Result& result = outcome.results[i];
             if (!result.fault) {
                 if (shapes.insert(answer_shape(result.text)).second) inputs.add_to_corpus(batch[i]);
-            } else if (!children.interrupted()) {
-                if (std::optional<FuzzFinding> finding = findings.made_of(batch[i], *result.fault)) {
+            } else {
+                if (std::optional<FuzzFinding> finding = findings.made_of(batch[i], result)) {
                     summary.findings.push_back(std::move(*finding));
                 }
             }
@@ -250,6 +273,14 @@ FuzzSummary fuzz(Children& children, const FuzzSettings& settings, const FuzzPro
     }
     summary.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     return summary;
+}
+
+int fuzz_exit_status(const FuzzSummary& summary) {
+    if (std::any_of(summary.findings.begin(), summary.findings.end(),
+                    [](const FuzzFinding& finding) { return finding.file.empty(); })) {
+        return kOutputNotWritten;
+    }
+    return summary.findings.empty() ? kDone : kFindings;
 }
 
 }  // namespace kavrelo::zavlek_call

@@ -10,6 +10,7 @@
 
 #include "core/contract/contract_checks.h"
 #include "core/children/children.h"
+#include "core/fuzzing/finding_folder.h"
 
 #include <binding/entry_points.h>
 
@@ -37,8 +38,12 @@ struct FuzzSettings {
 };
 
 struct FuzzFinding {
-    std::string file;  // as saved, in `out`
+    std::string file;  // as saved, in `out`; empty when it could not be
     std::string what;  // what happened, in words
+    // When the file could not be written: why, in words, and the input
+    // itself (8-bit), for the summary to show instead.
+    std::string not_saved;
+    std::string input;
 };
 
 struct FuzzSummary {
@@ -62,10 +67,15 @@ std::string fuzz_record(const ChildOutcome& ended);
 // Told the summary so far after every batch.
 using FuzzProgress = std::function<void(const FuzzSummary&)>;
 
-// Until the time is up or an interrupt comes; what
-// was found before either is saved and summed up. Throws std::runtime_error
-// when a finding cannot be saved.
-FuzzSummary fuzz(Children& children, const FuzzSettings& settings, const FuzzProgress& progress);
+// Until the time is up or an interrupt comes; what was found before either
+// is saved in the folder and summed up. A fault seen when the interrupt came
+// is saved as it was seen, neither confirmed nor shrunk, and said so.
+FuzzSummary fuzz(Children& children, FindingFolder& folder, const FuzzSettings& settings,
+                 const FuzzProgress& progress);
+
+// The status the tool ends with: kFindings for any finding, and
+// kOutputNotWritten when one of them could not be saved.
+int fuzz_exit_status(const FuzzSummary& summary);
 
 // The answer (the library's 8-bit bytes, a byte a character) with its digits
 // and quoted characters made alike: answers that differ only in a number or

@@ -4,13 +4,13 @@
 
 #include "core/fuzzing/fuzz_run.h"
 
-#include <cstdint>
 #include <string>
 
 namespace kavrelo::zavlek_call {
 
-// out: the folder of the findings, as given.
-std::string fuzz_table(const FuzzSummary& summary, std::uint64_t seed, const std::string& out);
-std::string fuzz_json(const FuzzSummary& summary, std::uint64_t seed, const std::string& out);
+// Each finding with the command that reproduces it, or, when it could not
+// be saved, why and its input in hexadecimal.
+std::string fuzz_table(const FuzzSummary& summary, const FuzzSettings& settings);
+std::string fuzz_json(const FuzzSummary& summary, const FuzzSettings& settings);
 
 }  // namespace kavrelo::zavlek_call
