@@ -9,7 +9,7 @@ if(TOOLCHAIN)
   set(toolchain -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE} -B ${WORK} -G Ninja ${toolchain}
-    "-DCMAKE_C_FLAGS=-Wall -Wextra -Werror"
+    "-DCMAKE_C_FLAGS=-Wall -Wextra -Werror" "-DCMAKE_CXX_FLAGS=-Wall -Wextra -Werror"
   RESULT_VARIABLE status OUTPUT_VARIABLE log ERROR_VARIABLE log)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "the template does not configure:\n${log}")

@@ -349,12 +349,19 @@ if(WIN32)
     STDERR_REGEX "el archivo que se encontró está incompleto")
 endif()
 
-add_test(NAME ContractCheck.TheLibraryTemplateBuildsAndPasses
-  COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/examples/zavlek-minimal
-    -DWORK=${CMAKE_CURRENT_BINARY_DIR}/zavlek-minimal -DTOOL=$<TARGET_FILE:zavlek-call>
-    "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" "-DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE}"
-    -P ${tool_tests}/template.cmake)
-set_tests_properties(ContractCheck.TheLibraryTemplateBuildsAndPasses PROPERTIES TIMEOUT 600)
+# The templates build as their authors would build them and pass the check.
+foreach(template IN ITEMS "" -cpp)
+  set(test_name ContractCheck.TheLibraryTemplateBuildsAndPasses)
+  if(template)
+    set(test_name ContractCheck.TheCppLibraryTemplateBuildsAndPasses)
+  endif()
+  add_test(NAME ${test_name}
+    COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/examples/zavlek-minimal${template}
+      -DWORK=${CMAKE_CURRENT_BINARY_DIR}/zavlek-minimal${template} -DTOOL=$<TARGET_FILE:zavlek-call>
+      "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}" "-DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE}"
+      -P ${tool_tests}/template.cmake)
+  set_tests_properties(${test_name} PROPERTIES TIMEOUT 600)
+endforeach()
 if(CMAKE_CXX_FLAGS MATCHES "-fsanitize=[^ ]*address")
   # The crashes are the libraries' own: let them end the child as they would.
   set_tests_properties(ZavlekCall.ACrashInTheLibraryIsReported ContractCheck.ACrashInParserSLRFailsItsCheck
