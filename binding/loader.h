@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kavrelo::binding {
 
@@ -37,6 +38,11 @@ public:
 
 // The platform's loader: dlopen/dlsym or LoadLibraryW/GetProcAddress.
 std::unique_ptr<Loader> make_system_loader();
+
+// The elements of the search that the system would take from the current
+// directory (an empty or relative folder of LD_LIBRARY_PATH) and that this
+// search passes over, as written; none on Windows, whose search has none.
+std::vector<std::string> passed_over_search_elements();
 
 // The folder of the running program, one of the places the ordinary search
 // looks in; empty when the system cannot say.

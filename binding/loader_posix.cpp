@@ -92,19 +92,31 @@ std::optional<std::string> where_to_load(const std::string& name) {
     return name;
 }
 
+// The elements of LD_LIBRARY_PATH as written, empty ones included.
+std::vector<std::string> library_path_elements() {
+    const char* variable = std::getenv("LD_LIBRARY_PATH");
+    if (variable == nullptr || *variable == '\0') {
+        return {};
+    }
+    const std::string folders = variable;
+    std::vector<std::string> elements;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = std::min(folders.find(':', start), folders.size());
+        elements.push_back(folders.substr(start, end - start));
+        if (end == folders.size()) {
+            return elements;
+        }
+        start = end + 1;
+    }
+}
+
 // The absolute folders of LD_LIBRARY_PATH, the only ones searched.
 std::string absolute_library_path() {
-    const char* variable = std::getenv("LD_LIBRARY_PATH");
-    const std::string folders = variable != nullptr ? variable : "";
     std::string absolute;
-    std::size_t start = 0;
-    while (start < folders.size()) {
-        const std::size_t end = std::min(folders.find(':', start), folders.size());
-        const std::string folder = folders.substr(start, end - start);
+    for (const std::string& folder : library_path_elements()) {
         if (is_absolute(folder)) {
             absolute += (absolute.empty() ? "" : ":") + folder;
         }
-        start = end + 1;
     }
     return absolute;
 }
@@ -205,6 +217,16 @@ public:
 }  // namespace
 
 std::unique_ptr<Loader> make_system_loader() { return std::make_unique<PosixLoader>(); }
+
+std::vector<std::string> passed_over_search_elements() {
+    std::vector<std::string> passed_over;
+    for (const std::string& element : library_path_elements()) {
+        if (!is_absolute(element)) {
+            passed_over.push_back(element);
+        }
+    }
+    return passed_over;
+}
 
 std::filesystem::path program_folder() {
     std::error_code error;

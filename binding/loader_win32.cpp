@@ -326,6 +326,8 @@ public:
 
 std::unique_ptr<Loader> make_system_loader() { return std::make_unique<Win32Loader>(); }
 
+std::vector<std::string> passed_over_search_elements() { return {}; }
+
 std::filesystem::path program_folder() {
     const std::wstring path = module_path(nullptr);
     return path.empty() ? std::filesystem::path() : std::filesystem::path(path).parent_path();

@@ -366,4 +366,10 @@ std::string library_crash_sentence(const LibraryCrash& crash) {
            crash_words(crash);
 }
 
+std::string passed_over_words(const std::string& element) {
+    const std::string which =
+        element.empty() ? "un elemento vacío" : "el elemento relativo «" + element + "»";
+    return "se pasó por alto " + which + " de LD_LIBRARY_PATH: la búsqueda solo usa carpetas absolutas";
+}
+
 }  // namespace kavrelo::binding

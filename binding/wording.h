@@ -33,6 +33,10 @@ std::string escaped_exception_words(const EscapedException& escaped);
 // (reason_of's).
 std::string sentence_of(const BindingFailure& failure, const std::string& reason);
 
+// An element of the search passed over (passed_over_search_elements), for a
+// user who put it there and expects it searched.
+std::string passed_over_words(const std::string& element);
+
 // A crash inside the library, in plain words, and its cure where there is
 // one: "La biblioteca libZavlek.so falló durante parser_SLR: ...".
 std::string library_crash_sentence(const LibraryCrash& crash);

@@ -4,6 +4,7 @@
 #include "message_box.h"
 
 #include <binding/loader.h>
+#include <binding/wording.h>
 #include <binding/zavlek_library.h>
 #include <console/commands.h>
 #include <console/crash_guard.h>
@@ -35,6 +36,10 @@ int main(int, char* argv[]) {
         return static_cast<int>(console::ExitStatus::failure);
     }
     console::guard_library_calls(argv[0]);
+    // A user who put "." in the search expects it searched: ours passes it over.
+    for (const std::string& element : binding::passed_over_search_elements()) {
+        std::fprintf(stderr, "kavrelo1: %s\n", binding::passed_over_words(element).c_str());
+    }
 
     const auto loader = binding::make_system_loader();
     binding::ZavlekLibrary library(*loader);

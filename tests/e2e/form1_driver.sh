@@ -79,6 +79,8 @@ form1_drawn() {
 
 # Starts the program from folder $1 with current directory $2, and any further
 # arguments, and waits for its window to be drawn; sets console_pid and window.
+# Variables for the program alone may be set in console_environment.
+console_environment=()
 start_console() {
   local library_path=()
   # AddressSanitizer's dlopen interceptor makes itself the caller, and its
@@ -86,7 +88,8 @@ start_console() {
   if [[ -n "${KAVRELO_SANITIZED:-}" && -e "$1/libZavlek.so" ]]; then
     library_path=(LD_LIBRARY_PATH="$1")
   fi
-  (cd "$2" && exec "${clean_environment[@]}" "${library_path[@]}" "$1/kavrelo1" "${@:3}") 2>"$work/stderr.log" &
+  (cd "$2" && exec "${clean_environment[@]}" "${library_path[@]}" "${console_environment[@]}" "$1/kavrelo1" \
+    "${@:3}") 2>"$work/stderr.log" &
   console_pid=$!
   window="$(timeout 30 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n 1)" ||
     fail "the window did not appear"

@@ -62,10 +62,14 @@ expect_fatal_report() {
   [[ "$status" == 1 ]] || fail "the fatal report ($3) ended the program with status $status, not 1"
 }
 
-echo "--- without a library, started from a folder that holds one"
+echo "--- without a library, started from a folder that holds one, with . in the search"
 mkdir -p "$work/bare"
 cp "$program" "$work/bare/"
+console_environment=(LD_LIBRARY_PATH=.)
 expect_fatal_report "$work/bare" "$double_folder" fatal-report
+console_environment=()
+grep -q "^kavrelo1: se pasó por alto el elemento relativo «.» de LD_LIBRARY_PATH: la búsqueda solo usa carpetas absolutas$" \
+  "$work/stderr.log" || fail "the element . of the search is not named as passed over: $(cat "$work/stderr.log")"
 
 echo "--- with a library that cannot serve, one kind after another"
 doubles="$(dirname "$double_folder")"

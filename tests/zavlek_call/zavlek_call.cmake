@@ -349,6 +349,15 @@ if(WIN32)
     STDERR_REGEX "el archivo que se encontró está incompleto")
 endif()
 
+if(NOT WIN32)
+  # The search never looks in the current directory: an element of
+  # LD_LIBRARY_PATH that would make it is named as passed over.
+  kavrelo_zavlek_call_case(ARelativeOrEmptyElementOfTheSearchIsNamedAsPassedOver 0 ARGS parser_SLR x
+    STDERR_REGEX "zavlek-call: se pasó por alto el elemento relativo «\\.» de LD_LIBRARY_PATH: la búsqueda solo usa carpetas absolutas\nzavlek-call: se pasó por alto un elemento vacío de LD_LIBRARY_PATH")
+  set_tests_properties(ZavlekCall.ARelativeOrEmptyElementOfTheSearchIsNamedAsPassedOver PROPERTIES
+    ENVIRONMENT "LD_LIBRARY_PATH=.:/nowhere::/also/nowhere")
+endif()
+
 # The templates build as their authors would build them and pass the check.
 foreach(template IN ITEMS "" -cpp)
   set(test_name ContractCheck.TheLibraryTemplateBuildsAndPasses)

@@ -8,6 +8,9 @@
 #include "modes.h"
 #include "platform.h"
 
+#include <binding/loader.h>
+#include <binding/wording.h>
+
 #include <exception>
 
 namespace kavrelo::zavlek_call {
@@ -34,6 +37,14 @@ int run_child(const std::vector<std::string>& arguments) {
     return report.status;
 }
 
+// Folders of the search the system would take from the current directory,
+// which ours passes over: a user who put "." there expects it searched.
+void say_passed_over_search_elements() {
+    for (const std::string& element : binding::passed_over_search_elements()) {
+        tell(binding::passed_over_words(element));
+    }
+}
+
 int run(const std::vector<std::string>& arguments) {
     if (!arguments.empty() && arguments.front() == kChildFlag) return run_child(arguments);
     try {
@@ -42,6 +53,7 @@ int run(const std::vector<std::string>& arguments) {
             write_standard_output(help());
             return kDone;
         }
+        if (request.options.library.empty()) say_passed_over_search_elements();
         return request.mode->perform(request.options);
     } catch (const CaseFormatError&) {
         return kWrongUsage;
