@@ -229,6 +229,10 @@ kavrelo_zavlek_call_case(ACallAnsweredWithItsOwnArgumentBreaksTheContract 1
 add_test(NAME ZavlekCall.FuzzFindsAnExceptionAndKeepsGoing
   COMMAND ${tool_tests}/fuzz_findings.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
     ${fuzz_work}/exception exception ${student_throws})
+# Bounded by its inputs alone, a run has no time limit of its own, and its
+# progress says how many inputs are left.
+kavrelo_zavlek_call_case(FuzzBoundedByInputsAloneCountsInputsLeft 0 ARGS fuzz --inputs 20 --seed 1
+  --out ${fuzz_work}/inputs-alone STDERR_REGEX "hallazgos 0, quedan [0-9.]+ entradas\n")
 add_test(NAME ZavlekCall.FuzzSavesEachFindingInANewFileOfAFolderTriedFirst
   COMMAND ${tool_tests}/fuzz_findings.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
     ${fuzz_work}/out out ${planted_nested_crash})

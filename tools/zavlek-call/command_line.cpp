@@ -73,7 +73,9 @@ const std::vector<OptionRow>& option_rows() {
          [](Options& o, std::string_view, Value) { o.json = true; }},
         {"--junit", "ARCHIVO", "con run, escribe además el resultado en JUnit XML en ARCHIVO.",
          [](Options& o, std::string_view, Value value) { o.junit = value; }},
-        {"--seconds", "N", "con fuzz, cuánto dura.",
+        {"--seconds", "N",
+         "con fuzz, cuánto dura como mucho (60 si no se indica, y sin límite\n"
+         "si solo se indica --inputs).",
          [](Options& o, std::string_view name, Value value) { o.fuzz_time = parse_seconds(name, value); }},
         {"--inputs", "N",
          "con fuzz, cuántas entradas envía como mucho (con --seed, la misma\n"

@@ -31,8 +31,8 @@ struct Options {
     std::vector<std::string> case_files;
     std::optional<std::string> junit;  // where run writes its JUnit report
     // For fuzz:
-    std::chrono::milliseconds fuzz_time{60000};
-    std::optional<std::size_t> fuzz_inputs;  // the most sent, when given
+    std::optional<std::chrono::milliseconds> fuzz_time;  // when given
+    std::optional<std::size_t> fuzz_inputs;              // the most sent, when given
     std::optional<std::uint64_t> seed;
     std::vector<std::string> corpus;
     std::string out = "fuzz-zavlek";

@@ -13,7 +13,9 @@ namespace kavrelo::zavlek_call {
 
 class FuzzStatus {
 public:
-    explicit FuzzStatus(std::chrono::milliseconds duration);
+    // What bounds the run: its time, its number of inputs, or both; the
+    // line says what is left of each.
+    FuzzStatus(std::optional<std::chrono::milliseconds> duration, std::optional<std::size_t> most_inputs);
     ~FuzzStatus();
     FuzzStatus(const FuzzStatus&) = delete;
     FuzzStatus& operator=(const FuzzStatus&) = delete;
@@ -21,7 +23,8 @@ public:
     void show(const FuzzSummary& so_far);
 
 private:
-    std::chrono::milliseconds duration_;
+    std::optional<std::chrono::milliseconds> duration_;
+    std::optional<std::size_t> most_inputs_;
     bool terminal_;
     std::size_t shown_length_ = 0;  // of the line on the terminal
     std::optional<std::chrono::steady_clock::time_point> last_line_;

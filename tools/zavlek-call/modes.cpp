@@ -96,7 +96,8 @@ const std::vector<Mode> kModes = {
      "fuzz [--json] [--seconds N] [--inputs N]\n"
      "[--seed N] [--corpus RUTA]... [--out CARPETA] [--entry parser_SLR | tokeniza2]",
      "envía entradas generadas de la gramática de las expresiones y\n"
-     "variaciones de ellas, durante --seconds (60 si no se indica), en\n"
+     "variaciones de ellas, durante --seconds (60 si no se indica; sin\n"
+     "límite de tiempo si solo se indica --inputs) o hasta --inputs, en\n"
      "tandas, cada una a un proceso que carga la biblioteca una vez; una\n"
      "entrada cuya respuesta tiene una forma nueva (cifras y caracteres\n"
      "entre comillas igualados) pasa al corpus. Cada entrada tras la que\n"

@@ -184,7 +184,9 @@ int fuzz_library(const Options& options) {
     FuzzSettings settings;
     settings.library = absolute_library_file(options.library);
     settings.entry_point = options.entry_point;
-    settings.duration = options.fuzz_time;
+    // Bounded by inputs alone, a run is the same on any machine, however
+    // loaded: no time of its own ends it.
+    settings.duration = options.fuzz_time.value_or(options.fuzz_inputs ? kUnboundedRun : kDefaultRun);
     settings.most_inputs = options.fuzz_inputs;
     settings.limit = options.timeout;
     settings.seed = options.seed ? *options.seed : std::random_device()();
@@ -207,7 +209,7 @@ int fuzz_library(const Options& options) {
     ThisProgramsChildren children;
     FuzzSummary summary;
     {
-        FuzzStatus status(options.fuzz_time);
+        FuzzStatus status(options.fuzz_time, options.fuzz_inputs);
         summary =
             fuzz(children, *folder, settings, [&status](const FuzzSummary& so_far) { status.show(so_far); });
     }

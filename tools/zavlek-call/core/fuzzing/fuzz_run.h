@@ -24,10 +24,15 @@
 
 namespace kavrelo::zavlek_call {
 
+// How long a run lasts when nothing else is said, and a time that does not
+// end a run bounded by its inputs alone.
+inline constexpr std::chrono::milliseconds kDefaultRun{60000};
+inline constexpr std::chrono::milliseconds kUnboundedRun = std::chrono::hours(24 * 365);
+
 struct FuzzSettings {
     std::string library;  // absolute, or empty for the ordinary search
     binding::EntryPoint entry_point = binding::EntryPoint::parser_SLR;
-    std::chrono::milliseconds duration{60000};
+    std::chrono::milliseconds duration = kDefaultRun;
     // The most inputs sent, whatever the time left: with the seed, a run
     // that ends as the same one on any machine, however loaded.
     std::optional<std::size_t> most_inputs;
