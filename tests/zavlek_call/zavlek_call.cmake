@@ -126,6 +126,22 @@ if(NOT WIN32)
     COMMAND ${tool_tests}/process_lifetime.sh $<TARGET_FILE:zavlek-call> ${breaks_grandchild}
       ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt)
   set_tests_properties(ZavlekCall.EndingTheToolByASignalEndsTheProcessesOfTheCall PROPERTIES TIMEOUT 600)
+  # A child that leaves its process group for the tool's own is still ended
+  # at the limit; a process started in a session of its own still ends with
+  # the call. (The time out only ends a test that would otherwise hang.)
+  kavrelo_double_file(breaks_join_group breaks_join_group)
+  kavrelo_double_file(breaks_session breaks_session)
+  kavrelo_zavlek_call_case(ACallWhoseChildJoinsTheToolsGroupIsStoppedAtTheLimit 4
+    ARGS --library ${breaks_join_group} --timeout 1 parser_SLR x STDERR_REGEX "parser_SLR no volvió en 1 s")
+  kavrelo_zavlek_call_case(ARunWhoseChildJoinsTheToolsGroupFailsTheCaseAtTheLimit 1
+    ARGS --library ${breaks_join_group} --timeout 1 run ${tool_tests}/cases/one-call.txt
+    STDOUT_REGEX "\nnot ok 1 - [^\n]*\n(  [^\n]*\n)*  causa: \"parser_SLR no volvió en 1 s; se detuvo el proceso\"")
+  add_test(NAME ZavlekCall.AProcessInASessionOfItsOwnEndsWithTheCall
+    COMMAND ${tool_tests}/session_of_its_own.sh $<TARGET_FILE:zavlek-call> ${breaks_session} ${tool_tests}/cases
+      ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/session_of_its_own)
+  set_tests_properties(ZavlekCall.ACallWhoseChildJoinsTheToolsGroupIsStoppedAtTheLimit
+    ZavlekCall.ARunWhoseChildJoinsTheToolsGroupFailsTheCaseAtTheLimit
+    ZavlekCall.AProcessInASessionOfItsOwnEndsWithTheCall PROPERTIES TIMEOUT 60)
 endif()
 
 # What the user gave or where the output goes decides the status, never the
