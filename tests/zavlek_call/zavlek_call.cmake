@@ -202,6 +202,7 @@ kavrelo_zavlek_call_case(RunNamesEveryLineOutOfFormatAndRunsNothing 2
 [^\n]*format-faults.txt:10: el patrón no es una expresión regular ECMAScript válida [^\n]*: \\(
 [^\n]*format-faults.txt:11: parser_SLR necesita un texto[^\n]*
 [^\n]*format-faults.txt:12: falta la línea de la respuesta[^\n]*
+[^\n]*format-faults.txt:13: la línea no es texto UTF-8
 $")
 kavrelo_zavlek_call_case(RunSearchesAPatternInAnAnswerOfSixteenMegabytes 0
   ARGS --library ${sixteen_mb_of_tokens} --timeout 60 run ${cases}/long-answer.txt
