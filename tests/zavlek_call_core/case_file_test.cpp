@@ -99,7 +99,7 @@ TEST(CaseFile, ALineThatIsNotUtf8IsItsOnlyFault) {
     // case goes with it, and the next case is read as one.
     const ReadCases read = read_case_file("f.txt",
                                           "tokeniza2 posici\xF3n\n"  // 1: not UTF-8
-                                          "= posici\xF3n\n"          // 2: its answer, passed over
+                                          "= posici\xC3\xB3n\n"      // 2: its answer, passed over
                                           "parser_SLR 1\n"           // 3
                                           "= posici\xF3n\n"          // 4: not UTF-8
                                           "parser_SLR 2\n"

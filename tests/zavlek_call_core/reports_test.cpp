@@ -223,6 +223,19 @@ TEST(JunitReport, AFileNamedTwiceHasItsCasesInEachOfItsTwoTestsuites) {
                                                 "      <failure message=\"esperado: x; obtenido: y\""));
 }
 
+TEST(JunitReport, AnExpectedAnswerWithAControlKeepsItsLettersAsTheFileWroteThem) {
+    const std::vector<TestCase> cases =
+        read_case_file("a.txt",
+                       "parser_SLR 1+\n= posici\xC3\xB3n\\x01\nparser_SLR 2\n= posici\xC3\xB3n\x01\n")
+            .cases;
+    CaseRun run;
+    run.results = {{false, u"posici\u00F3n 3", {}}, {false, u"posici\u00F3n\u0001 4", {}}};
+    const std::string junit = junit_report({"a.txt"}, cases, run);
+    EXPECT_THAT(junit, HasSubstr("message=\"esperado: posici\xC3\xB3n\\x01; obtenido: posici\xC3\xB3n 3\""));
+    EXPECT_THAT(junit,
+                HasSubstr("message=\"esperado: posici\xC3\xB3n\\x01; obtenido: posici\xC3\xB3n\\x01 4\""));
+}
+
 TEST(JsonReports, StringsAreUtf8WhateverBytesTheyHeld) {
     // A Latin-1 byte, as an older system names a folder, is the character it
     // stands for in the library's code page.

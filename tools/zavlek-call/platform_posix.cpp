@@ -168,9 +168,11 @@ Adoption adoption;
 
 std::vector<pid_t> our_children() {
     std::vector<pid_t> children;
+    // Without exceptions: a child is ended in a destructor too.
     std::error_code unreadable;
-    for (const auto& thread : std::filesystem::directory_iterator("/proc/self/task", unreadable)) {
-        std::ifstream list(thread.path() / "children");
+    for (auto thread = std::filesystem::directory_iterator("/proc/self/task", unreadable);
+         !unreadable && thread != std::filesystem::directory_iterator(); thread.increment(unreadable)) {
+        std::ifstream list(thread->path() / "children");
         for (pid_t child = 0; list >> child;) children.push_back(child);
     }
     return children;
