@@ -14,6 +14,11 @@
 //   BREAK_RECURSION parser_SLR descends into a "(" without moving past it, for ever
 //   BREAK_GRANDCHILD  parser_SLR starts a process of its own that inherits the pipes and never
 //                   ends, then answers; for a text of spaces only it hangs as BREAK_HANG does
+//   BREAK_JOIN_GROUP  parser_SLR moves its process into its parent's process group, out of
+//                   the one it was started in, and never returns (POSIX)
+//   BREAK_SESSION   parser_SLR starts a process in a session of its own that holds standard
+//                   output and error and never ends, says its id on standard output, then
+//                   answers (POSIX)
 // Built with none of them, it keeps the whole contract and answers at once,
 // which is what the call benchmark measures against.
 #include <zavlek.h>
@@ -27,6 +32,9 @@
 #  else
 #    include <unistd.h>
 #  endif
+#endif
+#if defined(BREAK_JOIN_GROUP) || defined(BREAK_SESSION)
+#  include <unistd.h>
 #endif
 
 namespace {
@@ -71,6 +79,21 @@ void start_grandchild() {
     }
 }
 #  endif
+#endif
+
+#if defined(BREAK_SESSION)
+// As a daemon starts: out of the caller's session, so that no group kill of
+// the caller's reaches it.
+void start_session_of_its_own() {
+    std::fflush(stdout);
+    const pid_t started = fork();
+    if (started == 0) {
+        setsid();
+        for (;;) pause();
+    }
+    std::printf("zavlek de prueba: proceso %d en una sesión propia\n", static_cast<int>(started));
+    std::fflush(stdout);
+}
 #endif
 
 #if defined(BREAK_HANG) || defined(BREAK_GRANDCHILD)
@@ -130,6 +153,14 @@ ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
         for (volatile bool forever = true; forever;) {
         }
     }
+    return accepted();
+#elif defined(BREAK_JOIN_GROUP)
+    static_cast<void>(text);
+    setpgid(0, getpgid(getppid()));
+    for (;;) pause();
+#elif defined(BREAK_SESSION)
+    static_cast<void>(text);
+    start_session_of_its_own();
     return accepted();
 #elif defined(BREAK_ARGUMENT)
     return text;

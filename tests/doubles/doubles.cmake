@@ -42,6 +42,13 @@ foreach(fault crash hang argument literal leak keep print forge exit3 abort gran
   kavrelo_add_double(breaks_${fault} SOURCES doubles/contract_breaker.cpp DEFINITIONS BREAK_${define}
     WITH_ITS_FAULTS)
 endforeach()
+if(NOT WIN32)
+  foreach(fault join_group session)
+    string(TOUPPER ${fault} define)
+    kavrelo_add_double(breaks_${fault} SOURCES doubles/contract_breaker.cpp DEFINITIONS BREAK_${define}
+      WITH_ITS_FAULTS)
+  endforeach()
+endif()
 kavrelo_add_double(counting SOURCES doubles/counting_zavlek.cpp WITH_ITS_FAULTS)
 # A student's recursive-descent parser in C++: as it should be, and with one
 # mistake of the kind students make.

@@ -126,6 +126,22 @@ if(NOT WIN32)
     COMMAND ${tool_tests}/process_lifetime.sh $<TARGET_FILE:zavlek-call> ${breaks_grandchild}
       ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt)
   set_tests_properties(ZavlekCall.EndingTheToolByASignalEndsTheProcessesOfTheCall PROPERTIES TIMEOUT 600)
+  # A child that leaves its process group for the tool's own is still ended
+  # at the limit; a process started in a session of its own still ends with
+  # the call. (The time out only ends a test that would otherwise hang.)
+  kavrelo_double_file(breaks_join_group breaks_join_group)
+  kavrelo_double_file(breaks_session breaks_session)
+  kavrelo_zavlek_call_case(ACallWhoseChildJoinsTheToolsGroupIsStoppedAtTheLimit 4
+    ARGS --library ${breaks_join_group} --timeout 1 parser_SLR x STDERR_REGEX "parser_SLR no volvió en 1 s")
+  kavrelo_zavlek_call_case(ARunWhoseChildJoinsTheToolsGroupFailsTheCaseAtTheLimit 1
+    ARGS --library ${breaks_join_group} --timeout 1 run ${tool_tests}/cases/one-call.txt
+    STDOUT_REGEX "\nnot ok 1 - [^\n]*\n(  [^\n]*\n)*  causa: \"parser_SLR no volvió en 1 s. se detuvo el proceso\"")
+  add_test(NAME ZavlekCall.AProcessInASessionOfItsOwnEndsWithTheCall
+    COMMAND ${tool_tests}/session_of_its_own.sh $<TARGET_FILE:zavlek-call> ${breaks_session} ${tool_tests}/cases
+      ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/session_of_its_own)
+  set_tests_properties(ZavlekCall.ACallWhoseChildJoinsTheToolsGroupIsStoppedAtTheLimit
+    ZavlekCall.ARunWhoseChildJoinsTheToolsGroupFailsTheCaseAtTheLimit
+    ZavlekCall.AProcessInASessionOfItsOwnEndsWithTheCall PROPERTIES TIMEOUT 60)
 endif()
 
 # What the user gave or where the output goes decides the status, never the
@@ -186,10 +202,26 @@ kavrelo_zavlek_call_case(RunNamesEveryLineOutOfFormatAndRunsNothing 2
 [^\n]*format-faults.txt:10: el patrón no es una expresión regular ECMAScript válida [^\n]*: \\(
 [^\n]*format-faults.txt:11: parser_SLR necesita un texto[^\n]*
 [^\n]*format-faults.txt:12: falta la línea de la respuesta[^\n]*
+[^\n]*format-faults.txt:13: la línea no es texto UTF-8
 $")
 kavrelo_zavlek_call_case(RunSearchesAPatternInAnAnswerOfSixteenMegabytes 0
   ARGS --library ${sixteen_mb_of_tokens} --timeout 60 run ${cases}/long-answer.txt
   STDOUT_REGEX "^TAP version 13\n1\\.\\.1\nok 1 - ")
+# Patterns that take seconds to hours over a long answer (every start of it
+# tried, none followed by ERROR; groups nested under a repeat) are stopped
+# at the case's limit, which holds for its call and its search together,
+# and the case after them runs. (No semicolon in these regular expressions:
+# CMake would split them there.)
+string(REPEAT "a" 20000 twenty_thousand)
+string(REPEAT "a" 32000 thirty_two_thousand)
+set(slow_patterns ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/slow-patterns.txt)
+file(WRITE ${slow_patterns} "tokeniza2 ${twenty_thousand}\n~ .*ERROR\ntokeniza2 ${thirty_two_thousand}b\n~ (a+)+$\n"
+  "tokeniza2 b\n= b\n")
+set(search_stopped "(  [^\n]*\n)*  causa: \"la búsqueda del patrón en la respuesta no terminó en 1 s. se detuvo el proceso\"\n  \\.\\.\\.\n")
+kavrelo_zavlek_call_case(RunStopsASlowPatternAtTheCasesLimitAndRunsTheRest 1
+  ARGS --library ${echo} --timeout 1 run ${slow_patterns}
+  STDOUT_REGEX "\nnot ok 1 - [^\n]*\n${search_stopped}not ok 2 - [^\n]*\n${search_stopped}ok 3 - ")
+set_tests_properties(ZavlekCall.RunStopsASlowPatternAtTheCasesLimitAndRunsTheRest PROPERTIES TIMEOUT 180)
 kavrelo_zavlek_call_case(RunWithoutCaseFilesIsWrongUsage 2 ARGS run STDERR_REGEX "run necesita al menos un archivo")
 kavrelo_zavlek_call_case(RunOfALibraryThatCannotBeLoadedBailsOut 3
   ARGS --library ${missing} run ${cases}/escapes.txt

@@ -94,6 +94,24 @@ TEST(CaseFile, EveryLineAtFaultIsNamedOnceAndNoCaseOfItIsKept) {
     EXPECT_EQ(read.cases[0].line, 2u);
 }
 
+TEST(CaseFile, ALineThatIsNotUtf8IsItsOnlyFault) {
+    // A case's line: its answer line goes with it. An answer's line: its
+    // case goes with it, and the next case is read as one.
+    const ReadCases read = read_case_file("f.txt",
+                                          "tokeniza2 posici\xF3n\n"  // 1: not UTF-8
+                                          "= posici\xC3\xB3n\n"      // 2: its answer, passed over
+                                          "parser_SLR 1\n"           // 3
+                                          "= posici\xF3n\n"          // 4: not UTF-8
+                                          "parser_SLR 2\n"
+                                          "= 2\n"
+                                          "# comentario en Latin-1: posici\xF3n\n");  // 7: not UTF-8
+    EXPECT_THAT(read.faults, ElementsAre(HasSubstr("f.txt:1: la línea no es texto UTF-8"),
+                                         HasSubstr("f.txt:4: la línea no es texto UTF-8"),
+                                         HasSubstr("f.txt:7: la línea no es texto UTF-8")));
+    ASSERT_EQ(read.cases.size(), 1u);
+    EXPECT_EQ(read.cases[0].line, 5u);
+}
+
 TEST(CaseFile, APatternNestedTooDeepIsAFaultOfItsLineNotAStackOverflow) {
     const std::string nested = std::string(15'000, '(') + "a" + std::string(15'000, ')');
     const std::string bracketed = "[(]\\(" + std::string(200, '(') + "a" + std::string(200, ')') + "\\)";

@@ -131,14 +131,22 @@ TEST(CaseChannel, RecordsAreReadWholeOnlyAndTheirBytesAsSent) {
 }
 
 TEST(CaseChannel, CallsReachTheChildAsTheParentSentThem) {
-    const std::vector<CaseCall> calls = {{binding::EntryPoint::parser_SLR, "1 +\n2"},
-                                         {binding::EntryPoint::mPila, {}}};
+    const std::vector<CaseCall> calls = {{binding::EntryPoint::parser_SLR, "1 +\n2", "^~ \n"},
+                                         {binding::EntryPoint::mPila, {}},
+                                         {binding::EntryPoint::tokeniza2, "~", ""}};
     const std::optional<std::vector<CaseCall>> read = calls_from_parent(calls_for_child(calls));
     ASSERT_TRUE(read.has_value());
-    ASSERT_EQ(read->size(), 2u);
+    ASSERT_EQ(read->size(), 3u);
     EXPECT_EQ((*read)[0].text, "1 +\n2");
+    EXPECT_EQ((*read)[0].pattern, "^~ \n");
     EXPECT_EQ((*read)[1].entry_point, binding::EntryPoint::mPila);
+    EXPECT_FALSE((*read)[1].pattern.has_value());
+    EXPECT_EQ((*read)[2].text, "~");
+    EXPECT_EQ((*read)[2].pattern, "");
     EXPECT_FALSE(calls_from_parent("frobnicate 1\nx").has_value());
+    // A pattern belongs to the call before it, and a call has one at most.
+    EXPECT_FALSE(calls_from_parent("~ 1\nx").has_value());
+    EXPECT_FALSE(calls_from_parent("mPila 0\n~ 1\nx~ 1\ny").has_value());
 }
 
 TEST(ChildArguments, NameTheLibraryOnlyWhenOneWasNamed) {

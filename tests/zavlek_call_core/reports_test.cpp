@@ -215,6 +215,36 @@ TEST(JunitReport, CasesNotRunFailWithWhyTheLibraryCouldNotBeLoadedAndNoneIsSkipp
     EXPECT_THAT(junit, Not(HasSubstr("<skipped")));
 }
 
+TEST(JunitReport, AFileNamedTwiceHasItsCasesInEachOfItsTwoTestsuites) {
+    const std::vector<TestCase> once = read_case_file("a.txt", "tokeniza2 x\n= x\nmPila\n").cases;
+    std::vector<TestCase> cases = once;
+    cases.insert(cases.end(), once.begin(), once.end());
+    CaseRun run;
+    run.results = {{true, u"x", {}}, {true, {}, {}}, {false, u"y", {}}, {true, {}, {}}};
+    const std::string junit = junit_report({"a.txt", "a.txt"}, cases, run);
+    const std::string opening = "<testsuite name=\"a.txt\" tests=\"2\" ";
+    const std::size_t first = junit.find(opening + "failures=\"0\"");
+    const std::size_t second = junit.find(opening + "failures=\"1\"");
+    ASSERT_NE(first, std::string::npos) << junit;
+    ASSERT_NE(second, std::string::npos) << junit;
+    EXPECT_LT(first, second);
+    EXPECT_THAT(junit.substr(second), HasSubstr("<testcase name=\"a.txt:1\" classname=\"a.txt\">\n"
+                                                "      <failure message=\"esperado: x; obtenido: y\""));
+}
+
+TEST(JunitReport, AnExpectedAnswerWithAControlKeepsItsLettersAsTheFileWroteThem) {
+    const std::vector<TestCase> cases =
+        read_case_file("a.txt",
+                       "parser_SLR 1+\n= posici\xC3\xB3n\\x01\nparser_SLR 2\n= posici\xC3\xB3n\x01\n")
+            .cases;
+    CaseRun run;
+    run.results = {{false, u"posici\u00F3n 3", {}}, {false, u"posici\u00F3n\u0001 4", {}}};
+    const std::string junit = junit_report({"a.txt"}, cases, run);
+    EXPECT_THAT(junit, HasSubstr("message=\"esperado: posici\xC3\xB3n\\x01; obtenido: posici\xC3\xB3n 3\""));
+    EXPECT_THAT(junit,
+                HasSubstr("message=\"esperado: posici\xC3\xB3n\\x01; obtenido: posici\xC3\xB3n\\x01 4\""));
+}
+
 TEST(JsonReports, StringsAreUtf8WhateverBytesTheyHeld) {
     // A Latin-1 byte, as an older system names a folder, is the character it
     // stands for in the library's code page.

@@ -2,6 +2,7 @@
 // The children's side of each mode: the work that calls the library, its
 // records and report on the channel to the parent.
 #include "chosen_library.h"
+#include "core/cases/case_run.h"
 #include "core/children/case_channel.h"
 #include "core/contract/contract_checks.h"
 #include "core/fuzzing/fuzz_run.h"
@@ -98,7 +99,9 @@ ChildReport case_done(binding::ZavlekLibrary& library, const CaseCall& call) {
 
 // --child CHANNEL run [--library FILE]: the calls of calls_for_child on
 // standard input; a record of each on the channel as soon as it is done, so
-// that a crash or a hang in a later one leaves it known. A case that failed
+// that a crash or a hang in a later one leaves it known, and for a call with
+// a pattern, once it is searched in the answer, a record of how the search
+// ended: the parent stops a search as it stops a call. A case that failed
 // otherwise than by its answer ends the child: the library may be left in
 // any state, and the rest go to a new one.
 ChildReport child_run(std::string_view channel, const std::vector<std::string>&, const Options& options) {
@@ -110,6 +113,11 @@ ChildReport child_run(std::string_view channel, const std::vector<std::string>&,
         const ChildReport record = case_done(library, call);
         if (!send_to_parent(channel, case_record(record))) return {kInternalError, {}};
         if (record.status != kDone) return {record.status, {}};
+        if (call.pattern &&
+            !send_to_parent(
+                channel, search_record(searched(*call.pattern, binding::from_eight_bit(record.content))))) {
+            return {kInternalError, {}};
+        }
     }
     return {kDone, {}};
 }

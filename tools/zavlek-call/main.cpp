@@ -47,6 +47,7 @@ void say_passed_over_search_elements() {
 
 int run(const std::vector<std::string>& arguments) {
     if (!arguments.empty() && arguments.front() == kChildFlag) return run_child(arguments);
+    end_what_children_leave();
     try {
         const Request request = parse_command_line(arguments);
         if (request.mode == nullptr) {

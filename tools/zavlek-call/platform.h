@@ -33,6 +33,13 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
                               std::chrono::milliseconds limit, ErrorOutput error_output,
                               const Progress& progress = {});
 
+// From now on, whatever a child starts ends with it, even a process that
+// left its process group and session: each is ours once its parent has
+// ended (POSIX), or in the child's job (Windows, where this is always so).
+// Called once by the program: a process that runs children otherwise keeps
+// its own children as they are.
+void end_what_children_leave();
+
 // How a copy of this process that did the work ended, when it ended before
 // the work was done. POSIX: the work is done in a process forked for it, so
 // that it starts from this process's state (the library loaded and set up)

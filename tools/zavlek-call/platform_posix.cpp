@@ -156,9 +156,50 @@ private:
     sigset_t before_;
 };
 
-// A started child, the leader of a process group of its own: the group is
-// killed and the child reaped when it is ended, at the latest when it goes
-// out of scope, whatever ends the call.
+// Whether this process adopts what its children leave behind
+// (end_what_children_leave), and the children it had before that, which it
+// did not start and leaves alone: a program may have left them to whatever
+// it replaced itself with.
+struct Adoption {
+    bool on = false;
+    std::vector<pid_t> kept;
+};
+Adoption adoption;
+
+std::vector<pid_t> our_children() {
+    std::vector<pid_t> children;
+    // Without exceptions: a child is ended in a destructor too.
+    std::error_code unreadable;
+    for (auto thread = std::filesystem::directory_iterator("/proc/self/task", unreadable);
+         !unreadable && thread != std::filesystem::directory_iterator(); thread.increment(unreadable)) {
+        std::ifstream list(thread->path() / "children");
+        for (pid_t child = 0; list >> child;) children.push_back(child);
+    }
+    return children;
+}
+
+// Every process a child left behind, adopted when its parent ended: each is
+// ours, unreaped, so its id names it until it is waited for; as each ends,
+// its own children become ours, for the next round.
+void end_the_adopted() {
+    if (!adoption.on) return;
+    for (;;) {
+        std::vector<pid_t> adopted = our_children();
+        std::erase_if(adopted, [](pid_t child) {
+            return std::ranges::find(adoption.kept, child) != adoption.kept.end();
+        });
+        if (adopted.empty()) return;
+        for (const pid_t child : adopted) kill(child, SIGKILL);
+        for (const pid_t child : adopted) {
+            while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+}
+
+// A started child, the leader of a process group of its own: the group and
+// the child are killed and the child reaped when it is ended, at the latest
+// when it goes out of scope, whatever ends the call.
 class ChildGroup {
 public:
     explicit ChildGroup(pid_t leader) : leader_(leader) { running_group.store(leader); }
@@ -170,16 +211,20 @@ public:
 
     pid_t leader() const { return leader_; }
 
-    // Kills whatever of the group still runs (the child too, if it does),
-    // before the child is reaped, while its group's number cannot be reused;
-    // then the child's wait status.
+    // Kills whatever of the group still runs, before the child is reaped,
+    // while its group's number cannot be reused; and the child itself, which
+    // may have left the group (for ours, say), by its id, which stays its
+    // own until it is reaped. Then what it left behind; the child's wait
+    // status.
     int end() {
         kill(-leader_, SIGKILL);
+        kill(leader_, SIGKILL);
         running_group.store(0);
         int status = 0;
         while (waitpid(leader_, &status, 0) < 0 && errno == EINTR) {
         }
         leader_ = -1;
+        end_the_adopted();
         return status;
     }
 
@@ -379,6 +424,11 @@ std::optional<ChildOutcome> ended_before_done(const std::function<void()>& work)
     }
     if (done->load()) return std::nullopt;
     return outcome_of(status);
+}
+
+void end_what_children_leave() {
+    adoption.kept = our_children();
+    adoption.on = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
 }
 
 void interrupt_stops_work() {

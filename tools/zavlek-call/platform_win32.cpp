@@ -293,6 +293,9 @@ std::optional<ChildOutcome> ended_before_done(const std::function<void()>& work)
     return std::nullopt;
 }
 
+// Each child runs in a job that holds whatever it starts and is ended with it.
+void end_what_children_leave() {}
+
 void interrupt_stops_work() { SetConsoleCtrlHandler(stop_at_interrupt, TRUE); }
 
 bool interrupted() { return interrupt_seen.load(); }

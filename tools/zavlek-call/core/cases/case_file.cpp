@@ -22,13 +22,13 @@ private:
     std::string what_;
 };
 
-bool is_utf8(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const text::Utf8Character character = text::first_utf8_character(bytes);
-        if (!character.code_point) return false;
-        bytes.remove_prefix(character.length);
+// Throws the fault of a line that is not UTF-8.
+void require_utf8(std::string_view line) {
+    for (std::string_view rest = line; !rest.empty();) {
+        const text::Utf8Character character = text::first_utf8_character(rest);
+        if (!character.code_point) throw FormatFault("la línea no es texto UTF-8");
+        rest.remove_prefix(character.length);
     }
-    return true;
 }
 
 std::u16string meant_or_fault(std::string_view written, std::size_t column_before) {
@@ -76,6 +76,7 @@ bool is_expectation(std::string_view line) {
 
 std::optional<Expectation> expectation_from(std::string_view line) {
     if (!is_expectation(line)) return std::nullopt;
+    require_utf8(line);
     const bool equals = line.starts_with('=');
     Expectation expectation;
     expectation.written = std::string(line.substr(std::min<std::size_t>(line.size(), 2)));
@@ -89,12 +90,7 @@ std::optional<Expectation> expectation_from(std::string_view line) {
         throw FormatFault("el patrón anida más de " + std::to_string(kMostNestedParentheses) + " paréntesis");
     }
     try {
-        // Searched by the breadth-first matcher, whose stack does not grow
-        // with the answer: the depth-first one recurses at every character
-        // and overflows the stack on an answer of some ten thousand.
-        expectation.pattern =
-            std::wregex(wide_text(text::from_utf8(expectation.written)),
-                        std::regex_constants::ECMAScript | std::regex_constants::__polynomial);
+        static_cast<void>(compiled_pattern(expectation.written));
     } catch (const std::regex_error&) {
         throw FormatFault(
             "el patrón no es una expresión regular ECMAScript válida (sin referencias hacia atrás): " +
@@ -140,8 +136,14 @@ public:
 
     void read(std::string_view line, std::size_t number) {
         try {
-            if (!is_utf8(line)) throw FormatFault("la línea no es texto UTF-8");
-            if (took_expectation(line) || line.empty() || line.starts_with('#')) return;
+            if (took_expectation(line) || line.empty()) return;
+            // Whatever is at fault in the line of a case that takes text,
+            // its answer line is passed over with it.
+            const binding::Declaration* declaration =
+                binding::declaration_named(line.substr(0, line.find(' ')));
+            awaiting_at_fault_ = declaration != nullptr && declaration->takes_text;
+            require_utf8(line);
+            if (line.starts_with('#')) return;
             start_case(line, number);
         } catch (const FormatFault& what) {
             fault(number, what.what());
@@ -176,13 +178,11 @@ private:
     }
 
     void start_case(std::string_view line, std::size_t number) {
-        const binding::Declaration* declaration = binding::declaration_named(line.substr(0, line.find(' ')));
-        awaiting_at_fault_ = declaration != nullptr && declaration->takes_text;
         TestCase test_case = case_from(line);
         awaiting_at_fault_ = false;
         test_case.file = file_;
         test_case.line = number;
-        if (declaration->takes_text) {
+        if (binding::declaration_of(test_case.entry_point).takes_text) {
             awaiting_ = std::move(test_case);
         } else {
             read_.cases.push_back(std::move(test_case));
@@ -213,6 +213,14 @@ std::wstring wide_text(std::u16string_view text) {
         }
         return wide;
     }
+}
+
+std::wregex compiled_pattern(std::string_view written) {
+    // Searched by the breadth-first matcher, whose stack does not grow with
+    // the answer: the depth-first one recurses at every character and
+    // overflows the stack on an answer of some ten thousand.
+    return std::wregex(wide_text(text::from_utf8(written)),
+                       std::regex_constants::ECMAScript | std::regex_constants::__polynomial);
 }
 
 ReadCases read_case_file(const std::string& file, std::string_view bytes) {

@@ -28,7 +28,6 @@ struct Expectation {
     Kind kind = Kind::returns;
     std::u16string answer;  // for equals
     std::string written;    // the pattern or answer as the file writes it
-    std::wregex pattern;    // for matches
 };
 
 struct TestCase {
@@ -50,5 +49,9 @@ ReadCases read_case_file(const std::string& file, std::string_view bytes);
 
 // The text as std::wregex sees it: UTF-16 or UTF-32, as wchar_t is wide.
 std::wstring wide_text(std::u16string_view text);
+
+// A pattern as a case file writes it, made ready to be searched; throws
+// std::regex_error for one that is no ECMAScript regular expression.
+std::wregex compiled_pattern(std::string_view written);
 
 }  // namespace kavrelo::zavlek_call

@@ -7,25 +7,72 @@
 
 #include <binding/codepage.h>
 
+#include <array>
+#include <memory>
+#include <span>
+
 namespace kavrelo::zavlek_call {
 namespace {
+
+// In the order of Search.
+constexpr std::array<std::string_view, 3> kSearchWords = {"found", "not_found", "too_complex"};
+
+std::optional<Search> search_in(const CaseRecord& record) {
+    for (std::size_t i = 0; i < kSearchWords.size(); ++i) {
+        if (record.status == kDone && record.content == kSearchWords[i]) return static_cast<Search>(i);
+    }
+    return std::nullopt;
+}
 
 std::string child_input(const std::vector<TestCase>& cases, std::size_t first) {
     std::vector<CaseCall> calls;
     for (std::size_t i = first; i < cases.size(); ++i) {
-        calls.push_back({cases[i].entry_point, binding::to_eight_bit(cases[i].text)});
+        const Expectation& expectation = cases[i].expectation;
+        calls.push_back({cases[i].entry_point, binding::to_eight_bit(cases[i].text),
+                         expectation.kind == Expectation::Kind::matches ? std::optional(expectation.written)
+                                                                        : std::nullopt});
     }
     return calls_for_child(calls);
 }
 
-CaseResult judged(const TestCase& test_case, const CaseRecord& record) {
+// Whether the record is the answer of a case whose search's record follows.
+bool search_follows(const TestCase& test_case, const CaseRecord& record) {
+    return record.status == kDone && test_case.expectation.kind == Expectation::Kind::matches;
+}
+
+// A case is a step once all its records came: its time limit holds for its
+// call and its search together.
+Progress case_by_case(const std::vector<TestCase>& cases, std::size_t first) {
+    struct Read {
+        std::size_t length = 0;
+        std::size_t next_case = 0;
+        bool searching = false;
+    };
+    auto read = std::make_shared<Read>(Read{0, first, false});
+    return [&cases, read](std::string_view reported) {
+        const CaseRecords more = case_records(reported.substr(read->length));
+        read->length += more.length;
+        bool stepped = false;
+        for (const CaseRecord& record : more.records) {
+            if (read->next_case == cases.size()) break;
+            read->searching = !read->searching && search_follows(cases[read->next_case], record);
+            if (read->searching) continue;
+            ++read->next_case;
+            stepped = true;
+        }
+        return stepped;
+    };
+}
+
+// records: the case's own, one, or two when its answer's search followed.
+CaseResult judged(const TestCase& test_case, std::span<const CaseRecord> records) {
     CaseResult result;
-    if (record.status != kDone) {
-        result.failure = std::string(record.content);
+    if (records[0].status != kDone) {
+        result.failure = std::string(records[0].content);
         return result;
     }
     const Expectation& expectation = test_case.expectation;
-    result.obtained = binding::from_eight_bit(record.content);
+    result.obtained = binding::from_eight_bit(records[0].content);
     switch (expectation.kind) {
         case Expectation::Kind::returns:
             result.passed = true;
@@ -34,14 +81,39 @@ CaseResult judged(const TestCase& test_case, const CaseRecord& record) {
             result.passed = *result.obtained == expectation.answer;
             break;
         case Expectation::Kind::matches:
-            try {
-                result.passed = std::regex_search(wide_text(*result.obtained), expectation.pattern);
-            } catch (const std::regex_error&) {
+            const std::optional<Search> search = search_in(records[1]);
+            result.passed = search == Search::found;
+            if (search == Search::too_complex) {
                 result.failure = "el patrón no se pudo buscar en la respuesta: es demasiado complejo";
+            } else if (!search) {
+                result.failure = "zavlek-call no pudo leer cómo terminó la búsqueda del patrón";
             }
             break;
     }
     return result;
+}
+
+// The case under way when the child ended: its call, or the search of its
+// pattern in the answer that came.
+CaseResult cut_short(const TestCase& test_case, std::span<const CaseRecord> records,
+                     const ChildOutcome& outcome, std::chrono::milliseconds limit) {
+    CaseResult failed;
+    if (records.empty()) {
+        failed.failure =
+            in_words(unanswered(outcome, limit), binding::declaration_of(test_case.entry_point).name);
+        return failed;
+    }
+    failed.obtained = binding::from_eight_bit(records[0].content);
+    if (outcome.ending == ChildOutcome::Ending::timed_out) {
+        failed.failure = "la búsqueda del patrón en la respuesta no terminó en " + seconds_of(limit) +
+                         "; se detuvo el proceso";
+    } else {
+        failed.failure = "el proceso terminó durante la búsqueda del patrón en la respuesta" +
+                         (outcome.ending == ChildOutcome::Ending::crashed
+                              ? ": " + outcome.cause
+                              : " (estado " + std::to_string(outcome.exit_status) + ")");
+    }
+    return failed;
 }
 
 }  // namespace
@@ -53,30 +125,42 @@ CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const 
     while (run.results.size() < cases.size()) {
         const std::size_t first = run.results.size();
         const ChildOutcome outcome = children.run(arguments, child_input(cases, first), limit,
-                                                  ErrorOutput::shared, record_by_record());
+                                                  ErrorOutput::shared, case_by_case(cases, first));
+        const CaseRecords read = case_records(outcome.reported);
+        std::span<const CaseRecord> records = read.records;
         // A child ends after the first case that failed otherwise than by
         // its answer; a new one runs the rest.
         bool ended_after_a_fault = false;
-        for (const CaseRecord& record : case_records(outcome.reported).records) {
-            if (run.results.size() == cases.size()) break;
-            if (record.status == kNotBound) {
-                run.not_bound = std::string(record.content);
+        while (!ended_after_a_fault && !records.empty() && run.results.size() < cases.size()) {
+            const TestCase& test_case = cases[run.results.size()];
+            if (records[0].status == kNotBound) {
+                run.not_bound = std::string(records[0].content);
                 return run;
             }
-            run.results.push_back(judged(cases[run.results.size()], record));
-            ended_after_a_fault = record.status != kDone;
-            if (ended_after_a_fault) break;
+            const std::size_t own = search_follows(test_case, records[0]) ? 2 : 1;
+            if (records.size() < own) break;
+            run.results.push_back(judged(test_case, records.first(own)));
+            ended_after_a_fault = records[0].status != kDone;
+            records = records.subspan(own);
         }
         if (!ended_after_a_fault && run.results.size() < cases.size()) {
-            // What ended the child during a case that sent no record.
-            const TestCase& unanswered_case = cases[run.results.size()];
-            CaseResult failed;
-            failed.failure = in_words(unanswered(outcome, limit),
-                                      binding::declaration_of(unanswered_case.entry_point).name);
-            run.results.push_back(std::move(failed));
+            run.results.push_back(cut_short(cases[run.results.size()], records, outcome, limit));
         }
     }
     return run;
+}
+
+Search searched(std::string_view pattern, std::u16string_view answer) {
+    try {
+        return std::regex_search(wide_text(answer), compiled_pattern(pattern)) ? Search::found
+                                                                               : Search::not_found;
+    } catch (const std::regex_error&) {
+        return Search::too_complex;
+    }
+}
+
+std::string search_record(Search search) {
+    return case_record({kDone, std::string(kSearchWords[static_cast<std::size_t>(search)])});
 }
 
 }  // namespace kavrelo::zavlek_call

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kavrelo::zavlek_call {
@@ -26,8 +27,16 @@ struct CaseRun {
     std::optional<std::string> not_bound;
 };
 
-// library: absolute, or empty for the ordinary search. limit: each case's.
+// library: absolute, or empty for the ordinary search. limit: each case's,
+// for its call and the search of its pattern together.
 CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const std::string& library,
                   std::chrono::milliseconds limit);
+
+// In the child: how the search of a case's pattern (as the case file writes
+// it, which read_case_file took) in the case's answer ended, as the record
+// sent after the answer's.
+enum class Search { found, not_found, too_complex };
+Search searched(std::string_view pattern, std::u16string_view answer);
+std::string search_record(Search search);
 
 }  // namespace kavrelo::zavlek_call

@@ -34,12 +34,16 @@ std::optional<Framed> first_framed(std::string_view bytes) {
     return Framed{bytes.substr(0, space), bytes.substr(line_end + 1, count), line_end + 1 + count};
 }
 
+// The word of a call's pattern, framed after the call; no entry point's name.
+constexpr std::string_view kPatternWord = "~";
+
 }  // namespace
 
 std::string calls_for_child(const std::vector<CaseCall>& calls) {
     std::string bytes;
     for (const CaseCall& call : calls) {
         bytes += framed(binding::declaration_of(call.entry_point).name, call.text);
+        if (call.pattern) bytes += framed(kPatternWord, *call.pattern);
     }
     return bytes;
 }
@@ -47,11 +51,16 @@ std::string calls_for_child(const std::vector<CaseCall>& calls) {
 std::optional<std::vector<CaseCall>> calls_from_parent(std::string_view bytes) {
     std::vector<CaseCall> calls;
     while (!bytes.empty()) {
-        const std::optional<Framed> call = first_framed(bytes);
-        const binding::Declaration* declaration = call ? binding::declaration_named(call->word) : nullptr;
+        const std::optional<Framed> frame = first_framed(bytes);
+        if (!frame) return std::nullopt;
+        bytes.remove_prefix(frame->length);
+        if (frame->word == kPatternWord && !calls.empty() && !calls.back().pattern) {
+            calls.back().pattern = std::string(frame->content);
+            continue;
+        }
+        const binding::Declaration* declaration = binding::declaration_named(frame->word);
         if (declaration == nullptr) return std::nullopt;
-        calls.push_back({declaration->entry_point, std::string(call->content)});
-        bytes.remove_prefix(call->length);
+        calls.push_back({declaration->entry_point, std::string(frame->content)});
     }
     return calls;
 }

@@ -22,6 +22,11 @@ struct CaseCall {
     binding::EntryPoint entry_point{};
     // The library's 8-bit text; empty for an entry point that takes none.
     std::string text;
+    // For a case whose answer must match a pattern: the pattern as the case
+    // file writes it. The child searches it in the answer, so that the
+    // search counts against the case's time limit, as the call does: a
+    // pattern can take hours over a long answer.
+    std::optional<std::string> pattern = std::nullopt;
 };
 
 std::string calls_for_child(const std::vector<CaseCall>& calls);

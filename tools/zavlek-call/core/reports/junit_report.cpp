@@ -106,7 +106,11 @@ std::string junit_report(const std::vector<std::string>& files, const std::vecto
         const std::size_t first = next;
         std::size_t failed = 0;
         std::string testcases;
-        for (; next < cases.size() && cases[next].file == file; ++next) {
+        // A file named twice gives its cases twice, each time from its first
+        // line again.
+        for (; next < cases.size() && cases[next].file == file &&
+               (next == first || cases[next].line > cases[next - 1].line);
+             ++next) {
             const std::string opening = "    <testcase name=\"" + shown(case_place(cases[next])) +
                                         "\" classname=\"" + shown(file) + "\"";
             const CaseResult result = next < run.results.size() ? run.results[next] : not_run(run);
