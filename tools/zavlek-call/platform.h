@@ -91,7 +91,6 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // A file named in UTF-8, opened to read its bytes; empty when it cannot be.
 File open_to_read(const std::string& path);
 
-std::size_t memory_in_use();
 std::size_t allocated_bytes();
 // As ProcessProbe says.
 std::optional<std::string> image_holding(const void* address);
@@ -109,7 +108,6 @@ public:
 
 class ThisProcess final : public ProcessProbe {
 public:
-    std::size_t memory_in_use() const override { return zavlek_call::memory_in_use(); }
     std::size_t allocated_bytes() const override { return zavlek_call::allocated_bytes(); }
     std::optional<std::string> image_holding(const void* address) const override {
         return zavlek_call::image_holding(address);

@@ -7,7 +7,6 @@
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <psapi.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -362,13 +361,6 @@ void write_standard_error(std::string_view text) {
 bool standard_error_is_terminal() {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-}
-
-std::size_t memory_in_use() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
-    return counters.WorkingSetSize;
 }
 
 std::size_t allocated_bytes() {

@@ -11,6 +11,7 @@
 #include <binding/entry_points.h>
 #include <binding/loader.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,8 +70,17 @@ inline constexpr std::u16string_view kShortExpression = u"2 * (x + 3)";
 // The checks in the order they run; the first is whether the library loads.
 const std::vector<Check>& contract_checks();
 
+// In the child, told each input of a check that sends many, in words, before
+// it is sent: the parent names the last one told when the library ends the
+// process or hangs on it.
+using InputAnnounced = std::function<void(std::string_view input_in_words)>;
+
+// A fault the library showed on an input of a check that sends many.
+std::string on_input(std::string_view input_in_words, std::string_view fault);
+
 // In the child: performs one check on the library the loader gives.
-Finding perform_check(std::string_view id, binding::Loader& loader, const ProcessProbe& probe);
+Finding perform_check(std::string_view id, binding::Loader& loader, const ProcessProbe& probe,
+                      const InputAnnounced& announce);
 
 // One text sent as fuzz and a call send it, its answer looked at as check
 // looks at one: the pointer, the block, the count and the NUL, and whether

@@ -13,12 +13,6 @@ class ProcessProbe {
 public:
     virtual ~ProcessProbe() = default;
 
-    // The memory the process holds now, in bytes: resident memory, or under
-    // AddressSanitizer (whose shadow and quarantine make resident memory
-    // grow on their own) the bytes its allocator has handed out and not had
-    // back.
-    virtual std::size_t memory_in_use() const = 0;
-
     // The bytes the allocator of library strings has handed out and not had
     // back: the C allocator's here (AddressSanitizer's under it), the process
     // heap's busy blocks on Windows, where oleaut32 takes them (its cache of
