@@ -84,9 +84,10 @@ Finding perform_check(std::string_view id, binding::Loader& loader, const Proces
 
 // One text sent as fuzz and a call send it, its answer looked at as check
 // looks at one: the pointer, the block, the count and the NUL, and whether
-// the library frees or keeps a string (the text is sent twice, the first
-// answer held during the second call); and the memory the second call left
-// in the allocator's hands. In the child.
+// the library frees or keeps a string (the text is sent three times, the
+// first answer held during the others); and the memory the second call and
+// the third each left in the allocator's hands: a leak when both left some.
+// In the child.
 struct InspectedCall {
     std::string answer;  // the first answer's bytes, when it is sound
     // Returned, or broke the contract, leaked or threw, with how in words.
