@@ -292,9 +292,10 @@ kavrelo_contract_check(RecursionWithoutLimitIsFoundByDeepNesting ${student_recur
   DETAILS "^con la entrada [^,]*1\\.000\\.000 paréntesis anidados, 2\\.000\\.001 bytes\\), la biblioteca terminó el proceso"
     "${on_fuzz}la biblioteca terminó el proceso"
   PASSING ALL)
-kavrelo_contract_check(AHangOnABarePointIsEndedAtTheLimitWithItsInput ${student_loops_on_a_bare_point} TIMEOUT 3
+# (A limit the 16 MB row keeps under the sanitizers.)
+kavrelo_contract_check(AHangOnABarePointIsEndedAtTheLimitWithItsInput ${student_loops_on_a_bare_point} TIMEOUT 15
   FAILING "parser_SLR: entradas clásicas" "parser_SLR: fuzz breve"
-  DETAILS "^con la entrada \"1\\.\", no terminó en 3 s" "${on_fuzz}no terminó en 3 s"
+  DETAILS "^con la entrada \"1\\.\", no terminó en 15 s" "${on_fuzz}no terminó en 15 s"
   PASSING ALL)
 kavrelo_contract_check(ANumberBeyond64BitsIsSentByTheClassicInputs ${student_throws}
   FAILING "parser_SLR: entradas clásicas" "parser_SLR: fuzz breve"

@@ -81,7 +81,7 @@ const std::vector<Mode> kModes = {
      "entradas clásicas: ), (, (), )(, 1., 1+, cada operador solo, un número\n"
      "de más de 64 bits, un nombre de 10.000 letras y cada byte solo;\n"
      "anidamiento profundo: 10.000 y 1.000.000 de paréntesis;\n"
-     "fuzz breve: 20.000 entradas de fuzz, siempre las de la semilla 1;\n"
+     "fuzz breve: 10.000 entradas de fuzz, siempre las de la semilla 1;\n"
      "propiedad de las cadenas;\n"
      "memoria en 10.000 llamadas: la memoria asignada, contada al byte, que\n"
      "crece 8 bytes o más por llamada en dos tandas seguidas es una fuga;\n"

@@ -344,7 +344,7 @@ Finding deep_nesting(Library& library) {
 // The inputs of a fuzz run, from a seed of its own and as many every time:
 // the check finds the same on any machine, however loaded, in a few seconds.
 constexpr std::uint64_t kFuzzSeed = 1;
-constexpr std::size_t kFuzzInputs = 20000;
+constexpr std::size_t kFuzzInputs = 10000;
 
 Finding short_fuzz(Library& library) {
     const TextEntry parser = library.text_entry(EntryPoint::parser_SLR);
