@@ -297,6 +297,22 @@ def add_fuzz(table, build, quick):
               f"{json.loads(ran.stdout)['por_segundo']:,}/s", "—")
 
 
+def add_check(table, build, quick):
+    """The whole contract check of the reference library, every row in a
+    child of its own: what a student waits for before each hand-in."""
+    tool = os.path.join(build, "bin", "zavlek-call")
+    library = os.path.join(build, "bin", "libZavlek.so")
+    times = []
+    for _ in range(1 if quick else 3):
+        started = time.perf_counter()
+        ran = subprocess.run([tool, "--library", library, "check"], stdout=subprocess.PIPE, text=True)
+        times.append(time.perf_counter() - started)
+        if ran.returncode != 0:
+            sys.exit(f"zavlek-call check failed on the reference library ({ran.returncode}):\n{ran.stdout}")
+    whole = statistics.median(times)
+    table.add("check: the reference library, every row", seconds(whole), "—", goal="< 30 s", met=whole < 30)
+
+
 def machine():
     model = "unknown processor"
     with open("/proc/cpuinfo", encoding="utf-8") as cpuinfo:
@@ -321,7 +337,8 @@ def main():
              ("conversions", lambda: add_conversions(table, options.build, options.quick)),
              ("long answers", lambda: add_long_answers(table, options.build, options.quick)),
              ("parser", lambda: add_parser(table, options.build, options.quick)),
-             ("fuzz", lambda: add_fuzz(table, options.build, options.quick))]
+             ("fuzz", lambda: add_fuzz(table, options.build, options.quick)),
+             ("check", lambda: add_check(table, options.build, options.quick))]
     steps += [(f"under Wine: {folder}", lambda folder=folder: add_windows(table, folder, options.quick))
               for folder in options.windows]
     for name, step in steps:

@@ -55,6 +55,11 @@ kavrelo_add_double(counting SOURCES doubles/counting_zavlek.cpp WITH_ITS_FAULTS)
 kavrelo_add_double(student SOURCES doubles/student_parser.cpp WITH_ITS_FAULTS)
 kavrelo_add_double(student_throws SOURCES doubles/student_parser.cpp DEFINITIONS LETS_EXCEPTIONS_OUT
   WITH_ITS_FAULTS)
+foreach(mistake pairs_parentheses recurses_without_limit loops_on_a_bare_point keeps_a_copy)
+  string(TOUPPER ${mistake} define)
+  kavrelo_add_double(student_${mistake} SOURCES doubles/student_parser.cpp DEFINITIONS ${define}
+    WITH_ITS_FAULTS)
+endforeach()
 foreach(fault nested_crash hang leak argument)
   string(TOUPPER ${fault} define)
   kavrelo_add_double(planted_${fault} SOURCES doubles/planted_fault.cpp DEFINITIONS PLANT_${define}

@@ -41,7 +41,8 @@ endfunction()
 foreach(name echo counting sixteen_mb_of_tokens no_mpila missing not_a_library cdecl mangled msvc_mangled decorated
     debug_runtime deeper unresolved truncated breaks_crash breaks_hang breaks_argument breaks_literal
     breaks_leak breaks_keep breaks_print breaks_forge breaks_exit3 breaks_abort breaks_grandchild student
-    student_throws)
+    student_throws student_pairs_parentheses student_recurses_without_limit student_loops_on_a_bare_point
+    student_keeps_a_copy)
   kavrelo_double_file(${name} ${name})
 endforeach()
 add_custom_target(zavlek_call_under_test ALL DEPENDS zavlek-call Zavlek test_doubles)
@@ -53,6 +54,8 @@ kavrelo_zavlek_call_case(SendsTheBytesTheWindowSends 0
 kavrelo_zavlek_call_case(ReadsATextFileWithoutItsMarkOrLastLineBreak 0
   ARGS --library ${echo} --raw parser_SLR --file - INPUT ${tool_tests}/bom-and-crlf.txt STDOUT_HEX 312b32)
 kavrelo_zavlek_call_case(HelpListsTheExitStatuses 0 ARGS --help STDOUT_REGEX "Estado de salida")
+kavrelo_zavlek_call_case(HelpListsWhatCheckSends 0 ARGS --help
+  STDOUT_REGEX "entradas clásicas.*anidamiento profundo.*fuzz breve.*memoria en 10\\.000 llamadas")
 kavrelo_zavlek_call_case(NothingToDoIsWrongUsage 2 STDERR_REGEX "falta lo que hay que hacer.*Uso: zavlek-call")
 kavrelo_zavlek_call_case(AnUnknownEntryPointIsRefusedWithTheNamesThereAre 2
   ARGS frobnicate x STDERR_REGEX "desconocido: frobnicate \\(son mPila, tokeniza, tokeniza2 y parser_SLR; o check o run\\)")
@@ -302,14 +305,49 @@ set(loading "carga y nombres" "mPila vuelve" "tokeniza vuelve" "tokeniza2 con el
 kavrelo_contract_check(TheReferenceLibraryPassesEveryCheck $<TARGET_FILE:Zavlek> PASSING ALL)
 kavrelo_contract_check(ACrashInParserSLRFailsItsCheck ${breaks_crash}
   FAILING "parser_SLR: expresión corta" DETAILS "terminó el proceso" PASSING ${loading})
-kavrelo_contract_check(AHangOnOneInputFailsThatCheckAlone ${breaks_hang} TIMEOUT 10
-  FAILING "parser_SLR: solo espacios" DETAILS "no terminó en 10 s" PASSING ALL)
+# Spaces alone are sent by three checks: a byte of them by the classic inputs
+# and the fuzz.
+kavrelo_contract_check(AHangOnOneInputFailsTheChecksThatSendItAlone ${breaks_hang} TIMEOUT 10
+  FAILING "parser_SLR: solo espacios" "parser_SLR: entradas clásicas" "parser_SLR: fuzz breve"
+  DETAILS "^no terminó en 10 s" "^con la entrada 0x20 \\(un byte solo\\), no terminó en 10 s"
+    "^con la entrada 0x20 \\(un byte solo\\), no terminó en 10 s"
+  PASSING ALL)
 kavrelo_contract_check(ReturningTheArgumentFails ${breaks_argument}
   FAILING "parser_SLR: expresión corta" DETAILS "el mismo puntero que recibió" PASSING ${loading})
 kavrelo_contract_check(ReturningAStringConstantFails ${breaks_literal}
   FAILING "parser_SLR: expresión corta" DETAILS "no viene de SysAllocStringByteLen" PASSING ${loading})
 kavrelo_contract_check(LeakingAKilobyteACallFailsTheMemoryCheck ${breaks_leak}
-  FAILING "memoria en 10.000 llamadas" DETAILS "creció [0-9.]+ KB" PASSING ALL)
+  FAILING "memoria en 10.000 llamadas" DETAILS "^parser_SLR pierde 1\\.0[0-9][0-9] bytes por llamada" PASSING ALL)
+# A student's parser with one mistake: each fails the checks that meet it,
+# naming the input; the same parser without it passes them all.
+kavrelo_contract_check(AStudentsParserThatLimitsItsDepthPassesEveryCheck ${student} PASSING ALL)
+set(on_fuzz "^con la entrada .*la [0-9.]+\\.ª de la semilla 1\\), ")
+kavrelo_contract_check(ACrashOnALoneClosingParenthesisIsFoundWithItsInput ${student_pairs_parentheses}
+  FAILING "parser_SLR: entradas clásicas" "parser_SLR: fuzz breve"
+  DETAILS "^con la entrada \"\\)\", la biblioteca terminó el proceso" "${on_fuzz}la biblioteca terminó el proceso"
+  PASSING ALL)
+kavrelo_contract_check(RecursionWithoutLimitIsFoundByDeepNesting ${student_recurses_without_limit}
+  FAILING "parser_SLR: anidamiento profundo" "parser_SLR: fuzz breve"
+  DETAILS "^con la entrada [^,]*1\\.000\\.000 paréntesis anidados, 2\\.000\\.001 bytes\\), la biblioteca terminó el proceso"
+    "${on_fuzz}la biblioteca terminó el proceso"
+  PASSING ALL)
+# (A limit the 16 MB row keeps under the sanitizers.)
+kavrelo_contract_check(AHangOnABarePointIsEndedAtTheLimitWithItsInput ${student_loops_on_a_bare_point} TIMEOUT 15
+  FAILING "parser_SLR: entradas clásicas" "parser_SLR: fuzz breve"
+  DETAILS "^con la entrada \"1\\.\", no terminó en 15 s" "${on_fuzz}no terminó en 15 s"
+  PASSING ALL)
+kavrelo_contract_check(ANumberBeyond64BitsIsSentByTheClassicInputs ${student_throws}
+  FAILING "parser_SLR: entradas clásicas" "parser_SLR: fuzz breve"
+  DETAILS "^con la entrada \"99999999999999999999\", " "${on_fuzz}"
+  PASSING ALL)
+kavrelo_contract_check(AStringLeftAtEveryCallFailsTheMemoryCheck ${student_keeps_a_copy}
+  FAILING "memoria en 10.000 llamadas"
+  DETAILS "^parser_SLR pierde [0-9]+ bytes por llamada: la memoria asignada creció [0-9]+ y [0-9]+ bytes por llamada"
+  PASSING ALL)
+# A call, and so fuzz, looks at the same growth: the second call and the third each lose it.
+kavrelo_zavlek_call_case(ACallThatLosesAStringEveryTimeLeaks 1
+  ARGS --library ${student_keeps_a_copy} parser_SLR x
+  STDERR_REGEX "^zavlek-call: parser_SLR dejó [0-9]+ bytes sin liberar en cada llamada con el mismo texto")
 kavrelo_contract_check(KeepingTheReturnedStringFails ${breaks_keep}
   FAILING "propiedad de las cadenas" DETAILS "dos veces el mismo bloque"
   PASSING ${loading} "parser_SLR: expresión corta")
@@ -331,7 +369,8 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   # Every check that calls tokeniza2 or parser_SLR fails; none is "correcto".
   set(text_checks "convención de llamada" "tokeniza2 con el argumento fijo" "parser_SLR: expresión corta"
     "parser_SLR: solo espacios" "parser_SLR: acentos y caracteres fuera de la página de códigos"
-    "parser_SLR: un NUL en medio" "parser_SLR: cada byte de 0x01 a 0xFF" "parser_SLR: 1 MB" "parser_SLR: 16 MB"
+    "parser_SLR: un NUL en medio" "parser_SLR: cada byte de 0x01 a 0xFF" "parser_SLR: entradas clásicas"
+    "parser_SLR: 1 MB" "parser_SLR: 16 MB" "parser_SLR: anidamiento profundo" "parser_SLR: fuzz breve"
     "propiedad de las cadenas" "memoria en 10.000 llamadas" "misma entrada, misma respuesta")
   set(stdcall_details)
   foreach(check IN LISTS text_checks)
@@ -410,11 +449,14 @@ endforeach()
 if(CMAKE_CXX_FLAGS MATCHES "-fsanitize=[^ ]*address")
   # The crashes are the libraries' own: let them end the child as they would.
   set_tests_properties(ZavlekCall.ACrashInTheLibraryIsReported ContractCheck.ACrashInParserSLRFailsItsCheck
+    ContractCheck.ACrashOnALoneClosingParenthesisIsFoundWithItsInput
+    ContractCheck.RecursionWithoutLimitIsFoundByDeepNesting
     ZavlekCall.RunIsReadByProveAndAJUnitReader ZavlekCall.FuzzFindsACrashOnlyFiveParenthesesDeep
     ZavlekCall.FuzzStoppedByCtrlCStillWritesItsSummaryAndFindings
     PROPERTIES ENVIRONMENT "ASAN_OPTIONS=handle_segv=0:detect_leaks=0")
   # The library under check leaks on purpose.
   set_tests_properties(ContractCheck.LeakingAKilobyteACallFailsTheMemoryCheck ZavlekCall.FuzzFindsALeakOnlyOverAThousandBytes
+    ContractCheck.AStringLeftAtEveryCallFailsTheMemoryCheck ZavlekCall.ACallThatLosesAStringEveryTimeLeaks
     PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
   # AddressSanitizer's dlopen interceptor makes itself the caller, and its
   # RUNPATH is not the program's; under it the folder is named explicitly.

@@ -170,10 +170,16 @@ ChildReport child_fuzz(std::string_view channel, const std::vector<std::string>&
     return {kDone, {}};
 }
 
-// --child CHANNEL check ID [--library FILE]: the finding in the report.
-ChildReport child_check(std::string_view, const std::vector<std::string>& words, const Options& options) {
+// --child CHANNEL check ID [--library FILE]: the finding in the report;
+// before it, a record on the channel for each input of a check that sends
+// many, before the input is sent.
+ChildReport child_check(std::string_view channel, const std::vector<std::string>& words,
+                        const Options& options) {
     const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
-    const Finding finding = perform_check(first_word(words), *loader, ThisProcess());
+    const auto announce = [channel](std::string_view input_in_words) {
+        send_to_parent(channel, case_record({kDone, std::string(input_in_words)}));
+    };
+    const Finding finding = perform_check(first_word(words), *loader, ThisProcess(), announce);
     return {finding.library_not_loaded ? kNotBound : kDone, report_finding(finding)};
 }
 

@@ -60,10 +60,11 @@ const std::vector<Mode> kModes = {
     {{"tokeniza2", "parser_SLR"},
      "[--raw] tokeniza2 | parser_SLR (TEXTO | --file RUTA)",
      "envían TEXTO como Kavrelo1 envía lo escrito en su ventana y escriben\n"
-     "la respuesta en UTF-8, con un salto de línea al final. Lo envían dos\n"
-     "veces, con la primera respuesta aún en uso, y comprueban las dos como\n"
-     "check: una cadena mal formada, conservada o liberada por la\n"
-     "biblioteca, o memoria que la segunda llamada no liberó, es un fallo.",
+     "la respuesta en UTF-8, con un salto de línea al final. Lo envían tres\n"
+     "veces, con la primera respuesta aún en uso, y comprueban las respuestas\n"
+     "como check: una cadena mal formada, conservada o liberada por la\n"
+     "biblioteca, o memoria que la segunda y la tercera llamada no liberaron,\n"
+     "es un fallo.",
      {"--raw", "--file"},
      take_one_text,
      call,
@@ -72,8 +73,21 @@ const std::vector<Mode> kModes = {
     {{"check"},
      "check [--json]",
      "comprueba el contrato: cada comprobación en un proceso propio, con\n"
-     "límite de tiempo; escribe una tabla (comprobación, resultado, detalle,\n"
-     "tiempo).",
+     "límite de tiempo (el de cada entrada, donde envía varias); escribe una\n"
+     "tabla (comprobación, resultado, detalle, tiempo). Comprueba: carga y\n"
+     "nombres; mPila, tokeniza y tokeniza2 vuelven; parser_SLR devuelve una\n"
+     "cadena bien formada con una expresión corta, solo espacios, acentos,\n"
+     "un NUL, cada byte de 0x01 a 0xFF en un texto, 1 MB y 16 MB;\n"
+     "entradas clásicas: ), (, (), )(, 1., 1+, cada operador solo, un número\n"
+     "de más de 64 bits, un nombre de 10.000 letras y cada byte solo;\n"
+     "anidamiento profundo: 10.000 y 1.000.000 de paréntesis;\n"
+     "fuzz breve: 10.000 entradas de fuzz, siempre las de la semilla 1;\n"
+     "propiedad de las cadenas;\n"
+     "memoria en 10.000 llamadas: la memoria asignada, contada al byte, que\n"
+     "crece 8 bytes o más por llamada en dos tandas seguidas es una fuga;\n"
+     "misma entrada, misma respuesta. Terminar el proceso, no volver a\n"
+     "tiempo o dejar salir una excepción con una entrada hace fallar la\n"
+     "comprobación, que nombra esa entrada.",
      {"--json"},
      take_check_words,
      check,

@@ -35,12 +35,19 @@ std::string_view name_of(binding::EntryPoint entry_point) {
     return binding::declaration_of(entry_point).name;
 }
 
-// The finding of a check's child: its report, or how it ended without one.
+// The finding of a check's child: its report, after the records of the
+// inputs it sent, or how it ended without one, on the last input it sent.
 Finding reported_finding(const ChildOutcome& outcome, std::chrono::milliseconds limit) {
-    const std::optional<ChildReport> report = outcome.ending == ChildOutcome::Ending::exited
-                                                  ? opened(outcome.reported, outcome.exit_status)
-                                                  : std::nullopt;
-    if (!report) return {Verdict::failed, in_words(unanswered(outcome, limit), {})};
+    const CaseRecords inputs = case_records(outcome.reported);
+    const std::optional<ChildReport> report =
+        outcome.ending == ChildOutcome::Ending::exited
+            ? opened(std::string_view(outcome.reported).substr(inputs.length), outcome.exit_status)
+            : std::nullopt;
+    if (!report) {
+        const std::string fault = in_words(unanswered(outcome, limit), {});
+        return {Verdict::failed,
+                inputs.records.empty() ? fault : on_input(inputs.records.back().content, fault)};
+    }
     Finding finding;
     if (!read_finding(report->content, finding)) {
         return {Verdict::failed, "zavlek-call no pudo hacer la comprobación (estado " +
@@ -54,8 +61,9 @@ CheckResult run_check(const Check& check, const std::string& library, std::chron
     const auto started = std::chrono::steady_clock::now();
     // What the library writes for people (a self-test's report, say) is no
     // part of the table.
-    const ChildOutcome outcome =
-        run_this_program(child_arguments("check", check.id, library), {}, limit, ErrorOutput::discarded);
+    // Each input of a check that sends many has the whole limit.
+    const ChildOutcome outcome = run_this_program(child_arguments("check", check.id, library), {}, limit,
+                                                  ErrorOutput::discarded, record_by_record());
     CheckResult result{std::string(check.title), {}, 0};
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     result.finding = reported_finding(outcome, limit);

@@ -104,7 +104,6 @@ File open_to_read(const std::string& path);
 // file not written whole.
 FindingFolder::Created create_new_file(const std::string& path, std::string_view bytes);
 
-std::size_t memory_in_use();
 std::size_t allocated_bytes();
 // As ProcessProbe says.
 std::optional<std::string> image_holding(const void* address);
@@ -122,7 +121,6 @@ public:
 
 class ThisProcess final : public ProcessProbe {
 public:
-    std::size_t memory_in_use() const override { return zavlek_call::memory_in_use(); }
     std::size_t allocated_bytes() const override { return zavlek_call::allocated_bytes(); }
     std::optional<std::string> image_holding(const void* address) const override {
         return zavlek_call::image_holding(address);

@@ -22,7 +22,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -497,18 +496,6 @@ FindingFolder::Created create_new_file(const std::string& path, std::string_view
     if (error == 0) return {Creation::written, {}};
     unlink(path.c_str());
     return {Creation::failed, {error, std::generic_category()}};
-}
-
-std::size_t memory_in_use() {
-#if defined(__SANITIZE_ADDRESS__)
-    return __sanitizer_get_current_allocated_bytes();
-#else
-    std::ifstream statm("/proc/self/statm");
-    std::size_t pages_in_all = 0;
-    std::size_t resident_pages = 0;
-    statm >> pages_in_all >> resident_pages;
-    return resident_pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-#endif
 }
 
 std::size_t allocated_bytes() {

@@ -7,7 +7,6 @@
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <psapi.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -15,6 +14,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -416,22 +416,20 @@ bool standard_error_is_terminal() {
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
-std::size_t memory_in_use() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
-    return counters.WorkingSetSize;
-}
-
+// Every heap of the process, not the process heap alone: a library's C
+// runtime (msvcrt) takes what malloc and new hand out from a heap of its own.
 std::size_t allocated_bytes() {
-    const HANDLE heap = GetProcessHeap();
+    HANDLE heaps[256];
+    const DWORD count = std::min<DWORD>(GetProcessHeaps(std::size(heaps), heaps), std::size(heaps));
     std::size_t busy = 0;
-    HeapLock(heap);
-    PROCESS_HEAP_ENTRY entry{};
-    while (HeapWalk(heap, &entry)) {
-        if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) busy += entry.cbData;
+    for (DWORD i = 0; i < count; ++i) {
+        HeapLock(heaps[i]);
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heaps[i], &entry)) {
+            if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) busy += entry.cbData;
+        }
+        HeapUnlock(heaps[i]);
     }
-    HeapUnlock(heap);
     return busy;
 }
 

@@ -12,6 +12,7 @@
 #include <binding/escaped_exception.h>
 #include <binding/loader.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,14 +70,24 @@ inline constexpr std::u16string_view kShortExpression = u"2 * (x + 3)";
 // The checks in the order they run; the first is whether the library loads.
 const std::vector<Check>& contract_checks();
 
+// In the child, told each input of a check that sends many, in words, before
+// it is sent: the parent names the last one told when the library ends the
+// process or hangs on it.
+using InputAnnounced = std::function<void(std::string_view input_in_words)>;
+
+// A fault the library showed on an input of a check that sends many.
+std::string on_input(std::string_view input_in_words, std::string_view fault);
+
 // In the child: performs one check on the library the loader gives.
-Finding perform_check(std::string_view id, binding::Loader& loader, const ProcessProbe& probe);
+Finding perform_check(std::string_view id, binding::Loader& loader, const ProcessProbe& probe,
+                      const InputAnnounced& announce);
 
 // One text sent as fuzz and a call send it, its answer looked at as check
 // looks at one: the pointer, the block, the count and the NUL, and whether
-// the library frees or keeps a string (the text is sent twice, the first
-// answer held during the second call); and the memory the second call left
-// in the allocator's hands. In the child.
+// the library frees or keeps a string (the text is sent three times, the
+// first answer held during the others); and the memory the second call and
+// the third each left in the allocator's hands: a leak when both left some.
+// In the child.
 struct InspectedCall {
     std::string answer;  // the first answer's bytes, when it is sound
     // Returned, or broke the contract, leaked or threw, with how in words.

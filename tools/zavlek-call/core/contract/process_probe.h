@@ -13,16 +13,12 @@ class ProcessProbe {
 public:
     virtual ~ProcessProbe() = default;
 
-    // The memory the process holds now, in bytes: resident memory, or under
-    // AddressSanitizer (whose shadow and quarantine make resident memory
-    // grow on their own) the bytes its allocator has handed out and not had
-    // back.
-    virtual std::size_t memory_in_use() const = 0;
-
-    // The bytes the allocator of library strings has handed out and not had
-    // back: the C allocator's here (AddressSanitizer's under it), the process
-    // heap's busy blocks on Windows, where oleaut32 takes them (its cache of
-    // freed strings turned off in our children, which would hold them).
+    // The bytes the allocators of library strings and of the library's own
+    // memory have handed out and not had back: the C allocator's here
+    // (AddressSanitizer's under it); on Windows the busy blocks of every heap
+    // of the process, the process heap where oleaut32 takes strings (its
+    // cache of freed strings turned off in our children, which would hold
+    // them) and a C runtime's own.
     virtual std::size_t allocated_bytes() const = 0;
 
     // The file of the loaded program or library whose image holds the
