@@ -183,11 +183,6 @@ std::string explained(const std::string& plain, const SystemError& system, const
     return plain + std::string(kBeforeDetail) + detail;
 }
 
-// What a library that answers with memory of its own needs to do instead.
-constexpr std::string_view kFreshStringCure =
-    ". Cada respuesta debe ser una cadena nueva: return SysAllocStringByteLen(texto, longitud); el programa la libera "
-    "con SysFreeString";
-
 std::string_view place_words(AnswerPlace place) {
     switch (place) {
         case AnswerPlace::loaded_image:
@@ -239,10 +234,10 @@ struct Reason {
         switch (malformed.defect) {
             case StringDefect::the_argument:
                 return "es la misma cadena que recibió como argumento, que pertenece al programa y se libera con la llamada" +
-                       std::string(kFreshStringCure);
+                       std::string(fresh_string_cure());
             case StringDefect::not_from_the_allocator:
                 return "el puntero que devolvió no es el de una cadena de SysAllocStringByteLen: " +
-                       std::string(place_words(malformed.place)) + std::string(kFreshStringCure);
+                       misplaced_answer_words(malformed.place);
             case StringDefect::count_beyond_block:
             case StringDefect::none:
                 break;
@@ -370,6 +365,15 @@ std::string passed_over_words(const std::string& element) {
     const std::string which =
         element.empty() ? "un elemento vacío" : "el elemento relativo «" + element + "»";
     return "se pasó por alto " + which + " de LD_LIBRARY_PATH: la búsqueda solo usa carpetas absolutas";
+}
+
+std::string_view fresh_string_cure() {
+    return ". Cada respuesta debe ser una cadena nueva: return SysAllocStringByteLen(texto, longitud); el programa la "
+           "libera con SysFreeString";
+}
+
+std::string misplaced_answer_words(AnswerPlace place) {
+    return std::string(place_words(place)) + std::string(fresh_string_cure());
 }
 
 }  // namespace kavrelo::binding

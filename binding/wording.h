@@ -29,6 +29,12 @@ std::string calling_convention_words(const CallingConventionFault& fault);
 // cure, as the console and zavlek-call both say it.
 std::string escaped_exception_words(const EscapedException& escaped);
 
+// Where an answer that is no string of the allocator's points, and the cure:
+// "apunta a la pila, ... . Cada respuesta debe ser una cadena nueva: ...".
+std::string misplaced_answer_words(AnswerPlace place);
+// The cure alone, for an answer whose fault the caller says itself.
+std::string_view fresh_string_cure();
+
 // The whole sentence: which library, which entry point, and the reason
 // (reason_of's).
 std::string sentence_of(const BindingFailure& failure, const std::string& reason);

@@ -55,7 +55,7 @@ kavrelo_add_double(counting SOURCES doubles/counting_zavlek.cpp WITH_ITS_FAULTS)
 kavrelo_add_double(student SOURCES doubles/student_parser.cpp WITH_ITS_FAULTS)
 kavrelo_add_double(student_throws SOURCES doubles/student_parser.cpp DEFINITIONS LETS_EXCEPTIONS_OUT
   WITH_ITS_FAULTS)
-foreach(mistake pairs_parentheses recurses_without_limit loops_on_a_bare_point keeps_a_copy)
+foreach(mistake pairs_parentheses recurses_without_limit loops_on_a_bare_point keeps_a_copy answers_its_c_str)
   string(TOUPPER ${mistake} define)
   kavrelo_add_double(student_${mistake} SOURCES doubles/student_parser.cpp DEFINITIONS ${define}
     WITH_ITS_FAULTS)

@@ -192,5 +192,13 @@ ZAVLEK_API BSTR ZAVLEK_CALL tokeniza2(BSTR text) {
     return answer(listed);
 }
 
+#if defined(ANSWERS_ITS_C_STR)
+// The characters of a std::string of its own, which end with the function.
+ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
+    const std::string result = parsed(text);
+    return reinterpret_cast<BSTR>(const_cast<char*>(result.c_str()));
+}
+#else
 ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) { return answer(parsed(text)); }
+#endif
 }

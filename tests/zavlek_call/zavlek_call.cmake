@@ -42,7 +42,7 @@ foreach(name echo counting sixteen_mb_of_tokens no_mpila missing not_a_library c
     debug_runtime deeper unresolved truncated breaks_crash breaks_hang breaks_argument breaks_literal
     breaks_leak breaks_keep breaks_print breaks_forge breaks_exit3 breaks_abort breaks_grandchild student
     student_throws student_pairs_parentheses student_recurses_without_limit student_loops_on_a_bare_point
-    student_keeps_a_copy)
+    student_keeps_a_copy student_answers_its_c_str)
   kavrelo_double_file(${name} ${name})
 endforeach()
 add_custom_target(zavlek_call_under_test ALL DEPENDS zavlek-call Zavlek test_doubles)
@@ -348,6 +348,11 @@ kavrelo_contract_check(AStringLeftAtEveryCallFailsTheMemoryCheck ${student_keeps
 kavrelo_zavlek_call_case(ACallThatLosesAStringEveryTimeLeaks 1
   ARGS --library ${student_keeps_a_copy} parser_SLR x
   STDERR_REGEX "^zavlek-call: parser_SLR dejó [0-9]+ bytes sin liberar en cada llamada con el mismo texto")
+# A student's parser that answers with its own std::string's c_str(): said
+# where the pointer points, and how to answer instead.
+kavrelo_zavlek_call_case(AnAnswerThatIsALocalStringsCStrIsSaidWithItsCure 1
+  ARGS --library ${student_answers_its_c_str} parser_SLR "1+2"
+  STDERR_REGEX "parser_SLR devolvió un puntero \\(0x[0-9a-f]+\\) que no es el de una cadena de SysAllocStringByteLen: apunta a la pila, a una variable local \\(o al c_str\\(\\) de un std::string local\\) que deja de existir al volver la función\\. Cada respuesta debe ser una cadena nueva: return SysAllocStringByteLen\\(texto, longitud\\)")
 kavrelo_contract_check(KeepingTheReturnedStringFails ${breaks_keep}
   FAILING "propiedad de las cadenas" DETAILS "dos veces el mismo bloque"
   PASSING ${loading} "parser_SLR: expresión corta")

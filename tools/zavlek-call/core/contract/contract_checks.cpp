@@ -116,16 +116,18 @@ Answer sound_answer(const TextEntry& entry, BSTR argument) {
     }
     if (returned == argument) {
         throw Failure(std::string(name) + " devolvió el mismo puntero que recibió como argumento (" +
-                      hex(returned) + "): la cadena del resultado debe ser nueva");
+                      hex(returned) + ")" + std::string(binding::fresh_string_cure()));
     }
     if (const std::optional<std::string> image = entry.probe.image_holding(returned)) {
         throw Failure(std::string(name) + " devolvió una cadena que no viene de SysAllocStringByteLen: " +
-                      hex(returned) + " está en la imagen de " + *image + " (una constante o dato estático)");
+                      hex(returned) + " está en la imagen de " + *image + " (una constante o dato estático)" +
+                      std::string(binding::fresh_string_cure()));
     }
     const binding::StringDefect defect = binding::defect_of(returned, argument);
     if (defect == binding::StringDefect::not_from_the_allocator) {
         throw Failure(std::string(name) + " devolvió un puntero (" + hex(returned) +
-                      ") que no es el de una cadena de SysAllocStringByteLen");
+                      ") que no es el de una cadena de SysAllocStringByteLen: " +
+                      binding::misplaced_answer_words(binding::place_of(returned)));
     }
     if (defect == binding::StringDefect::count_beyond_block) {
         throw Failure(std::string(name) + " devolvió una cadena cuya longitud (" +
