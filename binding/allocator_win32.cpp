@@ -92,6 +92,20 @@ bool readable_on(MEMORY_BASIC_INFORMATION region, const unsigned char* end) noex
 
 }  // namespace
 
+namespace {
+
+// The calling thread's stack: a library's local variables, gone once it
+// returns, however readable their pages stay.
+bool on_this_threads_stack(const unsigned char* address) noexcept {
+    ULONG_PTR low = 0;
+    ULONG_PTR high = 0;
+    GetCurrentThreadStackLimits(&low, &high);
+    const auto at = reinterpret_cast<ULONG_PTR>(address);
+    return at >= low && at < high;
+}
+
+}  // namespace
+
 StringDefect defect_of(BSTR string, BSTR argument) noexcept {
     if (string == nullptr) {
         return StringDefect::none;
@@ -112,7 +126,7 @@ StringDefect defect_of(BSTR string, BSTR argument) noexcept {
     // where the pages that can be read end.
     MEMORY_BASIC_INFORMATION region{};
     if (!region_of(block, region) || !can_be_read(region) || region.Type == MEM_IMAGE ||
-        !readable_on(region, bytes)) {
+        !readable_on(region, bytes) || on_this_threads_stack(block)) {
         return StringDefect::not_from_the_allocator;
     }
     // The bytes and the NUL after them.
@@ -132,11 +146,7 @@ AnswerPlace place_of(BSTR string) noexcept {
     if (region.Type == MEM_IMAGE) {
         return AnswerPlace::loaded_image;
     }
-    ULONG_PTR low = 0;
-    ULONG_PTR high = 0;
-    GetCurrentThreadStackLimits(&low, &high);
-    const auto at = reinterpret_cast<ULONG_PTR>(block);
-    return at >= low && at < high ? AnswerPlace::stack : AnswerPlace::elsewhere;
+    return on_this_threads_stack(block) ? AnswerPlace::stack : AnswerPlace::elsewhere;
 }
 
 }  // namespace kavrelo::binding

@@ -352,7 +352,7 @@ kavrelo_zavlek_call_case(ACallThatLosesAStringEveryTimeLeaks 1
 # where the pointer points, and how to answer instead.
 kavrelo_zavlek_call_case(AnAnswerThatIsALocalStringsCStrIsSaidWithItsCure 1
   ARGS --library ${student_answers_its_c_str} parser_SLR "1+2"
-  STDERR_REGEX "parser_SLR devolvió un puntero \\(0x[0-9a-f]+\\) que no es el de una cadena de SysAllocStringByteLen: apunta a la pila, a una variable local \\(o al c_str\\(\\) de un std::string local\\) que deja de existir al volver la función\\. Cada respuesta debe ser una cadena nueva: return SysAllocStringByteLen\\(texto, longitud\\)")
+  STDERR_REGEX "parser_SLR devolvió un puntero \\([0-9a-fA-Fx]+\\) que no es el de una cadena de SysAllocStringByteLen: apunta a la pila, a una variable local \\(o al c_str\\(\\) de un std::string local\\) que deja de existir al volver la función\\. Cada respuesta debe ser una cadena nueva: return SysAllocStringByteLen\\(texto, longitud\\)")
 kavrelo_contract_check(KeepingTheReturnedStringFails ${breaks_keep}
   FAILING "propiedad de las cadenas" DETAILS "dos veces el mismo bloque"
   PASSING ${loading} "parser_SLR: expresión corta")
