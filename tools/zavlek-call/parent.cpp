@@ -188,6 +188,7 @@ int fuzz_library(const Options& options) {
     settings.limit = options.timeout;
     settings.seed = options.seed ? *options.seed : std::random_device()();
     settings.out = options.out;
+    settings.copy_per_input = options.copy_per_input;
     for (const std::string& file : options.corpus) {
         for (const std::u16string& input : corpus_inputs(file))
             settings.corpus.push_back(binding::to_eight_bit(input));
@@ -207,7 +208,9 @@ int fuzz_library(const Options& options) {
         tell(*summary.not_bound);
         return kNotBound;
     }
-    return summary.findings.empty() ? kDone : kFindings;
+    // A child that sent records of its own is the library's doing: it wrote
+    // on a channel that is none of its own.
+    return summary.findings.empty() && summary.stray_records == 0 ? kDone : kFindings;
 }
 
 }  // namespace kavrelo::zavlek_call
