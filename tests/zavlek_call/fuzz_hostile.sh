@@ -10,6 +10,7 @@
 # zavlek-call parser_SLR --file.
 #   fuzz_hostile.sh EMULATOR TOOL WORK warm_up CRASH_ON_PARENTHESIS_LIBRARY
 #   fuzz_hostile.sh EMULATOR TOOL WORK first_text BUFFER_FROM_FIRST_TEXT_LIBRARY
+#   fuzz_hostile.sh EMULATOR TOOL WORK counting COUNTING_LIBRARY
 #   fuzz_hostile.sh EMULATOR TOOL WORK forged FORGE_RECORD_LIBRARY
 #   fuzz_hostile.sh EMULATOR TOOL WORK sigchld IGNORING_SIGCHLD_LIBRARY
 #   fuzz_hostile.sh "" TOOL WORK parent_killed HANG_AFTER_FIRST_LIBRARY
@@ -77,6 +78,21 @@ first_text() {
   reproduces "$library" stateful-1.txt 0 "Cadena aceptada"
   rm -rf "$work/found"
   fuzz "$library" 0 --inputs 500 --sin-persistencia
+}
+
+# A library whose answer counts its calls answers an input otherwise in a
+# copy that served others than in a fresh one: said once, with both answers,
+# and the run goes on to its last input.
+counting() {
+  local library=$1
+  fuzz "$library" 1 --inputs 50
+  grep -q "^Entradas    50 " "$work/summary" || failed "the run stopped before its last input"
+  # Its crash on five parentheses is a finding of its own.
+  [[ "$(saved_files)" == "crash-1.txt stateful-1.txt" ]] ||
+    failed "expected crash-1.txt and stateful-1.txt, found: $(saved_files)"
+  grep -q "stateful-1.txt  la respuesta depende de llamadas anteriores: «llamada [0-9]*» tras otras entradas, «llamada [0-9]*» en un proceso nuevo" \
+    "$work/summary" || failed "the summary does not give both answers"
+  reproduces "$library" stateful-1.txt 0 "llamada"
 }
 
 # Every call writes an answer of its own on the channel: the run still sends

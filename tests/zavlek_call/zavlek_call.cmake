@@ -261,6 +261,7 @@ function(kavrelo_fuzz_hostile name mode double)
   set(fuzz_tests ${fuzz_tests} ZavlekCall.${name} PARENT_SCOPE)
 endfunction()
 kavrelo_fuzz_hostile(FuzzSaysACrashInTheCallBeforeTheInputsAsThatCalls warm_up crash_on_parenthesis)
+kavrelo_fuzz_hostile(FuzzSaysOnceAnAnswerThatDependsOnEarlierCalls counting counting)
 if(NOT WIN32)
   # On Windows, which cannot fork, a child's inputs all meet the library in
   # one process, the call before them included.

@@ -326,22 +326,27 @@ private:
         if (outcome.warm_up_fault) summary_.findings.push_back(findings_.of_warm_up(*outcome.warm_up_fault));
     }
 
-    // A new answer's shape joins its input to the corpus, once a fresh copy
-    // has given it the same answer; a fault is a finding.
+    // A new answer's shape joins its input to the corpus; a fault is a
+    // finding. The answers a fresh copy is asked again: those of new shapes,
+    // which the corpus keeps, and the batch's last, the one most calls came
+    // before.
     void take_in(const std::vector<std::string>& batch, const std::vector<Result>& results) {
-        std::vector<std::string> new_shapes;
+        std::vector<std::string> asked_again;
         std::vector<Result> their_results;
         for (std::size_t i = 0; i < results.size() && !children_.interrupted(); ++i) {
             if (results[i].fault) {
                 noted(findings_.made_of(batch[i], results[i], copies_));
-            } else if (shapes_.insert(answer_shape(results[i].text)).second) {
-                inputs_.add_to_corpus(batch[i]);
-                new_shapes.push_back(batch[i]);
+                continue;
+            }
+            const bool new_shape = shapes_.insert(answer_shape(results[i].text)).second;
+            if (new_shape) inputs_.add_to_corpus(batch[i]);
+            if (new_shape || i + 1 == results.size()) {
+                asked_again.push_back(batch[i]);
                 their_results.push_back(results[i]);
             }
         }
         if (copies_ == Copies::serving_many && !children_.interrupted()) {
-            noted(findings_.unlike_fresh(new_shapes, their_results));
+            noted(findings_.unlike_fresh(asked_again, their_results));
         }
     }
 
