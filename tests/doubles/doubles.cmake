@@ -65,6 +65,19 @@ foreach(fault nested_crash hang leak argument)
   kavrelo_add_double(planted_${fault} SOURCES doubles/planted_fault.cpp DEFINITIONS PLANT_${define}
     WITH_ITS_FAULTS)
 endforeach()
+# Hostile to fuzz itself rather than to one input.
+set(hostilities crash_on_parenthesis)
+if(NOT WIN32)
+  list(APPEND hostilities buffer_from_first_text forge_record hang_after_first)
+endif()
+foreach(hostility ${hostilities})
+  string(TOUPPER ${hostility} define)
+  kavrelo_add_double(${hostility} SOURCES doubles/hostile_fuzzing.cpp DEFINITIONS ${define} WITH_ITS_FAULTS)
+endforeach()
+if(NOT WIN32)
+  kavrelo_add_double(planted_nested_crash_ignoring_sigchld SOURCES doubles/planted_fault.cpp
+    DEFINITIONS PLANT_NESTED_CRASH IGNORES_SIGCHLD WITH_ITS_FAULTS)
+endif()
 kavrelo_add_double(unresolved SOURCES doubles/unresolved_zavlek.cpp)
 # Entry points without __stdcall: on 32-bit Windows the calling convention is wrong.
 kavrelo_add_double(cdecl SOURCES doubles/cdecl_zavlek.cpp)

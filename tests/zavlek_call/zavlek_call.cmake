@@ -294,6 +294,24 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
     ZavlekCall.RunFailsTheCaseAnExceptionLeftAndRunsTheRestInANewProcess
     ZavlekCall.FuzzFindsAnExceptionAndKeepsGoing PROPERTIES DISABLED TRUE)
 endif()
+# Libraries hostile to fuzz itself rather than to one input.
+function(kavrelo_fuzz_hostile name mode double)
+  kavrelo_double_file(library ${double})
+  add_test(NAME ZavlekCall.${name}
+    COMMAND ${tool_tests}/fuzz_hostile.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
+      ${fuzz_work}/${mode} ${mode} ${library})
+  set(fuzz_tests ${fuzz_tests} ZavlekCall.${name} PARENT_SCOPE)
+endfunction()
+kavrelo_fuzz_hostile(FuzzSaysACrashInTheCallBeforeTheInputsAsThatCalls warm_up crash_on_parenthesis)
+kavrelo_fuzz_hostile(FuzzSaysOnceAnAnswerThatDependsOnEarlierCalls counting counting)
+if(NOT WIN32)
+  # On Windows, which cannot fork, a child's inputs all meet the library in
+  # one process, the call before them included.
+  kavrelo_fuzz_hostile(FuzzBlamesNoInputForAStateLeftByEarlierCalls first_text buffer_from_first_text)
+  kavrelo_fuzz_hostile(FuzzTakesNoForgedRecordForAnInputs forged forge_record)
+  kavrelo_fuzz_hostile(FuzzSeesACrashAsOneWhenTheLibraryIgnoresSigchld sigchld planted_nested_crash_ignoring_sigchld)
+  kavrelo_fuzz_hostile(FuzzCopiesEndWhenZavlekCallIsKilled parent_killed hang_after_first)
+endif()
 if(NOT WIN32)
   add_test(NAME ZavlekCall.FuzzStoppedByCtrlCStillWritesItsSummaryAndFindings
     COMMAND ${tool_tests}/fuzz_interrupt.sh $<TARGET_FILE:zavlek-call> ${planted_nested_crash} ${fuzz_work}/interrupt)

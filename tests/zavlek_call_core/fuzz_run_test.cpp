@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
+// A fuzz run as the parent reads its children's records: children scripted
+// here send what a hostile library can make them send.
 #include "core/children/case_channel.h"
+#include "core/children/ending.h"
 #include "core/exit_status.h"
 #include "core/fuzzing/fuzz_run.h"
 #include "core/reports/fuzz_report.h"
@@ -7,43 +10,39 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
-#include <optional>
-#include <set>
 #include <string>
+#include <system_error>
+#include <vector>
 
 namespace kavrelo::zavlek_call {
 namespace {
 
-using ::testing::HasSubstr;
+// What a child sends for the calls it was given; whether it was told to give
+// each input a copy of its own.
+using Script = std::function<std::string(const std::vector<CaseCall>& calls, bool copy_per_input)>;
 
-// Children that run a library of the test's own, as a fuzz child runs the
-// real one: a record per input; any text holding "(" crashes it, each
-// input in a copy of its own. An interrupt can be made to come as a given
-// child starts.
-class LibraryCrashingOnParenthesis final : public Children {
+// An interrupt can be made to come as a given child starts (counted from 1).
+class ScriptedChildren final : public Children {
 public:
-    ChildOutcome run(const std::vector<std::string>&, std::string_view input, std::chrono::milliseconds,
-                     ErrorOutput, const Progress&) override {
-        ChildOutcome outcome;
-        if (++started_ == interrupt_at_) {
-            interrupted_ = true;
-            return outcome;
-        }
-        const std::vector<CaseCall> calls = calls_from_parent(input).value();
-        for (const CaseCall& call : calls) {
-            const bool crashes = call.text.find('(') != std::string::npos;
-            outcome.reported += fuzz_record(
-                crashes ? InspectedCall{{}, {ChildEnding::Kind::crashed, "la señal 11 (SIGSEGV)", 0, {}}}
-                        : InspectedCall{"Cadena aceptada", {}});
-        }
-        return outcome;
+    explicit ScriptedChildren(Script script, int interrupted_at = 0)
+        : script_(std::move(script)), interrupted_at_(interrupted_at) {}
+
+    ChildOutcome run(const std::vector<std::string>& arguments, std::string_view input,
+                     std::chrono::milliseconds, ErrorOutput, const Progress&) override {
+        if (++started_ == interrupted_at_) interrupted_ = true;
+        if (interrupted_) return {ChildOutcome::Ending::crashed, 0, "la señal 2 (SIGINT)", {}};
+        const bool copy_per_input =
+            std::find(arguments.begin(), arguments.end(), kCopyPerInput) != arguments.end();
+        return {ChildOutcome::Ending::exited, 0, {}, script_(*calls_from_parent(input), copy_per_input)};
     }
     bool interrupted() const override { return interrupted_; }
 
-    int interrupt_at_ = 0;  // the child, counted from 1, that the interrupt stops; 0 for none
-
 private:
+    Script script_;
+    int interrupted_at_;
     int started_ = 0;
     bool interrupted_ = false;
 };
@@ -62,55 +61,144 @@ public:
     bool full = false;
 };
 
-FuzzSettings settings() {
-    FuzzSettings settings;
-    settings.seed = 1;
-    settings.most_inputs = 200;
-    settings.corpus = {"1 + (2 * x)"};
-    settings.out = "hallazgos";
-    return settings;
+std::string answer(std::string_view text) { return case_record({kDone, std::string(text)}); }
+
+std::string crash() {
+    return case_record(
+        {kFindings, ending_record({ChildEnding::Kind::crashed, "la señal 11 (SIGSEGV)", 0, {}})});
 }
 
-TEST(FuzzRun, AFindingTakesTheFirstNumberNoFileHoldsAndSaysHowToReproduceIt) {
-    LibraryCrashingOnParenthesis children;
+class FuzzRun : public ::testing::Test {
+protected:
+    FuzzRun() {
+        settings.most_inputs = 40;
+        settings.seed = 1;
+        settings.out = "hallazgos";
+    }
+
+    std::string saved(const std::string& file) { return folder.files[file]; }
+
+    FuzzSummary fuzz(Children& children) { return zavlek_call::fuzz(children, folder, settings, {}); }
+
+    FuzzSettings settings;
     Folder folder;
+};
+
+TEST_F(FuzzRun, RecordsBeyondOnePerInputAreCountedAndTakenForNoInputs) {
+    ScriptedChildren children([](const std::vector<CaseCall>& calls, bool) {
+        std::string sent = answer("Cadena aceptada");
+        for (std::size_t i = 0; i < calls.size(); ++i) sent += answer("Cadena aceptada");
+        return sent + answer("forjado") + "7 3\nabc";
+    });
+    const FuzzSummary summary = fuzz(children);
+    EXPECT_EQ(summary.inputs, 40u);
+    EXPECT_EQ(summary.stray_records, 2u);
+    EXPECT_EQ(summary.shapes, 1u);
+    EXPECT_TRUE(summary.findings.empty());
+}
+
+TEST_F(FuzzRun, AChildThatEndsInTheCallBeforeTheInputsBlamesNoInput) {
+    ScriptedChildren children([](const std::vector<CaseCall>&, bool) { return std::string(); });
+    const FuzzSummary summary = fuzz(children);
+    EXPECT_EQ(summary.inputs, 0u);
+    ASSERT_EQ(summary.findings.size(), 1u);
+    EXPECT_EQ(summary.findings[0].file, "crash-1.txt");
+    EXPECT_EQ(summary.findings[0].what,
+              "en la llamada que precede a las entradas, con «2 * (x + 3)»: la biblioteca terminó el proceso "
+              "durante parser_SLR (estado 0) sin responder");
+    EXPECT_EQ(saved("crash-1.txt"), "2 * (x + 3)");
+}
+
+// A library whose every second call in one process crashes: a fresh copy
+// never shows it.
+TEST_F(FuzzRun, AFaultAFreshCopyDoesNotShowIsSaidOnceWithBothAnswers) {
+    std::size_t trials = 0;
+    ScriptedChildren children([&trials](const std::vector<CaseCall>& calls, bool copy_per_input) {
+        std::string sent = answer("Cadena aceptada");
+        trials += copy_per_input ? 1 : 0;
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+            sent += !copy_per_input && i % 2 == 1 ? crash() : answer("Cadena aceptada");
+        }
+        return sent;
+    });
+    const FuzzSummary summary = fuzz(children);
+    EXPECT_EQ(summary.inputs, 40u);
+    ASSERT_EQ(summary.findings.size(), 1u);
+    EXPECT_EQ(summary.findings[0].file, "stateful-1.txt");
+    EXPECT_EQ(
+        summary.findings[0].what,
+        "la respuesta depende de llamadas anteriores: la biblioteca terminó el proceso durante parser_SLR: "
+        "la señal 11 (SIGSEGV) tras otras entradas, «Cadena aceptada» en un proceso nuevo");
+    EXPECT_GE(trials, 1u);
+}
+
+TEST_F(FuzzRun, WithACopyPerInputAFaultAFreshCopyDoesNotShowIsNoFinding) {
+    settings.copy_per_input = true;
+    bool first = true;
+    ScriptedChildren children([&first](const std::vector<CaseCall>& calls, bool copy_per_input) {
+        EXPECT_TRUE(copy_per_input);
+        std::string sent = answer("Cadena aceptada");
+        for (std::size_t i = 0; i < calls.size(); ++i)
+            sent += first && i == 3 ? crash() : answer("Cadena aceptada");
+        first = false;
+        return sent;
+    });
+    const FuzzSummary summary = fuzz(children);
+    EXPECT_EQ(summary.inputs, 40u);
+    EXPECT_TRUE(summary.findings.empty());
+}
+
+// A library of the test's own that crashes on any "(": each input in a
+// copy of its own, as after a crash.
+std::string crashing_on_parenthesis(const std::vector<CaseCall>& calls, bool) {
+    std::string sent = answer("Cadena aceptada");
+    for (const CaseCall& call : calls) {
+        sent += call.text.find('(') != std::string::npos ? crash() : answer("Cadena aceptada");
+    }
+    return sent;
+}
+
+TEST_F(FuzzRun, AFindingTakesTheFirstNumberNoFileHoldsAndSaysHowToReproduceIt) {
+    settings.corpus = {"1 + (2 * x)"};
     folder.files["crash-1.txt"] = "an earlier run's finding";
-    const FuzzSummary summary = fuzz(children, folder, settings(), {});
+    ScriptedChildren children(crashing_on_parenthesis);
+    const FuzzSummary summary = fuzz(children);
     ASSERT_EQ(summary.findings.size(), 1u);
     EXPECT_EQ(summary.findings[0].file, "crash-2.txt");
-    EXPECT_EQ(folder.files["crash-1.txt"], "an earlier run's finding");
-    EXPECT_EQ(folder.files["crash-2.txt"], "(");
-    EXPECT_THAT(fuzz_table(summary, settings()),
-                HasSubstr("  hallazgos/crash-2.txt  la biblioteca terminó el proceso durante parser_SLR: la "
-                          "señal 11 (SIGSEGV)\n    zavlek-call parser_SLR --file hallazgos/crash-2.txt\n"));
+    EXPECT_EQ(saved("crash-1.txt"), "an earlier run's finding");
+    EXPECT_EQ(saved("crash-2.txt"), "(");
+    EXPECT_THAT(fuzz_table(summary, settings),
+                ::testing::HasSubstr("  hallazgos/crash-2.txt  la biblioteca terminó el proceso durante "
+                                     "parser_SLR: la señal 11 (SIGSEGV)\n    zavlek-call parser_SLR --file "
+                                     "hallazgos/crash-2.txt\n"));
     EXPECT_EQ(fuzz_exit_status(summary), kFindings);
 }
 
-TEST(FuzzRun, AFindingThatCannotBeSavedIsShownWholeAndTheRunEndsSayingSo) {
-    LibraryCrashingOnParenthesis children;
-    Folder folder;
+TEST_F(FuzzRun, AFindingThatCannotBeSavedIsShownWholeAndTheRunEndsSayingSo) {
+    settings.corpus = {"1 + (2 * x)"};
     folder.full = true;
-    const FuzzSummary summary = fuzz(children, folder, settings(), {});
+    ScriptedChildren children(crashing_on_parenthesis);
+    const FuzzSummary summary = fuzz(children);
     ASSERT_EQ(summary.findings.size(), 1u);
     EXPECT_EQ(summary.findings[0].file, "");
-    EXPECT_THAT(fuzz_table(summary, settings()),
-                HasSubstr("  (no se pudo guardar crash-1.txt: el disco está lleno)  la biblioteca terminó el "
-                          "proceso durante parser_SLR: la señal 11 (SIGSEGV)\n"
-                          "    la entrada, en hexadecimal: 28\n"));
-    EXPECT_THAT(fuzz_json(summary, settings()), HasSubstr("\"archivo\": null"));
+    EXPECT_THAT(fuzz_table(summary, settings),
+                ::testing::HasSubstr("  (no se pudo guardar crash-1.txt: el disco está lleno)  la biblioteca "
+                                     "terminó el proceso durante parser_SLR: la señal 11 (SIGSEGV)\n"
+                                     "    la entrada, en hexadecimal: 28\n"));
+    EXPECT_THAT(fuzz_json(summary, settings), ::testing::HasSubstr("\"archivo\": null"));
     EXPECT_EQ(fuzz_exit_status(summary), kOutputNotWritten);
 }
 
-TEST(FuzzRun, AFaultSeenWhenTheInterruptCameIsKeptAsItWasSeen) {
-    LibraryCrashingOnParenthesis children;
-    // The first child shows the crash; the interrupt comes as the second
-    // starts to confirm it.
-    children.interrupt_at_ = 2;
-    Folder folder;
-    const FuzzSummary summary = fuzz(children, folder, settings(), {});
+TEST_F(FuzzRun, AFaultSeenWhenTheInterruptCameIsKeptAsItWasSeen) {
+    settings.corpus = {"1 + (2 * x)"};
+    // The first child shows crashes; the interrupt comes as the second
+    // starts to confirm the first of them.
+    ScriptedChildren children(crashing_on_parenthesis, 2);
+    const FuzzSummary summary = fuzz(children);
     ASSERT_EQ(summary.findings.size(), 1u);
     EXPECT_EQ(summary.findings[0].file, "crash-1.txt");
-    EXPECT_THAT(summary.findings[0].what, HasSubstr("sin confirmar ni reducir: la ejecución se interrumpió"));
+    EXPECT_THAT(summary.findings[0].what,
+                ::testing::HasSubstr("sin confirmar ni reducir: la ejecución se interrumpió"));
     EXPECT_EQ(fuzz_exit_status(summary), kFindings);
 }
 

@@ -14,6 +14,7 @@
 #include <binding/loader.h>
 #include <binding/zavlek_library.h>
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -122,12 +123,82 @@ ChildReport child_run(std::string_view channel, const std::vector<std::string>&,
     return {kDone, {}};
 }
 
-// --child CHANNEL fuzz ENTRY_POINT [--library FILE]: the texts of
-// calls_for_child on standard input, each inspected as a call inspects it,
-// in a copy of this process made for it once the library is bound and has
-// answered once (ended_before_done): every input meets the library as that
-// first call left it, tables and all, and a crash ends that copy alone. A
-// record of each on the channel: its answer, or the fault it showed.
+namespace {
+
+// Inputs a copy of the fuzz child serves before a fresh one takes over:
+// enough for its fork to cost little beside them, few enough that what the
+// library keeps from call to call is soon put back as it was.
+constexpr std::size_t kInputsPerCopy = 1000;
+
+// The entry point fuzz sends its inputs to, bound, and where the records go.
+struct FuzzTarget {
+    std::string_view channel;
+    binding::EntryPoint entry_point{};
+    binding::TextToText function = nullptr;
+};
+
+// One text inspected as a call inspects it, and its record sent; whether the
+// library answered it soundly, which leaves it fit for the next.
+bool answered_soundly(const FuzzTarget& target, std::string_view text) {
+    try {
+        const InspectedCall inspected =
+            inspected_call(target.function, target.entry_point, text, ThisProcess());
+        send_to_parent(target.channel, fuzz_record(inspected));
+        return inspected.ending.kind == ChildEnding::Kind::returned;
+    } catch (const binding::BindingError& error) {
+        send_to_parent(target.channel, case_record({kNotBound, error.what()}));
+    } catch (const std::exception& error) {
+        // Ours, not the library's: said in the record.
+        send_to_parent(target.channel, case_record({kInternalError, error.what()}));
+    }
+    return false;
+}
+
+// The call each fuzz child makes before the inputs, with a text any sound
+// library answers, in a copy of its own: its record comes first, and when it
+// fails no input is sent. The copy's state goes with it, so that every input
+// meets the library as the call that reproduces a finding meets it.
+bool warmed_up(const FuzzTarget& target) {
+    const std::string text = binding::to_eight_bit(kShortExpression);
+    const CopyEnding copy = work_in_a_copy([&](const StepDone& step_done) {
+        if (answered_soundly(target, text)) step_done();
+    });
+    if (copy.ended) send_to_parent(target.channel, fuzz_record(*copy.ended));
+    return copy.steps == 1;
+}
+
+// The texts in copies of this process, a copy serving up to `per_copy` of
+// them one after another and ending after the first that showed a fault;
+// a copy that ended during one leaves that one's record to us, and the rest
+// go to a fresh copy. False when a record could not be sent.
+bool served_in_copies(const FuzzTarget& target, const std::vector<CaseCall>& calls, std::size_t per_copy) {
+    std::size_t next = 0;
+    while (next < calls.size()) {
+        const std::size_t end = std::min(calls.size(), next + per_copy);
+        const CopyEnding copy = work_in_a_copy([&](const StepDone& step_done) {
+            for (std::size_t i = next; i < end; ++i) {
+                const bool sound = answered_soundly(target, calls[i].text);
+                step_done();
+                if (!sound) return;
+            }
+        });
+        next += std::min(copy.steps, end - next);
+        if (copy.ended && next < end) {
+            if (!send_to_parent(target.channel, fuzz_record(*copy.ended))) return false;
+            ++next;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// --child CHANNEL fuzz ENTRY_POINT [--library FILE] [--sin-persistencia]:
+// the texts of calls_for_child on standard input, each inspected as a call
+// inspects it, in copies of this process made once the library is bound
+// (work_in_a_copy), many to a copy, or one (--sin-persistencia): a crash
+// ends a copy alone. A record on the channel for the call made before them
+// all, then for each: its answer, or the fault it showed.
 ChildReport child_fuzz(std::string_view channel, const std::vector<std::string>& words,
                        const Options& options) {
     const std::string name = first_word(words);
@@ -140,34 +211,18 @@ ChildReport child_fuzz(std::string_view channel, const std::vector<std::string>&
     if (!calls) return {kInternalError, {}};
     const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
     binding::ZavlekLibrary library(*loader);
-    binding::TextToText function = nullptr;
-    const auto not_bound = [&channel](const binding::BindingError& error) {
-        send_to_parent(channel, case_record({kNotBound, error.what()}));
-    };
+    FuzzTarget target{channel, declaration->entry_point};
     try {
-        function = reinterpret_cast<binding::TextToText>(library.bound_address(declaration->entry_point));
-        inspected_call(function, declaration->entry_point, binding::to_eight_bit(kShortExpression),
-                       ThisProcess());
+        target.function =
+            reinterpret_cast<binding::TextToText>(library.bound_address(declaration->entry_point));
     } catch (const binding::BindingError& error) {
-        not_bound(error);
+        send_to_parent(channel, case_record({kNotBound, error.what()}));
         return {kNotBound, {}};
     }
-    for (const CaseCall& call : *calls) {
-        const std::optional<ChildOutcome> ended = ended_before_done([&] {
-            try {
-                send_to_parent(channel, fuzz_record(inspected_call(function, declaration->entry_point,
-                                                                   call.text, ThisProcess())));
-            } catch (const binding::BindingError& error) {
-                not_bound(error);
-            } catch (const std::exception& error) {
-                // Ours, not the library's; said in the copy's record, for the
-                // copy ends here whatever happens.
-                send_to_parent(channel, case_record({kInternalError, error.what()}));
-            }
-        });
-        if (ended && !send_to_parent(channel, fuzz_record(*ended))) return {kInternalError, {}};
-    }
-    return {kDone, {}};
+    // When the first call fails, its record says why.
+    if (!warmed_up(target)) return {kDone, {}};
+    const bool served = served_in_copies(target, *calls, options.copy_per_input ? 1 : kInputsPerCopy);
+    return {served ? kDone : kInternalError, {}};
 }
 
 // --child CHANNEL check ID [--library FILE]: the finding in the report;

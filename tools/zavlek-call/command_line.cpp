@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "command_line.h"
 
+#include "core/fuzzing/fuzz_run.h"
 #include "platform.h"
 
 #include <binding/fixed_texts.h>
@@ -89,6 +90,10 @@ const std::vector<OptionRow>& option_rows() {
          [](Options& o, std::string_view, Value value) { o.corpus.push_back(value); }},
         {"--out", "CARPETA", "con fuzz, dónde se guardan los hallazgos.",
          [](Options& o, std::string_view, Value value) { o.out = value; }},
+        {kCopyPerInput, "",
+         "con fuzz, cada entrada en una copia nueva del proceso hijo, en vez de\n"
+         "muchas en cada copia: más lento; para comparar.",
+         [](Options& o, std::string_view, Value) { o.copy_per_input = true; }},
         {"--entry", "NOMBRE", "con fuzz, el punto de entrada: parser_SLR (si no se indica) o tokeniza2.",
          read_entry},
         {"--timeout", "SEGUNDOS", "tiempo máximo de cada llamada, comprobación o caso (10 si no se indica).",

@@ -36,6 +36,7 @@ struct Options {
     std::optional<std::uint64_t> seed;
     std::vector<std::string> corpus;
     std::string out = "fuzz-zavlek";
+    bool copy_per_input = false;
     bool raw = false;
     bool json = false;
     std::chrono::milliseconds timeout{10000};

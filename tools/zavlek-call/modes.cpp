@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "modes.h"
 
+#include "core/fuzzing/fuzz_run.h"
 #include "core/nearest_name.h"
 #include "handlers.h"
 
@@ -108,11 +109,13 @@ const std::vector<Mode> kModes = {
      child_run},
     {{"fuzz"},
      "fuzz [--json] [--seconds N] [--inputs N]\n"
-     "[--seed N] [--corpus RUTA]... [--out CARPETA] [--entry parser_SLR | tokeniza2]",
+     "[--seed N] [--corpus RUTA]... [--out CARPETA] [--entry parser_SLR | tokeniza2]\n"
+     "[--sin-persistencia]",
      "envía entradas generadas de la gramática de las expresiones y\n"
      "variaciones de ellas, durante --seconds (60 si no se indica; sin\n"
      "límite de tiempo si solo se indica --inputs) o hasta --inputs, en\n"
-     "tandas, cada una a un proceso que carga la biblioteca una vez; una\n"
+     "tandas, cada una a un proceso que carga la biblioteca una vez y\n"
+     "envía muchas entradas a cada copia de sí mismo; una\n"
      "entrada cuya respuesta tiene una forma nueva (cifras y caracteres\n"
      "entre comillas igualados) pasa al corpus. Cada entrada tras la que\n"
      "el proceso terminó (crash), que superó el tiempo límite (hang), que\n"
@@ -121,9 +124,12 @@ const std::vector<Mode> kModes = {
      "que hace lo mismo en un proceso nuevo, se reduce y se guarda en --out\n"
      "(fuzz-zavlek si no se indica) como crash-N.txt, hang-N.txt,\n"
      "contract-N.txt, leak-N.txt o exception-N.txt, que reproduce\n"
-     "zavlek-call ENTRADA --file ARCHIVO. Ctrl+C la detiene y escribe el\n"
+     "zavlek-call ENTRADA --file ARCHIVO. Una entrada que una copia nueva\n"
+     "responde de otro modo que una ya usada se guarda una vez como\n"
+     "stateful-1.txt: la respuesta depende de llamadas anteriores.\n"
+     "Ctrl+C la detiene y escribe el\n"
      "resumen y lo encontrado hasta entonces.",
-     {"--json", "--seconds", "--inputs", "--seed", "--corpus", "--out", "--entry"},
+     {"--json", "--seconds", "--inputs", "--seed", "--corpus", "--out", "--entry", kCopyPerInput},
      take_fuzz_words,
      fuzz_library,
      "fuzz",

@@ -199,6 +199,7 @@ int fuzz_library(const Options& options) {
     settings.limit = options.timeout;
     settings.seed = options.seed ? *options.seed : std::random_device()();
     settings.out = options.out;
+    settings.copy_per_input = options.copy_per_input;
     for (const std::string& file : options.corpus) {
         for (const std::u16string& input : corpus_inputs(file))
             settings.corpus.push_back(binding::to_eight_bit(input));

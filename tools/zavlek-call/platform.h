@@ -40,12 +40,18 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
 // its own children as they are.
 void end_what_children_leave();
 
-// How a copy of this process that did the work ended, when it ended before
-// the work was done. POSIX: the work is done in a process forked for it, so
-// that it starts from this process's state (the library loaded and set up)
-// and a crash ends that copy alone; this waits for it. Windows, which cannot
-// fork: the work is done in this process, and a crash ends it.
-std::optional<ChildOutcome> ended_before_done(const std::function<void()>& work);
+// Work done in a copy of this process, step by step: how many steps the copy
+// got through (it calls step_done after each), and how it ended when it
+// ended before the work was done. POSIX: the copy is a process forked for
+// the work, so that it starts from this process's state (the library loaded
+// and bound) and a crash ends that copy alone; this waits for it. Windows,
+// which cannot fork: the work is done in this process, and a crash ends it.
+struct CopyEnding {
+    std::size_t steps = 0;
+    std::optional<ChildOutcome> ended;
+};
+using StepDone = std::function<void()>;
+CopyEnding work_in_a_copy(const std::function<void(const StepDone& step_done)>& work);
 
 // From now on an interrupt (Ctrl+C: SIGINT, or the console's control
 // event) ends the running child, as ever, but not us: it is remembered, for

@@ -369,6 +369,16 @@ bool pump(StartedChild& child, std::string_view input, std::chrono::milliseconds
     }
 }
 
+// What the library may have changed in this process that making a copy
+// and waiting for it rely on, put back before each copy: a SIGCHLD ignored
+// would reap the copy unseen, and its wait status would be lost; SIGPIPE is
+// ignored, as prepare_standard_streams left it, for a write to a parent gone
+// to fail rather than end the copy unsaid.
+void as_this_program_left_them() {
+    signal(SIGCHLD, SIG_DFL);
+    signal(SIGPIPE, SIG_IGN);
+}
+
 }  // namespace
 
 ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
@@ -398,32 +408,44 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
     return outcome;
 }
 
-std::optional<ChildOutcome> ended_before_done(const std::function<void()>& work) {
-    // A page shared with each copy, where the copy says it got through the
-    // work; whatever ends it before, its wait status tells.
-    static std::atomic<bool>* const done = [] {
-        void* page = mmap(nullptr, sizeof(std::atomic<bool>), PROT_READ | PROT_WRITE,
-                          MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+CopyEnding work_in_a_copy(const std::function<void(const StepDone& step_done)>& work) {
+    // A page shared with each copy, where the copy counts the steps it got
+    // through and says it got through the work; whatever ends it before, its
+    // wait status tells.
+    struct Shared {
+        std::atomic<std::size_t> steps;
+        std::atomic<bool> done;
+    };
+    static Shared* const shared = [] {
+        void* page = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
         if (page == MAP_FAILED) {
             throw std::runtime_error(std::string("no se pudo compartir memoria: ") + std::strerror(errno));
         }
-        return new (page) std::atomic<bool>(false);
+        return new (page) Shared{};
     }();
-    done->store(false);
+    shared->steps.store(0);
+    shared->done.store(false);
+    as_this_program_left_them();
+    const pid_t server = getpid();
     const pid_t copy = fork();
     if (copy < 0) {
         throw std::runtime_error(std::string("no se pudo crear un proceso: ") + std::strerror(errno));
     }
     if (copy == 0) {
-        work();
-        done->store(true);
+        // Killed when the process that made it ends, by any means; unless
+        // that process ended already.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != server) _exit(127);
+        work([] { shared->steps.fetch_add(1); });
+        shared->done.store(true);
         _exit(0);
     }
     int status = 0;
     while (waitpid(copy, &status, 0) < 0 && errno == EINTR) {
     }
-    if (done->load()) return std::nullopt;
-    return outcome_of(status);
+    CopyEnding ending{shared->steps.load(), std::nullopt};
+    if (!shared->done.load()) ending.ended = outcome_of(status);
+    return ending;
 }
 
 void end_what_children_leave() {

@@ -15,7 +15,9 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 #include <stdexcept>
+#include <utility>
 
 namespace kavrelo::zavlek_call {
 namespace {
@@ -27,7 +29,7 @@ constexpr std::size_t kBatch = 500;
 std::string utf8_of(std::string_view eight_bit) { return text::to_utf8(binding::from_eight_bit(eight_bit)); }
 
 // In the order of FaultKind.
-constexpr std::string_view kKindNames[] = {"crash", "hang", "contract", "leak", "exception"};
+constexpr std::string_view kKindNames[] = {"crash", "hang", "contract", "leak", "exception", "stateful"};
 
 std::string_view name_of(FaultKind kind) { return kKindNames[static_cast<std::size_t>(kind)]; }
 
@@ -58,57 +60,98 @@ struct Result {
     std::string text;
 };
 
+// How inputs are sent: many to each copy of the child, or each to a copy of
+// its own, as the call that reproduces a finding meets the library.
+enum class Copies { serving_many, one_per_input };
+
 struct BatchOutcome {
-    // Of the inputs run, in order; when the child ended during one, that
-    // one's crash or hang is the last.
+    // Of the inputs run, in order, never more than the inputs; when the
+    // child ended during one, that one's crash or hang is the last.
     std::vector<Result> results;
     std::optional<std::string> not_bound;
+    // The call every child makes before the inputs, when it failed.
+    std::optional<Result> warm_up_fault;
+    // Records beyond one per input, or out of shape: the child's fault.
+    std::size_t stray_records = 0;
 };
 
 Result result_of(const ChildEnding& ending, std::string_view entry_point) {
     return {fault_of(ending.kind), in_words(ending, entry_point)};
 }
 
-Result result_of(const CaseRecord& record, std::string_view entry_point) {
-    if (record.status == kDone) return {std::nullopt, std::string(record.content)};
+// Nothing when the record is none a fuzz child sends.
+std::optional<Result> result_of(const CaseRecord& record, std::string_view entry_point) {
+    // Ours, not the library's: the child could not do its work.
+    if (record.status == kInternalError) throw std::runtime_error(std::string(record.content));
+    if (record.status == kDone) return Result{std::nullopt, std::string(record.content)};
     const std::optional<ChildEnding> ending =
         record.status == kFindings ? ending_from_record(record.content) : std::nullopt;
-    // Ours, not the library's: the child could not do its work.
-    if (!ending) throw std::runtime_error(std::string(record.content));
+    if (!ending) return std::nullopt;
     return result_of(*ending, entry_point);
 }
 
+// The records after the warm-up's, one per input at most.
+void read_inputs_records(std::span<const CaseRecord> records, std::size_t inputs,
+                         std::string_view entry_point, BatchOutcome& batch) {
+    for (const CaseRecord& record : records) {
+        if (record.status == kNotBound) {
+            batch.not_bound = std::string(record.content);
+            return;
+        }
+        std::optional<Result> result = result_of(record, entry_point);
+        if (!result || batch.results.size() == inputs) {
+            ++batch.stray_records;
+        } else {
+            batch.results.push_back(std::move(*result));
+        }
+    }
+}
+
 BatchOutcome run_batch(Children& children, const FuzzSettings& settings,
-                       const std::vector<std::string>& inputs) {
+                       const std::vector<std::string>& inputs, Copies copies) {
     const std::string_view entry_point = binding::declaration_of(settings.entry_point).name;
     std::vector<CaseCall> calls;
     for (const std::string& input : inputs) calls.push_back({settings.entry_point, input});
-    const ChildOutcome ending =
-        children.run(child_arguments("fuzz", entry_point, settings.library), calls_for_child(calls),
-                     settings.limit, ErrorOutput::discarded, record_by_record());
+    std::vector<std::string> arguments = child_arguments("fuzz", entry_point, settings.library);
+    if (copies == Copies::one_per_input) arguments.emplace_back(kCopyPerInput);
+    const ChildOutcome ending = children.run(arguments, calls_for_child(calls), settings.limit,
+                                             ErrorOutput::discarded, record_by_record());
+    const std::vector<CaseRecord> records = case_records(ending.reported).records;
     BatchOutcome batch;
-    for (const CaseRecord& record : case_records(ending.reported).records) {
-        if (record.status == kNotBound) {
-            batch.not_bound = std::string(record.content);
-            return batch;
-        }
-        batch.results.push_back(result_of(record, entry_point));
+    if (records.empty()) {
+        // The child ended during the call it makes before the inputs, unless
+        // an interrupt ended it.
+        if (!children.interrupted())
+            batch.warm_up_fault = result_of(unanswered(ending, settings.limit), entry_point);
+        return batch;
     }
+    if (records.front().status == kNotBound) {
+        batch.not_bound = std::string(records.front().content);
+        return batch;
+    }
+    const std::optional<Result> warm_up = result_of(records.front(), entry_point);
+    if (warm_up && warm_up->fault) {
+        batch.warm_up_fault = warm_up;
+        return batch;
+    }
+    if (!warm_up) ++batch.stray_records;
+    read_inputs_records(std::span(records).subspan(1), inputs.size(), entry_point, batch);
     // A child ended by an interrupt did nothing wrong.
-    if (batch.results.size() < inputs.size() && !children.interrupted()) {
+    if (!batch.not_bound && batch.results.size() < inputs.size() && !children.interrupted()) {
         batch.results.push_back(result_of(unanswered(ending, settings.limit), entry_point));
     }
     return batch;
 }
 
-// Inputs tried for one kind of fault, a batch in a fresh child.
+// Inputs tried for one kind of fault, each in a fresh copy of a fresh child,
+// as the call that reproduces a finding meets the library.
 class ChildTrial final : public FaultTrial {
 public:
     ChildTrial(Children& children, const FuzzSettings& settings, FaultKind kind)
         : children_(children), settings_(settings), kind_(kind) {}
 
     std::optional<Shown> first_showing(const std::vector<std::string>& candidates) override {
-        const BatchOutcome outcome = run_batch(children_, settings_, candidates);
+        const BatchOutcome outcome = run_batch(children_, settings_, candidates, Copies::one_per_input);
         for (std::size_t i = 0; i < outcome.results.size(); ++i) {
             if (outcome.results[i].fault == kind_) return Shown{i, outcome.results[i].text};
         }
@@ -153,33 +196,93 @@ FuzzFinding saved(FindingFolder& folder, FaultKind kind, std::size_t& number, st
     }
 }
 
-// The findings of a run: each one minimised and saved once.
+// An outcome as a finding says it: a fault in words, an answer quoted (its
+// start, when it is long).
+std::string said(const Result& result) {
+    if (result.fault) return result.text;
+    constexpr std::size_t kShown = 100;
+    const bool cut = result.text.size() > kShown;
+    return "«" + utf8_of(std::string_view(result.text).substr(0, kShown)) + (cut ? "…»" : "»");
+}
+
+// The findings of a run: each one confirmed in a fresh copy of the child,
+// minimised and saved once.
 class Findings {
 public:
     Findings(Children& children, FindingFolder& folder, const FuzzSettings& settings)
         : children_(children), folder_(folder), settings_(settings) {}
 
     // An input that showed a fault in its batch: a new finding when a fresh
-    // child does the same and it is not one made already. An interrupt
-    // leaves no time to find out: the first fault of a kind not found yet is
-    // kept as it was seen, the rest of that kind taken for the same.
-    std::optional<FuzzFinding> made_of(const std::string& input, const Result& seen) {
+    // copy does the same and it is not one made already; when a fresh copy
+    // does otherwise after a copy that had served other inputs, the library
+    // answers as its earlier calls left it. An interrupt leaves no time to
+    // find out: the first fault of a kind not found yet is kept as it was
+    // seen, the rest of that kind taken for the same.
+    std::optional<FuzzFinding> made_of(const std::string& input, const Result& seen, Copies copies) {
         const FaultKind kind = *seen.fault;
         if (known(input, kind)) return std::nullopt;
-        ChildTrial trial(children_, settings_, kind);
-        std::optional<Shown> again = trial.stopped() ? std::nullopt : trial.first_showing({input});
-        if (again) {
-            // What the summary says is what the saved input does.
-            const Showing small = minimised(trial, {input, std::move(again->what)});
-            return kept(kind, small.input, small.what);
+        const BatchOutcome fresh = children_.interrupted()
+                                       ? BatchOutcome{}
+                                       : run_batch(children_, settings_, {input}, Copies::one_per_input);
+        if (fresh.results.empty()) return children_.interrupted() ? unconfirmed(input, seen) : std::nullopt;
+        if (fresh.results.front().fault != kind) {
+            if (copies == Copies::one_per_input) return std::nullopt;
+            return depending_on_earlier_calls(input, seen, fresh.results.front());
         }
-        const bool kind_found = std::any_of(found_.begin(), found_.end(),
-                                            [kind](const auto& finding) { return finding.first == kind; });
-        if (!trial.stopped() || kind_found) return std::nullopt;
-        return kept(kind, input, seen.text + " (sin confirmar ni reducir: la ejecución se interrumpió)");
+        ChildTrial trial(children_, settings_, kind);
+        // What the summary says is what the saved input does.
+        const Showing small = minimised(trial, {input, fresh.results.front().text});
+        return kept(kind, small.input, small.what);
+    }
+
+    // Answers of copies that served other inputs before, against fresh
+    // copies' answers to the same inputs: the first that differs.
+    std::optional<FuzzFinding> unlike_fresh(const std::vector<std::string>& inputs,
+                                            const std::vector<Result>& seen) {
+        if (depending_found_ || inputs.empty()) return std::nullopt;
+        const BatchOutcome fresh = run_batch(children_, settings_, inputs, Copies::one_per_input);
+        for (std::size_t i = 0; i < fresh.results.size(); ++i) {
+            if (fresh.results[i].fault != seen[i].fault || fresh.results[i].text != seen[i].text) {
+                return depending_on_earlier_calls(inputs[i], seen[i], fresh.results[i]);
+            }
+        }
+        return std::nullopt;
+    }
+
+    // The call each child makes before the inputs, failed: its text is the
+    // input saved, which reproduces it.
+    FuzzFinding of_warm_up(const Result& warm_up) {
+        const FaultKind kind = *warm_up.fault;
+        const std::string text = binding::to_eight_bit(kShortExpression);
+        found_.insert({kind, text});
+        return saved(folder_, kind, numbers_[kind], text,
+                     "en la llamada que precede a las entradas, con " + said({std::nullopt, text}) + ": " +
+                         warm_up.text);
     }
 
 private:
+    std::optional<FuzzFinding> kept(FaultKind kind, const std::string& input, std::string what) {
+        if (!found_.insert({kind, input}).second) return std::nullopt;
+        return saved(folder_, kind, numbers_[kind], input, std::move(what));
+    }
+
+    std::optional<FuzzFinding> unconfirmed(const std::string& input, const Result& seen) {
+        const FaultKind kind = *seen.fault;
+        const bool kind_found = std::any_of(found_.begin(), found_.end(),
+                                            [kind](const auto& finding) { return finding.first == kind; });
+        if (kind_found) return std::nullopt;
+        return kept(kind, input, seen.text + " (sin confirmar ni reducir: la ejecución se interrumpió)");
+    }
+
+    // Once in a run: every input may show it, when the library keeps a state.
+    std::optional<FuzzFinding> depending_on_earlier_calls(const std::string& input, const Result& used,
+                                                          const Result& fresh) {
+        if (std::exchange(depending_found_, true)) return std::nullopt;
+        return saved(folder_, FaultKind::stateful, numbers_[FaultKind::stateful], input,
+                     "la respuesta depende de llamadas anteriores: " + said(used) + " tras otras entradas, " +
+                         said(fresh) + " en un proceso nuevo");
+    }
+
     // An input holding a finding already made, as it is or made alike, is
     // taken for that finding again, and not shrunk at length to find out.
     bool known(const std::string& input, FaultKind kind) const {
@@ -193,16 +296,99 @@ private:
         });
     }
 
-    std::optional<FuzzFinding> kept(FaultKind kind, const std::string& input, std::string what) {
-        if (!found_.insert({kind, input}).second) return std::nullopt;
-        return saved(folder_, kind, numbers_[kind], input, std::move(what));
-    }
-
     Children& children_;
     FindingFolder& folder_;
     const FuzzSettings& settings_;
     std::set<std::pair<FaultKind, std::string>> found_;  // kind and minimised input
     std::map<FaultKind, std::size_t> numbers_;           // of each kind, the last
+    bool depending_found_ = false;
+};
+
+// A run's state from batch to batch.
+class FuzzRun {
+public:
+    FuzzRun(Children& children, FindingFolder& folder, const FuzzSettings& settings)
+        : children_(children),
+          settings_(settings),
+          copies_(settings.copy_per_input ? Copies::one_per_input : Copies::serving_many),
+          inputs_(settings.seed),
+          findings_(children, folder, settings) {
+        for (const std::string& input : settings.corpus) inputs_.add_to_corpus(input);
+    }
+
+    FuzzSummary run(const FuzzProgress& progress) {
+        const std::size_t most = settings_.most_inputs.value_or(std::numeric_limits<std::size_t>::max());
+        std::size_t made = 0;
+        // The inputs of a batch after one that ended its child go to the next.
+        std::vector<std::string> batch;
+        while (Clock::now() - start_ < settings_.duration && (made < most || !batch.empty()) &&
+               !children_.interrupted()) {
+            for (; batch.size() < kBatch && made < most; ++made) batch.push_back(inputs_.next());
+            const BatchOutcome outcome = run_batch(children_, settings_, batch, copies_);
+            summary_.inputs += outcome.results.size();
+            summary_.stray_records += outcome.stray_records;
+            if (outcome.not_bound || outcome.warm_up_fault) {
+                ended_early(outcome);
+                break;
+            }
+            take_in(batch, outcome.results);
+            batch.erase(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(outcome.results.size()));
+            summary_.seconds = seconds_so_far();
+            summary_.corpus = inputs_.corpus_size();
+            summary_.shapes = shapes_.size();
+            if (progress) progress(summary_);
+        }
+        summary_.seconds = seconds_so_far();
+        return summary_;
+    }
+
+private:
+    double seconds_so_far() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
+
+    // A library that cannot be bound, or fails the call before the inputs,
+    // would do so in every child: the run ends.
+    void ended_early(const BatchOutcome& outcome) {
+        summary_.not_bound = outcome.not_bound;
+        if (outcome.warm_up_fault) summary_.findings.push_back(findings_.of_warm_up(*outcome.warm_up_fault));
+    }
+
+    // A new answer's shape joins its input to the corpus; a fault is a
+    // finding. The answers a fresh copy is asked again: those of new shapes,
+    // which the corpus keeps, and the batch's last, the one most calls came
+    // before.
+    void take_in(const std::vector<std::string>& batch, const std::vector<Result>& results) {
+        std::vector<std::string> asked_again;
+        std::vector<Result> their_results;
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            if (results[i].fault) {
+                noted(findings_.made_of(batch[i], results[i], copies_));
+                continue;
+            }
+            if (children_.interrupted()) continue;
+            const bool new_shape = shapes_.insert(answer_shape(results[i].text)).second;
+            if (new_shape) inputs_.add_to_corpus(batch[i]);
+            if (new_shape || i + 1 == results.size()) {
+                asked_again.push_back(batch[i]);
+                their_results.push_back(results[i]);
+            }
+        }
+        if (copies_ == Copies::serving_many && !children_.interrupted()) {
+            noted(findings_.unlike_fresh(asked_again, their_results));
+        }
+    }
+
+    void noted(std::optional<FuzzFinding> finding) {
+        if (finding) summary_.findings.push_back(std::move(*finding));
+    }
+
+    Children& children_;
+    const FuzzSettings& settings_;
+    const Copies copies_;
+    const Clock::time_point start_ = Clock::now();
+    FuzzInputs inputs_;
+    std::set<std::string> shapes_;
+    Findings findings_;
+    FuzzSummary summary_;
 };
 
 }  // namespace
@@ -236,43 +422,7 @@ std::string fuzz_record(const ChildOutcome& ended) {
 
 FuzzSummary fuzz(Children& children, FindingFolder& folder, const FuzzSettings& settings,
                  const FuzzProgress& progress) {
-    const Clock::time_point start = Clock::now();
-    FuzzInputs inputs(settings.seed);
-    for (const std::string& input : settings.corpus) inputs.add_to_corpus(input);
-    std::set<std::string> shapes;
-    Findings findings(children, folder, settings);
-    FuzzSummary summary;
-    std::size_t made = 0;
-    const std::size_t most = settings.most_inputs.value_or(std::numeric_limits<std::size_t>::max());
-    // The inputs of a batch after one that ended its child go to the next.
-    std::vector<std::string> batch;
-    while (Clock::now() - start < settings.duration && (made < most || !batch.empty()) &&
-           !children.interrupted()) {
-        for (; batch.size() < kBatch && made < most; ++made) batch.push_back(inputs.next());
-        const BatchOutcome outcome = run_batch(children, settings, batch);
-        summary.inputs += outcome.results.size();
-        if (outcome.not_bound) {
-            summary.not_bound = outcome.not_bound;
-            break;
-        }
-        for (std::size_t i = 0; i < outcome.results.size(); ++i) {
-            const Result& result = outcome.results[i];
-            if (!result.fault) {
-                if (shapes.insert(answer_shape(result.text)).second) inputs.add_to_corpus(batch[i]);
-            } else {
-                if (std::optional<FuzzFinding> finding = findings.made_of(batch[i], result)) {
-                    summary.findings.push_back(std::move(*finding));
-                }
-            }
-        }
-        batch.erase(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(outcome.results.size()));
-        summary.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        summary.corpus = inputs.corpus_size();
-        summary.shapes = shapes.size();
-        if (progress) progress(summary);
-    }
-    summary.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return summary;
+    return FuzzRun(children, folder, settings).run(progress);
 }
 
 int fuzz_exit_status(const FuzzSummary& summary) {
@@ -280,7 +430,9 @@ int fuzz_exit_status(const FuzzSummary& summary) {
                     [](const FuzzFinding& finding) { return finding.file.empty(); })) {
         return kOutputNotWritten;
     }
-    return summary.findings.empty() ? kDone : kFindings;
+    // A child that sent records of its own is the library's doing: it wrote
+    // on a channel that is none of its own.
+    return summary.findings.empty() && summary.stray_records == 0 ? kDone : kFindings;
 }
 
 }  // namespace kavrelo::zavlek_call

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 // A fuzz run: many inputs, in batches, each batch in one child process that
-// loads the library once and sends a record per input (on POSIX each input
-// in a copy of it forked for the input); an input whose answer has a shape
-// not seen before joins the corpus, and an input that crashed the library,
-// hung it, broke the string contract, leaked or let an exception out is tried again in a fresh
-// child and, when it does the same there, shrunk and saved as a file that
-// reproduces it.
+// loads the library once, makes one call before the inputs and sends a
+// record per input (on POSIX in copies of it forked once the library is
+// bound, each serving many inputs until one shows a fault); an input whose
+// answer has a shape not seen before joins the corpus, and an input that
+// crashed the library, hung it, broke the string contract, leaked or let an
+// exception out is tried again in a fresh copy and, when it does the same
+// there, shrunk and saved as a file that reproduces it. An input that a
+// fresh copy answers otherwise than a copy that served other inputs before
+// is a finding of its own: the library answers as its earlier calls left it.
 #pragma once
 
 #include "core/contract/contract_checks.h"
@@ -20,6 +23,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kavrelo::zavlek_call {
@@ -40,7 +44,13 @@ struct FuzzSettings {
     std::uint64_t seed = 0;
     std::vector<std::string> corpus;  // first inputs, as 8-bit text
     std::string out;                  // the folder of the findings
+    // Each input in a fresh copy of the child, as before copies served many:
+    // slower, kept to compare.
+    bool copy_per_input = false;
 };
+
+// The option that says so, on the command line and to the child.
+inline constexpr std::string_view kCopyPerInput = "--sin-persistencia";
 
 struct FuzzFinding {
     std::string file;  // as saved, in `out`; empty when it could not be
@@ -58,11 +68,14 @@ struct FuzzSummary {
     std::size_t shapes = 0;
     std::vector<FuzzFinding> findings;
     std::optional<std::string> not_bound;  // why, when the library could not be bound
+    // Records the children sent beyond one per input, or out of shape: not
+    // taken for any input's.
+    std::size_t stray_records = 0;
 };
 
 // What a finding is, as its file is named: crash-N.txt, hang-N.txt,
-// contract-N.txt, leak-N.txt, exception-N.txt.
-enum class FaultKind { crash, hang, contract, leak, exception };
+// contract-N.txt, leak-N.txt, exception-N.txt, stateful-1.txt.
+enum class FaultKind { crash, hang, contract, leak, exception, stateful };
 
 // In the child: the record of one input, its answer or the fault it showed;
 // and of a copy that ended during the call.
@@ -78,8 +91,9 @@ using FuzzProgress = std::function<void(const FuzzSummary&)>;
 FuzzSummary fuzz(Children& children, FindingFolder& folder, const FuzzSettings& settings,
                  const FuzzProgress& progress);
 
-// The status the tool ends with: kFindings for any finding, and
-// kOutputNotWritten when one of them could not be saved.
+// The status the tool ends with: kFindings for any finding (and for records
+// a library forged on the channel), kOutputNotWritten when a finding could
+// not be saved.
 int fuzz_exit_status(const FuzzSummary& summary);
 
 // The answer (the library's 8-bit bytes, a byte a character) with its digits

@@ -54,6 +54,11 @@ std::string fuzz_table(const FuzzSummary& summary, const FuzzSettings& settings)
         " s)\n" + "Corpus      " + text::grouped_digits(summary.corpus) + "\n" + "Formas      " +
         text::grouped_digits(summary.shapes) + "\n" + "Semilla     " + std::to_string(settings.seed) + "\n" +
         "Hallazgos   " + text::grouped_digits(summary.findings.size()) + "\n";
+    if (summary.stray_records > 0) {
+        table += "Registros   " + text::grouped_digits(summary.stray_records) +
+                 " de más o ilegibles en el canal de " +
+                 "los procesos hijos, que no se atribuyen a ninguna entrada: la biblioteca escribió en él\n";
+    }
     for (const FuzzFinding& finding : summary.findings) {
         if (finding.file.empty()) {
             table += "  (" + text::with_visible_controls(finding.not_saved) + ")  " +
@@ -76,6 +81,7 @@ std::string fuzz_json(const FuzzSummary& summary, const FuzzSettings& settings) 
                        ",\n  \"segundos\": " + seconds +
                        ",\n  \"corpus\": " + std::to_string(summary.corpus) +
                        ",\n  \"formas\": " + std::to_string(summary.shapes) +
+                       ",\n  \"registros_de_mas\": " + std::to_string(summary.stray_records) +
                        ",\n  \"semilla\": " + std::to_string(settings.seed) +
                        ",\n  \"carpeta\": " + json_string(settings.out) + ",\n  \"hallazgos\": [";
     for (std::size_t i = 0; i < summary.findings.size(); ++i) {
