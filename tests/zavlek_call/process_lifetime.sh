@@ -21,14 +21,8 @@ fail() {
   exit 1
 }
 
-# Gone once it has no entry, or is a zombie: whoever adopts it may never reap
-# it.
-gone() {
-  local stat
-  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 0
-  stat=${stat##*) }
-  [[ ${stat%% *} == Z ]]
-}
+# shellcheck source=tests/zavlek_call/processes.sh
+source "$(dirname "${BASH_SOURCE[0]}")/processes.sh"
 
 # The events are waited for; the bound only stops a failure from waiting for
 # ever.

@@ -19,14 +19,8 @@ fail() {
   exit 1
 }
 
-# Gone once it has no entry, or is a zombie: whoever adopts it may never reap
-# it.
-gone() {
-  local stat
-  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 0
-  stat=${stat##*) }
-  [[ ${stat%% *} == Z ]]
-}
+# shellcheck source=tests/zavlek_call/processes.sh
+source "$(dirname "${BASH_SOURCE[0]}")/processes.sh"
 
 # The ids of the processes the library said it started, in what it wrote.
 said_processes() {
