@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# shellcheck shell=bash
 # Sourced by the scripts that check which processes outlive a call.
 
 # Gone once it has no entry, or is a zombie: whoever adopts it may never reap
