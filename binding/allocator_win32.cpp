@@ -2,10 +2,11 @@
 // oleaut32 offers no way to ask how large a string's block is. Its strings
 // are blocks of the process heap, which can say, without a question to the
 // system, whether an address starts one of its live blocks and how large
-// that block is: most answers are looked at that way. Any other answer is
-// looked at through the memory around it, which the system describes: which
-// pages can be read and which belong to a loaded image (a question that
-// costs far more than the call itself).
+// that block is: an answer that starts none is no string of its. Only where
+// strings turn out not to be the heap's blocks is an answer looked at
+// through the memory around it, which the system describes: which pages can
+// be read and which belong to a loaded image (a question that costs far more
+// than the call itself).
 #include "library_string.h"
 
 #include <windows.h>
@@ -30,7 +31,7 @@ public:
     // address: it reads the heap's own records, never the address.
     std::optional<std::size_t> room_after(const unsigned char* bytes) const noexcept {
         const auto at = reinterpret_cast<std::uintptr_t>(bytes);
-        if (offset_ == 0 || at < offset_) {
+        if (!holds_strings() || at < offset_) {
             return std::nullopt;
         }
         const auto* block = reinterpret_cast<const void*>(at - offset_);
@@ -43,6 +44,11 @@ public:
         }
         return size > offset_ ? size - offset_ : 0;
     }
+
+    // Whether strings were found to be its blocks: then an answer that
+    // starts none of them is no string of the allocator's, whatever memory
+    // it lies in (the middle of a block, a mapping, thread-local storage).
+    bool holds_strings() const noexcept { return offset_ != 0; }
 
 private:
     std::size_t offset_of_strings() const noexcept {
@@ -121,9 +127,13 @@ StringDefect defect_of(BSTR string, BSTR argument) noexcept {
         const std::size_t count = SysStringByteLen(string);
         return *room >= 1 && count <= *room - 1 ? StringDefect::none : StringDefect::count_beyond_block;
     }
-    // Anything else: one question to the system answers most whole: whether
-    // the count can be read, whether it lies in a loaded image (a constant), and
-    // where the pages that can be read end.
+    if (heap.holds_strings()) {
+        return StringDefect::not_from_the_allocator;
+    }
+    // Strings that are not the heap's blocks, as far as could be learnt: one
+    // question to the system answers most whole: whether the count can be
+    // read, whether it lies in a loaded image (a constant), and where the
+    // pages that can be read end.
     MEMORY_BASIC_INFORMATION region{};
     if (!region_of(block, region) || !can_be_read(region) || region.Type == MEM_IMAGE ||
         !readable_on(region, bytes) || on_this_threads_stack(block)) {

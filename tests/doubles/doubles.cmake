@@ -34,7 +34,9 @@ kavrelo_add_double(no_mpila SOURCES doubles/recording_zavlek.cpp DEFINITIONS WIT
 kavrelo_add_double(sixteen_mb_of_tokens SOURCES doubles/recording_zavlek.cpp DEFINITIONS FIRST_RESULT=sixteen_mb_of_tokens)
 kavrelo_add_double(echo SOURCES doubles/recording_zavlek.cpp DEFINITIONS FIRST_RESULT=echo)
 # A first answer that is no string of the library's own, for the real program.
-foreach(shape argument constant unreadable inside_large_block in_a_mapping static_storage thread_local_storage)
+set(KAVRELO_ANSWER_SHAPES argument constant unreadable inside_large_block in_a_mapping static_storage
+  thread_local_storage)
+foreach(shape ${KAVRELO_ANSWER_SHAPES})
   kavrelo_add_double(answers_${shape} SOURCES doubles/recording_zavlek.cpp DEFINITIONS FIRST_RESULT=${shape})
 endforeach()
 foreach(fault crash hang argument literal leak keep print forge exit3 abort grandchild recursion)

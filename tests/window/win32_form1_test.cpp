@@ -859,5 +859,41 @@ TEST(Kavrelo1Exe, AMissingLibraryIsReportedAndEndsTheProcessWithStatusOne) {
     EXPECT_EQ(program.exit_status(), 1u);
 }
 
+// Every shape of answer that is no string of the allocator's, in the real
+// program: the fatal report on the malformed answer, never a crash, and
+// status 1. Each shape's library has a copy of the program beside it.
+class Kavrelo1ExeAnswered : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Kavrelo1ExeAnswered, WhatIsNoStringIsReportedAndEndsTheProcessWithStatusOne) {
+    const Kavrelo1Process program(testing::test_folder("doubles/answers_" + GetParam() + "/Kavrelo1.exe"));
+    const HWND form = program.wait_for_window(u"Kavrelo1.Form1");
+    ASSERT_NE(form, nullptr);
+    const HWND text1 = FindWindowExW(form, nullptr, L"Edit", nullptr);
+    ASSERT_NE(text1, nullptr);
+    SendMessageW(text1, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"1+x"));
+    PostMessageW(program.button(form, L"Probar Parser SLR"), BM_CLICK, 0, 0);
+    const HWND box = program.wait_for_window(u"#32770");
+    ASSERT_NE(box, nullptr);
+    const SeenBox seen = read_box(box);
+    EXPECT_NE(seen.text.find(u"devolvi\u00F3 desde parser_SLR una cadena mal formada"), std::u16string::npos)
+        << text::to_utf8(seen.text);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(program.exit_status(), 1u);
+}
+
+std::vector<std::string> answer_shapes() {
+    std::vector<std::string> shapes;
+    std::string_view all = KAVRELO_ANSWER_SHAPES;
+    while (!all.empty()) {
+        const std::size_t end = std::min(all.find(','), all.size());
+        shapes.emplace_back(all.substr(0, end));
+        all.remove_prefix(std::min(end + 1, all.size()));
+    }
+    return shapes;
+}
+
+INSTANTIATE_TEST_SUITE_P(NoString, Kavrelo1ExeAnswered, ::testing::ValuesIn(answer_shapes()),
+                         [](const ::testing::TestParamInfo<std::string>& shape) { return shape.param; });
+
 }  // namespace
 }  // namespace kavrelo::console::win32

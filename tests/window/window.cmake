@@ -30,6 +30,13 @@ if(KAVRELO_BUILD_WINDOW AND WIN32)
       $<TARGET_FILE:zavlek-call>)
   add_custom_command(TARGET window_tests POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/alone/)
+  # The program beside each library whose answer is no string.
+  foreach(shape ${KAVRELO_ANSWER_SHAPES})
+    add_custom_command(TARGET window_tests POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/answers_${shape}/)
+  endforeach()
+  string(JOIN "," answer_shapes ${KAVRELO_ANSWER_SHAPES})
+  target_compile_definitions(window_tests PRIVATE KAVRELO_ANSWER_SHAPES="${answer_shapes}")
   gtest_discover_tests(window_tests DISCOVERY_TIMEOUT ${KAVRELO_DISCOVERY_TIMEOUT}
     PROPERTIES FIXTURES_REQUIRED WineSession TIMEOUT 120)
   # Another Wine program started in a session of its own beside the window
