@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,11 @@ public:
 
 // The platform's loader: dlopen/dlsym or LoadLibraryW/GetProcAddress.
 std::unique_ptr<Loader> make_system_loader();
+
+// The file a load of that name takes, by its full path, found as load finds
+// it, without loading it; nothing when no folder of the search holds it
+// (the system may still find it where it alone looks).
+std::optional<std::filesystem::path> file_the_search_takes(const std::string& file);
 
 // The elements of the search that the system would take from the current
 // directory (an empty or relative folder of LD_LIBRARY_PATH) and that this

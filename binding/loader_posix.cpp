@@ -218,6 +218,16 @@ public:
 
 std::unique_ptr<Loader> make_system_loader() { return std::make_unique<PosixLoader>(); }
 
+std::optional<std::filesystem::path> file_the_search_takes(const std::string& file) {
+    const std::optional<std::string> path = where_to_load(file);
+    if (!path || !path->contains('/')) {
+        return std::nullopt;
+    }
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(*path, error);
+    return error ? std::filesystem::path(*path) : full.lexically_normal();
+}
+
 std::vector<std::string> passed_over_search_elements() {
     std::vector<std::string> passed_over;
     for (const std::string& element : library_path_elements()) {

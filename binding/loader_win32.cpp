@@ -326,6 +326,10 @@ public:
 
 std::unique_ptr<Loader> make_system_loader() { return std::make_unique<Win32Loader>(); }
 
+std::optional<std::filesystem::path> file_the_search_takes(const std::string& file) {
+    return located(text::wide_from_utf8(file));
+}
+
 std::vector<std::string> passed_over_search_elements() { return {}; }
 
 std::filesystem::path program_folder() {

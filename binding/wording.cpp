@@ -361,6 +361,10 @@ std::string library_crash_sentence(const LibraryCrash& crash) {
            crash_words(crash);
 }
 
+std::string loaded_library_words(const std::string& location) {
+    return "la biblioteca que responde es " + location;
+}
+
 std::string passed_over_words(const std::string& element) {
     const std::string which =
         element.empty() ? "un elemento vacío" : "el elemento relativo «" + element + "»";

@@ -41,6 +41,9 @@ std::string sentence_of(const BindingFailure& failure, const std::string& reason
 
 // An element of the search passed over (passed_over_search_elements), for a
 // user who put it there and expects it searched.
+// The file that answers, once loaded.
+std::string loaded_library_words(const std::string& location);
+
 std::string passed_over_words(const std::string& element);
 
 // A crash inside the library, in plain words, and its cure where there is

@@ -6,6 +6,7 @@
 #include <binding/loader.h>
 #include <binding/wording.h>
 #include <binding/zavlek_library.h>
+#include <console/announcing_loader.h>
 #include <console/commands.h>
 #include <console/crash_guard.h>
 #include <console/library_crash.h>
@@ -41,8 +42,10 @@ int main(int, char* argv[]) {
         std::fprintf(stderr, "kavrelo1: %s\n", binding::passed_over_words(element).c_str());
     }
 
-    const auto loader = binding::make_system_loader();
-    binding::ZavlekLibrary library(*loader);
+    console::AnnouncingLoader loader(binding::make_system_loader(), [](const std::string& location) {
+        std::fprintf(stderr, "kavrelo1: %s\n", binding::loaded_library_words(location).c_str());
+    });
+    binding::ZavlekLibrary library(loader);
     console::Commands commands(library);
     try {
         console::qt::Form1Window window(

@@ -97,6 +97,8 @@ for shape in argument constant unreadable inside_large_block in_a_mapping static
   # What the box says is also on standard error, where it can be read back.
   grep -q "devolvió desde parser_SLR una cadena mal formada: .*SysAllocStringByteLen" "$work/stderr.log" ||
     fail "the report on the answer of kind $shape: $(cat "$work/stderr.log")"
+  grep -qxF "kavrelo1: la biblioteca que responde es $(realpath "$work/$shape")/libZavlek.so" "$work/stderr.log" ||
+    fail "the library that answered is not named: $(cat "$work/stderr.log")"
   xdotool mousemove --sync --window "$box" 20 20 key Return
   await_exit
   [[ "$status" == 1 ]] || fail "the answer of kind $shape ended the program with status $status, not 1"

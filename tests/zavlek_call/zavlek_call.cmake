@@ -454,6 +454,9 @@ if(NOT WIN32)
     STDERR_REGEX "zavlek-call: se pasó por alto el elemento relativo «\\.» de LD_LIBRARY_PATH: la búsqueda solo usa carpetas absolutas\nzavlek-call: se pasó por alto un elemento vacío de LD_LIBRARY_PATH")
   set_tests_properties(ZavlekCall.ARelativeOrEmptyElementOfTheSearchIsNamedAsPassedOver PROPERTIES
     ENVIRONMENT "LD_LIBRARY_PATH=.:/nowhere::/also/nowhere")
+  add_test(NAME ZavlekCall.EachModeNamesTheLibraryThatAnswered
+    COMMAND ${tool_tests}/which_library.sh $<TARGET_FILE:zavlek-call> ${student}
+      ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/which_library)
 endif()
 
 # The templates build as their authors would build them and pass the check.

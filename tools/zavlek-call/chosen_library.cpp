@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "chosen_library.h"
 
+#include <binding/entry_points.h>
+
 #include <filesystem>
+#include <optional>
 
 namespace kavrelo::zavlek_call {
 namespace {
@@ -39,6 +42,15 @@ std::string absolute_library_file(const std::string& file) {
         std::filesystem::absolute(std::filesystem::path(std::u8string(file.begin(), file.end())), error);
     if (error) return file;
     const std::u8string utf8 = absolute.lexically_normal().u8string();
+    return {utf8.begin(), utf8.end()};
+}
+
+std::string loaded_library_in_words(const std::string& file) {
+    if (!file.empty()) return absolute_library_file(file);
+    const std::string name(binding::kZavlekFile);
+    const std::optional<std::filesystem::path> found = binding::file_the_search_takes(name);
+    if (!found) return name + " (en ninguna carpeta de la búsqueda)";
+    const std::u8string utf8 = found->u8string();
     return {utf8.begin(), utf8.end()};
 }
 

@@ -18,4 +18,9 @@ std::unique_ptr<binding::Loader> make_loader(const std::string& file);
 // The file as the loader will be given it: absolute, or empty.
 std::string absolute_library_file(const std::string& file);
 
+// The file the children load, by its full path, for the reports to say which
+// library answered: the one named, or the one the search takes (a library
+// beside the program passes for the student's own too easily).
+std::string loaded_library_in_words(const std::string& file);
+
 }  // namespace kavrelo::zavlek_call

@@ -152,9 +152,8 @@ int check(const Options& options) {
             break;  // nothing more can be checked
         }
     }
-    const std::string shown =
-        library.empty() ? std::string(binding::kZavlekFile) + " (búsqueda ordinaria)" : library;
-    write_standard_output(options.json ? results_json(shown, results) : results_table(results));
+    write_standard_output(options.json ? results_json(loaded_library_in_words(library), results)
+                                       : results_table(results));
     for (const CheckResult& result : results) {
         if (result.finding.verdict == Verdict::failed) return kChecksFailed;
     }
@@ -173,8 +172,10 @@ int run_case_files(const Options& options) {
     }
     ThisProgramsChildren children;
     const CaseRun run = run_cases(children, cases, absolute_library_file(options.library), options.timeout);
-    write_standard_output(tap_report(cases, run));
-    if (options.junit && !(junit << junit_report(options.case_files, cases, run) << std::flush)) {
+    const std::string loaded_from = loaded_library_in_words(options.library);
+    write_standard_output(tap_report(cases, run, loaded_from));
+    if (options.junit &&
+        !(junit << junit_report(options.case_files, cases, run, loaded_from) << std::flush)) {
         tell("no se pudo escribir el archivo " + *options.junit);
         return kOutputNotWritten;
     }
@@ -191,6 +192,7 @@ int run_case_files(const Options& options) {
 int fuzz_library(const Options& options) {
     FuzzSettings settings;
     settings.library = absolute_library_file(options.library);
+    settings.loaded_from = loaded_library_in_words(options.library);
     settings.entry_point = options.entry_point;
     // Bounded by inputs alone, a run is the same on any machine, however
     // loaded: no time of its own ends it.

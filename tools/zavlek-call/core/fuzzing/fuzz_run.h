@@ -34,7 +34,8 @@ inline constexpr std::chrono::milliseconds kDefaultRun{60000};
 inline constexpr std::chrono::milliseconds kUnboundedRun = std::chrono::hours(24 * 365);
 
 struct FuzzSettings {
-    std::string library;  // absolute, or empty for the ordinary search
+    std::string library;      // absolute, or empty for the ordinary search
+    std::string loaded_from;  // the file the children load, as the summary says it
     binding::EntryPoint entry_point = binding::EntryPoint::parser_SLR;
     std::chrono::milliseconds duration = kDefaultRun;
     // The most inputs sent, whatever the time left: with the seed, a run

@@ -49,6 +49,9 @@ std::string hexadecimal(std::string_view bytes) {
 
 std::string fuzz_table(const FuzzSummary& summary, const FuzzSettings& settings) {
     std::string table =
+        (settings.loaded_from.empty()
+             ? std::string()
+             : "Biblioteca  " + text::with_visible_controls(settings.loaded_from) + "\n") +
         "Entradas    " + text::grouped_digits(summary.inputs) + " (" +
         text::grouped_digits(per_second(summary)) + " por segundo, " + text::decimal(summary.seconds, 1) +
         " s)\n" + "Corpus      " + text::grouped_digits(summary.corpus) + "\n" + "Formas      " +
@@ -76,7 +79,8 @@ std::string fuzz_table(const FuzzSummary& summary, const FuzzSettings& settings)
 std::string fuzz_json(const FuzzSummary& summary, const FuzzSettings& settings) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", summary.seconds);
-    std::string json = "{\n  \"entradas\": " + std::to_string(summary.inputs) +
+    std::string json = "{\n  \"biblioteca\": " + json_string(settings.loaded_from) +
+                       ",\n  \"entradas\": " + std::to_string(summary.inputs) +
                        ",\n  \"por_segundo\": " + std::to_string(per_second(summary)) +
                        ",\n  \"segundos\": " + seconds +
                        ",\n  \"corpus\": " + std::to_string(summary.corpus) +

@@ -98,7 +98,11 @@ CaseResult not_run(const CaseRun& run) {
 }  // namespace
 
 std::string junit_report(const std::vector<std::string>& files, const std::vector<TestCase>& cases,
-                         const CaseRun& run) {
+                         const CaseRun& run, std::string_view loaded_from) {
+    const std::string properties = loaded_from.empty()
+                                       ? std::string()
+                                       : "    <properties>\n      <property name=\"biblioteca\" value=\"" +
+                                             shown(std::string(loaded_from)) + "\"/>\n    </properties>\n";
     std::string suites;
     std::size_t all_failed = 0;
     std::size_t next = 0;
@@ -123,7 +127,7 @@ std::string junit_report(const std::vector<std::string>& files, const std::vecto
         }
         // Every case passed or failed: none is skipped.
         suites += "  <testsuite name=\"" + shown(file) + "\" tests=\"" + std::to_string(next - first) +
-                  "\" failures=\"" + std::to_string(failed) + "\" skipped=\"0\">\n" + testcases +
+                  "\" failures=\"" + std::to_string(failed) + "\" skipped=\"0\">\n" + properties + testcases +
                   "  </testsuite>\n";
         all_failed += failed;
     }

@@ -85,8 +85,9 @@ std::string expected_in_words(const Expectation& expectation) {
     return {};
 }
 
-std::string tap_report(const std::vector<TestCase>& cases, const CaseRun& run) {
+std::string tap_report(const std::vector<TestCase>& cases, const CaseRun& run, std::string_view loaded_from) {
     std::string tap = "TAP version 13\n1.." + std::to_string(cases.size()) + "\n";
+    if (!loaded_from.empty()) tap += "# biblioteca: " + tap_text(std::string(loaded_from)) + "\n";
     for (std::size_t i = 0; i < run.results.size(); ++i) {
         const CaseResult& result = run.results[i];
         tap += std::string(result.passed ? "ok " : "not ok ") + std::to_string(i + 1) + " - " +

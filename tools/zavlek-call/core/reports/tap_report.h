@@ -6,10 +6,14 @@
 #include "core/cases/case_run.h"
 
 #include <string>
+#include <string_view>
 
 namespace kavrelo::zavlek_call {
 
-std::string tap_report(const std::vector<TestCase>& cases, const CaseRun& run);
+// loaded_from: the file the children loaded, said in a comment after the
+// plan; none when empty.
+std::string tap_report(const std::vector<TestCase>& cases, const CaseRun& run,
+                       std::string_view loaded_from = {});
 
 // The case's name in both reports: "FILE:LINE".
 std::string case_place(const TestCase& test_case);
