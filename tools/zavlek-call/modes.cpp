@@ -101,7 +101,8 @@ const std::vector<Mode> kModes = {
      "proceso termina, un caso supera el tiempo límite, responde con una\n"
      "cadena mal formada o deja salir una excepción, ese caso falla y un\n"
      "proceso nuevo sigue con los demás. Escribe el resultado en TAP\n"
-     "(versión 13) en la salida estándar.",
+     "(versión 13) en la salida estándar, tras un comentario que nombra el\n"
+     "archivo que respondió.",
      {"--junit"},
      take_case_files,
      run_case_files,
