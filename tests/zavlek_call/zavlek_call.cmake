@@ -40,7 +40,7 @@ function(kavrelo_double_file variable name)
 endfunction()
 foreach(name echo counting sixteen_mb_of_tokens no_mpila missing not_a_library cdecl mangled msvc_mangled decorated
     debug_runtime deeper unresolved truncated breaks_crash breaks_hang breaks_argument breaks_literal
-    breaks_leak breaks_keep breaks_print breaks_forge breaks_exit3 breaks_abort breaks_grandchild student
+    breaks_leak breaks_keep breaks_print breaks_print_then_crash breaks_forge breaks_exit3 breaks_abort breaks_grandchild student
     student_throws student_pairs_parentheses student_recurses_without_limit student_loops_on_a_bare_point
     student_keeps_a_copy student_answers_its_c_str)
   kavrelo_double_file(${name} ${name})
@@ -96,6 +96,10 @@ kavrelo_zavlek_call_case(AClosedStandardInputStillSendsTheText 0 STDIN_CLOSED
 kavrelo_zavlek_call_case(WhatTheLibraryPrintsGoesToStandardError 0
   ARGS --library ${breaks_print} parser_SLR x
   STDOUT_REGEX "^Cadena aceptada\n$" STDERR_REGEX "zavlek de prueba: parser_SLR")
+# Printed to a pipe (CI, prove, a log), not a terminal: nothing waits in a
+# buffer for a crash to lose.
+kavrelo_zavlek_call_case(WhatTheLibraryPrintedBeforeACrashIsKept 4
+  ARGS --library ${breaks_print_then_crash} parser_SLR x STDERR_REGEX "zavlek de prueba: parser_SLR")
 kavrelo_zavlek_call_case(ALibraryThatPrintsAnAnswerAndExitsHasEndedTheProcess 4
   ARGS --library ${breaks_forge} parser_SLR x
   STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR \\(estado 0\\) sin responder")

@@ -11,6 +11,7 @@
 #include <binding/loader.h>
 #include <binding/wording.h>
 
+#include <cstdio>
 #include <exception>
 
 namespace kavrelo::zavlek_call {
@@ -20,6 +21,10 @@ namespace {
 // process ends with its status.
 int run_child(const std::vector<std::string>& arguments) {
     prepare_child_process();
+    // What the library prints reaches its reader as it is printed: a crash
+    // loses nothing that waited in a buffer, the output for people most
+    // needed then.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     if (arguments.size() < 3) return kWrongUsage;
     const std::string& channel = arguments[1];
     ChildReport report{kWrongUsage, {}};
