@@ -54,12 +54,14 @@ struct LoadFailure {
 };
 
 // An export whose name is the entry point's, decorated or mangled: what the
-// author meant to export, under a name the binding never looks for.
+// author meant to export, under a name the binding never looks for; or the
+// entry point itself, defined and never exported.
 struct NearMiss {
     enum class Kind {
         stdcall_decorated,   // _name@N or name@N
         fastcall_decorated,  // @name@N
         cpp_mangled,         // a C++ name: _Z..., ?name@@...
+        not_exported,        // the very name, hidden by visibility or local
     };
     Kind kind = Kind::stdcall_decorated;
     std::string exported;  // as the export table has it

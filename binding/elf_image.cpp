@@ -40,6 +40,11 @@ constexpr std::uint64_t kStringTableSize = 10;
 constexpr std::uint64_t kSymbolSize = 11;  // DT_SYMENT
 constexpr std::uint64_t kGnuHashTable = 0x6FFFFEF5;
 constexpr std::uint16_t kUndefinedSection = 0;
+// Section types, and what a symbol's info and other bytes say.
+constexpr std::uint32_t kStaticSymbolTable = 2;  // SHT_SYMTAB
+constexpr std::uint8_t kLocalBinding = 0;        // STB_LOCAL, in the high half of st_info
+constexpr std::uint8_t kFunctionType = 2;        // STT_FUNC, in the low half
+constexpr std::uint8_t kDefaultVisibility = 0;   // STV_DEFAULT, in the low bits of st_other
 
 // Where each field lies in the two classes of the format. Addresses,
 // offsets and sizes are words of the class's width.
@@ -49,6 +54,14 @@ struct Layout {
     std::size_t program_headers_at;      // e_phoff
     std::size_t program_header_size_at;  // e_phentsize
     std::size_t program_header_count_at;
+    std::size_t section_headers_at;      // e_shoff
+    std::size_t section_header_size_at;  // e_shentsize
+    std::size_t section_header_count_at;
+    // A section header; its type is at 4.
+    std::size_t section_header_size;
+    std::size_t section_offset_at;  // sh_offset
+    std::size_t section_size_at;
+    std::size_t section_link_at;  // sh_link: a symbol table's strings
     // A program header; its type is at its start.
     std::size_t program_header_size;
     std::size_t segment_offset_at;  // p_offset
@@ -59,29 +72,46 @@ struct Layout {
     // A symbol: its name's offset at its start.
     std::size_t symbol_size;
     std::size_t symbol_section_at;  // st_shndx
+    std::size_t symbol_info_at;     // st_info, then st_other
 };
 constexpr Layout kLayout32{.word = 4,
                            .program_headers_at = 28,
                            .program_header_size_at = 42,
                            .program_header_count_at = 44,
+                           .section_headers_at = 32,
+                           .section_header_size_at = 46,
+                           .section_header_count_at = 48,
+                           .section_header_size = 40,
+                           .section_offset_at = 16,
+                           .section_size_at = 20,
+                           .section_link_at = 24,
                            .program_header_size = 32,
                            .segment_offset_at = 4,
                            .segment_address_at = 8,
                            .segment_file_size_at = 16,
                            .dynamic_entry_size = 8,
                            .symbol_size = 16,
-                           .symbol_section_at = 14};
+                           .symbol_section_at = 14,
+                           .symbol_info_at = 12};
 constexpr Layout kLayout64{.word = 8,
                            .program_headers_at = 32,
                            .program_header_size_at = 54,
                            .program_header_count_at = 56,
+                           .section_headers_at = 40,
+                           .section_header_size_at = 58,
+                           .section_header_count_at = 60,
+                           .section_header_size = 64,
+                           .section_offset_at = 24,
+                           .section_size_at = 32,
+                           .section_link_at = 40,
                            .program_header_size = 56,
                            .segment_offset_at = 8,
                            .segment_address_at = 16,
                            .segment_file_size_at = 32,
                            .dynamic_entry_size = 16,
                            .symbol_size = 24,
-                           .symbol_section_at = 6};
+                           .symbol_section_at = 6,
+                           .symbol_info_at = 4};
 
 // A number from the file as an offset or length here; one that does not fit
 // lies past the end of any file.
@@ -233,10 +263,21 @@ std::optional<std::uint64_t> count_by_gnu_hash(const Elf& elf, const AddressMap&
     return kMaxSymbols;
 }
 
+// Which defined symbols a table's names are taken of.
+enum class Taken { all, unexported_functions };
+
+// Whether a function is kept from other files: local to its own, or hidden.
+bool unexported_function(const Elf& elf, const ImageBytes& symbols, std::size_t at) {
+    const auto info = symbols.read<std::uint8_t>(at + elf.layout.symbol_info_at);
+    const auto other = symbols.read<std::uint8_t>(at + elf.layout.symbol_info_at + 1);
+    return info && other && (*info & 0xF) == kFunctionType &&
+           ((*info >> 4) == kLocalBinding || (*other & 0x3) != kDefaultVisibility);
+}
+
 // The names of the defined symbols, each name once: symbols that share one
 // name are read as the one name they are.
 std::vector<std::string> defined_names(const Elf& elf, const ImageBytes& symbols, const ImageBytes& strings,
-                                       std::size_t count) {
+                                       std::size_t count, Taken taken = Taken::all) {
     std::vector<std::string> names;
     std::unordered_set<std::uint32_t> seen;
     std::size_t kept_bytes = 0;
@@ -245,7 +286,9 @@ std::vector<std::string> defined_names(const Elf& elf, const ImageBytes& symbols
         const auto name_at = symbols.read<std::uint32_t>(at);
         const auto section = symbols.read<std::uint16_t>(at + elf.layout.symbol_section_at);
         if (!name_at || !section) break;
-        if (*section == kUndefinedSection || !seen.insert(*name_at).second) continue;
+        if (*section == kUndefinedSection) continue;
+        if (taken == Taken::unexported_functions && !unexported_function(elf, symbols, at)) continue;
+        if (!seen.insert(*name_at).second) continue;
         const auto name = strings.name(*name_at, kMaxNameLength);
         if (!name) continue;
         if (names.size() == kMaxNames || kept_bytes + name->size() > kMaxNameBytes) break;
@@ -268,6 +311,48 @@ std::vector<std::string> exported_names(const Elf& elf, const AddressMap& map, c
     return defined_names(elf, symbols, strings, symbol_count);
 }
 
+// A section header's place in the file, as far as it can be read.
+struct Section {
+    std::uint32_t type = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    std::uint32_t link = 0;
+};
+
+std::optional<Section> section_at(const Elf& elf, std::uint64_t table, std::size_t index) {
+    const Layout& layout = elf.layout;
+    const ImageBytes header = elf.bytes.part(
+        as_size(table + std::uint64_t{index} * layout.section_header_size), layout.section_header_size);
+    const auto type = header.read<std::uint32_t>(4);
+    const auto offset = elf.word(header, layout.section_offset_at);
+    const auto size = elf.word(header, layout.section_size_at);
+    const auto link = header.read<std::uint32_t>(layout.section_link_at);
+    if (!type || !offset || !size || !link) return std::nullopt;
+    return Section{*type, *offset, *size, *link};
+}
+
+std::vector<std::string> unexported_function_names(const Elf& elf) {
+    const Layout& layout = elf.layout;
+    const auto table = elf.word(elf.bytes, layout.section_headers_at);
+    const auto entry_size = elf.bytes.read<std::uint16_t>(layout.section_header_size_at);
+    const auto count = elf.bytes.read<std::uint16_t>(layout.section_header_count_at);
+    if (!table || *table > elf.bytes.size() || !count || entry_size != layout.section_header_size) return {};
+    for (std::size_t i = 0; i < *count; ++i) {
+        const std::optional<Section> symbols = section_at(elf, *table, i);
+        if (!symbols) break;
+        if (symbols->type != kStaticSymbolTable) continue;
+        const std::optional<Section> strings =
+            symbols->link < *count ? section_at(elf, *table, symbols->link) : std::nullopt;
+        if (!strings) return {};
+        const std::size_t symbol_count =
+            as_size(std::min<std::uint64_t>(symbols->size / layout.symbol_size, kMaxSymbols));
+        return defined_names(elf, elf.bytes.part(as_size(symbols->offset), symbol_count * layout.symbol_size),
+                             elf.bytes.part(as_size(strings->offset), as_size(strings->size)), symbol_count,
+                             Taken::unexported_functions);
+    }
+    return {};
+}
+
 }  // namespace
 
 std::optional<ElfFacts> read_elf(std::span<const unsigned char> file) {
@@ -275,6 +360,7 @@ std::optional<ElfFacts> read_elf(std::span<const unsigned char> file) {
     if (!elf) return std::nullopt;
     Segments segments = read_program_headers(*elf);
     ElfFacts facts;
+    facts.unexported_functions = unexported_function_names(*elf);
     if (!segments.dynamic) return facts;
     const AddressMap map(elf->bytes, std::move(segments.loads));
     facts.exports = exported_names(*elf, map, read_dynamic(*elf, map, *segments.dynamic));

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // What a shared library file (ELF) says about itself, read from its bytes as
 // a hostile file and the way the dynamic loader reads it: through the program
-// headers and the dynamic segment, never the section headers, which the
-// loader does not need and a library may lack. Every address is mapped to
+// headers and the dynamic segment; the section headers, which the loader
+// does not need and a library may lack, only for what the loader never
+// sees (the functions left unexported). Every address is mapped to
 // the file through the loadable segments and every offset and count checked
 // before it is followed. Used to name near-miss exports; the loader decides
 // everything else. Plain C++, so that it is fuzzed on every platform.
@@ -22,6 +23,11 @@ struct ElfFacts {
     // once; names too long for any real library are left out, and so is
     // everything past the reader's limits on their count and bytes.
     std::vector<std::string> exports;
+    // The functions it defines without exporting them (local, or hidden by
+    // visibility), from the static symbol table, which only a file that was
+    // not stripped has: found through the section headers. Under the same
+    // limits as the exports.
+    std::vector<std::string> unexported_functions;
 };
 
 // Nothing when the bytes are no ELF file of either class or byte order.

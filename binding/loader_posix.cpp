@@ -175,9 +175,10 @@ public:
             SystemError system{0, last_dl_error()};
             const std::string where = location();
             const std::optional<ElfFacts> facts = read_elf_file(where);
-            return {nullptr,
-                    {file_, entry_point, where, std::move(system),
-                     facts ? near_miss(entry_point, facts->exports) : std::nullopt}};
+            return {
+                nullptr,
+                {file_, entry_point, where, std::move(system),
+                 facts ? near_miss(entry_point, facts->exports, facts->unexported_functions) : std::nullopt}};
         }
         return {address, {}};
     }

@@ -66,7 +66,11 @@ std::string demangled(const std::string& name) {
     return status == 0 && readable ? std::string(readable.get()) : std::string();
 }
 
-std::optional<NearMiss> near_miss(std::string_view entry_point, const std::vector<std::string>& exports) {
+std::optional<NearMiss> near_miss(std::string_view entry_point, const std::vector<std::string>& exports,
+                                  const std::vector<std::string>& unexported_functions) {
+    for (const std::string& defined : unexported_functions) {
+        if (defined == entry_point) return NearMiss{NearMiss::Kind::not_exported, defined, {}};
+    }
     for (const std::string& exported : exports) {
         const std::string_view name(exported);
         if (name.starts_with('_') && decorated_as(name.substr(1), entry_point)) {

@@ -15,8 +15,11 @@ namespace kavrelo::binding {
 
 // The first export that is the entry point's name decorated (_name@N,
 // name@N, @name@N) or mangled by a C++ compiler (GCC's _Z..., MSVC's
-// ?name@@...), the decorated ones first; nothing when there is none.
-std::optional<NearMiss> near_miss(std::string_view entry_point, const std::vector<std::string>& exports);
+// ?name@@...), the decorated ones first; before them, the entry point among
+// the functions the file defines without exporting; nothing when there is
+// none.
+std::optional<NearMiss> near_miss(std::string_view entry_point, const std::vector<std::string>& exports,
+                                  const std::vector<std::string>& unexported_functions = {});
 
 // A GCC-style mangled name in readable form (parser_SLR(char*)); empty when
 // it is not one or cannot be demangled.

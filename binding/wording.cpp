@@ -223,7 +223,11 @@ struct Reason {
         std::string plain =
             missing.found.empty() ? std::string() : "el archivo " + missing.found + " no lo exporta";
         if (missing.near_miss) {
-            plain += (plain.empty() ? "" : " con ese nombre: ") + near_miss_words(*missing.near_miss);
+            const bool hidden = missing.near_miss->kind == NearMiss::Kind::not_exported;
+            plain += (plain.empty() ? ""
+                      : hidden      ? ": "
+                                    : " con ese nombre: ") +
+                     near_miss_words(*missing.near_miss);
         }
         return explained(plain, missing.system, missing.file);
     }
@@ -281,6 +285,16 @@ std::string entry_point_list() {
     return list;
 }
 
+std::string hidden_entry_points_words(const std::vector<std::string>& names) {
+    std::string listed;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        listed += (i == 0 ? "" : i + 1 == names.size() ? " y " : ", ") + names[i];
+    }
+    return "define " + listed + (names.size() == 1 ? ", pero oculto" : ", pero ocultos") +
+           " (visibilidad «hidden»): defina ZAVLEK_BUILDING_LIBRARY antes de incluir zavlek.h, que marca los "
+           "puntos de entrada con ZAVLEK_API para exportarlos, o compile sin -fvisibility=hidden";
+}
+
 std::string near_miss_words(const NearMiss& near_miss) {
     switch (near_miss.kind) {
         case NearMiss::Kind::stdcall_decorated:
@@ -291,6 +305,8 @@ std::string near_miss_words(const NearMiss& near_miss) {
             return "exporta «" + near_miss.exported +
                    "» (nombre decorado de «__fastcall»); declárelo «__stdcall» y expórtelo sin decorar "
                    "con un archivo .def o con -Wl,--kill-at";
+        case NearMiss::Kind::not_exported:
+            return hidden_entry_points_words({near_miss.exported});
         case NearMiss::Kind::cpp_mangled:
             break;
     }

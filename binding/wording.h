@@ -20,6 +20,8 @@ std::string entry_point_list();
 // decorado de «__stdcall»); expórtelo sin decorar con un archivo .def o con
 // -Wl,--kill-at".
 std::string near_miss_words(const NearMiss& near_miss);
+// Entry points the file defines without exporting them, and the cure.
+std::string hidden_entry_points_words(const std::vector<std::string>& names);
 
 // The calling-convention fault in plain words, and how to declare the entry
 // point instead.

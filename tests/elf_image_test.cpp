@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -275,6 +277,25 @@ TEST(ElfReader, ReadsTheNamesTheCompilerWrote) {
     for (const char* entry_point : {"mPila", "tokeniza", "tokeniza2", "parser_SLR"}) {
         EXPECT_THAT(complete->exports, ::testing::Contains(entry_point));
     }
+}
+
+// A library built without ZAVLEK_BUILDING_LIBRARY defines its entry points
+// hidden: the static symbol table says so while the file is not stripped,
+// and a stripped copy only loses the hint.
+TEST(ElfReader, NamesTheFunctionsALibraryDefinesWithoutExportingThem) {
+    const std::string hidden = kavrelo::testing::double_folder("student_hidden") + "/libZavlek.so";
+    const auto facts = read_elf_file(hidden);
+    ASSERT_TRUE(facts.has_value());
+    EXPECT_THAT(facts->exports, ::testing::Not(::testing::Contains("parser_SLR")));
+    EXPECT_THAT(facts->unexported_functions,
+                ::testing::IsSupersetOf({"mPila", "tokeniza", "tokeniza2", "parser_SLR"}));
+    const std::filesystem::path stripped = std::filesystem::temp_directory_path() /
+                                           ("kavrelo-stripped-" + std::to_string(getpid()) + "-libZavlek.so");
+    ASSERT_EQ(std::system(("strip -o " + stripped.string() + " " + hidden).c_str()), 0);
+    const auto stripped_facts = read_elf_file(stripped);
+    std::filesystem::remove(stripped);
+    ASSERT_TRUE(stripped_facts.has_value());
+    EXPECT_THAT(stripped_facts->unexported_functions, ::testing::IsEmpty());
 }
 
 // The loader needs no section headers, nor does the hint.

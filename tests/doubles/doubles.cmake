@@ -64,6 +64,12 @@ foreach(mistake pairs_parentheses recurses_without_limit loops_on_a_bare_point k
   kavrelo_add_double(student_${mistake} SOURCES doubles/student_parser.cpp DEFINITIONS ${define}
     WITH_ITS_FAULTS)
 endforeach()
+if(NOT WIN32)
+  # Built as if its author left ZAVLEK_BUILDING_LIBRARY out: the entry points
+  # stay hidden, as the visibility preset leaves whatever is not marked.
+  kavrelo_add_double(student_hidden SOURCES doubles/student_parser.cpp WITH_ITS_FAULTS)
+  target_compile_options(double_student_hidden PRIVATE -UZAVLEK_BUILDING_LIBRARY)
+endif()
 foreach(fault nested_crash hang leak argument)
   string(TOUPPER ${fault} define)
   kavrelo_add_double(planted_${fault} SOURCES doubles/planted_fault.cpp DEFINITIONS PLANT_${define}

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto facts = kavrelo::binding::read_elf(std::span<const unsigned char>(data, size));
     if (facts) {
         for (const char* entry_point : {"mPila", "tokeniza", "tokeniza2", "parser_SLR"}) {
-            (void)kavrelo::binding::near_miss(entry_point, facts->exports);
+            (void)kavrelo::binding::near_miss(entry_point, facts->exports, facts->unexported_functions);
         }
     }
     return 0;

@@ -458,6 +458,13 @@ if(NOT WIN32)
     STDERR_REGEX "zavlek-call: se pasó por alto el elemento relativo «\\.» de LD_LIBRARY_PATH: la búsqueda solo usa carpetas absolutas\nzavlek-call: se pasó por alto un elemento vacío de LD_LIBRARY_PATH")
   set_tests_properties(ZavlekCall.ARelativeOrEmptyElementOfTheSearchIsNamedAsPassedOver PROPERTIES
     ENVIRONMENT "LD_LIBRARY_PATH=.:/nowhere::/also/nowhere")
+  kavrelo_double_file(student_hidden student_hidden)
+  set(hidden_cure "\\(visibilidad «hidden»\\): defina ZAVLEK_BUILDING_LIBRARY antes de incluir zavlek.h, que marca los puntos de entrada con ZAVLEK_API para exportarlos, o compile sin -fvisibility=hidden")
+  kavrelo_zavlek_call_case(AHiddenEntryPointIsNamedWithTheCure 3 ARGS --library ${student_hidden} parser_SLR x
+    STDERR_REGEX "no lo exporta: define parser_SLR, pero oculto ${hidden_cure}")
+  kavrelo_contract_check(HiddenEntryPointsAreNamedOnceInTheNameCheck ${student_hidden}
+    FAILING "carga y nombres"
+    DETAILS "exacto: mPila, tokeniza, tokeniza2, parser_SLR. define mPila, tokeniza, tokeniza2 y parser_SLR, pero ocultos ${hidden_cure}")
   add_test(NAME ZavlekCall.EachModeNamesTheLibraryThatAnswered
     COMMAND ${tool_tests}/which_library.sh $<TARGET_FILE:zavlek-call> ${student}
       ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/which_library)

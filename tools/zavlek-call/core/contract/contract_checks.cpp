@@ -219,16 +219,22 @@ Finding well_formed(const Answer& answer) {
 Finding loads(Library& library) {
     std::string missing;
     std::string near_misses;
+    // Said once for all: the cure is one.
+    std::vector<std::string> hidden;
     for (const binding::Declaration& declaration : binding::kDeclarations) {
         const binding::LoadedLibrary::Lookup lookup = library.loaded().find(std::string(declaration.name));
         if (lookup.address == nullptr) {
             missing += (missing.empty() ? "" : ", ") + std::string(declaration.name);
-            if (lookup.missing.near_miss) {
+            const std::optional<binding::NearMiss>& near_miss = lookup.missing.near_miss;
+            if (near_miss && near_miss->kind == binding::NearMiss::Kind::not_exported) {
+                hidden.push_back(near_miss->exported);
+            } else if (near_miss) {
                 near_misses += "; en lugar de " + std::string(declaration.name) + ", " +
-                               binding::near_miss_words(*lookup.missing.near_miss);
+                               binding::near_miss_words(*near_miss);
             }
         }
     }
+    if (!hidden.empty()) near_misses += "; " + binding::hidden_entry_points_words(hidden);
     const std::string where = library.loaded().location();
     if (!missing.empty()) {
         return {Verdict::failed, where + " no exporta con su nombre exacto: " + missing + near_misses};
