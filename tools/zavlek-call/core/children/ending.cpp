@@ -42,10 +42,16 @@ bool read_hexadecimal(std::string_view& line, Number& number) {
 // "WORD " taken off the line's start.
 std::string_view rest_after_space(std::string_view line) { return line.empty() ? line : line.substr(1); }
 
-// The facts of the crash record that ends what the child sent; empty when
-// it sent none.
-std::string_view crash_facts_in(std::string_view reported) {
-    const std::size_t earliest = reported.size() > kLongestCrashRecord ? reported.size() - kLongestCrashRecord : 0;
+// The crash record that ends what the child sent: where it starts, and its
+// facts; nothing when it sent none.
+struct CrashRecord {
+    std::size_t start = 0;
+    std::string_view facts;
+};
+
+std::optional<CrashRecord> crash_record_ending(std::string_view reported) {
+    const std::size_t earliest =
+        reported.size() > kLongestCrashRecord ? reported.size() - kLongestCrashRecord : 0;
     for (std::size_t at = reported.rfind(kCrashWord); at != std::string_view::npos && at >= earliest;
          at = at == 0 ? std::string_view::npos : reported.rfind(kCrashWord, at - 1)) {
         std::string_view record = reported.substr(at + kCrashWord.size());
@@ -56,10 +62,14 @@ std::string_view crash_facts_in(std::string_view reported) {
         const std::size_t header = static_cast<std::size_t>(end - record.data());
         if (error == std::errc() && header < record.size() && record[header] == '\n' &&
             record.size() - header - 1 == count) {
-            return record.substr(header + 1);
+            return CrashRecord{at, record.substr(header + 1)};
         }
     }
-    return {};
+    return std::nullopt;
+}
+
+std::string crash_record(std::string_view facts) {
+    return std::string(kCrashWord) + " " + std::to_string(facts.size()) + "\n" + std::string(facts);
 }
 
 std::string crashed_in_words(const ChildEnding& ending, std::string_view entry_point) {
@@ -108,8 +118,10 @@ ChildEnding unanswered(const ChildOutcome& outcome, std::chrono::milliseconds li
     switch (outcome.ending) {
         case ChildOutcome::Ending::exited:
             return {Kind::ended_process, {}, outcome.exit_status, {}};
-        case ChildOutcome::Ending::crashed:
-            return {Kind::crashed, outcome.cause, 0, {}, {}, std::string(crash_facts_in(outcome.reported))};
+        case ChildOutcome::Ending::crashed: {
+            const std::optional<CrashRecord> record = crash_record_ending(outcome.reported);
+            return {Kind::crashed, outcome.cause, 0, {}, {}, record ? std::string(record->facts) : std::string()};
+        }
         case ChildOutcome::Ending::timed_out:
             break;
     }
@@ -138,14 +150,15 @@ std::string in_words(const ChildEnding& ending, std::string_view entry_point) {
     return ending.cause;
 }
 
-// "KIND STATUS\nCAUSE", and "\nMESSAGE" after an exception's type, "\nFACTS"
-// after a crash's signal (neither holds a line break): a child never times
-// itself out, so the limit stays with the parent.
+// "KIND STATUS\nCAUSE", and "\nMESSAGE" after an exception's type (which
+// holds no line break), "\n" and the crash record after a crash's cause: a
+// child never times itself out, so the limit stays with the parent.
 std::string ending_record(const ChildEnding& ending) {
-    const std::string& after = ending.kind == Kind::threw ? ending.message : ending.crash_facts;
-    const bool more = ending.kind == Kind::threw || (ending.kind == Kind::crashed && !after.empty());
+    std::string after;
+    if (ending.kind == Kind::threw) after = "\n" + ending.message;
+    if (ending.kind == Kind::crashed && !ending.crash_facts.empty()) after = "\n" + crash_record(ending.crash_facts);
     return std::string(kKindNames[static_cast<std::size_t>(ending.kind)]) + " " +
-           std::to_string(ending.exit_status) + "\n" + ending.cause + (more ? "\n" + after : std::string());
+           std::to_string(ending.exit_status) + "\n" + ending.cause + after;
 }
 
 std::optional<ChildEnding> ending_from_record(std::string_view bytes) {
@@ -161,11 +174,17 @@ std::optional<ChildEnding> ending_from_record(std::string_view bytes) {
     if (kind == kKindNames.end() || error != std::errc() || end != status_end) return std::nullopt;
     ending.kind = static_cast<Kind>(kind - kKindNames.begin());
     ending.cause = std::string(bytes.substr(line_end + 1));
-    const std::size_t cause_end = ending.cause.find('\n');
-    if (ending.kind == Kind::threw && cause_end == std::string::npos) return std::nullopt;
-    if (cause_end != std::string::npos && (ending.kind == Kind::threw || ending.kind == Kind::crashed)) {
-        (ending.kind == Kind::threw ? ending.message : ending.crash_facts) = ending.cause.substr(cause_end + 1);
-        ending.cause.resize(cause_end);
+    if (ending.kind == Kind::threw) {
+        const std::size_t type_end = ending.cause.find('\n');
+        if (type_end == std::string::npos) return std::nullopt;
+        ending.message = ending.cause.substr(type_end + 1);
+        ending.cause.resize(type_end);
+    }
+    const std::optional<CrashRecord> record =
+        ending.kind == Kind::crashed ? crash_record_ending(ending.cause) : std::nullopt;
+    if (record && record->start > 0 && ending.cause[record->start - 1] == '\n') {
+        ending.crash_facts = std::string(record->facts);
+        ending.cause.resize(record->start - 1);
     }
     return ending;
 }
