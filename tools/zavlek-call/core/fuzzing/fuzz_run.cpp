@@ -248,10 +248,7 @@ public:
     // of one found already is that finding, reached by one more input.
     std::optional<FuzzFinding> made_of(const std::string& input, const Result& seen, Copies copies) {
         const FaultKind kind = *seen.fault;
-        if (const auto place = places_.find(seen.place); place != places_.end()) {
-            ++made_[place->second].inputs;
-            return std::nullopt;
-        }
+        if (reached_known_place(seen.place)) return std::nullopt;
         if (seen.place.empty() && known(input, kind)) return std::nullopt;
         const BatchOutcome fresh = children_.interrupted()
                                        ? BatchOutcome{}
@@ -261,7 +258,11 @@ public:
             if (copies == Copies::one_per_input) return std::nullopt;
             return depending_on_earlier_calls(input, seen, fresh.results.front());
         }
+        // A library whose state the earlier inputs changed (its heap, say)
+        // may crash elsewhere in a fresh copy: where it crashes there is
+        // what the finding is.
         const std::string& place = fresh.results.front().place;
+        if (place != seen.place && reached_known_place(place)) return std::nullopt;
         ChildTrial trial(children_, settings_, kind, place);
         // What the summary says is what the saved input does.
         const Showing small = minimised(trial, {input, fresh.results.front().text});
@@ -300,6 +301,14 @@ public:
     }
 
 private:
+    // Whether the place is a known crash's, which one more input reached.
+    bool reached_known_place(const std::string& place) {
+        const auto found = places_.find(place);
+        if (found == places_.end()) return false;
+        ++made_[found->second].inputs;
+        return true;
+    }
+
     std::optional<FuzzFinding> kept(FaultKind kind, const std::string& input, std::string what) {
         if (!found_.insert({kind, input}).second) return std::nullopt;
         return saved(folder_, kind, numbers_[kind], input, std::move(what));
