@@ -66,8 +66,9 @@ LibraryCrash::Cause crash_cause(int signal, const siginfo_t& info, const void* c
     const auto address = reinterpret_cast<std::uintptr_t>(info.si_addr);
     switch (signal) {
         case SIGSEGV:
-            return near(address, stack_end) || near(address, stack_pointer_of(context)) ? Cause::stack_overflow
-                                                                                        : Cause::memory_access;
+            return near(address, stack_end) || near(address, stack_pointer_of(context))
+                       ? Cause::stack_overflow
+                       : Cause::memory_access;
         case SIGBUS:
             return Cause::memory_access;
         case SIGILL:

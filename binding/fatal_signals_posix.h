@@ -10,7 +10,6 @@
 
 #include <signal.h>
 
-
 namespace kavrelo::binding {
 
 using FatalSignalHandler = void (*)(int signal, siginfo_t* info, void* context);

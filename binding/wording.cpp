@@ -346,9 +346,9 @@ std::string frames_words(const LibraryCrash& crash) {
         i += times;
         words += words.empty() ? "en " : ", llamada desde ";
         const std::string readable = frame.symbol.empty() ? std::string() : demangled(frame.symbol);
-        words += frame.symbol.empty() ? "el desplazamiento " + hexadecimal(frame.file_offset)
-                                      : (readable.empty() ? frame.symbol : readable) + "+" +
-                                            hexadecimal(frame.symbol_offset);
+        words += frame.symbol.empty()
+                     ? "el desplazamiento " + hexadecimal(frame.file_offset)
+                     : (readable.empty() ? frame.symbol : readable) + "+" + hexadecimal(frame.symbol_offset);
         if (times > 1) words += " (" + std::to_string(times) + " veces)";
     }
     return words + " (" + crash.library + ")";

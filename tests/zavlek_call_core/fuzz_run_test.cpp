@@ -163,8 +163,8 @@ std::string crashing_on_parenthesis(const std::vector<CaseCall>& calls, bool) {
 std::string crash_at(std::size_t offset, std::size_t address) {
     const std::string facts = "0 " + std::to_string(address) + " libZavlek.so\n" + std::to_string(offset) +
                               " 1c tokens_of\n2a0 8b parser_SLR";
-    return case_record({kFindings, ending_record({ChildEnding::Kind::crashed, "la señal 11 (SIGSEGV)", 0, {}, {},
-                                                  facts})});
+    return case_record(
+        {kFindings, ending_record({ChildEnding::Kind::crashed, "la señal 11 (SIGSEGV)", 0, {}, {}, facts})});
 }
 
 // A library of the test's own with two faults: a ")" or a "*" read in one
@@ -193,7 +193,8 @@ TEST_F(FuzzRun, CrashesAtOnePlaceAreOneFindingCountedWithItsShortestInput) {
     const std::string first_input = saved(summary.findings[0].file);
     EXPECT_TRUE(first_input == ")" || first_input == "*") << first_input;
     EXPECT_EQ(saved(summary.findings[1].file), "/");
-    EXPECT_THAT(summary.findings[0].what, ::testing::HasSubstr("— en tokens_of+0x1c, llamada desde parser_SLR+0x8b"));
+    EXPECT_THAT(summary.findings[0].what,
+                ::testing::HasSubstr("— en tokens_of+0x1c, llamada desde parser_SLR+0x8b"));
     EXPECT_THAT(fuzz_table(summary, settings),
                 ::testing::HasSubstr("\n    " + std::to_string(at_the_first_place) +
                                      " entradas llegaron a este fallo\n"));

@@ -91,7 +91,8 @@ std::optional<binding::LibraryCrash> crash_of(std::string_view facts, std::strin
         facts.remove_prefix(std::min(line_end + 1, facts.size()));
         if (first) {
             unsigned cause = 0;
-            if (!read_hexadecimal(line, cause) || cause > static_cast<unsigned>(binding::LibraryCrash::Cause::other))
+            if (!read_hexadecimal(line, cause) ||
+                cause > static_cast<unsigned>(binding::LibraryCrash::Cause::other))
                 return std::nullopt;
             line = rest_after_space(line);
             if (!read_hexadecimal(line, crash.address)) return std::nullopt;
@@ -120,7 +121,8 @@ ChildEnding unanswered(const ChildOutcome& outcome, std::chrono::milliseconds li
             return {Kind::ended_process, {}, outcome.exit_status, {}};
         case ChildOutcome::Ending::crashed: {
             const std::optional<CrashRecord> record = crash_record_ending(outcome.reported);
-            return {Kind::crashed, outcome.cause, 0, {}, {}, record ? std::string(record->facts) : std::string()};
+            return {
+                Kind::crashed, outcome.cause, 0, {}, {}, record ? std::string(record->facts) : std::string()};
         }
         case ChildOutcome::Ending::timed_out:
             break;
@@ -156,7 +158,8 @@ std::string in_words(const ChildEnding& ending, std::string_view entry_point) {
 std::string ending_record(const ChildEnding& ending) {
     std::string after;
     if (ending.kind == Kind::threw) after = "\n" + ending.message;
-    if (ending.kind == Kind::crashed && !ending.crash_facts.empty()) after = "\n" + crash_record(ending.crash_facts);
+    if (ending.kind == Kind::crashed && !ending.crash_facts.empty())
+        after = "\n" + crash_record(ending.crash_facts);
     return std::string(kKindNames[static_cast<std::size_t>(ending.kind)]) + " " +
            std::to_string(ending.exit_status) + "\n" + ending.cause + after;
 }

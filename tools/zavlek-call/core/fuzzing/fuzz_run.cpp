@@ -175,7 +175,8 @@ public:
         const BatchOutcome outcome = run_batch(children_, settings_, candidates, Copies::one_per_input);
         for (std::size_t i = 0; i < outcome.results.size(); ++i) {
             const Result& result = outcome.results[i];
-            if (result.fault == kind_ && (place_.empty() || result.place == place_)) return Shown{i, result.text};
+            if (result.fault == kind_ && (place_.empty() || result.place == place_))
+                return Shown{i, result.text};
         }
         return std::nullopt;
     }

@@ -60,9 +60,9 @@ std::string fuzz_table(const FuzzSummary& summary, const FuzzSettings& settings)
                  "los procesos hijos, que no se atribuyen a ninguna entrada: la biblioteca escribió en él\n";
     }
     for (const FuzzFinding& finding : summary.findings) {
-        const std::string reached =
-            finding.inputs > 1 ? "    " + text::grouped_digits(finding.inputs) + " entradas llegaron a este fallo\n"
-                               : std::string();
+        const std::string reached = finding.inputs > 1 ? "    " + text::grouped_digits(finding.inputs) +
+                                                             " entradas llegaron a este fallo\n"
+                                                       : std::string();
         if (finding.file.empty()) {
             table += "  (" + text::with_visible_controls(finding.not_saved) + ")  " +
                      text::with_visible_controls(finding.what) +
@@ -95,8 +95,8 @@ std::string fuzz_json(const FuzzSummary& summary, const FuzzSettings& settings) 
                                  : json_string(finding.file) +
                                        ", \"reproducir\": " + json_string(reproduction(settings, finding));
         json += std::string(i == 0 ? "\n" : ",\n") + "    {\"archivo\": " + where +
-                ", \"fallo\": " + json_string(finding.what) + ", \"entradas\": " + std::to_string(finding.inputs) +
-                "}";
+                ", \"fallo\": " + json_string(finding.what) +
+                ", \"entradas\": " + std::to_string(finding.inputs) + "}";
     }
     return json + (summary.findings.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
