@@ -140,6 +140,15 @@ struct LibraryCrash {
     Cause cause = Cause::other;
     std::uint64_t address = 0;  // where the memory fault or the instruction was; 0 when none
     std::string entry_point;
+    // Where in the library it happened, where the system could say: the
+    // library's own frames, the innermost first, and its file's name.
+    struct Frame {
+        std::uint64_t file_offset = 0;  // from the start of the library's image
+        std::string symbol;             // the function the library names there; empty when none
+        std::uint64_t symbol_offset = 0;
+    };
+    std::vector<Frame> frames;
+    std::string library;
 };
 
 // In the order of BindingError::Kind.

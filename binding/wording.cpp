@@ -2,6 +2,7 @@
 #include "wording.h"
 
 #include "entry_points.h"
+#include "near_miss.h"
 
 #include <algorithm>
 #include <cctype>
@@ -347,15 +348,35 @@ std::string hexadecimal(std::uint64_t value) {
     return "0x" + digits;
 }
 
-std::string crash_words(const LibraryCrash& crash) {
+// "en tokens_of+0x1c, llamada desde parser_SLR+0x80 (libZavlek.so)"; a frame
+// no exported function holds, by its offset in the file.
+// A call repeated, as a recursion repeats it, is said once, with how many
+// times it comes.
+std::string frames_words(const LibraryCrash& crash) {
+    std::string words;
+    const auto& frames = crash.frames;
+    for (std::size_t i = 0; i < frames.size();) {
+        const LibraryCrash::Frame& frame = frames[i];
+        std::size_t times = 1;
+        while (i + times < frames.size() && frames[i + times].file_offset == frame.file_offset) ++times;
+        i += times;
+        words += words.empty() ? "en " : ", llamada desde ";
+        const std::string readable = frame.symbol.empty() ? std::string() : demangled(frame.symbol);
+        words += frame.symbol.empty()
+                     ? "el desplazamiento " + hexadecimal(frame.file_offset)
+                     : (readable.empty() ? frame.symbol : readable) + "+" + hexadecimal(frame.symbol_offset);
+        if (times > 1) words += " (" + std::to_string(times) + " veces)";
+    }
+    return words + " (" + crash.library + ")";
+}
+
+std::string cause_words(const LibraryCrash& crash) {
     const std::string at = " en la dirección " + hexadecimal(crash.address);
     switch (crash.cause) {
         case LibraryCrash::Cause::memory_access:
             return "violación de acceso a memoria" + at;
         case LibraryCrash::Cause::stack_overflow:
-            return "desbordamiento de pila (" + hexadecimal(crash.address) +
-                   " está al final de la pila): una recursión sin límite. Limite la profundidad de la recursión "
-                   "o use una pila propia";
+            return "desbordamiento de pila (" + hexadecimal(crash.address) + " está al final de la pila)";
         case LibraryCrash::Cause::illegal_instruction:
             return "instrucción no válida" + at;
         case LibraryCrash::Cause::division_by_zero:
@@ -371,6 +392,15 @@ std::string crash_words(const LibraryCrash& crash) {
 }
 
 }  // namespace
+
+std::string crash_words(const LibraryCrash& crash) {
+    std::string words = cause_words(crash);
+    if (!crash.frames.empty()) words += " — " + frames_words(crash);
+    if (crash.cause == LibraryCrash::Cause::stack_overflow) {
+        words += ": una recursión sin límite. Limite la profundidad de la recursión o use una pila propia";
+    }
+    return words;
+}
 
 std::string library_crash_sentence(const LibraryCrash& crash) {
     return "La biblioteca " + std::string(kZavlekFile) + " falló durante " + crash.entry_point + ": " +

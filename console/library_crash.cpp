@@ -4,6 +4,7 @@
 #include "fatal_report.h"
 
 #include <binding/wording.h>
+#include <binding/signal_safe_text.h>
 #include <text/utf8.h>
 
 #include <algorithm>
@@ -38,36 +39,6 @@ void keep_start_of(std::u16string_view text) {
     std::memcpy(watched.text + length, cut ? "\xE2\x80\xA6" : "", cut ? 4 : 1);
 }
 
-// Appends without allocating: the handler's only way of writing.
-class Appender {
-public:
-    Appender(char* into, std::size_t room) noexcept : at_(into), end_(into + room - 1) {}
-    Appender& text(const char* text) noexcept {
-        while (*text != '\0' && at_ < end_) {
-            *at_++ = *text++;
-        }
-        *at_ = '\0';
-        return *this;
-    }
-    Appender& number(std::uintmax_t value, unsigned base) noexcept {
-        char digits[24];
-        int count = 0;
-        do {
-            digits[count++] = "0123456789abcdef"[value % base];
-            value /= base;
-        } while (value != 0);
-        while (count > 0 && at_ < end_) {
-            *at_++ = digits[--count];
-        }
-        *at_ = '\0';
-        return *this;
-    }
-
-private:
-    char* at_;
-    char* end_;
-};
-
 // The facts are two numbers and the entry point's name, separated by ';',
 // then the text, which may hold anything but NUL.
 struct CrashFacts {
@@ -93,7 +64,7 @@ std::optional<CrashFacts> facts_from(std::string_view value) {
         return std::nullopt;
     }
     return CrashFacts{
-        {static_cast<binding::LibraryCrash::Cause>(cause), number(fields[1]), std::string(fields[2])},
+        {static_cast<binding::LibraryCrash::Cause>(cause), number(fields[1]), std::string(fields[2]), {}, {}},
         std::string(value)};
 }
 
@@ -117,7 +88,7 @@ const char* crash_assignment(binding::LibraryCrash::Cause cause, std::uintptr_t 
     if (!watched.active) {
         return nullptr;
     }
-    Appender(watched.assignment, sizeof watched.assignment)
+    binding::SignalSafeText(watched.assignment, sizeof watched.assignment)
         .text(kCrashVariable.data())
         .text("=")
         .number(static_cast<unsigned>(cause), 16)

@@ -500,3 +500,16 @@ if(CMAKE_CXX_FLAGS MATCHES "-fsanitize=[^ ]*address")
   set_property(TEST ZavlekCall.AnswersWithTheLibraryBesideIt APPEND PROPERTY ENVIRONMENT
     LD_LIBRARY_PATH=${PROJECT_BINARY_DIR}/bin)
 endif()
+
+if(NOT WIN32)
+  # A crash is said as the signal tells it, and where in the library it
+  # happened: the student's own frames.
+  kavrelo_zavlek_call_case(ACrashIsSaidWithItsCauseAndTheLibrarysFrames 4
+    ARGS --library ${student_pairs_parentheses} parser_SLR ")"
+    STDERR_REGEX "durante parser_SLR: violación de acceso a memoria en la dirección 0x[0-9a-f]+ — en [^\n]*parser_SLR\\+0x[0-9a-f]+[^\n]* \\(libZavlek.so\\)\n$")
+  string(REPEAT "(" 200000 deep_nesting)
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/deep_nesting.txt "${deep_nesting}")
+  kavrelo_zavlek_call_case(ARecursionWithoutLimitIsAStackOverflowWithItsCure 4
+    ARGS --library ${student_recurses_without_limit} parser_SLR --file ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/deep_nesting.txt
+    STDERR_REGEX "durante parser_SLR: desbordamiento de pila \\(0x[0-9a-f]+ está al final de la pila\\) — en .*\\(libZavlek.so\\): una recursión sin límite. Limite la profundidad de la recursión o use una pila propia\n$")
+endif()

@@ -54,6 +54,42 @@ TEST(ChildEnding, EachEndingIsWordedForACallAndForACheck) {
     EXPECT_EQ(in_words({Kind::returned, {}, 0, {}}, "parser_SLR"), "");
 }
 
+// What the child's handler sends as a student's parser dies: a read of an
+// empty vector's back() in a static function (no symbol holds it), called
+// from parser_SLR three times over, after a case's record.
+TEST(ChildEnding, ACrashTheChildSaidIsWordedWithItsCauseAndTheLibrarysFrames) {
+    const std::string facts =
+        "0 fffffffffffffff8 libZavlek.so\n2190 0\n13eb 8b parser_SLR\n13eb 8b parser_SLR\n"
+        "13eb 8b parser_SLR\n15a0 10 _ZN6Parser6factorEv";
+    const std::string sent =
+        case_record({kDone, "Cadena aceptada"}) + "crash " + std::to_string(facts.size()) + "\n" + facts;
+    const ChildEnding crashed =
+        unanswered({ChildOutcome::Ending::crashed, 0, "la señal 11 (SIGSEGV)", sent}, milliseconds(2500));
+    const std::string words =
+        "la biblioteca terminó el proceso durante parser_SLR: violación de acceso a memoria en la dirección "
+        "0xfffffffffffffff8 — en el desplazamiento 0x2190, llamada desde parser_SLR+0x8b (3 veces), llamada "
+        "desde Parser::factor()+0x10 (libZavlek.so)";
+    EXPECT_EQ(in_words(crashed, "parser_SLR"), words);
+    const std::optional<ChildEnding> read = ending_from_record(ending_record(crashed));
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->cause, "la señal 11 (SIGSEGV)");
+    EXPECT_EQ(in_words(*read, "parser_SLR"), words);
+    // A stack that ran out says the cure after where it ran out.
+    const ChildEnding overflow{
+        Kind::crashed, "la señal 11 (SIGSEGV)", 0, {}, {}, "1 7ffd0ff8 libZavlek.so\n14d6 0"};
+    EXPECT_EQ(
+        in_words(overflow, {}),
+        "la biblioteca terminó el proceso: desbordamiento de pila (0x7ffd0ff8 está al final de la pila) — "
+        "en el desplazamiento 0x14d6 (libZavlek.so): una recursión sin límite. Limite la profundidad de la "
+        "recursión o use una pila propia");
+    // Facts out of shape, or a record cut short, leave the signal's words.
+    for (const char* bad : {"crash 40\n0 10 libZavlek.so", "crash 2\nzz", "crash 3\n9 1"}) {
+        const ChildEnding unsaid =
+            unanswered({ChildOutcome::Ending::crashed, 0, "la señal 11 (SIGSEGV)", bad}, milliseconds(2500));
+        EXPECT_EQ(in_words(unsaid, {}), "la biblioteca terminó el proceso: la señal 11 (SIGSEGV)") << bad;
+    }
+}
+
 // What a student's parser lets out of parser_SLR: std::stoi's own exception,
 // and a thrown int, which carries no message.
 ChildEnding caught_from(const std::function<void()>& library_call) {

@@ -158,6 +158,50 @@ std::string crashing_on_parenthesis(const std::vector<CaseCall>& calls, bool) {
     return sent;
 }
 
+// A crash as the child's handler says it: a memory fault at an address
+// that differs from input to input, in the library's frame at that offset.
+std::string crash_at(std::size_t offset, std::size_t address) {
+    const std::string facts = "0 " + std::to_string(address) + " libZavlek.so\n" + std::to_string(offset) +
+                              " 1c tokens_of\n2a0 8b parser_SLR";
+    return case_record(
+        {kFindings, ending_record({ChildEnding::Kind::crashed, "la señal 11 (SIGSEGV)", 0, {}, {}, facts})});
+}
+
+// A library of the test's own with two faults: a ")" or a "*" read in one
+// place, "/" in another.
+TEST_F(FuzzRun, CrashesAtOnePlaceAreOneFindingCountedWithItsShortestInput) {
+    settings.corpus = {"1 + (2 * x)", "8 / 2"};
+    settings.most_inputs = 200;
+    std::size_t at_the_first_place = 0;
+    ScriptedChildren children([&](const std::vector<CaseCall>& calls, bool copy_per_input) {
+        std::string sent = answer("Cadena aceptada");
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+            const std::string& text = calls[i].text;
+            if (text.find_first_of(")*") != std::string::npos) {
+                at_the_first_place += copy_per_input ? 0 : 1;
+                sent += crash_at(100, 16 + text.size());
+            } else {
+                sent += text.find('/') != std::string::npos ? crash_at(200, 16) : answer("Cadena aceptada");
+            }
+        }
+        return sent;
+    });
+    const FuzzSummary summary = fuzz(children);
+    ASSERT_EQ(summary.findings.size(), 2u);
+    ASSERT_GE(at_the_first_place, 2u);
+    EXPECT_EQ(summary.findings[0].inputs, at_the_first_place);
+    const std::string first_input = saved(summary.findings[0].file);
+    EXPECT_TRUE(first_input == ")" || first_input == "*") << first_input;
+    EXPECT_EQ(saved(summary.findings[1].file), "/");
+    EXPECT_THAT(summary.findings[0].what,
+                ::testing::HasSubstr("— en tokens_of+0x1c, llamada desde parser_SLR+0x8b"));
+    EXPECT_THAT(fuzz_table(summary, settings),
+                ::testing::HasSubstr("\n    " + std::to_string(at_the_first_place) +
+                                     " entradas llegaron a este fallo\n"));
+    EXPECT_THAT(fuzz_json(summary, settings),
+                ::testing::HasSubstr("\"entradas\": " + std::to_string(at_the_first_place) + "}"));
+}
+
 TEST_F(FuzzRun, AFindingTakesTheFirstNumberNoFileHoldsAndSaysHowToReproduceIt) {
     settings.corpus = {"1 + (2 * x)"};
     folder.files["crash-1.txt"] = "an earlier run's finding";

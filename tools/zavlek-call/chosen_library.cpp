@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "chosen_library.h"
 
+#include "platform.h"
+
 #include <binding/entry_points.h>
 
 #include <filesystem>
@@ -32,6 +34,33 @@ private:
     std::unique_ptr<binding::Loader> system_ = binding::make_system_loader();
 };
 
+// Every entry point bound marks the image that holds it as the library whose
+// frames a crash names.
+class PlacingLibrary final : public binding::LoadedLibrary {
+public:
+    explicit PlacingLibrary(std::unique_ptr<binding::LoadedLibrary> library) : library_(std::move(library)) {}
+    Lookup find(const std::string& entry_point) override {
+        Lookup found = library_->find(entry_point);
+        if (found.address != nullptr) crashes_placed_in_image_of(found.address);
+        return found;
+    }
+    std::string location() const override { return library_->location(); }
+
+private:
+    std::unique_ptr<binding::LoadedLibrary> library_;
+};
+
+class PlacingLoader final : public binding::Loader {
+public:
+    explicit PlacingLoader(std::unique_ptr<binding::Loader> loader) : loader_(std::move(loader)) {}
+    std::unique_ptr<binding::LoadedLibrary> load(const std::string& file) override {
+        return std::make_unique<PlacingLibrary>(loader_->load(file));
+    }
+
+private:
+    std::unique_ptr<binding::Loader> loader_;
+};
+
 }  // namespace
 
 std::string absolute_library_file(const std::string& file) {
@@ -55,8 +84,8 @@ std::string loaded_library_in_words(const std::string& file) {
 }
 
 std::unique_ptr<binding::Loader> make_loader(const std::string& file) {
-    if (file.empty()) return binding::make_system_loader();
-    return std::make_unique<ChosenFileLoader>(absolute_library_file(file));
+    if (file.empty()) return std::make_unique<PlacingLoader>(binding::make_system_loader());
+    return std::make_unique<PlacingLoader>(std::make_unique<ChosenFileLoader>(absolute_library_file(file)));
 }
 
 }  // namespace kavrelo::zavlek_call

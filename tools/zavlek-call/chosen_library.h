@@ -12,7 +12,8 @@ namespace kavrelo::zavlek_call {
 
 // The system's loader when file is empty; otherwise one that loads that file
 // (made absolute, so that it is never looked for) whatever name the binding
-// asks for.
+// asks for. Either way, what it binds is the library a crash's frames are
+// looked for in (crashes_placed_in_image_of).
 std::unique_ptr<binding::Loader> make_loader(const std::string& file);
 
 // The file as the loader will be given it: absolute, or empty.

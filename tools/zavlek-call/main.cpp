@@ -20,13 +20,13 @@ namespace {
 // --child CHANNEL ROLE [WORDS] [OPTIONS]: the report on the channel, and the
 // process ends with its status.
 int run_child(const std::vector<std::string>& arguments) {
-    prepare_child_process();
+    if (arguments.size() < 3) return kWrongUsage;
+    const std::string& channel = arguments[1];
+    prepare_child_process(channel);
     // What the library prints reaches its reader as it is printed: a crash
     // loses nothing that waited in a buffer, the output for people most
     // needed then.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    if (arguments.size() < 3) return kWrongUsage;
-    const std::string& channel = arguments[1];
     ChildReport report{kWrongUsage, {}};
     try {
         const ParsedOptions parsed = parse_options({arguments.begin() + 2, arguments.end()});

@@ -64,8 +64,14 @@ bool interrupted();
 bool send_to_parent(std::string_view channel, std::string_view bytes);
 
 // In a child: a crash ends the process at once and quietly (no core file, no
-// dialog, no debugger), for the parent to report.
-void prepare_child_process();
+// dialog, no debugger), for the parent to report; on POSIX the child first
+// says on the channel what the signal tells of it and where in the library
+// it happened (a crash record, as ending.h describes it).
+void prepare_child_process(std::string_view channel);
+
+// In a child: the library is the image that holds this address, the one
+// whose frames a crash record names.
+void crashes_placed_in_image_of(const void* address);
 
 // The command line as UTF-8, whatever the system hands over.
 std::vector<std::string> utf8_arguments(int argc, char* argv[]);

@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "platform.h"
 
+#include "core/children/ending.h"
+
+#include <binding/fatal_signals_posix.h>
+#include <binding/signal_safe_text.h>
+
 #include <dlfcn.h>
+#include <execinfo.h>
 #include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
@@ -379,6 +385,84 @@ void as_this_program_left_them() {
     signal(SIGPIPE, SIG_IGN);
 }
 
+// Where a crash is said: the channel to the parent, or to the process a
+// copy was made by; and the library whose frames it names.
+std::atomic<int> crash_channel{-1};
+std::atomic<std::uintptr_t> library_image{0};
+static_assert(std::atomic<std::uintptr_t>::is_always_lock_free, "read in a signal handler");
+char library_name[256];
+
+// Frames looked at, for the library's among them: the handler's own and the
+// system's (abort, raise) come first.
+constexpr int kFramesLookedAt = 64;
+constexpr int kFramesNamed = 8;
+
+// The frames come from backtrace, which follows the unwind tables every
+// image carries, as a frame-pointer walk could not: a library built with
+// optimisation keeps no frame pointers, and the walk would stop at its first
+// frame, or stray. backtrace is not promised async-signal-safe: its first
+// call loads the unwinder, which prepare_child_process does before any
+// library call; after that it reads the tables and the stack, which a crash
+// in the library leaves as they were. dladdr names each frame from the
+// library's exported symbols; a frame none holds (a static function, or a
+// stripped library) is named by its offset in the file.
+void append_library_frames(binding::SignalSafeText& facts) noexcept {
+    void* addresses[kFramesLookedAt];
+    const int count = backtrace(addresses, kFramesLookedAt);
+    int named = 0;
+    for (int i = 0; i < count && named < kFramesNamed; ++i) {
+        const auto address = reinterpret_cast<std::uintptr_t>(addresses[i]);
+        Dl_info found{};
+        // A return address may be the first byte after its function, when
+        // what it called never returns: the call is the byte before.
+        if (dladdr(reinterpret_cast<void*>(address - 1), &found) == 0 ||
+            reinterpret_cast<std::uintptr_t>(found.dli_fbase) != library_image.load()) {
+            continue;
+        }
+        facts.text("\n").number(address - reinterpret_cast<std::uintptr_t>(found.dli_fbase), 16).text(" ");
+        if (found.dli_sname != nullptr && found.dli_saddr != nullptr) {
+            facts.number(address - reinterpret_cast<std::uintptr_t>(found.dli_saddr), 16)
+                .text(" ")
+                .text(found.dli_sname);
+        } else {
+            facts.text("0");
+        }
+        ++named;
+    }
+}
+
+// Async-signal-safe but for backtrace (above): the record made in buffers
+// of its own, one write, then the signal's own end.
+extern "C" void say_crash(int signal, siginfo_t* info, void* context) {
+    static char facts[6144];
+    static char record[sizeof facts + 32];
+    binding::SignalSafeText said(facts, sizeof facts);
+    said.number(static_cast<unsigned>(binding::crash_cause(signal, *info, context)), 16)
+        .text(" ")
+        .number(reinterpret_cast<std::uintptr_t>(info->si_addr), 16)
+        .text(" ")
+        .text(library_name);
+    if (library_image.load() != 0) append_library_frames(said);
+    binding::SignalSafeText framed(record, sizeof record);
+    framed.text(kCrashWord.data()).text(" ").number(said.size(), 10).text("\n").text(facts);
+    const int channel = crash_channel.load();
+    for (std::size_t written = 0; channel >= 0 && written < framed.size();) {
+        const ssize_t step = write(channel, record + written, framed.size() - written);
+        if (step < 0 && errno != EINTR) break;
+        if (step > 0) written += static_cast<std::size_t>(step);
+    }
+    raise(signal);
+}
+
+// The crash record a copy sent before it ended, from the pipe it had for it.
+std::string crash_record_from(Descriptor& pipe) {
+    fcntl(pipe.get(), F_SETFL, O_NONBLOCK);
+    std::string record;
+    while (collect(pipe, record)) {
+    }
+    return record;
+}
+
 }  // namespace
 
 ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
@@ -426,6 +510,9 @@ CopyEnding work_in_a_copy(const std::function<void(const StepDone& step_done)>& 
     shared->steps.store(0);
     shared->done.store(false);
     as_this_program_left_them();
+    // The copy says its crash on a pipe of its own, read once it has ended:
+    // what the copy sends on the channel is the records of its inputs.
+    Pipe crash_said = make_pipe();
     const pid_t server = getpid();
     const pid_t copy = fork();
     if (copy < 0) {
@@ -436,15 +523,20 @@ CopyEnding work_in_a_copy(const std::function<void(const StepDone& step_done)>& 
         // that process ended already.
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != server) _exit(127);
+        crash_channel.store(crash_said.write_end.get());
         work([] { shared->steps.fetch_add(1); });
         shared->done.store(true);
         _exit(0);
     }
+    crash_said.write_end.reset();
     int status = 0;
     while (waitpid(copy, &status, 0) < 0 && errno == EINTR) {
     }
     CopyEnding ending{shared->steps.load(), std::nullopt};
-    if (!shared->done.load()) ending.ended = outcome_of(status);
+    if (!shared->done.load()) {
+        ending.ended = outcome_of(status);
+        ending.ended->reported = crash_record_from(crash_said.read_end);
+    }
     return ending;
 }
 
@@ -477,9 +569,27 @@ bool send_to_parent(std::string_view channel, std::string_view bytes) {
     return true;
 }
 
-void prepare_child_process() {
+void prepare_child_process(std::string_view channel) {
     const rlimit no_core{0, 0};
     setrlimit(RLIMIT_CORE, &no_core);
+    int descriptor = -1;
+    const auto [end, error] = std::from_chars(channel.data(), channel.data() + channel.size(), descriptor);
+    if (error == std::errc() && end == channel.data() + channel.size()) crash_channel.store(descriptor);
+    // backtrace's first call loads the unwinder, which the handler cannot.
+    void* warm_up[1];
+    static_cast<void>(backtrace(warm_up, 1));
+    binding::on_fatal_signals(say_crash);
+}
+
+void crashes_placed_in_image_of(const void* address) {
+    Dl_info found{};
+    if (dladdr(address, &found) == 0 || found.dli_fname == nullptr) return;
+    const std::string_view path(found.dli_fname);
+    const std::string_view name = path.substr(path.find_last_of('/') + 1);
+    const std::size_t length = std::min(name.size(), sizeof library_name - 1);
+    std::memcpy(library_name, name.data(), length);
+    library_name[length] = '\0';
+    library_image.store(reinterpret_cast<std::uintptr_t>(found.dli_fbase));
 }
 
 std::vector<std::string> utf8_arguments(int argc, char* argv[]) { return {argv + 1, argv + argc}; }

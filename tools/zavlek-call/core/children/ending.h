@@ -26,7 +26,23 @@ struct ChildEnding {
     int exit_status = 0;                // ended_process
     std::chrono::milliseconds limit{};  // timed_out
     std::string message{};              // threw: the exception's own message, what() says
+    // crashed: what the child's handler said of it as it died (the facts of
+    // a crash record), where one came; empty otherwise.
+    std::string crash_facts{};
 };
+
+// The record a child's handler of fatal signals sends on its channel as the
+// library crashes it, the last thing the child sends: "crash COUNT\n", then
+// COUNT bytes of facts, in lines: "CAUSE ADDRESS LIBRARY" (the cause as
+// binding::LibraryCrash::Cause numbers it, and the address, in hexadecimal;
+// the library's file name), then one line per frame of the library's, the
+// innermost first: "FILE_OFFSET SYMBOL_OFFSET SYMBOL" (hexadecimal; the
+// symbol and the space before it left out where none holds the frame).
+inline constexpr std::string_view kCrashWord = "crash";
+
+// The crash the facts tell of, for the entry point; nothing when they are
+// none.
+std::optional<binding::LibraryCrash> crash_of(std::string_view facts, std::string_view entry_point);
 
 // How a child ended that left its call unanswered: no record of it, or no
 // whole report, came before its end.

@@ -58,7 +58,26 @@ std::optional<FaultKind> fault_of(ChildEnding::Kind kind) {
 struct Result {
     std::optional<FaultKind> fault;
     std::string text;
+    // Of a crash the child said: where in the library it happened, as
+    // place_of has it; empty otherwise.
+    std::string place = {};
 };
+
+// Crashes with the same cause in the same frames of the library are one
+// fault, whatever input reached it: the cause and the top frames' offsets.
+// A stack that ran out is one fault for its cause alone: the frame it ran
+// out in depends on how deep each input went.
+std::string place_of(const ChildEnding& ending) {
+    constexpr std::size_t kTopFrames = 3;
+    const std::optional<binding::LibraryCrash> crash = crash_of(ending.crash_facts, {});
+    if (ending.kind != ChildEnding::Kind::crashed || !crash) return {};
+    std::string place = std::to_string(static_cast<int>(crash->cause)) + " " + crash->library;
+    if (crash->cause == binding::LibraryCrash::Cause::stack_overflow) return place;
+    for (std::size_t i = 0; i < std::min(kTopFrames, crash->frames.size()); ++i) {
+        place += " " + std::to_string(crash->frames[i].file_offset);
+    }
+    return place;
+}
 
 // How inputs are sent: many to each copy of the child, or each to a copy of
 // its own, as the call that reproduces a finding meets the library.
@@ -76,7 +95,7 @@ struct BatchOutcome {
 };
 
 Result result_of(const ChildEnding& ending, std::string_view entry_point) {
-    return {fault_of(ending.kind), in_words(ending, entry_point)};
+    return {fault_of(ending.kind), in_words(ending, entry_point), place_of(ending)};
 }
 
 // Nothing when the record is none a fuzz child sends.
@@ -144,16 +163,20 @@ BatchOutcome run_batch(Children& children, const FuzzSettings& settings,
 }
 
 // Inputs tried for one kind of fault, each in a fresh copy of a fresh child,
-// as the call that reproduces a finding meets the library.
+// as the call that reproduces a finding meets the library; for a crash
+// whose place is known, at that place: shrinking must not wander off to
+// another fault.
 class ChildTrial final : public FaultTrial {
 public:
-    ChildTrial(Children& children, const FuzzSettings& settings, FaultKind kind)
-        : children_(children), settings_(settings), kind_(kind) {}
+    ChildTrial(Children& children, const FuzzSettings& settings, FaultKind kind, std::string place)
+        : children_(children), settings_(settings), kind_(kind), place_(std::move(place)) {}
 
     std::optional<Shown> first_showing(const std::vector<std::string>& candidates) override {
         const BatchOutcome outcome = run_batch(children_, settings_, candidates, Copies::one_per_input);
         for (std::size_t i = 0; i < outcome.results.size(); ++i) {
-            if (outcome.results[i].fault == kind_) return Shown{i, outcome.results[i].text};
+            const Result& result = outcome.results[i];
+            if (result.fault == kind_ && (place_.empty() || result.place == place_))
+                return Shown{i, result.text};
         }
         return std::nullopt;
     }
@@ -163,6 +186,7 @@ private:
     Children& children_;
     const FuzzSettings& settings_;
     FaultKind kind_;
+    std::string place_;
 };
 
 // The file `zavlek-call ENTRY --file FILE` reads back as the input: a final
@@ -184,14 +208,15 @@ FuzzFinding saved(FindingFolder& folder, FaultKind kind, std::size_t& number, st
         const FindingFolder::Created created = folder.create_new(name, bytes);
         switch (created.creation) {
             case FindingFolder::Creation::written:
-                return {name, std::move(what), {}, {}};
+                return {name, std::move(what), {}, {}, 1};
             case FindingFolder::Creation::name_taken:
                 continue;
             case FindingFolder::Creation::failed:
                 return {{},
                         std::move(what),
                         "no se pudo guardar " + name + ": " + file_error_words(created.error),
-                        std::move(input)};
+                        std::move(input),
+                        1};
         }
     }
 }
@@ -209,18 +234,23 @@ std::string said(const Result& result) {
 // minimised and saved once.
 class Findings {
 public:
-    Findings(Children& children, FindingFolder& folder, const FuzzSettings& settings)
-        : children_(children), folder_(folder), settings_(settings) {}
+    // The findings made go to `made`, where another input at a crash's
+    // place is counted.
+    Findings(Children& children, FindingFolder& folder, const FuzzSettings& settings,
+             std::vector<FuzzFinding>& made)
+        : children_(children), folder_(folder), settings_(settings), made_(made) {}
 
     // An input that showed a fault in its batch: a new finding when a fresh
     // copy does the same and it is not one made already; when a fresh copy
     // does otherwise after a copy that had served other inputs, the library
     // answers as its earlier calls left it. An interrupt leaves no time to
     // find out: the first fault of a kind not found yet is kept as it was
-    // seen, the rest of that kind taken for the same.
+    // seen, the rest of that kind taken for the same. A crash at the place
+    // of one found already is that finding, reached by one more input.
     std::optional<FuzzFinding> made_of(const std::string& input, const Result& seen, Copies copies) {
         const FaultKind kind = *seen.fault;
-        if (known(input, kind)) return std::nullopt;
+        if (reached_known_place(seen.place)) return std::nullopt;
+        if (seen.place.empty() && known(input, kind)) return std::nullopt;
         const BatchOutcome fresh = children_.interrupted()
                                        ? BatchOutcome{}
                                        : run_batch(children_, settings_, {input}, Copies::one_per_input);
@@ -229,10 +259,21 @@ public:
             if (copies == Copies::one_per_input) return std::nullopt;
             return depending_on_earlier_calls(input, seen, fresh.results.front());
         }
-        ChildTrial trial(children_, settings_, kind);
+        // A library whose state the earlier inputs changed (its heap, say)
+        // may crash elsewhere in a fresh copy: where it crashes there is
+        // what the finding is.
+        const std::string& place = fresh.results.front().place;
+        if (place != seen.place && reached_known_place(place)) return std::nullopt;
+        ChildTrial trial(children_, settings_, kind, place);
         // What the summary says is what the saved input does.
         const Showing small = minimised(trial, {input, fresh.results.front().text});
-        return kept(kind, small.input, small.what);
+        std::optional<FuzzFinding> finding = kept(kind, small.input, small.what);
+        if (finding) {
+            for (const std::string& seen_at : {seen.place, place}) {
+                if (!seen_at.empty()) places_.emplace(seen_at, made_.size());
+            }
+        }
+        return finding;
     }
 
     // Answers of copies that served other inputs before, against fresh
@@ -261,6 +302,14 @@ public:
     }
 
 private:
+    // Whether the place is a known crash's, which one more input reached.
+    bool reached_known_place(const std::string& place) {
+        const auto found = places_.find(place);
+        if (found == places_.end()) return false;
+        ++made_[found->second].inputs;
+        return true;
+    }
+
     std::optional<FuzzFinding> kept(FaultKind kind, const std::string& input, std::string what) {
         if (!found_.insert({kind, input}).second) return std::nullopt;
         return saved(folder_, kind, numbers_[kind], input, std::move(what));
@@ -301,6 +350,8 @@ private:
     const FuzzSettings& settings_;
     std::set<std::pair<FaultKind, std::string>> found_;  // kind and minimised input
     std::map<FaultKind, std::size_t> numbers_;           // of each kind, the last
+    std::vector<FuzzFinding>& made_;
+    std::map<std::string, std::size_t> places_;  // of a crash, its finding in made_
     bool depending_found_ = false;
 };
 
@@ -312,7 +363,7 @@ public:
           settings_(settings),
           copies_(settings.copy_per_input ? Copies::one_per_input : Copies::serving_many),
           inputs_(settings.seed),
-          findings_(children, folder, settings) {
+          findings_(children, folder, settings, summary_.findings) {
         for (const std::string& input : settings.corpus) inputs_.add_to_corpus(input);
     }
 
@@ -387,8 +438,8 @@ private:
     const Clock::time_point start_ = Clock::now();
     FuzzInputs inputs_;
     std::set<std::string> shapes_;
-    Findings findings_;
     FuzzSummary summary_;
+    Findings findings_;
 };
 
 }  // namespace

@@ -60,6 +60,9 @@ struct FuzzFinding {
     // itself (8-bit), for the summary to show instead.
     std::string not_saved;
     std::string input;
+    // How many inputs showed it: a crash at one place in the library is one
+    // finding, whatever input reached it.
+    std::size_t inputs = 1;
 };
 
 struct FuzzSummary {

@@ -63,15 +63,18 @@ std::string fuzz_table(const FuzzSummary& summary, const FuzzSettings& settings)
                  "los procesos hijos, que no se atribuyen a ninguna entrada: la biblioteca escribió en él\n";
     }
     for (const FuzzFinding& finding : summary.findings) {
+        const std::string reached = finding.inputs > 1 ? "    " + text::grouped_digits(finding.inputs) +
+                                                             " entradas llegaron a este fallo\n"
+                                                       : std::string();
         if (finding.file.empty()) {
             table += "  (" + text::with_visible_controls(finding.not_saved) + ")  " +
                      text::with_visible_controls(finding.what) +
-                     "\n    la entrada, en hexadecimal: " + hexadecimal(finding.input) + "\n";
+                     "\n    la entrada, en hexadecimal: " + hexadecimal(finding.input) + "\n" + reached;
             continue;
         }
         table += "  " + text::with_visible_controls(settings.out + "/" + finding.file) + "  " +
                  text::with_visible_controls(finding.what) + "\n    " +
-                 text::with_visible_controls(reproduction(settings, finding)) + "\n";
+                 text::with_visible_controls(reproduction(settings, finding)) + "\n" + reached;
     }
     return table;
 }
@@ -96,7 +99,8 @@ std::string fuzz_json(const FuzzSummary& summary, const FuzzSettings& settings) 
                                  : json_string(finding.file) +
                                        ", \"reproducir\": " + json_string(reproduction(settings, finding));
         json += std::string(i == 0 ? "\n" : ",\n") + "    {\"archivo\": " + where +
-                ", \"fallo\": " + json_string(finding.what) + "}";
+                ", \"fallo\": " + json_string(finding.what) +
+                ", \"entradas\": " + std::to_string(finding.inputs) + "}";
     }
     return json + (summary.findings.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
