@@ -357,7 +357,7 @@ Finding short_fuzz(Library& library) {
         const std::string whence =
             "la " + text::grouped_digits(sent) + ".ª de la semilla " + std::to_string(kFuzzSeed);
         const Answer answer = answer_to(library, parser, input, input_in_words(input, whence));
-        if (shapes.insert(answer_shape(answer.bytes)).second) inputs.add_to_corpus(std::move(input));
+        if (shapes.insert(answer_shape(input, answer.bytes)).second) inputs.add_to_corpus(std::move(input));
     }
     return {Verdict::passed, text::grouped_digits(kFuzzInputs) + " entradas de la semilla " +
                                  std::to_string(kFuzzSeed) + " respondidas, con " +
