@@ -75,6 +75,8 @@ foreach(hostility ${hostilities})
   kavrelo_add_double(${hostility} SOURCES doubles/hostile_fuzzing.cpp DEFINITIONS ${define} WITH_ITS_FAULTS)
 endforeach()
 if(NOT WIN32)
+  kavrelo_add_double(planted_memory_hog SOURCES doubles/planted_fault.cpp DEFINITIONS PLANT_MEMORY_HOG
+    WITH_ITS_FAULTS)
   kavrelo_add_double(planted_nested_crash_ignoring_sigchld SOURCES doubles/planted_fault.cpp
     DEFINITIONS PLANT_NESTED_CRASH IGNORES_SIGCHLD WITH_ITS_FAULTS)
 endif()

@@ -254,6 +254,14 @@ kavrelo_fuzz_finding(FuzzFindsACrashOnlyFiveParenthesesDeep crash planted_nested
 kavrelo_fuzz_finding(FuzzFindsAHangOnlyOnCloseThenOpen hang planted_hang 3000)
 kavrelo_fuzz_finding(FuzzFindsALeakOnlyOverAThousandBytes leak planted_leak 500)
 kavrelo_fuzz_finding(FuzzFindsTheArgumentReturnedOnlyBeyondAscii contract planted_argument 500)
+if(NOT WIN32 AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+  # A library that takes every byte it can: the address space limited, as the
+  # sanitizers, which reserve far more of it, cannot have it.
+  kavrelo_double_file(memory_hog planted_memory_hog)
+  add_test(NAME ZavlekCall.FuzzFindsMemoryRunOutAndKeepsGoing
+    COMMAND sh -c "ulimit -v 1048576 && exec \"$@\"" limit ${tool_tests}/fuzz_findings.sh ""
+      $<TARGET_FILE:zavlek-call> ${fuzz_work}/memory planted memory ${memory_hog} 500)
+endif()
 kavrelo_double_file(planted_hang planted_hang)
 kavrelo_double_file(planted_nested_crash planted_nested_crash)
 kavrelo_double_file(planted_argument planted_argument)

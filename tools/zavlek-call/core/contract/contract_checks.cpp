@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <new>
 #include <set>
 #include <stdexcept>
@@ -515,8 +516,15 @@ Finding perform_check(std::string_view id, binding::Loader& loader, const Proces
 
 InspectedCall inspected_call(TextToText function, EntryPoint entry_point, std::string_view text,
                              const ProcessProbe& probe) {
+    // Memory held back from the library and given back when the process
+    // runs out, for the ending to be worded and sent: a library that took
+    // every block it could get leaves none for that. Held from call to call,
+    // as it is needed but once.
+    constexpr std::size_t kReserve = std::size_t{4} << 20;
+    static std::unique_ptr<char[]> reserve;
     InspectedCall inspected;
     try {
+        if (!reserve) reserve.reset(new char[kReserve]);
         SameTextCalls calls = calls_owning_nothing({function, entry_point, probe}, text);
         inspected.answer = std::move(calls.first.bytes);
         if (calls.left_behind >= kLostPerCall) {
@@ -530,6 +538,9 @@ InspectedCall inspected_call(TextToText function, EntryPoint entry_point, std::s
         inspected.ending = {ChildEnding::Kind::broke_contract, failure.what()};
     } catch (const LibraryThrew& threw) {
         inspected.ending = threw.ending;
+    } catch (const std::bad_alloc&) {
+        reserve.reset();
+        inspected.ending = {ChildEnding::Kind::out_of_memory, {}};
     }
     return inspected;
 }

@@ -64,7 +64,8 @@ std::uint64_t hash_of(std::string_view bytes) {
 std::string utf8_of(std::string_view eight_bit) { return text::to_utf8(binding::from_eight_bit(eight_bit)); }
 
 // In the order of FaultKind.
-constexpr std::string_view kKindNames[] = {"crash", "hang", "contract", "leak", "exception", "stateful"};
+constexpr std::string_view kKindNames[] = {"crash",     "hang",   "contract", "leak",
+                                           "exception", "memory", "stateful"};
 
 std::string_view name_of(FaultKind kind) { return kKindNames[static_cast<std::size_t>(kind)]; }
 
@@ -84,6 +85,8 @@ std::optional<FaultKind> fault_of(ChildEnding::Kind kind) {
             return FaultKind::leak;
         case ChildEnding::Kind::threw:
             return FaultKind::exception;
+        case ChildEnding::Kind::out_of_memory:
+            return FaultKind::memory;
     }
     return std::nullopt;
 }

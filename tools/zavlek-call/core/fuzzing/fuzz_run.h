@@ -84,8 +84,8 @@ struct FuzzSummary {
 };
 
 // What a finding is, as its file is named: crash-N.txt, hang-N.txt,
-// contract-N.txt, leak-N.txt, exception-N.txt, stateful-1.txt.
-enum class FaultKind { crash, hang, contract, leak, exception, stateful };
+// contract-N.txt, leak-N.txt, exception-N.txt, memory-N.txt, stateful-1.txt.
+enum class FaultKind { crash, hang, contract, leak, exception, memory, stateful };
 
 // In the child: the record of one input, its answer or the fault it showed;
 // and of a copy that ended during the call.
