@@ -307,15 +307,20 @@ function(kavrelo_fuzz_hostile name mode double)
   kavrelo_double_file(library ${double})
   add_test(NAME ZavlekCall.${name}
     COMMAND ${tool_tests}/fuzz_hostile.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
-      ${fuzz_work}/${mode} ${mode} ${library})
+      ${fuzz_work}/${mode} ${mode} ${library} ${ARGN})
   set(fuzz_tests ${fuzz_tests} ZavlekCall.${name} PARENT_SCOPE)
 endfunction()
 kavrelo_fuzz_hostile(FuzzSaysACrashInTheCallBeforeTheInputsAsThatCalls warm_up crash_on_parenthesis)
 kavrelo_fuzz_hostile(FuzzSaysOnceAnAnswerThatDependsOnEarlierCalls counting counting)
+if(WIN32)
+  # Windows cannot fork: a child's inputs meet the library in one process, the
+  # call before them included, and every crash costs a process, which Wine
+  # takes a good part of a second to start.
+  kavrelo_fuzz_hostile(FuzzBlamesNoInputForAStateLeftByEarlierCalls first_text buffer_from_first_text 30)
+else()
+  kavrelo_fuzz_hostile(FuzzBlamesNoInputForAStateLeftByEarlierCalls first_text buffer_from_first_text 500)
+endif()
 if(NOT WIN32)
-  # On Windows, which cannot fork, a child's inputs all meet the library in
-  # one process, the call before them included.
-  kavrelo_fuzz_hostile(FuzzBlamesNoInputForAStateLeftByEarlierCalls first_text buffer_from_first_text)
   kavrelo_fuzz_hostile(FuzzTakesNoForgedRecordForAnInputs forged forge_record)
   kavrelo_fuzz_hostile(FuzzSeesACrashAsOneWhenTheLibraryIgnoresSigchld sigchld planted_nested_crash_ignoring_sigchld)
   kavrelo_fuzz_hostile(FuzzCopiesEndWhenZavlekCallIsKilled parent_killed hang_after_first)
