@@ -15,9 +15,9 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <unordered_set>
 #include <span>
 #include <stdexcept>
+#include <unordered_set>
 #include <utility>
 
 namespace kavrelo::zavlek_call {
