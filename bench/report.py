@@ -281,6 +281,40 @@ def process_per_input_rate(tool, library, count):
     return count / (time.perf_counter() - started)
 
 
+def peak_memory(pid):
+    """A running process's peak resident memory (VmHWM), in bytes; None once
+    it has ended."""
+    try:
+        with open(f"/proc/{pid}/status", encoding="utf-8") as status:
+            for line in status:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1]) * 1024
+    except FileNotFoundError:
+        pass
+    return None
+
+
+def fuzz_peak_memories(tool, library, seconds):
+    """The fuzz parent's peak resident memory over a run of tokeniza2, whose
+    every answer lists the input's tokens (a shape of its own, nearly every
+    one): at a quarter of the run, and at its end."""
+    with tempfile.TemporaryDirectory() as scratch:
+        run = subprocess.Popen([tool, "--library", library, "fuzz", "--entry", "tokeniza2", "--seed", "1",
+                                "--seconds", str(seconds), "--out", os.path.join(scratch, "found")],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        started = time.monotonic()
+        quarter = last = None
+        while run.poll() is None:
+            seen = peak_memory(run.pid)
+            last = seen or last
+            if quarter is None and time.monotonic() - started >= seconds / 4:
+                quarter = last
+            time.sleep(1)
+    if run.returncode != 0 or quarter is None or last is None:
+        sys.exit(f"zavlek-call fuzz --entry tokeniza2 failed on the reference library ({run.returncode})")
+    return quarter, last
+
+
 def add_fuzz(table, build, quick):
     tool = os.path.join(build, "bin", "zavlek-call")
     library = os.path.join(build, "bin", "libZavlek.so")
@@ -310,6 +344,11 @@ def add_fuzz(table, build, quick):
         sys.exit(f"zavlek-call fuzz found something in the reference library ({ran.returncode}):\n{ran.stdout}")
     table.add("fuzz: its own inputs (up to 1 MB) a second, the whole run (information)",
               f"{json.loads(ran.stdout)['por_segundo']:,}/s", "—")
+    minutes = 1 if quick else 10
+    quarter, end = fuzz_peak_memories(tool, library, minutes * 60)
+    table.add(f"fuzz: the parent's peak resident memory (VmHWM), tokeniza2 for {minutes} min, against at a quarter "
+              "of the run", f"{end / 1e6:.0f} MB", f"{quarter / 1e6:.0f} MB at {minutes * 15} s", end / quarter,
+              "≤ 1.10 (flat)", end / quarter <= 1.10)
 
 
 def add_check(table, build, quick):

@@ -9,12 +9,17 @@
 //                       as a library string of its own, lost at the next call
 //   PLANT_ARGUMENT      parser_SLR returns the string it was given when the text
 //                       holds a byte above 0x7F
+//   PLANT_MEMORY_HOG    parser_SLR takes every block the allocator hands out and
+//                       keeps them, for an expression nested at least five
+//                       parentheses deep (to be run with its address space
+//                       limited)
 // With IGNORES_SIGCHLD too (POSIX), loading the library sets SIGCHLD to
 // ignored, as a library that starts processes and never waits for them does.
 // Every other text is answered with a fresh "Cadena aceptada"; tokeniza2
 // answers so too, so that fuzzing it finds nothing.
 #include <zavlek.h>
 
+#include <cstdlib>
 #include <string_view>
 
 #if defined(IGNORES_SIGCHLD)
@@ -31,7 +36,7 @@ std::string_view bytes_of(BSTR text) { return {reinterpret_cast<const char*>(tex
 
 BSTR accepted() { return SysAllocStringByteLen("Cadena aceptada", 15); }
 
-#if defined(PLANT_NESTED_CRASH)
+#if defined(PLANT_NESTED_CRASH) || defined(PLANT_MEMORY_HOG)
 // As a recursive-descent parser nests its calls, one per open parenthesis.
 int deepest_nesting(std::string_view text) {
     int depth = 0;
@@ -41,6 +46,22 @@ int deepest_nesting(std::string_view text) {
         if (byte == ')' && depth > 0) --depth;
     }
     return deepest;
+}
+#endif
+
+#if defined(PLANT_MEMORY_HOG)
+// Every block taken, chained through its first bytes where the compiler must
+// leave them: a node of a list grown without end, as a parser that never
+// frees one does.
+void* volatile hoard = nullptr;
+
+void take_every_block() {
+    for (std::size_t size = std::size_t{1} << 30; size >= sizeof(void*); size /= 2) {
+        while (void* const block = std::malloc(size)) {
+            *static_cast<void**>(block) = hoard;
+            hoard = block;
+        }
+    }
 }
 #endif
 
@@ -80,6 +101,8 @@ ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
     }
 #elif defined(PLANT_ARGUMENT)
     if (beyond_ascii(bytes)) return text;
+#elif defined(PLANT_MEMORY_HOG)
+    if (deepest_nesting(bytes) >= 5) take_every_block();
 #endif
     return accepted();
 }

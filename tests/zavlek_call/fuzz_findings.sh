@@ -8,6 +8,7 @@
 # inputs rather than seconds, so each is the same run on any machine,
 # however loaded.
 #   fuzz_findings.sh EMULATOR TOOL WORK planted KIND LIBRARY INPUTS
+#   (KIND memory: to be run with the address space limited, as by ulimit -v)
 #   fuzz_findings.sh EMULATOR TOOL WORK reference LIBRARY SECONDS
 #   fuzz_findings.sh EMULATOR TOOL WORK corpus HANG_LIBRARY
 #   fuzz_findings.sh EMULATOR TOOL WORK exception THROWING_LIBRARY
@@ -38,12 +39,17 @@ planted() {
     hang) expected=')(' reproducing=4 message="parser_SLR no volvió en 3 s" limit=("${hang_limit[@]}") ;;
     contract) expected='€' reproducing=1 message="devolvió el mismo puntero que recibió como argumento" ;;
     leak) expected=$(printf 'a%.0s' {1..1001}) reproducing=1 message="bytes sin liberar" ;;
+    memory) expected='(((((' reproducing=1 message="memoria agotada durante parser_SLR: la biblioteca dejó el proceso sin memoria" ;;
     *) failed "unknown kind $kind" ;;
   esac
   zavlek_call --library "$library" "${limit[@]}" fuzz --seed 1 --inputs "$inputs" --seconds 3600 \
     --out "$work/found" >"$work/summary" || status=$?
   cat "$work/summary"
   ((status == 1)) || failed "expected exit status 1 for a finding, got $status"
+  # However many inputs met the fault, the run went on to its last.
+  grep -q "^Entradas    $(sed -E ':a;s/([0-9])([0-9]{3})($|\.)/\1.\2\3/;ta' <<<"$inputs") " "$work/summary" ||
+    failed "the run stopped before its last input"
+  grep -q "^  .*$kind-1.txt  .*$message" "$work/summary" || failed "the summary does not say the finding"
   local saved
   saved=$(cd "$work/found" && echo *)
   [[ "$saved" == "$kind-1.txt" ]] || failed "expected $kind-1.txt alone, found: $saved"

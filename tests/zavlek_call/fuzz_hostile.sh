@@ -9,7 +9,7 @@
 # zavlek-call, even by SIGKILL. Every saved finding reproduces with
 # zavlek-call parser_SLR --file.
 #   fuzz_hostile.sh EMULATOR TOOL WORK warm_up CRASH_ON_PARENTHESIS_LIBRARY
-#   fuzz_hostile.sh EMULATOR TOOL WORK first_text BUFFER_FROM_FIRST_TEXT_LIBRARY
+#   fuzz_hostile.sh EMULATOR TOOL WORK first_text BUFFER_FROM_FIRST_TEXT_LIBRARY INPUTS
 #   fuzz_hostile.sh EMULATOR TOOL WORK counting COUNTING_LIBRARY
 #   fuzz_hostile.sh EMULATOR TOOL WORK forged FORGE_RECORD_LIBRARY
 #   fuzz_hostile.sh EMULATOR TOOL WORK sigchld IGNORING_SIGCHLD_LIBRARY
@@ -66,19 +66,20 @@ warm_up() {
 }
 
 # A library that sizes its buffer from the first text it gets crashes on a
-# longer text only after a shorter one: not in a fresh process, as the call
-# that reproduces a finding is. Said once as an answer that depends on
-# earlier calls; one copy per input meets no fault at all.
+# longer text only after a shorter one, the call before the inputs included:
+# not in a fresh process, as the call that reproduces a finding is. Said once
+# as an answer that depends on earlier calls, never as the crash of an input;
+# one copy per input meets no fault at all.
 first_text() {
-  local library=$1
-  fuzz "$library" 1 --inputs 500
+  local library=$1 inputs=$2
+  fuzz "$library" 1 --inputs "$inputs"
   [[ "$(saved_files)" == "stateful-1.txt" ]] || failed "expected stateful-1.txt alone, found: $(saved_files)"
   # A crash is a signal; under AddressSanitizer, which catches it, an exit.
   grep -q "stateful-1.txt  la respuesta depende de llamadas anteriores: la biblioteca terminó el proceso durante parser_SLR[^«]* tras otras entradas, «Cadena aceptada» en un proceso nuevo" \
     "$work/summary" || failed "the summary does not give both answers"
   reproduces "$library" stateful-1.txt 0 "Cadena aceptada"
   rm -rf "$work/found"
-  fuzz "$library" 0 --inputs 500 --sin-persistencia
+  fuzz "$library" 0 --inputs "$inputs" --sin-persistencia
 }
 
 # A library whose answer counts its calls answers an input otherwise in a

@@ -258,6 +258,14 @@ kavrelo_fuzz_finding(FuzzFindsACrashOnlyFiveParenthesesDeep crash planted_nested
 kavrelo_fuzz_finding(FuzzFindsAHangOnlyOnCloseThenOpen hang planted_hang 3000)
 kavrelo_fuzz_finding(FuzzFindsALeakOnlyOverAThousandBytes leak planted_leak 500)
 kavrelo_fuzz_finding(FuzzFindsTheArgumentReturnedOnlyBeyondAscii contract planted_argument 500)
+if(NOT WIN32 AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+  # A library that takes every byte it can: the address space limited, as the
+  # sanitizers, which reserve far more of it, cannot have it.
+  kavrelo_double_file(memory_hog planted_memory_hog)
+  add_test(NAME ZavlekCall.FuzzFindsMemoryRunOutAndKeepsGoing
+    COMMAND sh -c "ulimit -v 1048576 && exec \"$@\"" limit ${tool_tests}/fuzz_findings.sh ""
+      $<TARGET_FILE:zavlek-call> ${fuzz_work}/memory planted memory ${memory_hog} 500)
+endif()
 kavrelo_double_file(planted_hang planted_hang)
 kavrelo_double_file(planted_nested_crash planted_nested_crash)
 kavrelo_double_file(planted_argument planted_argument)
@@ -303,15 +311,20 @@ function(kavrelo_fuzz_hostile name mode double)
   kavrelo_double_file(library ${double})
   add_test(NAME ZavlekCall.${name}
     COMMAND ${tool_tests}/fuzz_hostile.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
-      ${fuzz_work}/${mode} ${mode} ${library})
+      ${fuzz_work}/${mode} ${mode} ${library} ${ARGN})
   set(fuzz_tests ${fuzz_tests} ZavlekCall.${name} PARENT_SCOPE)
 endfunction()
 kavrelo_fuzz_hostile(FuzzSaysACrashInTheCallBeforeTheInputsAsThatCalls warm_up crash_on_parenthesis)
 kavrelo_fuzz_hostile(FuzzSaysOnceAnAnswerThatDependsOnEarlierCalls counting counting)
+if(WIN32)
+  # Windows cannot fork: a child's inputs meet the library in one process, the
+  # call before them included, and every crash costs a process, which Wine
+  # takes a good part of a second to start.
+  kavrelo_fuzz_hostile(FuzzBlamesNoInputForAStateLeftByEarlierCalls first_text buffer_from_first_text 30)
+else()
+  kavrelo_fuzz_hostile(FuzzBlamesNoInputForAStateLeftByEarlierCalls first_text buffer_from_first_text 500)
+endif()
 if(NOT WIN32)
-  # On Windows, which cannot fork, a child's inputs all meet the library in
-  # one process, the call before them included.
-  kavrelo_fuzz_hostile(FuzzBlamesNoInputForAStateLeftByEarlierCalls first_text buffer_from_first_text)
   kavrelo_fuzz_hostile(FuzzTakesNoForgedRecordForAnInputs forged forge_record)
   kavrelo_fuzz_hostile(FuzzSeesACrashAsOneWhenTheLibraryIgnoresSigchld sigchld planted_nested_crash_ignoring_sigchld)
   kavrelo_fuzz_hostile(FuzzCopiesEndWhenZavlekCallIsKilled parent_killed hang_after_first)

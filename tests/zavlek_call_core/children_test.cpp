@@ -124,7 +124,7 @@ TEST(ChildEnding, EveryEndingCrossesTheChannelAsItWasWhateverItsCauseHolds) {
           ChildEnding{Kind::broke_contract, std::string("a\0b\n\xFF", 5), 0, {}},
           ChildEnding{Kind::leaked, "dejó 600 bytes", 0, {}},
           ChildEnding{Kind::threw, "std::out_of_range", 0, {}, "stoi\nen dos líneas"},
-          ChildEnding{Kind::threw, "int", 0, {}, {}}}) {
+          ChildEnding{Kind::threw, "int", 0, {}, {}}, ChildEnding{Kind::out_of_memory, {}, 0, {}}}) {
         const std::optional<ChildEnding> read = ending_from_record(ending_record(sent));
         ASSERT_TRUE(read.has_value());
         EXPECT_EQ(read->kind, sent.kind);

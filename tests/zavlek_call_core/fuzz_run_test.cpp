@@ -4,6 +4,7 @@
 #include "core/children/case_channel.h"
 #include "core/children/ending.h"
 #include "core/exit_status.h"
+#include "core/fuzzing/fuzz_inputs.h"
 #include "core/fuzzing/fuzz_run.h"
 #include "core/reports/fuzz_report.h"
 
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <map>
 #include <string>
@@ -146,6 +148,70 @@ TEST_F(FuzzRun, WithACopyPerInputAFaultAFreshCopyDoesNotShowIsNoFinding) {
     const FuzzSummary summary = fuzz(children);
     EXPECT_EQ(summary.inputs, 40u);
     EXPECT_TRUE(summary.findings.empty());
+}
+
+// A tokenizer of the test's own, that takes ASCII letters and '_' for names:
+// each input's names, as the reference tokeniza2 lists them.
+std::string listing_names(const std::vector<CaseCall>& calls, bool) {
+    const auto is_letter = [](char byte) {
+        return std::isalpha(static_cast<unsigned char>(byte)) || byte == '_';
+    };
+    std::string sent = answer("Cadena aceptada");
+    for (const CaseCall& call : calls) {
+        std::string listed = "componentes:";
+        for (auto at = std::find_if(call.text.begin(), call.text.end(), is_letter); at != call.text.end();
+             at = std::find_if(at, call.text.end(), is_letter)) {
+            const auto end = std::find_if_not(at, call.text.end(), is_letter);
+            listed += " ID(" + std::string(at, end) + ")";
+            at = end;
+        }
+        sent += answer(listed.size() > 40 ? listed.substr(0, listed.find(')', 40) + 1) : listed);
+    }
+    return sent;
+}
+
+TEST_F(FuzzRun, AnswersThatDifferOnlyInTheInputsNamesAreOneShape) {
+    settings.most_inputs = 1000;
+    ScriptedChildren children(listing_names);
+    const FuzzSummary summary = fuzz(children);
+    EXPECT_EQ(summary.inputs, 1000u);
+    // However many names, none, one, two... before the listing is cut.
+    EXPECT_LE(summary.shapes, 8u);
+    EXPECT_EQ(answer_shape("precio + x1", "2 componentes: ID(precio) OP(+) ID(x1) en 12"),
+              answer_shape("b+total_3", "2 componentes: ID(b) OP(+) ID(total_3) en 9"));
+    EXPECT_NE(answer_shape("b", "Cadena aceptada"), answer_shape("b", "Cadena rechazada"));
+    EXPECT_NE(answer_shape("a + b", "ID(a) OP(+) ID(b)"), answer_shape("a + 2", "ID(a) OP(+) NUM(2)"));
+}
+
+// Every input answered in a shape of its own.
+std::string shape_per_input(const std::vector<CaseCall>& calls, bool) {
+    std::string sent = answer("Cadena aceptada");
+    for (const CaseCall& call : calls) {
+        std::string shape;
+        for (const char byte : call.text) shape += "+-*/()"[static_cast<unsigned char>(byte) % 6];
+        sent += answer(shape);
+    }
+    return sent;
+}
+
+TEST_F(FuzzRun, TheShapesAndTheCorpusAreKeptWithinTheirBounds) {
+    settings.most_inputs = 2000;
+    settings.most_shapes = 300;
+    settings.most_corpus_inputs = 100;
+    ScriptedChildren children(shape_per_input);
+    const FuzzSummary summary = fuzz(children);
+    EXPECT_EQ(summary.inputs, 2000u);
+    EXPECT_EQ(summary.shapes, 300u);
+    EXPECT_EQ(summary.corpus, 100u);
+    EXPECT_TRUE(summary.findings.empty());
+}
+
+TEST(FuzzInputs, TheCorpusKeepsItsShortestInputsWithinItsBytes) {
+    FuzzInputs inputs(1);
+    inputs.add_to_corpus("1 + x");
+    for (int i = 0; i < 100; ++i) inputs.add_to_corpus(std::string(kLongestFuzzInput, '1'));
+    // The short one stays, beside as many long ones as fit.
+    EXPECT_EQ(inputs.corpus_bytes(), (kMostCorpusBytes / kLongestFuzzInput - 1) * kLongestFuzzInput + 5);
 }
 
 // A library of the test's own that crashes on any "(": each input in a

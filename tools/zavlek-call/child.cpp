@@ -157,8 +157,17 @@ bool answered_soundly(const FuzzTarget& target, std::string_view text) {
 // The call each fuzz child makes before the inputs, with a text any sound
 // library answers, in a copy of its own: its record comes first, and when it
 // fails no input is sent. The copy's state goes with it, so that every input
-// meets the library as the call that reproduces a finding meets it.
-bool warmed_up(const FuzzTarget& target) {
+// meets the library as the call that reproduces a finding meets it. Where
+// no copy can take that state away (Windows), a child that gives each input
+// a copy of its own, as those that confirm and shrink a finding do, makes no
+// such call: whatever the call leaves behind for the inputs of a child that
+// serves many is then never confirmed on an input alone, and no input is
+// blamed for it. Its record, an answer, says that nothing stands in the
+// inputs' way.
+bool warmed_up(const FuzzTarget& target, bool copy_per_input) {
+    if (copy_per_input && !copies_are_processes()) {
+        return send_to_parent(target.channel, case_record({kDone, {}}));
+    }
     const std::string text = binding::to_eight_bit(kShortExpression);
     const CopyEnding copy = work_in_a_copy([&](const StepDone& step_done) {
         if (answered_soundly(target, text)) step_done();
@@ -220,7 +229,7 @@ ChildReport child_fuzz(std::string_view channel, const std::vector<std::string>&
         return {kNotBound, {}};
     }
     // When the first call fails, its record says why.
-    if (!warmed_up(target)) return {kDone, {}};
+    if (!warmed_up(target, options.copy_per_input)) return {kDone, {}};
     const bool served = served_in_copies(target, *calls, options.copy_per_input ? 1 : kInputsPerCopy);
     return {served ? kDone : kInternalError, {}};
 }

@@ -52,6 +52,9 @@ struct CopyEnding {
 };
 using StepDone = std::function<void()>;
 CopyEnding work_in_a_copy(const std::function<void(const StepDone& step_done)>& work);
+// Whether work_in_a_copy's copies are processes of their own, whose state
+// goes with them (POSIX), or this process (Windows).
+bool copies_are_processes();
 
 // From now on an interrupt (Ctrl+C: SIGINT, or the console's control
 // event) ends the running child, as ever, but not us: it is remembered, for

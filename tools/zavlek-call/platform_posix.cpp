@@ -540,6 +540,8 @@ CopyEnding work_in_a_copy(const std::function<void(const StepDone& step_done)>& 
     return ending;
 }
 
+bool copies_are_processes() { return true; }
+
 void end_what_children_leave() {
     adoption.kept = our_children();
     adoption.on = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;

@@ -294,6 +294,8 @@ CopyEnding work_in_a_copy(const std::function<void(const StepDone& step_done)>& 
     return copy;
 }
 
+bool copies_are_processes() { return false; }
+
 // Each child runs in a job that holds whatever it starts and is ended with it.
 void end_what_children_leave() {}
 

@@ -14,8 +14,9 @@ namespace {
 using Kind = ChildEnding::Kind;
 
 // In the order of Kind.
-constexpr std::array<std::string_view, 7> kKindNames = {
-    "returned", "crashed", "timed_out", "ended_process", "broke_contract", "leaked", "threw"};
+constexpr std::array<std::string_view, 8> kKindNames = {"returned",      "crashed",        "timed_out",
+                                                        "ended_process", "broke_contract", "leaked",
+                                                        "threw",         "out_of_memory"};
 
 std::string during(std::string_view entry_point) {
     return entry_point.empty() ? std::string() : " durante " + std::string(entry_point);
@@ -145,6 +146,8 @@ std::string in_words(const ChildEnding& ending, std::string_view entry_point) {
                    std::to_string(ending.exit_status) + ") sin responder";
         case Kind::threw:
             return escaped_in_words(ending, entry_point);
+        case Kind::out_of_memory:
+            return "memoria agotada" + during(entry_point) + ": la biblioteca dejó el proceso sin memoria";
         case Kind::broke_contract:
         case Kind::leaked:
             break;

@@ -2,8 +2,8 @@
 // How a child's work on one call ended, classified once for every mode and
 // worded in one place: the library returned, crashed the process (with a
 // signal or an exception), exceeded the time limit, ended the process itself
-// (with a status), broke the string contract, leaked, or let a C++ exception
-// out of the entry point.
+// (with a status), broke the string contract, leaked, let a C++ exception
+// out of the entry point, or left the process without the memory to go on.
 #pragma once
 
 #include "core/children/children.h"
@@ -18,7 +18,16 @@
 namespace kavrelo::zavlek_call {
 
 struct ChildEnding {
-    enum class Kind { returned, crashed, timed_out, ended_process, broke_contract, leaked, threw };
+    enum class Kind {
+        returned,
+        crashed,
+        timed_out,
+        ended_process,
+        broke_contract,
+        leaked,
+        threw,
+        out_of_memory
+    };
     Kind kind = Kind::returned;
     // crashed: the signal or exception, in words; broke_contract, leaked:
     // what the library did, in words; threw: the exception's type.

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <new>
 #include <set>
 #include <stdexcept>
@@ -363,7 +364,7 @@ Finding short_fuzz(Library& library) {
         const std::string whence =
             "la " + text::grouped_digits(sent) + ".ª de la semilla " + std::to_string(kFuzzSeed);
         const Answer answer = answer_to(library, parser, input, input_in_words(input, whence));
-        if (shapes.insert(answer_shape(answer.bytes)).second) inputs.add_to_corpus(std::move(input));
+        if (shapes.insert(answer_shape(input, answer.bytes)).second) inputs.add_to_corpus(std::move(input));
     }
     return {Verdict::passed, text::grouped_digits(kFuzzInputs) + " entradas de la semilla " +
                                  std::to_string(kFuzzSeed) + " respondidas, con " +
@@ -521,8 +522,15 @@ Finding perform_check(std::string_view id, binding::Loader& loader, const Proces
 
 InspectedCall inspected_call(TextToText function, EntryPoint entry_point, std::string_view text,
                              const ProcessProbe& probe) {
+    // Memory held back from the library and given back when the process
+    // runs out, for the ending to be worded and sent: a library that took
+    // every block it could get leaves none for that. Held from call to call,
+    // as it is needed but once.
+    constexpr std::size_t kReserve = std::size_t{4} << 20;
+    static std::unique_ptr<char[]> reserve;
     InspectedCall inspected;
     try {
+        if (!reserve) reserve.reset(new char[kReserve]);
         SameTextCalls calls = calls_owning_nothing({function, entry_point, probe}, text);
         inspected.answer = std::move(calls.first.bytes);
         if (calls.left_behind >= kLostPerCall) {
@@ -536,6 +544,9 @@ InspectedCall inspected_call(TextToText function, EntryPoint entry_point, std::s
         inspected.ending = {ChildEnding::Kind::broke_contract, failure.what()};
     } catch (const LibraryThrew& threw) {
         inspected.ending = threw.ending;
+    } catch (const std::bad_alloc&) {
+        reserve.reset();
+        inspected.ending = {ChildEnding::Kind::out_of_memory, {}};
     }
     return inspected;
 }

@@ -90,7 +90,9 @@ Finding perform_check(std::string_view id, binding::Loader& loader, const Proces
 // In the child.
 struct InspectedCall {
     std::string answer;  // the first answer's bytes, when it is sound
-    // Returned, or broke the contract, leaked or threw, with how in words.
+    // Returned, or broke the contract, leaked or threw, with how in words;
+    // or left the process without memory, for the call or for looking at
+    // its answer.
     ChildEnding ending;
 };
 InspectedCall inspected_call(binding::TextToText function, binding::EntryPoint entry_point,

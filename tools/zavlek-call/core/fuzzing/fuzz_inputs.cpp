@@ -13,9 +13,21 @@ constexpr std::string_view kLetters = "abcxyz_ABCXYZ\xE9\xF1";
 
 }  // namespace
 
-FuzzInputs::FuzzInputs(std::uint64_t seed) : random_(seed) {}
+FuzzInputs::FuzzInputs(std::uint64_t seed, std::size_t most_corpus_inputs)
+    : random_(seed), most_corpus_inputs_(most_corpus_inputs) {}
 
-void FuzzInputs::add_to_corpus(std::string input) { corpus_.push_back(std::move(input)); }
+void FuzzInputs::add_to_corpus(std::string input) {
+    corpus_bytes_ += input.size();
+    corpus_.push_back(std::move(input));
+    while (corpus_.size() > most_corpus_inputs_ || corpus_bytes_ > kMostCorpusBytes) {
+        const auto longest = std::max_element(
+            corpus_.begin(), corpus_.end(),
+            [](const std::string& one, const std::string& other) { return one.size() < other.size(); });
+        corpus_bytes_ -= longest->size();
+        std::swap(*longest, corpus_.back());
+        corpus_.pop_back();
+    }
+}
 
 std::size_t FuzzInputs::below(std::size_t bound) {
     return bound == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, bound - 1)(random_);

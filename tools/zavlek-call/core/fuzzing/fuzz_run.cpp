@@ -17,6 +17,7 @@
 #include <set>
 #include <span>
 #include <stdexcept>
+#include <unordered_set>
 #include <utility>
 
 namespace kavrelo::zavlek_call {
@@ -26,10 +27,45 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kBatch = 500;
 
+bool is_digit(char byte) { return byte >= '0' && byte <= '9'; }
+
+// What a tokenizer may take for a name, broadest first: letters, '_' and any
+// byte beyond ASCII (a letter of the code page), digits after the first; the
+// same within ASCII; ASCII letters and '_' alone. An answer's name is the
+// input's under any of them.
+enum class Names { beyond_ascii, ascii, letters_only };
+constexpr Names kEveryNotion[] = {Names::beyond_ascii, Names::ascii, Names::letters_only};
+
+bool starts_name(char byte, Names names) {
+    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || byte == '_' ||
+           (names == Names::beyond_ascii && static_cast<unsigned char>(byte) >= 0x80);
+}
+
+// The length of the name starting at `at`; 0 where none starts.
+std::size_t name_length(std::string_view text, std::size_t at, Names names) {
+    if (!starts_name(text[at], names)) return 0;
+    std::size_t end = at + 1;
+    while (end < text.size() &&
+           (starts_name(text[end], names) || (names != Names::letters_only && is_digit(text[end])))) {
+        ++end;
+    }
+    return end - at;
+}
+
+// FNV-1a, 64 bits: the same on every machine, as a run of a given seed is.
+std::uint64_t hash_of(std::string_view bytes) {
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    for (const char byte : bytes) {
+        hash = (hash ^ static_cast<unsigned char>(byte)) * 0x100000001b3u;
+    }
+    return hash;
+}
+
 std::string utf8_of(std::string_view eight_bit) { return text::to_utf8(binding::from_eight_bit(eight_bit)); }
 
 // In the order of FaultKind.
-constexpr std::string_view kKindNames[] = {"crash", "hang", "contract", "leak", "exception", "stateful"};
+constexpr std::string_view kKindNames[] = {"crash",     "hang",   "contract", "leak",
+                                           "exception", "memory", "stateful"};
 
 std::string_view name_of(FaultKind kind) { return kKindNames[static_cast<std::size_t>(kind)]; }
 
@@ -49,6 +85,8 @@ std::optional<FaultKind> fault_of(ChildEnding::Kind kind) {
             return FaultKind::leak;
         case ChildEnding::Kind::threw:
             return FaultKind::exception;
+        case ChildEnding::Kind::out_of_memory:
+            return FaultKind::memory;
     }
     return std::nullopt;
 }
@@ -362,7 +400,7 @@ public:
         : children_(children),
           settings_(settings),
           copies_(settings.copy_per_input ? Copies::one_per_input : Copies::serving_many),
-          inputs_(settings.seed),
+          inputs_(settings.seed, settings.most_corpus_inputs),
           findings_(children, folder, settings, summary_.findings) {
         for (const std::string& input : settings.corpus) inputs_.add_to_corpus(input);
     }
@@ -416,7 +454,7 @@ private:
                 continue;
             }
             if (children_.interrupted()) continue;
-            const bool new_shape = shapes_.insert(answer_shape(results[i].text)).second;
+            const bool new_shape = first_of_its_shape(batch[i], results[i].text);
             if (new_shape) inputs_.add_to_corpus(batch[i]);
             if (new_shape || i + 1 == results.size()) {
                 asked_again.push_back(batch[i]);
@@ -432,24 +470,51 @@ private:
         if (finding) summary_.findings.push_back(std::move(*finding));
     }
 
+    // Whether the answer has a shape not seen before, while there is room to
+    // remember one more.
+    bool first_of_its_shape(std::string_view input, std::string_view answer) {
+        if (shapes_.size() >= settings_.most_shapes) return false;
+        return shapes_.insert(hash_of(answer_shape(input, answer))).second;
+    }
+
     Children& children_;
     const FuzzSettings& settings_;
     const Copies copies_;
     const Clock::time_point start_ = Clock::now();
     FuzzInputs inputs_;
-    std::set<std::string> shapes_;
+    std::unordered_set<std::uint64_t> shapes_;
     FuzzSummary summary_;
     Findings findings_;
 };
 
 }  // namespace
 
-std::string answer_shape(std::string_view answer) {
+std::string answer_shape(std::string_view input, std::string_view answer) {
+    std::unordered_set<std::string_view> input_names;
+    for (const Names names : kEveryNotion) {
+        for (std::size_t i = 0; i < input.size();) {
+            const std::size_t length = name_length(input, i, names);
+            if (length > 0) input_names.insert(input.substr(i, length));
+            i += std::max<std::size_t>(length, 1);
+        }
+    }
+    const auto input_name_at = [&](std::size_t at) -> std::size_t {
+        for (const Names names : kEveryNotion) {
+            const std::size_t length = name_length(answer, at, names);
+            if (length > 0 && input_names.contains(answer.substr(at, length))) return length;
+        }
+        return 0;
+    };
     std::string shape;
     for (std::size_t i = 0; i < answer.size();) {
-        if (answer[i] >= '0' && answer[i] <= '9') {
+        if (const std::size_t length = input_name_at(i); length > 0) {
+            shape += 'a';
+            i += length;
+            continue;
+        }
+        if (is_digit(answer[i])) {
             shape += '0';
-            while (i < answer.size() && answer[i] >= '0' && answer[i] <= '9') ++i;
+            while (i < answer.size() && is_digit(answer[i])) ++i;
             continue;
         }
         if (answer[i] == '\'' && i + 2 < answer.size() && answer[i + 2] == '\'') {
@@ -457,7 +522,18 @@ std::string answer_shape(std::string_view answer) {
             i += 3;
             continue;
         }
-        shape += answer[i++];
+        // A word of the library's own as it is, but for its numbers: whole,
+        // for no part of it to be taken for a name of the input.
+        const std::size_t word_end =
+            i + std::max<std::size_t>(name_length(answer, i, Names::beyond_ascii), 1);
+        while (i < word_end) {
+            if (!is_digit(answer[i])) {
+                shape += answer[i++];
+                continue;
+            }
+            shape += '0';
+            while (i < word_end && is_digit(answer[i])) ++i;
+        }
     }
     return shape;
 }

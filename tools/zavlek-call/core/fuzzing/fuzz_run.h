@@ -14,6 +14,7 @@
 #include "core/contract/contract_checks.h"
 #include "core/children/children.h"
 #include "core/fuzzing/finding_folder.h"
+#include "core/fuzzing/fuzz_inputs.h"
 
 #include <binding/entry_points.h>
 
@@ -33,6 +34,13 @@ namespace kavrelo::zavlek_call {
 inline constexpr std::chrono::milliseconds kDefaultRun{60000};
 inline constexpr std::chrono::milliseconds kUnboundedRun = std::chrono::hours(24 * 365);
 
+// The shapes of answer a run remembers, each as a hash of 8 bytes, for a run
+// of hours to hold its memory flat (a few MB): a parser of this grammar
+// answers in far fewer, and a tokenizer, whose every answer lists the input's
+// tokens, in as many as it is sent inputs. Once that many are remembered, an
+// answer of any other shape is new no more: the corpus stays as it is.
+inline constexpr std::size_t kMostShapes = 65536;
+
 struct FuzzSettings {
     std::string library;      // absolute, or empty for the ordinary search
     std::string loaded_from;  // the file the children load, as the summary says it
@@ -48,6 +56,8 @@ struct FuzzSettings {
     // Each input in a fresh copy of the child, as before copies served many:
     // slower, kept to compare.
     bool copy_per_input = false;
+    std::size_t most_shapes = kMostShapes;
+    std::size_t most_corpus_inputs = kMostCorpusInputs;
 };
 
 // The option that says so, on the command line and to the child.
@@ -78,8 +88,8 @@ struct FuzzSummary {
 };
 
 // What a finding is, as its file is named: crash-N.txt, hang-N.txt,
-// contract-N.txt, leak-N.txt, exception-N.txt, stateful-1.txt.
-enum class FaultKind { crash, hang, contract, leak, exception, stateful };
+// contract-N.txt, leak-N.txt, exception-N.txt, memory-N.txt, stateful-1.txt.
+enum class FaultKind { crash, hang, contract, leak, exception, memory, stateful };
 
 // In the child: the record of one input, its answer or the fault it showed;
 // and of a copy that ended during the call.
@@ -100,9 +110,10 @@ FuzzSummary fuzz(Children& children, FindingFolder& folder, const FuzzSettings& 
 // not be saved.
 int fuzz_exit_status(const FuzzSummary& summary);
 
-// The answer (the library's 8-bit bytes, a byte a character) with its digits
-// and quoted characters made alike: answers that differ only in a number or
-// a character have one shape.
-std::string answer_shape(std::string_view answer);
+// The answer (the library's 8-bit bytes, a byte a character) with its
+// numbers, its quoted characters and the names the input holds made alike:
+// answers that differ only in a number, a character or the names of the
+// input they list (a tokenizer's identifiers) have one shape.
+std::string answer_shape(std::string_view input, std::string_view answer);
 
 }  // namespace kavrelo::zavlek_call
