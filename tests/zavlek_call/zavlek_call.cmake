@@ -196,10 +196,10 @@ kavrelo_zavlek_call_case(ALibraryPathWithQuotesAndBackslashesReachesTheChild 3
 set(cases ${tool_tests}/cases)
 kavrelo_zavlek_call_case(RunPassesTheReferenceLibrarysExamples 0
   ARGS --library $<TARGET_FILE:Zavlek> run ${PROJECT_SOURCE_DIR}/examples/casos-referencia.txt
-  STDOUT_REGEX "^TAP version 13\n1\\.\\.[1-9][0-9]+\n(ok [0-9]+ - [^\n]*\n)+$")
+  STDOUT_REGEX "^TAP version 13\n1\\.\\.[1-9][0-9]+\n# biblioteca: [^\n]+\n(ok [0-9]+ - [^\n]*\n)+$")
 kavrelo_zavlek_call_case(RunSendsAndExpectsEveryEscape 0
   ARGS --library ${echo} run ${cases}/escapes.txt
-  STDOUT_REGEX "^TAP version 13\n1\\.\\.7\n(ok [0-9]+ - [^\n]*\n)+$")
+  STDOUT_REGEX "^TAP version 13\n1\\.\\.7\n# biblioteca: [^\n]+\n(ok [0-9]+ - [^\n]*\n)+$")
 kavrelo_zavlek_call_case(RunNamesEveryLineOutOfFormatAndRunsNothing 2
   ARGS --library ${echo} run ${cases}/format-faults.txt STDOUT_REGEX "^$"
   STDERR_REGEX "^[^\n]*format-faults.txt:2: falta la línea de la respuesta[^\n]*
@@ -213,7 +213,7 @@ kavrelo_zavlek_call_case(RunNamesEveryLineOutOfFormatAndRunsNothing 2
 $")
 kavrelo_zavlek_call_case(RunSearchesAPatternInAnAnswerOfSixteenMegabytes 0
   ARGS --library ${sixteen_mb_of_tokens} --timeout 60 run ${cases}/long-answer.txt
-  STDOUT_REGEX "^TAP version 13\n1\\.\\.1\nok 1 - ")
+  STDOUT_REGEX "^TAP version 13\n1\\.\\.1\n# biblioteca: [^\n]+\nok 1 - ")
 # Patterns that take seconds to hours over a long answer (every start of it
 # tried, none followed by ERROR; groups nested under a repeat) are stopped
 # at the case's limit, which holds for its call and its search together,
@@ -232,7 +232,7 @@ set_tests_properties(ZavlekCall.RunStopsASlowPatternAtTheCasesLimitAndRunsTheRes
 kavrelo_zavlek_call_case(RunWithoutCaseFilesIsWrongUsage 2 ARGS run STDERR_REGEX "run necesita al menos un archivo")
 kavrelo_zavlek_call_case(RunOfALibraryThatCannotBeLoadedBailsOut 3
   ARGS --library ${missing} run ${cases}/escapes.txt
-  STDOUT_REGEX "^TAP version 13\n1\\.\\.7\nBail out! No se pudo cargar la biblioteca")
+  STDOUT_REGEX "^TAP version 13\n1\\.\\.7\n# biblioteca: [^\n]+\nBail out! No se pudo cargar la biblioteca")
 add_test(NAME ZavlekCall.RunIsReadByProveAndAJUnitReader
   COMMAND ${tool_tests}/tap_and_junit.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call> ${counting}
     ${cases} ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/tap_and_junit)
