@@ -46,5 +46,8 @@ std::string passed_over_words(const std::string& element);
 // A crash inside the library, in plain words, and its cure where there is
 // one: "La biblioteca libZavlek.so falló durante parser_SLR: ...".
 std::string library_crash_sentence(const LibraryCrash& crash);
+// The crash alone: "violación de acceso a memoria al escribir en la
+// dirección 0x0".
+std::string crash_words(const LibraryCrash& crash);
 
 }  // namespace kavrelo::binding

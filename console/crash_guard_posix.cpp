@@ -12,7 +12,9 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 
 extern char** environ;
 
@@ -28,7 +30,6 @@ constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 constexpr std::uintptr_t kNearTheStack = 256 * 1024;
 
 alignas(16) unsigned char alternate_stack[64 * 1024];
-const char* program_path = nullptr;
 std::uintptr_t stack_end = 0;  // the lowest address the thread's stack may reach
 
 std::uintptr_t lowest_stack_address() noexcept {
@@ -94,9 +95,13 @@ char* const* environment_with(const char* assignment) noexcept {
 
 extern "C" void on_fatal_signal(int signal, siginfo_t* info, void* context) {
     const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
-    const char* assignment = crash_assignment(cause_of(signal, *info, address, context), address);
+    binding::LibraryCrash crash;
+    crash.cause = cause_of(signal, *info, address, context);
+    crash.address = address;
+    const char* assignment = crash_assignment(crash);
     if (assignment != nullptr) {
-        char* const arguments[] = {const_cast<char*>(program_path), nullptr};
+        // The copy's name is the one this process was started by (argv[0]).
+        char* const arguments[] = {program_invocation_name, nullptr};
         execve("/proc/self/exe", arguments, environment_with(assignment));
     }
     // Not in a library call, or no fresh copy could start: the signal's own
@@ -106,8 +111,7 @@ extern "C" void on_fatal_signal(int signal, siginfo_t* info, void* context) {
 
 }  // namespace
 
-void guard_library_calls(const char* program) {
-    program_path = program;
+void guard_library_calls() {
     stack_end = lowest_stack_address();
     stack_t alternate{};
     alternate.ss_sp = alternate_stack;
@@ -120,6 +124,11 @@ void guard_library_calls(const char* program) {
     for (const int signal : kFatalSignals) {
         sigaction(signal, &action, nullptr);
     }
+}
+
+std::optional<std::string> crash_facts_passed() {
+    const char* value = std::getenv(std::string(kCrashVariable).c_str());
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
 }
 
 }  // namespace kavrelo::console

@@ -28,8 +28,12 @@ if(KAVRELO_BUILD_WINDOW AND WIN32)
   add_test(NAME Resources.ReadBackFromKavrelo1Exe
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_resources.sh $<TARGET_FILE:kavrelo1> $<TARGET_FILE:Zavlek>
       $<TARGET_FILE:zavlek-call>)
+  # Copies of the program: alone, and beside libraries that crash it.
   add_custom_command(TARGET window_tests POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/alone/)
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/alone/
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/breaks_crash/
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/breaks_recursion/
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/breaks_abort/)
   gtest_discover_tests(window_tests DISCOVERY_TIMEOUT ${KAVRELO_DISCOVERY_TIMEOUT}
     PROPERTIES FIXTURES_REQUIRED WineSession TIMEOUT 120)
   # Another Wine program started in a session of its own beside the window
