@@ -16,4 +16,8 @@ namespace kavrelo::binding {
 // broken process may not: no allocation, no lock.
 LibraryCrash crash_of(const EXCEPTION_POINTERS& exception) noexcept;
 
+// Keeps this much of the calling thread's stack for the handler of its
+// overflow: the system raises the overflow with that much left.
+void keep_stack_for_handler(ULONG bytes) noexcept;
+
 }  // namespace kavrelo::binding

@@ -93,4 +93,31 @@ LibraryCrash crash_of(const EXCEPTION_POINTERS& exception) noexcept {
     return crash;
 }
 
+void keep_stack_for_handler(ULONG bytes) noexcept {
+    ULONG reserve = bytes;
+    SetThreadStackGuarantee(&reserve);
+    // Windows grows a stack a page at a time, each time below a guard page,
+    // and raises the overflow once the guard would enter the kept part.
+    // Wine commits the first thread's stack whole, with one guard page at
+    // its very end, and so raises it with a page left, too little to
+    // dispatch it: a guard page just above the kept part makes it grow as
+    // Windows does from there on. Where that page is not committed (on
+    // Windows, for a stack not yet so deep) this changes nothing.
+    ULONG_PTR low = 0;
+    ULONG_PTR high = 0;
+    GetCurrentThreadStackLimits(&low, &high);
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    const ULONG_PTR page = system.dwPageSize;
+    const ULONG_PTR kept = (static_cast<ULONG_PTR>(bytes) + page - 1) / page * page;
+    auto* const guard = reinterpret_cast<void*>(low + page + kept);
+    MEMORY_BASIC_INFORMATION memory{};
+    DWORD previous = 0;
+    if (VirtualQuery(guard, &memory, sizeof memory) == sizeof memory && memory.State == MEM_COMMIT &&
+        memory.Protect == PAGE_READWRITE &&
+        reinterpret_cast<ULONG_PTR>(guard) + page < reinterpret_cast<ULONG_PTR>(&memory)) {
+        VirtualProtect(guard, page, PAGE_READWRITE | PAGE_GUARD, &previous);
+    }
+}
+
 }  // namespace kavrelo::binding

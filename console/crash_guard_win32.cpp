@@ -107,8 +107,7 @@ void guard_library_calls() {
     program_file = binding::module_path(nullptr);
     command_line = L"\"" + program_file + L"\"";
     environment = this_environment_after_room();
-    ULONG reserve = kHandlerStack;
-    SetThreadStackGuarantee(&reserve);
+    binding::keep_stack_for_handler(kHandlerStack);
     previous_filter = SetUnhandledExceptionFilter(on_unhandled_exception);
     std::signal(SIGABRT, on_abort);
 }

@@ -426,8 +426,7 @@ void prepare_child_process() {
     }
     // The handler runs on the thread's stack, which a recursion may have
     // used up: some is kept for it.
-    ULONG reserve = 64 * 1024;
-    SetThreadStackGuarantee(&reserve);
+    binding::keep_stack_for_handler(64 * 1024);
     SetUnhandledExceptionFilter(end_with_exception_code);
 }
 
