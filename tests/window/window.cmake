@@ -28,12 +28,20 @@ if(KAVRELO_BUILD_WINDOW AND WIN32)
   add_test(NAME Resources.ReadBackFromKavrelo1Exe
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_resources.sh $<TARGET_FILE:kavrelo1> $<TARGET_FILE:Zavlek>
       $<TARGET_FILE:zavlek-call>)
-  # Copies of the program: alone, and beside libraries that crash it.
-  add_custom_command(TARGET window_tests POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/alone/
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/breaks_crash/
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/breaks_recursion/
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/breaks_abort/)
+  # Copies of the program, made again whenever it is: alone, and beside
+  # libraries that crash it.
+  set(program_copies)
+  foreach(folder alone breaks_crash breaks_recursion breaks_abort)
+    set(copy ${KAVRELO_DOUBLES_DIR}/${folder}/Kavrelo1.exe)
+    add_custom_command(OUTPUT ${copy}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${KAVRELO_DOUBLES_DIR}/${folder}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${copy}
+      DEPENDS kavrelo1
+      VERBATIM)
+    list(APPEND program_copies ${copy})
+  endforeach()
+  add_custom_target(program_copies DEPENDS ${program_copies})
+  add_dependencies(window_tests program_copies)
   gtest_discover_tests(window_tests DISCOVERY_TIMEOUT ${KAVRELO_DISCOVERY_TIMEOUT}
     PROPERTIES FIXTURES_REQUIRED WineSession TIMEOUT 120)
   # Another Wine program started in a session of its own beside the window
