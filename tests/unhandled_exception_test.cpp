@@ -12,7 +12,7 @@ namespace {
 using Cause = LibraryCrash::Cause;
 using Access = LibraryCrash::Access;
 
-constexpr std::uintptr_t kInstruction = 0x180001234;
+constexpr std::uintptr_t kInstruction = 0x10001234;
 
 LibraryCrash crash_from(DWORD code, std::initializer_list<ULONG_PTR> information = {},
                         std::uintptr_t stack_pointer = 0) {
