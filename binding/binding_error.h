@@ -135,8 +135,12 @@ struct LibraryCrash {
         division_by_zero,     // an integer divided by zero
         arithmetic,           // another arithmetic fault
         abort,                // the library or its runtime called abort
+        msvc_exception,       // a C++ exception of Visual C++'s runtime that nothing caught
         other,
     };
+    // What a memory fault's instruction did at the address, where the system
+    // says.
+    enum class Access { unknown, read, write, execute };
     Cause cause = Cause::other;
     std::uint64_t address = 0;  // where the memory fault or the instruction was; 0 when none
     std::string entry_point;
@@ -149,6 +153,7 @@ struct LibraryCrash {
     };
     std::vector<Frame> frames;
     std::string library;
+    Access access = Access::unknown;
 };
 
 // In the order of BindingError::Kind.

@@ -370,11 +370,27 @@ std::string frames_words(const LibraryCrash& crash) {
     return words + " (" + crash.library + ")";
 }
 
+// Said before " en la dirección": the address is where the instruction
+// read, wrote or jumped.
+std::string access_words(LibraryCrash::Access access) {
+    switch (access) {
+        case LibraryCrash::Access::read:
+            return " al leer";
+        case LibraryCrash::Access::write:
+            return " al escribir";
+        case LibraryCrash::Access::execute:
+            return " al ejecutar código";
+        case LibraryCrash::Access::unknown:
+            break;
+    }
+    return {};
+}
+
 std::string cause_words(const LibraryCrash& crash) {
     const std::string at = " en la dirección " + hexadecimal(crash.address);
     switch (crash.cause) {
         case LibraryCrash::Cause::memory_access:
-            return "violación de acceso a memoria" + at;
+            return "violación de acceso a memoria" + access_words(crash.access) + at;
         case LibraryCrash::Cause::stack_overflow:
             return "desbordamiento de pila (" + hexadecimal(crash.address) + " está al final de la pila)";
         case LibraryCrash::Cause::illegal_instruction:
@@ -385,6 +401,9 @@ std::string cause_words(const LibraryCrash& crash) {
             return "error aritmético" + at;
         case LibraryCrash::Cause::abort:
             return "la biblioteca o su entorno de ejecución abortó el proceso (abort)";
+        case LibraryCrash::Cause::msvc_exception:
+            return "una excepción de C++ de Visual C++ salió de la biblioteca y nada la atrapó. Atrape las "
+                   "excepciones dentro de cada función exportada";
         case LibraryCrash::Cause::other:
             break;
     }

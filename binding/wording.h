@@ -49,8 +49,8 @@ std::string loaded_library_words(const std::string& location);
 std::string passed_over_words(const std::string& element);
 
 // What happened in a crash, where in the library, and its cure where there
-// is one: "violación de acceso a memoria en la dirección 0x10 — en
-// parser_SLR+0x1c (libZavlek.so)".
+// is one: "violación de acceso a memoria al escribir en la dirección 0x10
+// — en parser_SLR+0x1c (libZavlek.so)".
 std::string crash_words(const LibraryCrash& crash);
 
 // A crash inside the library, in plain words, and its cure where there is

@@ -11,14 +11,14 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 
 extern char** environ;
 
 namespace kavrelo::console {
 namespace {
-
-const char* program_path = nullptr;
 
 // The environment of the fresh copy: the facts first, then this one's.
 char* const* environment_with(const char* assignment) noexcept {
@@ -36,9 +36,13 @@ char* const* environment_with(const char* assignment) noexcept {
 
 extern "C" void on_fatal_signal(int signal, siginfo_t* info, void* context) {
     const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
-    const char* assignment = crash_assignment(binding::crash_cause(signal, *info, context), address);
+    binding::LibraryCrash crash;
+    crash.cause = binding::crash_cause(signal, *info, context);
+    crash.address = address;
+    const char* assignment = crash_assignment(crash);
     if (assignment != nullptr) {
-        char* const arguments[] = {const_cast<char*>(program_path), nullptr};
+        // The copy's name is the one this process was started by (argv[0]).
+        char* const arguments[] = {program_invocation_name, nullptr};
         execve("/proc/self/exe", arguments, environment_with(assignment));
     }
     // Not in a library call, or no fresh copy could start: the signal's own
@@ -48,9 +52,11 @@ extern "C" void on_fatal_signal(int signal, siginfo_t* info, void* context) {
 
 }  // namespace
 
-void guard_library_calls(const char* program) {
-    program_path = program;
-    binding::on_fatal_signals(on_fatal_signal);
+void guard_library_calls() { binding::on_fatal_signals(on_fatal_signal); }
+
+std::optional<std::string> crash_facts_passed() {
+    const char* value = std::getenv(std::string(kCrashVariable).c_str());
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
 }
 
 }  // namespace kavrelo::console

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "library_crash.h"
 
+#include "crash_guard.h"
 #include "fatal_report.h"
 
 #include <binding/wording.h>
@@ -39,15 +40,16 @@ void keep_start_of(std::u16string_view text) {
     std::memcpy(watched.text + length, cut ? "\xE2\x80\xA6" : "", cut ? 4 : 1);
 }
 
-// The facts are two numbers and the entry point's name, separated by ';',
-// then the text, which may hold anything but NUL.
+// The facts are three numbers (cause, access, address) and the entry
+// point's name, separated by ';', then the text, which may hold anything but
+// NUL.
 struct CrashFacts {
     binding::LibraryCrash crash;
     std::string text;
 };
 
 std::optional<CrashFacts> facts_from(std::string_view value) {
-    std::string_view fields[3];
+    std::string_view fields[4];
     for (std::string_view& field : fields) {
         const std::size_t end = value.find(';');
         if (end == std::string_view::npos) {
@@ -59,13 +61,20 @@ std::optional<CrashFacts> facts_from(std::string_view value) {
     const auto number = [](std::string_view digits) {
         return std::strtoull(std::string(digits).c_str(), nullptr, 16);
     };
+    using Crash = binding::LibraryCrash;
     const auto cause = number(fields[0]);
-    if (cause > static_cast<unsigned long long>(binding::LibraryCrash::Cause::other)) {
+    const auto access = number(fields[1]);
+    if (cause > static_cast<unsigned long long>(Crash::Cause::other) ||
+        access > static_cast<unsigned long long>(Crash::Access::execute)) {
         return std::nullopt;
     }
-    return CrashFacts{
-        {static_cast<binding::LibraryCrash::Cause>(cause), number(fields[1]), std::string(fields[2]), {}, {}},
-        std::string(value)};
+    return CrashFacts{{static_cast<Crash::Cause>(cause),
+                       number(fields[2]),
+                       std::string(fields[3]),
+                       {},
+                       {},
+                       static_cast<Crash::Access>(access)},
+                      std::string(value)};
 }
 
 }  // namespace
@@ -84,16 +93,18 @@ LibraryCallWatch::LibraryCallWatch(binding::EntryPoint entry_point, std::u16stri
 
 LibraryCallWatch::~LibraryCallWatch() { watched.active = false; }
 
-const char* crash_assignment(binding::LibraryCrash::Cause cause, std::uintptr_t address) noexcept {
+const char* crash_assignment(const binding::LibraryCrash& crash) noexcept {
     if (!watched.active) {
         return nullptr;
     }
     binding::SignalSafeText(watched.assignment, sizeof watched.assignment)
         .text(kCrashVariable.data())
         .text("=")
-        .number(static_cast<unsigned>(cause), 16)
+        .number(static_cast<unsigned>(crash.cause), 16)
         .text(";")
-        .number(address, 16)
+        .number(static_cast<unsigned>(crash.access), 16)
+        .text(";")
+        .number(crash.address, 16)
         .text(";")
         .text(watched.entry_point)
         .text(";")
@@ -102,12 +113,11 @@ const char* crash_assignment(binding::LibraryCrash::Cause cause, std::uintptr_t 
 }
 
 std::optional<std::u16string> crash_report_from_environment() {
-    const std::string name(kCrashVariable);
-    const char* value = std::getenv(name.c_str());
-    if (value == nullptr) {
+    const std::optional<std::string> value = crash_facts_passed();
+    if (!value) {
         return std::nullopt;
     }
-    const std::optional<CrashFacts> facts = facts_from(value);
+    const std::optional<CrashFacts> facts = facts_from(*value);
     if (!facts) {
         return std::nullopt;
     }

@@ -31,9 +31,10 @@ public:
 // copy of the program.
 inline constexpr std::string_view kCrashVariable = "KAVRELO1_FALLO_EN_LA_BIBLIOTECA";
 
-// "NAME=facts" for the call being watched, made in a buffer of its own from
-// async-signal-safe work only; null when no call is being watched.
-const char* crash_assignment(binding::LibraryCrash::Cause cause, std::uintptr_t address) noexcept;
+// "NAME=facts" for the call being watched, with the crash's cause, address
+// and access (its entry point is the watch's), made in a buffer of its own
+// from async-signal-safe work only; null when no call is being watched.
+const char* crash_assignment(const binding::LibraryCrash& crash) noexcept;
 
 // The crash a fresh copy was started to report: the facts the variable
 // carries, taken out of the environment. Nothing when it is not set.

@@ -36,7 +36,7 @@ int main(int, char* argv[]) {
         console::qt::show_message_box(nullptr, *report);
         return static_cast<int>(console::ExitStatus::failure);
     }
-    console::guard_library_calls(argv[0]);
+    console::guard_library_calls();
     // A user who put "." in the search expects it searched: ours passes it over.
     for (const std::string& element : binding::passed_over_search_elements()) {
         std::fprintf(stderr, "kavrelo1: %s\n", binding::passed_over_words(element).c_str());

@@ -17,6 +17,7 @@
 #include <windows.h>
 #include <initguid.h>
 #include <oleacc.h>
+#include <tlhelp32.h>
 
 #include <array>
 #include <chrono>
@@ -766,6 +767,20 @@ TEST(Win32Program, AWindowTheSystemCannotMakeIsReportedAndEndsWithStatusOne) {
     EXPECT_EQ(seen.buttons, std::vector<std::u16string>{u"Aceptar"});
 }
 
+// The process that started this one; 0 when the system cannot say.
+DWORD parent_of(DWORD process) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == process) parent = entry.th32ParentProcessID;
+    }
+    CloseHandle(snapshot);
+    return parent;
+}
+
 // Kavrelo1.exe as a process of its own.
 class Kavrelo1Process {
 public:
@@ -787,15 +802,16 @@ public:
         CloseHandle(process_.hProcess);
     }
 
-    // The process's top-level window of that class, once it is up.
+    // The top-level window of that class of the process, or of a process it
+    // started, once it is up.
     HWND wait_for_window(const std::u16string& window_class) const {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (std::chrono::steady_clock::now() < deadline) {
             for (HWND window : top_level_windows()) {
                 DWORD owner = 0;
                 GetWindowThreadProcessId(window, &owner);
-                if (owner == process_.dwProcessId && IsWindowVisible(window) &&
-                    class_of(window) == window_class) {
+                if ((owner == process_.dwProcessId || parent_of(owner) == process_.dwProcessId) &&
+                    IsWindowVisible(window) && class_of(window) == window_class) {
                     return window;
                 }
             }
@@ -894,6 +910,52 @@ std::vector<std::string> answer_shapes() {
 
 INSTANTIATE_TEST_SUITE_P(NoString, Kavrelo1ExeAnswered, ::testing::ValuesIn(answer_shapes()),
                          [](const ::testing::TestParamInfo<std::string>& shape) { return shape.param; });
+
+// A library that crashes the process during parser_SLR: the report still
+// comes up, says how it crashed and what was sent, and the program ends
+// with status 1 once it is closed. Each folder holds a copy of the program,
+// made by the build, beside its library.
+TEST(Kavrelo1Exe, ALibraryThatCrashesTheProcessIsReportedAndEndsItWithStatusOne) {
+    struct Crash {
+        const char* folder;
+        std::u16string words;
+    };
+    for (const Crash& crash :
+         {Crash{"doubles/breaks_crash/Kavrelo1.exe",
+                u"falló durante parser_SLR: violación de acceso a memoria al escribir en la dirección 0x0"},
+          Crash{"doubles/breaks_recursion/Kavrelo1.exe",
+                u"falló durante parser_SLR: desbordamiento de pila (0x"},
+          Crash{"doubles/breaks_abort/Kavrelo1.exe",
+                u"falló durante parser_SLR: la biblioteca o su entorno de ejecución abortó el proceso"}}) {
+        SCOPED_TRACE(crash.folder);
+        const Kavrelo1Process program(testing::test_folder(crash.folder));
+        const HWND form = program.wait_for_window(u"Kavrelo1.Form1");
+        ASSERT_NE(form, nullptr);
+        HWND text1 = nullptr;
+        HWND parse = nullptr;
+        for (HWND control : children_of(form)) {
+            if (class_of(control) == u"Edit") text1 = control;
+            if (text_of(control) == u"Probar Parser SLR") parse = control;
+        }
+        ASSERT_NE(text1, nullptr);
+        ASSERT_NE(parse, nullptr);
+        SetWindowTextW(text1, L"(1+x)");
+        PostMessageW(parse, BM_CLICK, 0, 0);
+        const HWND box = program.wait_for_window(u"#32770");
+        ASSERT_NE(box, nullptr) << "no report; the program ended with status " << program.exit_status();
+        const SeenBox seen = read_box(box);
+        EXPECT_EQ(seen.title, u"Kavrelo1");
+        EXPECT_EQ(seen.text.rfind(u"Error fatal. La biblioteca Zavlek.dll ", 0), 0u)
+            << text::to_utf8(seen.text);
+        EXPECT_NE(seen.text.find(crash.words), std::u16string::npos) << text::to_utf8(seen.text);
+        EXPECT_NE(seen.text.find(u"Texto enviado: «(1+x)»."), std::u16string::npos)
+            << text::to_utf8(seen.text);
+        EXPECT_TRUE(seen.text.ends_with(u"\n\nKavrelo1 se cerrará.")) << text::to_utf8(seen.text);
+        EXPECT_EQ(seen.buttons, std::vector<std::u16string>{u"Aceptar"});
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(program.exit_status(), 1u);
+    }
+}
 
 }  // namespace
 }  // namespace kavrelo::console::win32

@@ -28,13 +28,23 @@ if(KAVRELO_BUILD_WINDOW AND WIN32)
   add_test(NAME Resources.ReadBackFromKavrelo1Exe
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_resources.sh $<TARGET_FILE:kavrelo1> $<TARGET_FILE:Zavlek>
       $<TARGET_FILE:zavlek-call>)
-  add_custom_command(TARGET window_tests POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/alone/)
-  # The program beside each library whose answer is no string.
-  foreach(shape ${KAVRELO_ANSWER_SHAPES})
-    add_custom_command(TARGET window_tests POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${KAVRELO_DOUBLES_DIR}/answers_${shape}/)
+  # Copies of the program, made again whenever it is: alone, beside
+  # libraries that crash it, and beside each library whose answer is no
+  # string.
+  set(program_copies)
+  set(answer_folders ${KAVRELO_ANSWER_SHAPES})
+  list(TRANSFORM answer_folders PREPEND answers_)
+  foreach(folder alone breaks_crash breaks_recursion breaks_abort ${answer_folders})
+    set(copy ${KAVRELO_DOUBLES_DIR}/${folder}/Kavrelo1.exe)
+    add_custom_command(OUTPUT ${copy}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${KAVRELO_DOUBLES_DIR}/${folder}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kavrelo1> ${copy}
+      DEPENDS kavrelo1
+      VERBATIM)
+    list(APPEND program_copies ${copy})
   endforeach()
+  add_custom_target(program_copies DEPENDS ${program_copies})
+  add_dependencies(window_tests program_copies)
   string(JOIN "," answer_shapes ${KAVRELO_ANSWER_SHAPES})
   target_compile_definitions(window_tests PRIVATE KAVRELO_ANSWER_SHAPES="${answer_shapes}")
   gtest_discover_tests(window_tests DISCOVERY_TIMEOUT ${KAVRELO_DISCOVERY_TIMEOUT}

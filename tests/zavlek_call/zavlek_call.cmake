@@ -83,6 +83,13 @@ kavrelo_zavlek_call_case(AMissingEntryPointIsNamed 3
   ARGS --library ${no_mpila} mPila STDERR_REGEX "no tiene el punto de entrada mPila")
 kavrelo_zavlek_call_case(ACrashInTheLibraryIsReported 4
   ARGS --library ${breaks_crash} parser_SLR x STDERR_REGEX "la biblioteca terminó el proceso durante parser_SLR")
+if(WIN32)
+  # The crash said as the window says it, and where its instruction was
+  # (the regular expression holds no ';', which would split it).
+  kavrelo_zavlek_call_case(ACrashIsSaidWithItsCauseAndTheInstructionsPlace 4
+    ARGS --library ${breaks_crash} parser_SLR x STDERR_REGEX
+    "durante parser_SLR: violación de acceso a memoria al escribir en la dirección 0x0 \\(excepción 0xC0000005. instrucción en Zavlek\\.dll\\+0x[0-9a-f]+\\)")
+endif()
 kavrelo_zavlek_call_case(AHangingCallIsStoppedAtTheLimit 4
   ARGS --library ${breaks_hang} --timeout 3 parser_SLR --file ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/spaces.txt
   STDERR_REGEX "parser_SLR no volvió en 3 s")

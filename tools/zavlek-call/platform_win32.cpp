@@ -2,6 +2,8 @@
 #include "platform.h"
 
 #include <binding/module_path.h>
+#include <binding/unhandled_exception.h>
+#include <binding/wording.h>
 #include <text/utf8.h>
 
 #include <windows.h>
@@ -68,10 +70,14 @@ std::wstring quoted(const std::wstring& argument) {
     return result + L"\"";
 }
 
-std::string exception_in_words(DWORD code) {
+std::string in_hex(DWORD code) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
-    std::string words = "la excepción " + std::string(hex);
+    return hex;
+}
+
+std::string exception_in_words(DWORD code) {
+    std::string words = "la excepción " + in_hex(code);
     switch (code) {
         case EXCEPTION_ACCESS_VIOLATION:
             return words + " (violación de acceso)";
@@ -88,6 +94,43 @@ std::string exception_in_words(DWORD code) {
         default:
             return words;
     }
+}
+
+// What a child's handler leaves of a crash for its parent, in memory the
+// parent made for it (crash_record_name): written in the handler, where
+// nothing may be allocated, read once the child has ended.
+struct CrashRecord {
+    volatile LONG written;
+    DWORD code;
+    binding::LibraryCrash::Cause cause;
+    binding::LibraryCrash::Access access;
+    std::uint64_t address;
+    std::uint64_t offset;          // of the instruction, in its module
+    wchar_t module[MAX_PATH + 1];  // the module's file; empty when the instruction is in none
+};
+
+// Named by the child's process, which each side knows: the parent makes
+// it while the child is suspended, the child opens it when it starts.
+std::wstring crash_record_name(DWORD process) {
+    return L"Local\\zavlek-call-fallo-" + std::to_wstring(process);
+}
+
+// The crash in words: its cause, as the console says it, and where the
+// instruction was, as a module's file name and offset.
+std::string crash_in_words(const CrashRecord& record) {
+    binding::LibraryCrash crash;
+    crash.cause = record.cause;
+    crash.access = record.access;
+    crash.address = record.address;
+    std::string words = binding::crash_words(crash) + " (excepción " + in_hex(record.code);
+    const std::wstring_view module(record.module);
+    if (!module.empty()) {
+        char offset[24];
+        std::snprintf(offset, sizeof offset, "+0x%llx", static_cast<unsigned long long>(record.offset));
+        words += "; instrucción en " + text::utf8_from_wide(module.substr(module.find_last_of(L"\\/") + 1)) +
+                 offset;
+    }
+    return words + ")";
 }
 
 // A job that kills every process in it once its last handle, ours, closes:
@@ -125,6 +168,7 @@ struct StartedChild {
     Handle process;
     Handle input;   // ours to write, the child's standard input
     Handle report;  // ours to read, the child's channel to us
+    Handle crash;   // the memory of its CrashRecord; null when it could not be made
 };
 
 // Suspended until it is in the job, so that nothing it starts is left out.
@@ -179,8 +223,11 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
         throw std::runtime_error("no se pudo poner un proceso en un objeto de trabajo (error " +
                                  std::to_string(error) + ")");
     }
+    Handle crash(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(CrashRecord),
+                                    crash_record_name(started.dwProcessId).c_str()));
     ResumeThread(thread.get());
-    return {std::move(job), std::move(process), std::move(to_child.write_end), std::move(report.read_end)};
+    return {std::move(job), std::move(process), std::move(to_child.write_end), std::move(report.read_end),
+            std::move(crash)};
 }
 
 // Writing and reading on threads of their own, so that neither side waits on
@@ -251,13 +298,29 @@ bool ended_in_time(HANDLE process, Pump& pump, std::chrono::milliseconds limit, 
     }
 }
 
-ChildOutcome outcome_of(HANDLE process) {
+// The record the child's handler left; nothing when it left none.
+std::optional<CrashRecord> crash_record(HANDLE mapping) {
+    if (mapping == nullptr) return std::nullopt;
+    const auto* view = static_cast<const CrashRecord*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+    if (view == nullptr) return std::nullopt;
+    std::optional<CrashRecord> record;
+    if (view->written != 0) {
+        record.emplace(*view);
+        record->module[MAX_PATH] = L'\0';
+    }
+    UnmapViewOfFile(view);
+    return record;
+}
+
+ChildOutcome outcome_of(const StartedChild& child) {
     ChildOutcome outcome;
     DWORD status = 0;
-    GetExitCodeProcess(process, &status);
+    GetExitCodeProcess(child.process.get(), &status);
     if (status >= 0xC0000000u) {
         outcome.ending = ChildOutcome::Ending::crashed;
-        outcome.cause = exception_in_words(status);
+        const std::optional<CrashRecord> record = crash_record(child.crash.get());
+        outcome.cause =
+            record && record->code == status ? crash_in_words(*record) : exception_in_words(status);
     } else {
         outcome.exit_status = static_cast<int>(status);
     }
@@ -280,7 +343,7 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
     WaitForSingleObject(child.process.get(), INFINITE);
     ChildOutcome outcome;
     if (ended) {
-        outcome = outcome_of(child.process.get());
+        outcome = outcome_of(child);
     } else {
         outcome.ending = ChildOutcome::Ending::timed_out;
     }
@@ -319,15 +382,53 @@ bool send_to_parent(std::string_view channel, std::string_view bytes) {
     return true;
 }
 
-// Ends the process with the exception's code as its exit status, before the
-// system can offer a dialog or start a debugger (Wine starts one otherwise).
+namespace {
+
+// The parent's record of this child's crash, mapped before any call; null
+// when run by hand, with no parent to read it.
+CrashRecord* crash_record_for_parent = nullptr;
+
+// Leaves the crash, and where its instruction was, for the parent, then
+// ends the process with the exception's code as its exit status, before
+// the system can offer a dialog or start a debugger (Wine starts one
+// otherwise).
 LONG WINAPI end_with_exception_code(EXCEPTION_POINTERS* exception) {
-    TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+    const EXCEPTION_RECORD& raised = *exception->ExceptionRecord;
+    if (CrashRecord* const record = crash_record_for_parent) {
+        const binding::LibraryCrash crash = binding::crash_of(*exception);
+        record->code = raised.ExceptionCode;
+        record->cause = crash.cause;
+        record->access = crash.access;
+        record->address = crash.address;
+        HMODULE module = nullptr;
+        if (GetModuleHandleExW(
+                GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                static_cast<LPCWSTR>(raised.ExceptionAddress), &module) &&
+            GetModuleFileNameW(module, record->module, MAX_PATH) != 0) {
+            record->offset = reinterpret_cast<std::uintptr_t>(raised.ExceptionAddress) -
+                             reinterpret_cast<std::uintptr_t>(module);
+        }
+        InterlockedExchange(&record->written, 1);
+    }
+    TerminateProcess(GetCurrentProcess(), raised.ExceptionCode);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
+}  // namespace
+
 void prepare_child_process(std::string_view) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    // Mapped for the process's life (the view outlives the handle): the
+    // handler only writes.
+    const Handle mapping(
+        OpenFileMappingW(FILE_MAP_WRITE, FALSE, crash_record_name(GetCurrentProcessId()).c_str()));
+    if (mapping) {
+        crash_record_for_parent =
+            static_cast<CrashRecord*>(MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, 0));
+    }
+    // The handler runs on the thread's stack, which a recursion may have
+    // used up: some is kept for it.
+    binding::keep_stack_for_handler(64 * 1024);
     SetUnhandledExceptionFilter(end_with_exception_code);
 }
 
