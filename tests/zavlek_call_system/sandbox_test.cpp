@@ -90,11 +90,14 @@ std::string write_file(const fs::path& path) {
     return outcome(written);
 }
 
-std::string run_true() {
+// Runs the program, its output thrown away, as a worker's children are.
+std::string run(const std::string& program, const char* argument) {
     const pid_t child = fork();
     if (child < 0) return outcome(false);
     if (child == 0) {
-        execl("/bin/true", "true", nullptr);
+        const int nowhere = open("/dev/null", O_WRONLY);
+        dup2(nowhere, STDOUT_FILENO);
+        execl(program.c_str(), program.c_str(), argument, nullptr);
         _exit(127);
     }
     int status = 0;
@@ -200,7 +203,18 @@ TEST_F(ConfinedProcess, WritesInItsPrivateFolderAlone) {
     EXPECT_FALSE(fs::exists(own() / "planted"));
 }
 
-TEST_F(ConfinedProcess, RunsTheSystemsPrograms) { EXPECT_EQ(confined(run_true), "ok"); }
+TEST_F(ConfinedProcess, RunsTheSystemsPrograms) {
+    EXPECT_EQ(confined([] { return run("/bin/true", nullptr); }), "ok");
+}
+
+// As a worker starts its children: this program again, from its own folder.
+TEST_F(ConfinedProcess, RunsItselfAgainWhenItsFolderIsReadable) {
+    const std::string itself = fs::read_symlink("/proc/self/exe").string();
+    const auto run_itself = [&] { return run(itself, "--gtest_list_tests"); };
+    EXPECT_NE(confined(run_itself), "ok");
+    confinement_.readable.push_back(fs::path(itself).parent_path().string());
+    EXPECT_EQ(confined(run_itself), "ok");
+}
 
 // A listener of each kind waits here, outside: the confined process reaches
 // none; the only limited one, which shows the listener answers, reaches it.
