@@ -24,7 +24,8 @@ void confine_this_process(const Confinement&) {
 
 // The job outlives its handle while a process is in it. Jobs nest (Windows 8
 // and later): the job each child is put in by run_this_program sits inside
-// this one, bound by its limits. No job limits the size of a file.
+// this one, bound by its limits (Wine 8 nests them too, but grants memory
+// beyond the limit). No job limits the size of a file.
 void limit_this_process(const Confinement& confinement) {
     struct HandleCloser {
         void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
