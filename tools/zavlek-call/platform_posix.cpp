@@ -2,6 +2,7 @@
 #include "platform.h"
 
 #include "core/children/ending.h"
+#include "descriptor_posix.h"
 
 #include <binding/fatal_signals_posix.h>
 #include <binding/signal_safe_text.h>
@@ -42,27 +43,6 @@ namespace kavrelo::zavlek_call {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A descriptor closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        reset(other.release());
-        return *this;
-    }
-    ~Descriptor() { reset(); }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
 
 struct Pipe {
     Descriptor read_end;
