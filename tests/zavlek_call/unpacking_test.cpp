@@ -280,7 +280,12 @@ TEST_F(UnpackZip, RefusesAnEntryWhoseDataIsDamaged) {
                              static_cast<unsigned char>(bytes[29]) * 256u;
     bytes[data + 2] = static_cast<char>(bytes[data + 2] ^ 0x55);
     write_bytes(zip_, bytes);
-    EXPECT_EQ(unpack(), "el zip está dañado en: dañado.so");
+    expect_refused("el zip está dañado en: dañado.so");
+}
+
+TEST_F(UnpackZip, RefusesAFileInsideAnotherFile) {
+    write_zip(zip_, {{.name = "a", .content = "x"}, {.name = "a/b", .content = "y"}});
+    expect_refused("el zip tiene una entrada que no se puede escribir: a/b");
 }
 
 TEST_F(UnpackZip, RefusesANameThatIsNotUtf8ShowingItsBytes) {
