@@ -490,6 +490,13 @@ if(NOT WIN32)
   add_test(NAME ZavlekCall.EachModeNamesTheLibraryThatAnswered
     COMMAND ${tool_tests}/which_library.sh $<TARGET_FILE:zavlek-call> ${student}
       ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/which_library)
+  # A class graded in one command: the grades as spreadsheets and the
+  # autograders read them, the same with one job or two, and nothing a
+  # submission reaches beyond itself.
+  add_test(NAME ZavlekCall.GradeGradesAClassAsItsReadersReadTheGrades
+    COMMAND ${tool_tests}/grade_class.sh $<TARGET_FILE:zavlek-call> ${KAVRELO_DOUBLES_DIR}
+      $<TARGET_FILE:Zavlek> ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/grade_class)
+  set_tests_properties(ZavlekCall.GradeGradesAClassAsItsReadersReadTheGrades PROPERTIES TIMEOUT 600)
 endif()
 
 # The templates build as their authors would build them and pass the check.

@@ -42,9 +42,16 @@ void read_entry(Options& options, std::string_view, const std::string& name) {
     options.entry_point = declaration->entry_point;
 }
 
+std::size_t parse_count(std::string_view option, const std::string& value) {
+    const std::uint64_t count = parse_whole_number(option, value);
+    if (count == 0 || count > std::uint64_t{1} << 32) {
+        throw UsageError(std::string(option) + " espera un número entero mayor que cero: " + value);
+    }
+    return static_cast<std::size_t>(count);
+}
+
 void read_inputs(Options& options, std::string_view option, const std::string& value) {
-    options.fuzz_inputs = static_cast<std::size_t>(parse_whole_number(option, value));
-    if (*options.fuzz_inputs == 0) throw UsageError("--inputs espera al menos una entrada");
+    options.fuzz_inputs = parse_count(option, value);
 }
 
 const OptionRow* option_named(std::string_view name) {
@@ -88,8 +95,27 @@ const std::vector<OptionRow>& option_rows() {
          "con fuzz, un archivo de casos, cuyos textos pasan al corpus, o un\n"
          "archivo UTF-8 cuyo texto es una entrada más del corpus.",
          [](Options& o, std::string_view, Value value) { o.corpus.push_back(value); }},
-        {"--out", "CARPETA", "con fuzz, dónde se guardan los hallazgos.",
+        {"--out", "CARPETA",
+         "con fuzz, dónde se guardan los hallazgos; con grade, dónde se escriben las notas.",
          [](Options& o, std::string_view, Value value) { o.out = value; }},
+        {"--rubric", "ARCHIVO", "con grade, la rúbrica: un archivo de casos con líneas de grupo.",
+         [](Options& o, std::string_view, Value value) { o.rubric = value; }},
+        {"--jobs", "N",
+         "con grade, cuántas entregas se califican a la vez (tantas como procesadores\nsi no se indica).",
+         [](Options& o, std::string_view name, Value value) { o.jobs = parse_count(name, value); }},
+        {"--memory", "MB",
+         "con grade, la memoria de cada proceso de una entrega, en MB (1.024 si no\nse indica).",
+         [](Options& o, std::string_view name, Value value) {
+             o.memory_megabytes = parse_count(name, value);
+         }},
+        {"--fuzz-inputs", "N",
+         "con grade, las entradas que envía el grupo fuzz (2.000 si no se indica),\nsiempre las de la misma semilla.",
+         [](Options& o, std::string_view name, Value value) {
+             o.grade_fuzz_inputs = parse_count(name, value);
+         }},
+        {"--sin-aislamiento", "",
+         "con grade, califica aunque la máquina no pueda aislar las entregas: su\ncódigo correrá con los permisos de quien califica.",
+         [](Options& o, std::string_view, Value) { o.without_isolation = true; }},
         {kCopyPerInput, "",
          "con fuzz, cada entrada en una copia nueva del proceso hijo, en vez de\n"
          "muchas en cada copia: más lento; para comparar.",

@@ -35,7 +35,13 @@ struct Options {
     std::optional<std::size_t> fuzz_inputs;              // the most sent, when given
     std::optional<std::uint64_t> seed;
     std::vector<std::string> corpus;
-    std::string out = "fuzz-zavlek";
+    std::optional<std::string> out;  // fuzz's findings, grade's grades
+    // For grade:
+    std::optional<std::string> rubric;
+    std::optional<std::size_t> jobs;  // the processors there are, when not given
+    std::uint64_t memory_megabytes = 1024;
+    std::size_t grade_fuzz_inputs = 2000;
+    bool without_isolation = false;
     bool copy_per_input = false;
     bool raw = false;
     bool json = false;

@@ -49,6 +49,13 @@ void take_fuzz_words(Options&, Words words) {
     if (words.size() > 1) throw UsageError("fuzz no recibe texto: sus entradas las genera él");
 }
 
+void take_submissions(Options& options, Words words) {
+    if (!options.rubric) throw UsageError("grade necesita --rubric RÚBRICA");
+    if (!options.out) throw UsageError("grade necesita --out CARPETA, donde escribe las notas");
+    if (words.size() < 2) throw UsageError("grade necesita al menos una entrega");
+    options.case_files.assign(words.begin() + 1, words.end());
+}
+
 const std::vector<Mode> kModes = {
     {{"mPila", "tokeniza"},
      "mPila | tokeniza",
@@ -138,6 +145,26 @@ const std::vector<Mode> kModes = {
      fuzz_library,
      "fuzz",
      child_fuzz},
+    {{"grade"},
+     "grade --rubric RÚBRICA --out CARPETA [--jobs N] [--memory MB]\n"
+     "[--fuzz-inputs N] [--sin-aislamiento] ENTREGA...",
+     "califica las entregas de una clase con una rúbrica: un archivo de\n"
+     "casos cuyas líneas @ NOMBRE PUNTOS [visible|oculta|tras-entrega]\n"
+     "abren grupos (los puntos se reparten por igual entre sus casos; el\n"
+     "grupo contrato los reparte entre las comprobaciones de check, y el\n"
+     "grupo fuzz los da si fuzz no encuentra nada). Una ENTREGA es una\n"
+     "carpeta, un .zip o una biblioteca; la biblioteca de una carpeta o un\n"
+     "zip es libZavlek.so o Zavlek.dll, o el único .so o .dll que tenga.\n"
+     "Cada entrega se califica aislada (solo lee lo suyo y el sistema, solo\n"
+     "escribe en una carpeta temporal propia, sin red) y como run, check y\n"
+     "fuzz califican una biblioteca. Escribe en CARPETA notas.csv,\n"
+     "resumen.json y, por entrega, results.json (Gradescope),\n"
+     "prairielearn.json y junit.xml; marca las bibliotecas idénticas.",
+     {"--rubric", "--out", "--jobs", "--memory", "--fuzz-inputs", "--sin-aislamiento"},
+     take_submissions,
+     grade_class,
+     "grade",
+     child_grade},
 };
 
 // "a", "a o b", "a, b o c".

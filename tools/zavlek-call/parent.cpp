@@ -57,19 +57,6 @@ Finding reported_finding(const ChildOutcome& outcome, std::chrono::milliseconds 
     return finding;
 }
 
-CheckResult run_check(const Check& check, const std::string& library, std::chrono::milliseconds limit) {
-    const auto started = std::chrono::steady_clock::now();
-    // What the library writes for people (a self-test's report, say) is no
-    // part of the table.
-    // Each input of a check that sends many has the whole limit.
-    const ChildOutcome outcome = run_this_program(child_arguments("check", check.id, library), {}, limit,
-                                                  ErrorOutput::discarded, record_by_record());
-    CheckResult result{std::string(check.title), {}, 0};
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    result.finding = reported_finding(outcome, limit);
-    return result;
-}
-
 // The cases of every file, or every line at fault in them, said before any
 // case runs.
 std::vector<TestCase> cases_of(const std::vector<std::string>& files) {
@@ -115,6 +102,19 @@ std::string shown_answer(std::string_view bytes, std::string_view name) {
 }
 
 }  // namespace
+
+CheckResult run_check(const Check& check, const std::string& library, std::chrono::milliseconds limit) {
+    const auto started = std::chrono::steady_clock::now();
+    // What the library writes for people (a self-test's report, say) is no
+    // part of the table.
+    // Each input of a check that sends many has the whole limit.
+    const ChildOutcome outcome = run_this_program(child_arguments("check", check.id, library), {}, limit,
+                                                  ErrorOutput::discarded, record_by_record());
+    CheckResult result{std::string(check.title), {}, 0};
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    result.finding = reported_finding(outcome, limit);
+    return result;
+}
 
 int call(const Options& options) {
     const std::string_view name = name_of(options.entry_point);
@@ -200,7 +200,7 @@ int fuzz_library(const Options& options) {
     settings.most_inputs = options.fuzz_inputs;
     settings.limit = options.timeout;
     settings.seed = options.seed ? *options.seed : std::random_device()();
-    settings.out = options.out;
+    settings.out = options.out.value_or("fuzz-zavlek");
     settings.copy_per_input = options.copy_per_input;
     for (const std::string& file : options.corpus) {
         for (const std::u16string& input : corpus_inputs(file))

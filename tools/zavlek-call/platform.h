@@ -25,6 +25,7 @@
 namespace kavrelo::zavlek_call {
 
 // Runs this program again as a child, with the input on its standard input.
+// Threads may run children at once, each its own.
 // The child and every process it starts end at the limit (counted afresh at
 // each step of progress, when progress is given), once the child has ended,
 // and with us: when a signal ends us (POSIX), however we end (Windows).
@@ -75,6 +76,9 @@ void prepare_child_process(std::string_view channel);
 // In a child: the library is the image that holds this address, the one
 // whose frames a crash record names.
 void crashes_placed_in_image_of(const void* address);
+
+// This program's file, absolute, as UTF-8.
+std::string this_program_file();
 
 // The command line as UTF-8, whatever the system hands over.
 std::vector<std::string> utf8_arguments(int argc, char* argv[]);

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -30,6 +31,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -81,9 +83,14 @@ ChildOutcome outcome_of(int status) {
 // manager sends them: each ends the running child's group first.
 constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
-// The process group of the child running now; 0 when none runs.
-std::atomic<pid_t> running_group{0};
+// The process groups of the children running now, one slot each (0 when
+// free): threads may each run one. The signal handler reads them.
+std::array<std::atomic<pid_t>, 256> running_groups{};
 static_assert(std::atomic<pid_t>::is_always_lock_free, "read in a signal handler");
+// Held from a child's fork until its group is in a slot, and while what
+// children left behind is ended: a child just started by another thread is
+// never taken for something left behind.
+std::mutex children_changing;
 
 // Whether an interrupt stops the work rather than ending us, and whether
 // one came.
@@ -91,9 +98,9 @@ std::atomic<bool> interrupt_stops{false};
 std::atomic<bool> interrupt_seen{false};
 
 extern "C" void end_with_the_running_group(int signal_number) {
-    const pid_t group = running_group.load();
-    if (group > 0) {
-        kill(-group, SIGKILL);
+    for (const std::atomic<pid_t>& slot : running_groups) {
+        const pid_t group = slot.load();
+        if (group > 0) kill(-group, SIGKILL);
     }
     if (signal_number == SIGINT && interrupt_stops.load()) {
         interrupt_seen.store(true);
@@ -123,7 +130,7 @@ void end_children_with_us() {
 }
 
 // The ending signals held back while a child starts, so that none arrives
-// between its start and running_group naming it.
+// between its start and a slot naming its group.
 class EndingSignalsHeld {
 public:
     EndingSignalsHeld() {
@@ -169,10 +176,14 @@ std::vector<pid_t> our_children() {
 // its own children become ours, for the next round.
 void end_the_adopted() {
     if (!adoption.on) return;
+    const std::lock_guard changing(children_changing);
     for (;;) {
         std::vector<pid_t> adopted = our_children();
         std::erase_if(adopted, [](pid_t child) {
-            return std::ranges::find(adoption.kept, child) != adoption.kept.end();
+            return std::ranges::find(adoption.kept, child) != adoption.kept.end() ||
+                   std::ranges::any_of(running_groups, [child](const std::atomic<pid_t>& slot) {
+                       return slot.load() == child;
+                   });
         });
         if (adopted.empty()) return;
         for (const pid_t child : adopted) kill(child, SIGKILL);
@@ -188,8 +199,18 @@ void end_the_adopted() {
 // when it goes out of scope, whatever ends the call.
 class ChildGroup {
 public:
-    explicit ChildGroup(pid_t leader) : leader_(leader) { running_group.store(leader); }
-    ChildGroup(ChildGroup&& other) noexcept : leader_(std::exchange(other.leader_, -1)) {}
+    // Called with children_changing held.
+    explicit ChildGroup(pid_t leader) : leader_(leader) {
+        for (std::atomic<pid_t>& slot : running_groups) {
+            pid_t free = 0;
+            if (slot.compare_exchange_strong(free, leader)) {
+                slot_ = &slot;
+                return;
+            }
+        }
+    }
+    ChildGroup(ChildGroup&& other) noexcept
+        : leader_(std::exchange(other.leader_, -1)), slot_(std::exchange(other.slot_, nullptr)) {}
     ChildGroup& operator=(ChildGroup&&) = delete;
     ~ChildGroup() {
         if (leader_ > 0) end();
@@ -205,10 +226,10 @@ public:
     int end() {
         kill(-leader_, SIGKILL);
         kill(leader_, SIGKILL);
-        running_group.store(0);
         int status = 0;
         while (waitpid(leader_, &status, 0) < 0 && errno == EINTR) {
         }
+        if (slot_ != nullptr) slot_->store(0);
         leader_ = -1;
         end_the_adopted();
         return status;
@@ -216,6 +237,7 @@ public:
 
 private:
     pid_t leader_;
+    std::atomic<pid_t>* slot_ = nullptr;  // none when every slot was taken
 };
 
 // The descriptor becomes a standard one, left open in the program the child
@@ -256,8 +278,8 @@ struct StartedChild {
 StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput error_output) {
     Pipe to_child = make_pipe();
     Pipe report = make_pipe();
-    std::vector<std::string> command_line{std::filesystem::read_symlink("/proc/self/exe").string(),
-                                          std::string(kChildFlag), std::to_string(report.write_end.get())};
+    std::vector<std::string> command_line{this_program_file(), std::string(kChildFlag),
+                                          std::to_string(report.write_end.get())};
     command_line.insert(command_line.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : command_line) argv.push_back(word.data());
@@ -269,6 +291,7 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
 
     end_children_with_us();
     const EndingSignalsHeld held;
+    std::unique_lock changing(children_changing);
     const pid_t child = fork();
     if (child < 0) {
         throw std::runtime_error(std::string("no se pudo crear un proceso: ") + std::strerror(errno));
@@ -291,6 +314,7 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
     // Either side may make the group first; a signal finds it made.
     setpgid(child, child);
     ChildGroup group(child);
+    changing.unlock();
     // Through the system call: C libraries declare it late, or for C alone.
     Descriptor ended(static_cast<int>(syscall(SYS_pidfd_open, child, 0)));
     if (ended.get() < 0) {
@@ -573,6 +597,8 @@ void crashes_placed_in_image_of(const void* address) {
     library_name[length] = '\0';
     library_image.store(reinterpret_cast<std::uintptr_t>(found.dli_fbase));
 }
+
+std::string this_program_file() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
 
 std::vector<std::string> utf8_arguments(int argc, char* argv[]) { return {argv + 1, argv + argc}; }
 

@@ -435,6 +435,8 @@ void prepare_child_process(std::string_view) {
 // The exception code alone names a crash here.
 void crashes_placed_in_image_of(const void*) {}
 
+std::string this_program_file() { return text::utf8_from_wide(binding::module_path(nullptr)); }
+
 std::vector<std::string> utf8_arguments(int, char*[]) {
     int count = 0;
     const std::unique_ptr<LPWSTR, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &count),

@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: MIT
+// A submission that reaches beyond itself while it answers, as a student's
+// library might to copy another's, tamper with the grades or phone home:
+// parser_SLR reads the file named in KAVRELO_SNOOP_READ, writes the one
+// named in KAVRELO_SNOOP_WRITE, connects to 127.0.0.1 at the TCP port in
+// KAVRELO_SNOOP_PORT, sends a datagram to the UDP port in the same, and
+// starts processes that wait for ever until the system refuses one. It
+// answers "Cadena aceptada" when every one of these failed and each process
+// was refused before KAVRELO_SNOOP_PROCESSES; otherwise it says what it
+// achieved.
+#include <zavlek.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string setting(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+bool read_it(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    const bool read = std::fgetc(file) != EOF;
+    std::fclose(file);
+    return read;
+}
+
+bool wrote_it(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool written = std::fputs("nota: 10\n", file) >= 0;
+    return std::fclose(file) == 0 && written;
+}
+
+sockaddr_in local_port(const std::string& port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<unsigned short>(std::atoi(port.c_str())));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+bool connected(const std::string& port) {
+    const int descriptor = socket(AF_INET, SOCK_STREAM, 0);
+    if (descriptor < 0) return false;
+    const sockaddr_in address = local_port(port);
+    const bool done = connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(descriptor);
+    return done;
+}
+
+bool sent_datagram(const std::string& port) {
+    const int descriptor = socket(AF_INET, SOCK_DGRAM, 0);
+    if (descriptor < 0) return false;
+    const sockaddr_in address = local_port(port);
+    const bool sent =
+        sendto(descriptor, "nota", 4, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 4;
+    close(descriptor);
+    return sent;
+}
+
+// How many waiting processes it could start, up to `most`.
+long processes_started(long most) {
+    long started = 0;
+    for (; started < most; ++started) {
+        const pid_t child = fork();
+        if (child < 0) break;
+        if (child == 0) {
+            pause();
+            _exit(0);
+        }
+    }
+    return started;
+}
+
+}  // namespace
+
+ZAVLEK_API void ZAVLEK_CALL mPila(void) {}
+ZAVLEK_API void ZAVLEK_CALL tokeniza(void) {}
+ZAVLEK_API BSTR ZAVLEK_CALL tokeniza2(BSTR text) {
+    return SysAllocStringByteLen(reinterpret_cast<const char*>(text), SysStringByteLen(text));
+}
+
+ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR) {
+    std::string achieved;
+    if (read_it(setting("KAVRELO_SNOOP_READ"))) achieved += "leyo otra entrega; ";
+    if (wrote_it(setting("KAVRELO_SNOOP_WRITE"))) achieved += "escribio en las notas; ";
+    if (connected(setting("KAVRELO_SNOOP_PORT"))) achieved += "se conecto por TCP; ";
+    if (sent_datagram(setting("KAVRELO_SNOOP_PORT"))) achieved += "envio por UDP; ";
+    const long most = std::atol(setting("KAVRELO_SNOOP_PROCESSES").c_str());
+    if (const long started = processes_started(most); started == most) {
+        achieved += "empezo " + std::to_string(started) + " procesos; ";
+    }
+    const std::string answer = achieved.empty() ? "Cadena aceptada" : achieved;
+    return SysAllocStringByteLen(answer.data(), static_cast<unsigned int>(answer.size()));
+}

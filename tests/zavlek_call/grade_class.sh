@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# A class graded in one command: submissions as students hand them in (a
+# folder, a zip, a bare library; right, wrong, crashing, hanging, leaking,
+# snooping, with C++ names, not a library at all, empty, ambiguous, hostile,
+# copied), the grades read back as a spreadsheet, Gradescope, PrairieLearn
+# and a JUnit reader read them, and the same grades whatever --jobs says.
+#   grade_class.sh TOOL DOUBLES REFERENCE WORK
+# DOUBLES: the folder of the test-double libraries; REFERENCE: the
+# reference library.
+set -euo pipefail
+tool=$1 doubles=$2 reference=$3 work=$4
+rm -rf "$work"
+mkdir -p "$work/clase"
+cd "$work"
+
+failed() {
+  echo "$*" >&2
+  exit 1
+}
+
+submit() { # FOLDER DOUBLE
+  mkdir -p "clase/$1"
+  cp "$doubles/$2/libZavlek.so" "clase/$1/"
+}
+submit ana student
+echo "Entrega de Ana" >clase/ana/LEEME.txt
+submit beto student_pairs_parentheses
+submit carla student_loops_on_a_bare_point
+submit david student_keeps_a_copy
+submit eva student_snoops
+submit fede mangled
+submit mario student_throws
+echo "no soy una biblioteca" >clase/gema.so
+mkdir -p clase/hugo
+mkdir -p clase/kike/build && cp "$reference" clase/kike/build/libZavlek.so
+python3 - "$doubles" "$reference" <<'PY'
+import sys, zipfile
+doubles, reference = sys.argv[1:]
+with zipfile.ZipFile("clase/ines.zip", "w") as z:
+    z.write(f"{doubles}/student/libZavlek.so", "a/uno.so")
+    z.write(f"{doubles}/student/libZavlek.so", "b/dos.so")
+with zipfile.ZipFile("clase/juan.zip", "w") as z:
+    z.write(f"{doubles}/student/libZavlek.so", "libZavlek.so")
+    z.write(f"{doubles}/student/libZavlek.so", "../../fuera.so")
+with zipfile.ZipFile("clase/lola.zip", "w") as z:
+    z.write(reference, "lola/libZavlek.so")
+link = zipfile.ZipInfo("libZavlek.so")
+link.external_attr = 0o120777 << 16
+with zipfile.ZipFile("clase/nora.zip", "w") as z:
+    z.writestr(link, "../ana/libZavlek.so")
+PY
+
+cat >rubrica.txt <<'RUBRIC'
+# Práctica 2: tokenizador y analizador
+@ Tokenizador 20
+tokeniza2 a+1
+= a + 1
+mPila
+@ Parser 50
+parser_SLR (1+2)*x
+= Cadena aceptada
+parser_SLR )
+~ ^Error de sintaxis en la posición 1
+parser_SLR 1.
+~ ^Error
+parser_SLR 99999999999
+~ .
+@ Parser, casos ocultos 10 oculta
+parser_SLR 2*(
+~ ^Error de sintaxis
+@ fuzz 20
+RUBRIC
+
+# A listener on a TCP and a UDP port of this machine, which the snooping
+# submission is told to reach; it says its port once both are open.
+mkfifo port-said
+python3 - <<'PY' &
+import select, socket
+tcp = socket.socket(); tcp.bind(("127.0.0.1", 0)); tcp.listen()
+udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); udp.bind(("127.0.0.1", tcp.getsockname()[1]))
+open("port-said", "w").write(f"{tcp.getsockname()[1]}\n")
+with open("reached", "w") as reached:
+    while True:
+        for ready in select.select([tcp, udp], [], [])[0]:
+            reached.write("tcp\n" if ready is tcp else "udp\n"); reached.flush()
+            (tcp.accept()[0].close() if ready is tcp else udp.recv(64))
+PY
+listener=$!
+trap 'kill $listener 2>/dev/null' EXIT
+read -r port <port-said
+
+export KAVRELO_SNOOP_READ=$work/clase/ana/libZavlek.so
+export KAVRELO_SNOOP_WRITE=$work/notas-1/escrito.txt
+export KAVRELO_SNOOP_PORT=$port
+export KAVRELO_SNOOP_PROCESSES=1000
+for jobs in 1 2; do
+  status=0
+  "$tool" --timeout 3 grade --rubric rubrica.txt --out "notas-$jobs" --jobs "$jobs" --fuzz-inputs 200 \
+    clase/* >"tabla-$jobs" 2>"progreso-$jobs" || status=$?
+  cat "tabla-$jobs" "progreso-$jobs"
+  ((status == 0)) || failed "grade --jobs $jobs ended with status $status"
+done
+cmp notas-1/notas.csv notas-2/notas.csv || failed "--jobs 1 and --jobs 2 gave different grades"
+[[ ! -e notas-1/escrito.txt ]] || failed "a submission wrote into the grades' folder"
+[[ ! -s reached ]] || failed "a submission reached the network: $(cat reached)"
+
+# The spreadsheet's view: every cell, as Python's CSV reader reads them.
+python3 - notas-1/notas.csv >csv-read <<'PY'
+import csv, sys
+with open(sys.argv[1], encoding="utf-8-sig", newline="") as f:
+    for row in csv.reader(f, strict=True):
+        print("|".join(row))
+PY
+cat >csv-expected <<'CSV'
+entrega|nota|maximo|Tokenizador|Parser|Parser, casos ocultos|fuzz|estado|motivo|igual_a
+ana|100.00|100.00|20.00|50.00|10.00|20.00|calificada||
+beto|67.50|100.00|20.00|37.50|10.00|0.00|calificada||
+carla|87.50|100.00|20.00|37.50|10.00|20.00|calificada||
+david|80.00|100.00|20.00|50.00|10.00|0.00|calificada||
+eva|55.00|100.00|10.00|25.00|0.00|20.00|calificada||
+fede|0.00|100.00|0.00|0.00|0.00|0.00|no calificable|libZavlek.so no exporta con su nombre exacto: tokeniza2, parser_SLR; en lugar de tokeniza2, exporta «tokeniza2(char*)» («_Z9tokeniza2Pc») con nombre de C++; declárelo «extern "C"»; en lugar de parser_SLR, exporta «parser_SLR(char*)» («_Z10parser_SLRPc») con nombre de C++; declárelo «extern "C"»|
+gema|0.00|100.00|0.00|0.00|0.00|0.00|no calificable|No se pudo cargar la biblioteca gema.so: el archivo gema.so no es una biblioteca compartida.
+Detalle del sistema: gema.so: file too short|
+hugo|0.00|100.00|0.00|0.00|0.00|0.00|no calificable|no tiene biblioteca: ni libZavlek.so ni Zavlek.dll, ni un único .so o .dll|
+ines|0.00|100.00|0.00|0.00|0.00|0.00|no calificable|tiene varias bibliotecas y no se sabe cuál calificar: a/uno.so, b/dos.so|
+juan|0.00|100.00|0.00|0.00|0.00|0.00|no calificable|el zip tiene una ruta que sale de su carpeta: ../../fuera.so|
+kike|90.00|100.00|10.00|50.00|10.00|20.00|calificada||lola
+lola|90.00|100.00|10.00|50.00|10.00|20.00|calificada||kike
+mario|67.50|100.00|20.00|37.50|10.00|0.00|calificada||
+nora|0.00|100.00|0.00|0.00|0.00|0.00|no calificable|el zip tiene un enlace simbólico: libZavlek.so|
+CSV
+diff csv-expected csv-read || failed "notas.csv is not the expected one"
+
+# Each submission's files as their readers take them: Gradescope's and
+# PrairieLearn's documented fields, each of its type, and the JUnit report
+# parsed; a line per submission: its score, each test passed (P) or failed
+# (F), PrairieLearn's score and whether it is gradable, JUnit's counts.
+python3 - notas-1 >files-read <<'PY'
+import json, os, sys, xml.etree.ElementTree as ElementTree
+out = sys.argv[1]
+for entry in sorted(os.listdir(out)):
+    folder = os.path.join(out, entry)
+    if not os.path.isdir(folder):
+        continue
+    gradescope = json.load(open(os.path.join(folder, "results.json"), encoding="utf-8"))
+    assert isinstance(gradescope["score"], float) and isinstance(gradescope["execution_time"], int)
+    assert isinstance(gradescope["output"], str) and gradescope["output_format"] == "text"
+    for test in gradescope["tests"]:
+        assert set(test) == {"name", "score", "max_score", "status", "output", "visibility"}, test
+        assert test["status"] in ("passed", "failed"), test
+        assert test["visibility"] in ("visible", "hidden", "after_due_date"), test
+    prairielearn = json.load(open(os.path.join(folder, "prairielearn.json"), encoding="utf-8"))
+    assert isinstance(prairielearn["gradable"], bool) and 0 <= prairielearn["score"] <= 1
+    assert isinstance(prairielearn["message"], str)
+    for test in prairielearn["tests"]:
+        assert set(test) == {"name", "points", "max_points", "output"}, test
+    suites = ElementTree.parse(os.path.join(folder, "junit.xml")).getroot()
+    print(entry, gradescope["score"],
+          "".join("P" if test["status"] == "passed" else "F" for test in gradescope["tests"]) or "-",
+          prairielearn["gradable"], prairielearn["score"], suites.get("tests"), suites.get("failures"))
+PY
+cat >files-expected <<'FILES'
+ana 100.0 PPPPPPPP True 1.0 7 0
+beto 67.5 PPPFPPPF True 0.675 7 1
+carla 87.5 PPPPFPPP True 0.875 7 1
+david 80.0 PPPPPPPF True 0.8 7 0
+eva 55.0 FPPFFPFP True 0.55 7 4
+fede 0.0 - False 0.0 7 7
+gema 0.0 - False 0.0 7 7
+hugo 0.0 - False 0.0 7 7
+ines 0.0 - False 0.0 7 7
+juan 0.0 - False 0.0 7 7
+kike 90.0 FPPPPPPP True 0.9 7 1
+lola 90.0 FPPPPPPP True 0.9 7 1
+mario 67.5 PPPPPFPF True 0.675 7 1
+nora 0.0 - False 0.0 7 7
+FILES
+diff files-expected files-read || failed "the submissions' files are not the expected ones"
+
+# What a failed case tells its student: the expected and obtained answers
+# and the cause, as run says it; a hidden case's text kept from PrairieLearn.
+grep -q '"name": "Parser: parser_SLR )", "score": 0.0000, "max_score": 12.5000, "status": "failed", "output": "esperado: ~ ^Error de sintaxis en la posición 1\\nobtenido: \\ncausa: la biblioteca terminó el proceso' \
+  notas-1/beto/results.json || failed "beto's crash is not said in results.json"
+grep -q '"name": "Parser, casos ocultos: caso oculto 1", "points": 10.0000' notas-1/ana/prairielearn.json ||
+  failed "a hidden case is shown to PrairieLearn"
