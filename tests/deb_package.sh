@@ -23,7 +23,7 @@ deb="$work/out/kavrelo1_1.0.0_amd64.deb"
 [[ "$(dpkg-deb --field "$deb" Package)" == kavrelo1 ]] || fail "package name"
 [[ "$(dpkg-deb --field "$deb" Version)" == 1.0.0 ]] || fail "version"
 depends="$(dpkg-deb --field "$deb" Depends)"
-for needed in libqt6widgets6 libc6 qt6-qpa-plugins; do
+for needed in libqt6widgets6 libc6 qt6-qpa-plugins libarchive13; do
   [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
 done
 contents="$(dpkg-deb --contents "$deb")"

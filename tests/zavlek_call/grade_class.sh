@@ -184,3 +184,32 @@ grep -q '"name": "Parser: parser_SLR )", "score": 0.0000, "max_score": 12.5000, 
   notas-1/beto/results.json || failed "beto's crash is not said in results.json"
 grep -q '"name": "Parser, casos ocultos: caso oculto 1", "points": 10.0000' notas-1/ana/prairielearn.json ||
   failed "a hidden case is shown to PrairieLearn"
+
+# The contract group: check's rows, each an equal share of its points; the
+# library that keeps a string at every call loses the memory row alone. (A
+# student's parser holds some 1 GB for the 16 MB text: the memory is the
+# teacher's to give.)
+cat >rubrica-contrato.txt <<'RUBRIC'
+@ Parser 5
+parser_SLR x
+= Cadena aceptada
+@ contrato 17
+RUBRIC
+status=0
+"$tool" grade --rubric rubrica-contrato.txt --out contrato --memory 4096 clase/ana clase/david >tabla-contrato ||
+  status=$?
+cat tabla-contrato
+((status == 0)) || failed "grade with a contract group ended with status $status"
+python3 - contrato >contract-read <<'PY'
+import json, sys
+for entry in ("ana", "david"):
+    tests = json.load(open(f"{sys.argv[1]}/{entry}/results.json", encoding="utf-8"))["tests"]
+    rows = [test for test in tests if test["name"].startswith("contrato: ")]
+    print(entry, len(rows), sum(test["score"] for test in tests),
+          *[test["name"] for test in rows if test["status"] == "failed"])
+PY
+cat >contract-expected <<'CONTRACT'
+ana 17 22.0
+david 17 21.0 contrato: memoria en 10.000 llamadas
+CONTRACT
+diff contract-expected contract-read || failed "the contract group's rows are not graded as expected"
