@@ -72,6 +72,15 @@ parser_SLR 2*(
 @ fuzz 20
 RUBRIC
 
+# A rubric at fault is said line by line before anything is graded.
+printf '@ Parser cincuenta\nparser_SLR x\n= Cadena aceptada\n' >rubrica-mal.txt
+status=0
+"$tool" grade --rubric rubrica-mal.txt --out notas-mal clase/ana 2>rubrica-mal.err || status=$?
+((status == 2)) || failed "a rubric at fault ended with status $status, not 2"
+grep -qx 'rubrica-mal.txt:1: los puntos del grupo no son un número: cincuenta (se admiten 20, 2.5 o 2,5)' \
+  rubrica-mal.err || failed "the rubric's fault is not said with its line: $(cat rubrica-mal.err)"
+[[ ! -e notas-mal ]] || failed "a rubric at fault still wrote grades"
+
 # A listener on a TCP and a UDP port of this machine, which the snooping
 # submission is told to reach; it says its port once both are open.
 mkfifo port-said
