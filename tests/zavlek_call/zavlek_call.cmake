@@ -201,9 +201,10 @@ kavrelo_zavlek_call_case(ALibraryPathWithQuotesAndBackslashesReachesTheChild 3
 # a crash and a hang fail their cases alone, and the reports are read by the
 # usual consumers.
 set(cases ${tool_tests}/cases)
+# Its self-tests print their report, which the case of each has.
 kavrelo_zavlek_call_case(RunPassesTheReferenceLibrarysExamples 0
   ARGS --library $<TARGET_FILE:Zavlek> run ${PROJECT_SOURCE_DIR}/examples/casos-referencia.txt
-  STDOUT_REGEX "^TAP version 13\n1\\.\\.[1-9][0-9]+\n# biblioteca: [^\n]+\n(ok [0-9]+ - [^\n]*\n)+$")
+  STDOUT_REGEX "^TAP version 13\n1\\.\\.[1-9][0-9]+\n# biblioteca: [^\n]+\nok 1 - [^\n]* mPila\n  ---\n  salida: \"mPila: prueba de la pila\\\\n[^\n]*\\\\nmPila: 6 de 6 comprobaciones correctas\\\\n\"\n  \\.\\.\\.\n(ok [0-9]+ - [^\n]*\n(  [^\n]*\n)*)+$")
 kavrelo_zavlek_call_case(RunSendsAndExpectsEveryEscape 0
   ARGS --library ${echo} run ${cases}/escapes.txt
   STDOUT_REGEX "^TAP version 13\n1\\.\\.7\n# biblioteca: [^\n]+\n(ok [0-9]+ - [^\n]*\n)+$")
