@@ -124,9 +124,9 @@ void end_case_output(std::size_t index) {
 // during it (end_case_output), then a record of it on the channel as soon
 // as it is done, so that a crash or a hang in a later one leaves it known,
 // and for a call with a pattern, once it is searched in the answer, a
-// record of how the search ended: the parent stops a search as it stops a call. A case that failed
-// otherwise than by its answer ends the child: the library may be left in
-// any state, and the rest go to a new one.
+// record of how the search ended: the parent stops a search as it stops a
+// call. A case that failed otherwise than by its answer ends the child: the
+// library may be left in any state, and the rest go to a new one.
 ChildReport child_run(std::string_view channel, const std::vector<std::string>&, const Options& options) {
     const std::optional<std::vector<CaseCall>> calls = calls_on_standard_input();
     if (!calls) return {kInternalError, {}};

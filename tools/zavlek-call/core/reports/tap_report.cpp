@@ -48,23 +48,25 @@ std::string tap_text(std::string_view text) {
     return line;
 }
 
+// A failed case's lines of its YAML block: what was expected, what came
+// and, when the call did not return, why.
 std::string what_went_wrong(const TestCase& test_case, const CaseResult& result) {
     const Expectation& expectation = test_case.expectation;
-    std::string block = "  esperado: ";
+    std::string lines = "  esperado: ";
     switch (expectation.kind) {
         case Expectation::Kind::returns:
-            block += "~\n";
+            lines += "~\n";
             break;
         case Expectation::Kind::equals:
-            block += yaml_string(text::to_utf8(expectation.answer)) + "\n";
+            lines += yaml_string(text::to_utf8(expectation.answer)) + "\n";
             break;
         case Expectation::Kind::matches:
-            block += yaml_string("~ " + expectation.written) + "\n";
+            lines += yaml_string("~ " + expectation.written) + "\n";
             break;
     }
-    block += "  obtenido: " + (result.obtained ? yaml_string(text::to_utf8(*result.obtained)) : "~") + "\n";
-    if (!result.failure.empty()) block += "  causa: " + yaml_string(result.failure) + "\n";
-    return block;
+    lines += "  obtenido: " + (result.obtained ? yaml_string(text::to_utf8(*result.obtained)) : "~") + "\n";
+    if (!result.failure.empty()) lines += "  causa: " + yaml_string(result.failure) + "\n";
+    return lines;
 }
 
 // What went wrong in a case that failed, what the library printed in any.
