@@ -54,6 +54,7 @@ endif()
 kavrelo_add_double(breaks_print_then_crash SOURCES doubles/contract_breaker.cpp
   DEFINITIONS BREAK_PRINT BREAK_CRASH WITH_ITS_FAULTS)
 kavrelo_add_double(counting SOURCES doubles/counting_zavlek.cpp WITH_ITS_FAULTS)
+kavrelo_add_double(printing SOURCES doubles/printing_zavlek.cpp WITH_ITS_FAULTS)
 # A student's recursive-descent parser in C++: as it should be, and with one
 # mistake of the kind students make.
 kavrelo_add_double(student SOURCES doubles/student_parser.cpp WITH_ITS_FAULTS)

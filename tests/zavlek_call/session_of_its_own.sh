@@ -22,9 +22,10 @@ fail() {
 # shellcheck source=tests/zavlek_call/processes.sh
 source "$(dirname "${BASH_SOURCE[0]}")/processes.sh"
 
-# The ids of the processes the library said it started, in what it wrote.
+# The ids of the processes the library said it started, in what it wrote:
+# on standard error for a call, in the case's output in run's report.
 said_processes() {
-  sed -n 's/^zavlek de prueba: proceso \([0-9]*\) en una sesión propia$/\1/p' "$1"
+  sed -n 's/.*zavlek de prueba: proceso \([0-9]*\) en una sesión propia.*/\1/p' "$@"
 }
 
 # what: call or run; then the arguments after the library.
@@ -32,7 +33,7 @@ ends_with_the_call() {
   local what=$1 status=0 processes process
   shift
   "$tool" --library "$library" --timeout 60 "$@" >"$work/$what.out" 2>"$work/$what.err" || status=$?
-  mapfile -t processes < <(said_processes "$work/$what.err")
+  mapfile -t processes < <(said_processes "$work/$what.err" "$work/$what.out")
   left+=("${processes[@]}")
   ((status == 0)) || fail "$what ended with status $status: $(cat "$work/$what.err")"
   ((${#processes[@]})) || fail "the library of $what said no process: $(cat "$work/$what.err")"

@@ -38,7 +38,7 @@ endfunction()
 function(kavrelo_double_file variable name)
   set(${variable} ${KAVRELO_DOUBLES_DIR}/${name}/${KAVRELO_LIBRARY_FILE} PARENT_SCOPE)
 endfunction()
-foreach(name echo counting sixteen_mb_of_tokens no_mpila missing not_a_library cdecl mangled msvc_mangled decorated
+foreach(name echo counting printing sixteen_mb_of_tokens no_mpila missing not_a_library cdecl mangled msvc_mangled decorated
     debug_runtime deeper unresolved truncated breaks_crash breaks_hang breaks_argument breaks_literal
     breaks_leak breaks_keep breaks_print breaks_print_then_crash breaks_forge breaks_exit3 breaks_abort breaks_grandchild student
     student_throws student_pairs_parentheses student_recurses_without_limit student_loops_on_a_bare_point
@@ -201,9 +201,10 @@ kavrelo_zavlek_call_case(ALibraryPathWithQuotesAndBackslashesReachesTheChild 3
 # a crash and a hang fail their cases alone, and the reports are read by the
 # usual consumers.
 set(cases ${tool_tests}/cases)
+# Its self-tests print their report, which the case of each has.
 kavrelo_zavlek_call_case(RunPassesTheReferenceLibrarysExamples 0
   ARGS --library $<TARGET_FILE:Zavlek> run ${PROJECT_SOURCE_DIR}/examples/casos-referencia.txt
-  STDOUT_REGEX "^TAP version 13\n1\\.\\.[1-9][0-9]+\n# biblioteca: [^\n]+\n(ok [0-9]+ - [^\n]*\n)+$")
+  STDOUT_REGEX "^TAP version 13\n1\\.\\.[1-9][0-9]+\n# biblioteca: [^\n]+\nok 1 - [^\n]* mPila\n  ---\n  salida: \"mPila: prueba de la pila\\\\n[^\n]*\\\\nmPila: 6 de 6 comprobaciones correctas\\\\n\"\n  \\.\\.\\.\n(ok [0-9]+ - [^\n]*\n(  [^\n]*\n)*)+$")
 kavrelo_zavlek_call_case(RunSendsAndExpectsEveryEscape 0
   ARGS --library ${echo} run ${cases}/escapes.txt
   STDOUT_REGEX "^TAP version 13\n1\\.\\.7\n# biblioteca: [^\n]+\n(ok [0-9]+ - [^\n]*\n)+$")
@@ -245,10 +246,14 @@ kavrelo_zavlek_call_case(RunOfALibraryThatCannotBeLoadedBailsOut 3
 add_test(NAME ZavlekCall.RunIsReadByProveAndAJUnitReader
   COMMAND ${tool_tests}/tap_and_junit.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call> ${counting}
     ${cases} ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/tap_and_junit)
+add_test(NAME ZavlekCall.RunAttachesWhatTheLibraryPrintedToEachCase
+  COMMAND ${tool_tests}/case_output.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call> ${printing}
+    ${cases} ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/case_output)
 add_test(NAME ZavlekCall.RunFailsACaseWithAMalformedAnswerAndRunsTheRest
   COMMAND ${tool_tests}/run_keeps_going.sh "${CMAKE_CROSSCOMPILING_EMULATOR}" $<TARGET_FILE:zavlek-call>
     ${breaks_argument} ${cases} ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/run_keeps_going)
-set_tests_properties(ZavlekCall.RunIsReadByProveAndAJUnitReader PROPERTIES TIMEOUT 180)
+set_tests_properties(ZavlekCall.RunIsReadByProveAndAJUnitReader ZavlekCall.RunAttachesWhatTheLibraryPrintedToEachCase
+  PROPERTIES TIMEOUT 180)
 set_tests_properties(ZavlekCall.RunSearchesAPatternInAnAnswerOfSixteenMegabytes PROPERTIES TIMEOUT 900)
 
 # Fuzzing finds each fault planted where only some inputs reach it, shrinks

@@ -33,7 +33,7 @@ public:
         : script_(std::move(script)), interrupted_at_(interrupted_at) {}
 
     ChildOutcome run(const std::vector<std::string>& arguments, std::string_view input,
-                     std::chrono::milliseconds, ErrorOutput, const Progress&) override {
+                     std::chrono::milliseconds, ErrorOutput, const Progress&, const OutputReader&) override {
         if (++started_ == interrupted_at_) interrupted_ = true;
         if (interrupted_) return {ChildOutcome::Ending::crashed, 0, "la señal 2 (SIGINT)", {}};
         const bool copy_per_input =

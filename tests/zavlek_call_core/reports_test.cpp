@@ -44,10 +44,10 @@ struct Reported {
 Reported reported() {
     Reported reported{read_case_file(kFile, kCases).cases, {}};
     EXPECT_EQ(reported.cases.size(), 3u);
-    reported.run.results.push_back({false, u"<a & \"b\"> 'c' \\ \u00E9\u0001\t\n", {}});
-    reported.run.results.push_back({true, u"x", {}});
+    reported.run.results.push_back({false, u"<a & \"b\"> 'c' \\ \u00E9\u0001\t\n", {}, {}});
+    reported.run.results.push_back({true, u"x", {}, {}});
     reported.run.results.push_back(
-        {false, std::nullopt, "parser_SLR no volvió en 5 s; se detuvo el proceso"});
+        {false, std::nullopt, "parser_SLR no volvió en 5 s; se detuvo el proceso", {}});
     return reported;
 }
 
@@ -93,7 +93,7 @@ TEST(TapReport, ABackslashBeforeAHashInAFileNameStartsNoDirective) {
     const std::string file = "caso\\# TODO x.txt";
     const std::vector<TestCase> cases = read_case_file(file, "parser_SLR x\n= y\n").cases;
     CaseRun run;
-    run.results.push_back({false, u"z", {}});
+    run.results.push_back({false, u"z", {}, {}});
     const ReaderOutput prove = read_by("prove --exec cat", tap_report(cases, run));
     EXPECT_NE(prove.status, 0) << prove.printed;
     EXPECT_THAT(prove.printed, HasSubstr("Failed: 1)"));
@@ -124,7 +124,7 @@ TEST(JunitReport, CharactersXmlForbidsAreEscapedAndLongAnswersShortened) {
     const std::string file = "nombre\xEF\xBF\xBF.txt";
     const std::vector<TestCase> cases = read_case_file(file, "parser_SLR x\n= \xEF\xBF\xBEy\n").cases;
     CaseRun run;
-    run.results.push_back({false, u"\uFFFF" + std::u16string(200'000, u'a'), {}});
+    run.results.push_back({false, u"\uFFFF" + std::u16string(200'000, u'a'), {}, {}});
     const std::string junit = junit_report({file}, cases, run);
     EXPECT_THAT(junit, Not(HasSubstr("\xEF\xBF\xBE")));
     EXPECT_THAT(junit, Not(HasSubstr("\xEF\xBF\xBF")));
@@ -195,7 +195,7 @@ TEST(JunitReport, AFileNamedTwiceHasItsCasesInEachOfItsTwoTestsuites) {
     std::vector<TestCase> cases = once;
     cases.insert(cases.end(), once.begin(), once.end());
     CaseRun run;
-    run.results = {{true, u"x", {}}, {true, {}, {}}, {false, u"y", {}}, {true, {}, {}}};
+    run.results = {{true, u"x", {}, {}}, {true, {}, {}, {}}, {false, u"y", {}, {}}, {true, {}, {}, {}}};
     const std::string junit = junit_report({"a.txt", "a.txt"}, cases, run);
     const std::string opening = "<testsuite name=\"a.txt\" tests=\"2\" ";
     const std::size_t first = junit.find(opening + "failures=\"0\"");
@@ -213,7 +213,7 @@ TEST(JunitReport, AnExpectedAnswerWithAControlKeepsItsLettersAsTheFileWroteThem)
                        "parser_SLR 1+\n= posici\xC3\xB3n\\x01\nparser_SLR 2\n= posici\xC3\xB3n\x01\n")
             .cases;
     CaseRun run;
-    run.results = {{false, u"posici\u00F3n 3", {}}, {false, u"posici\u00F3n\u0001 4", {}}};
+    run.results = {{false, u"posici\u00F3n 3", {}, {}}, {false, u"posici\u00F3n\u0001 4", {}, {}}};
     const std::string junit = junit_report({"a.txt"}, cases, run);
     EXPECT_THAT(junit, HasSubstr("message=\"esperado: posici\xC3\xB3n\\x01; obtenido: posici\xC3\xB3n 3\""));
     EXPECT_THAT(junit,

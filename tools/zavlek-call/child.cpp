@@ -4,6 +4,7 @@
 #include "chosen_library.h"
 #include "core/cases/case_run.h"
 #include "core/children/case_channel.h"
+#include "core/children/case_output.h"
 #include "core/contract/contract_checks.h"
 #include "core/fuzzing/fuzz_run.h"
 #include "handlers.h"
@@ -15,6 +16,8 @@
 #include <binding/zavlek_library.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <iostream>
 #include <optional>
 #include <stdexcept>
 
@@ -98,20 +101,41 @@ ChildReport case_done(binding::ZavlekLibrary& library, const CaseCall& call) {
     }
 }
 
+namespace {
+
+// The mark that ends what the library printed during a run's case, once
+// whatever the library left in a buffer of C's or C++'s is written: in the
+// stream itself, standard output and error being one pipe, so that the
+// parent tells whose each byte is however that pipe and the channel
+// interleave as it reads them.
+void end_case_output(std::size_t index) {
+    std::cout.flush();
+    std::clog.flush();
+    std::fflush(nullptr);
+    const std::string mark = case_output_mark(index);
+    std::fwrite(mark.data(), 1, mark.size(), stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
 // --child CHANNEL run [--library FILE]: the calls of calls_for_child on
-// standard input; a record of each on the channel as soon as it is done, so
-// that a crash or a hang in a later one leaves it known, and for a call with
-// a pattern, once it is searched in the answer, a record of how the search
-// ended: the parent stops a search as it stops a call. A case that failed
-// otherwise than by its answer ends the child: the library may be left in
-// any state, and the rest go to a new one.
+// standard input; after each, the mark that ends what the library printed
+// during it (end_case_output), then a record of it on the channel as soon
+// as it is done, so that a crash or a hang in a later one leaves it known,
+// and for a call with a pattern, once it is searched in the answer, a
+// record of how the search ended: the parent stops a search as it stops a
+// call. A case that failed otherwise than by its answer ends the child: the
+// library may be left in any state, and the rest go to a new one.
 ChildReport child_run(std::string_view channel, const std::vector<std::string>&, const Options& options) {
     const std::optional<std::vector<CaseCall>> calls = calls_on_standard_input();
     if (!calls) return {kInternalError, {}};
     const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
     binding::ZavlekLibrary library(*loader);
-    for (const CaseCall& call : *calls) {
+    for (std::size_t i = 0; i < calls->size(); ++i) {
+        const CaseCall& call = (*calls)[i];
         const ChildReport record = case_done(library, call);
+        end_case_output(i);
         if (!send_to_parent(channel, case_record(record))) return {kInternalError, {}};
         if (record.status != kDone) return {record.status, {}};
         if (call.pattern &&

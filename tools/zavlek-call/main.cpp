@@ -25,8 +25,10 @@ int run_child(const std::vector<std::string>& arguments) {
     prepare_child_process(channel);
     // What the library prints reaches its reader as it is printed: a crash
     // loses nothing that waited in a buffer, the output for people most
-    // needed then.
+    // needed then, and what it writes on both streams keeps its order.
+    // (Windows' C runtime buffers standard error too, on a pipe.)
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::setvbuf(stderr, nullptr, _IONBF, 0);
     ChildReport report{kWrongUsage, {}};
     try {
         const ParsedOptions parsed = parse_options({arguments.begin() + 2, arguments.end()});

@@ -109,7 +109,10 @@ const std::vector<Mode> kModes = {
      "cadena mal formada o deja salir una excepción, ese caso falla y un\n"
      "proceso nuevo sigue con los demás. Escribe el resultado en TAP\n"
      "(versión 13) en la salida estándar, tras un comentario que nombra el\n"
-     "archivo que respondió.",
+     "archivo que respondió. Lo que la biblioteca escribe en la salida\n"
+     "estándar o de error durante un caso acompaña a ese caso (salida en\n"
+     "TAP, system-out en JUnit), hasta 4 KB; también lo escrito justo antes\n"
+     "de que el proceso termine.",
      {"--junit"},
      take_case_files,
      run_case_files,

@@ -30,9 +30,10 @@ namespace kavrelo::zavlek_call {
 // each step of progress, when progress is given), once the child has ended,
 // and with us: when a signal ends us (POSIX), however we end (Windows).
 // Throws std::runtime_error when it cannot be started.
+// reader: as Children::run says.
 ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
                               std::chrono::milliseconds limit, ErrorOutput error_output,
-                              const Progress& progress = {});
+                              const Progress& progress = {}, const OutputReader& reader = {});
 
 // From now on, whatever a child starts ends with it, even a process that
 // left its process group and session: each is ours once its parent has
@@ -131,9 +132,9 @@ std::optional<std::string> image_holding(const void* address);
 class ThisProgramsChildren final : public Children {
 public:
     ChildOutcome run(const std::vector<std::string>& arguments, std::string_view input,
-                     std::chrono::milliseconds limit, ErrorOutput error_output,
-                     const Progress& progress) override {
-        return run_this_program(arguments, input, limit, error_output, progress);
+                     std::chrono::milliseconds limit, ErrorOutput error_output, const Progress& progress,
+                     const OutputReader& reader) override {
+        return run_this_program(arguments, input, limit, error_output, progress, reader);
     }
     bool interrupted() const override { return zavlek_call::interrupted(); }
 };

@@ -273,6 +273,7 @@ struct StartedChild {
     Descriptor ended;   // readable once the child has ended
     Descriptor input;   // ours to write, the child's standard input
     Descriptor report;  // ours to read, the child's channel to us
+    Descriptor output;  // ours to read, its standard output and error, where they are read
 };
 
 StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput error_output) {
@@ -286,6 +287,7 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
     argv.push_back(nullptr);
     const Descriptor nowhere(error_output == ErrorOutput::discarded ? open("/dev/null", O_WRONLY | O_CLOEXEC)
                                                                     : -1);
+    Pipe output = error_output == ErrorOutput::read ? make_pipe() : Pipe{Descriptor(), Descriptor()};
     const pid_t parent = getpid();
     turn_off_the_allocators_cache();
 
@@ -304,7 +306,9 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
         if (getppid() != parent) _exit(127);
         place_as(to_child.read_end.get(), STDIN_FILENO);
         // What the library prints goes where people read it, never into the report.
-        const int people = nowhere.get() >= 0 ? nowhere.get() : STDERR_FILENO;
+        const int people = output.write_end.get() >= 0 ? output.write_end.get()
+                           : nowhere.get() >= 0        ? nowhere.get()
+                                                       : STDERR_FILENO;
         place_as(people, STDOUT_FILENO);
         place_as(people, STDERR_FILENO);
         fcntl(report.write_end.get(), F_SETFD, 0);
@@ -322,7 +326,9 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
     }
     fcntl(to_child.write_end.get(), F_SETFL, O_NONBLOCK);
     fcntl(report.read_end.get(), F_SETFL, O_NONBLOCK);
-    return {std::move(group), std::move(ended), std::move(to_child.write_end), std::move(report.read_end)};
+    if (output.read_end.get() >= 0) fcntl(output.read_end.get(), F_SETFL, O_NONBLOCK);
+    return {std::move(group), std::move(ended), std::move(to_child.write_end), std::move(report.read_end),
+            std::move(output.read_end)};
 }
 
 // Reads what the pipe holds now into `into`; false once it holds nothing
@@ -342,11 +348,31 @@ bool collect(Descriptor& pipe, std::string& into) {
     return false;
 }
 
-// Feeds the input and collects the report together, so that neither side
-// waits on a full pipe, until the child ends or time is up. Returns false
-// when time ran out.
+// What the pipe holds now, for the reader.
+void read_output(Descriptor& pipe, const OutputReader& reader) {
+    std::string got;
+    collect(pipe, got);
+    if (!got.empty()) reader(got);
+}
+
+// What a child wrote before it ended, or was ended at the limit, is in the
+// pipe, a pipe-full at most; nothing is waited for from any process that
+// escaped its group.
+void drain(Descriptor& pipe, std::string& into) {
+    const int capacity = fcntl(pipe.get(), F_GETPIPE_SZ);
+    std::size_t drained = 0;
+    while (drained < static_cast<std::size_t>(std::max(capacity, 0))) {
+        const std::size_t before = into.size();
+        if (!collect(pipe, into)) break;
+        drained += into.size() - before;
+    }
+}
+
+// Feeds the input and collects the report and the output together, so that
+// no side waits on a full pipe, until the child ends or time is up. Returns
+// false when time ran out.
 bool pump(StartedChild& child, std::string_view input, std::chrono::milliseconds limit,
-          const Progress& progress, std::string& reported) {
+          const Progress& progress, std::string& reported, const OutputReader& reader) {
     Clock::time_point deadline = Clock::now() + limit;
     std::size_t fed = 0;
     if (input.empty()) child.input.reset();
@@ -356,9 +382,11 @@ bool pump(StartedChild& child, std::string_view input, std::chrono::milliseconds
             return false;
         }
         // A closed descriptor, negative, is passed over.
-        pollfd fds[3] = {
-            {child.ended.get(), POLLIN, 0}, {child.report.get(), POLLIN, 0}, {child.input.get(), POLLOUT, 0}};
-        if (poll(fds, 3, static_cast<int>(left.count())) < 0) {
+        pollfd fds[4] = {{child.ended.get(), POLLIN, 0},
+                         {child.report.get(), POLLIN, 0},
+                         {child.input.get(), POLLOUT, 0},
+                         {child.output.get(), POLLIN, 0}};
+        if (poll(fds, 4, static_cast<int>(left.count())) < 0) {
             if (errno == EINTR) continue;
             throw std::runtime_error(std::string("no se pudo esperar al proceso hijo: ") +
                                      std::strerror(errno));
@@ -373,6 +401,7 @@ bool pump(StartedChild& child, std::string_view input, std::chrono::milliseconds
             progress && progress(reported)) {
             deadline = Clock::now() + limit;
         }
+        if ((fds[3].revents & (POLLIN | POLLHUP | POLLERR)) != 0) read_output(child.output, reader);
         if ((fds[0].revents & POLLIN) != 0) {
             return true;
         }
@@ -471,20 +500,16 @@ std::string crash_record_from(Descriptor& pipe) {
 
 ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
                               std::chrono::milliseconds limit, ErrorOutput error_output,
-                              const Progress& progress) {
+                              const Progress& progress, const OutputReader& reader) {
     StartedChild child = start_child(arguments, error_output);
     std::string reported;
-    const bool ended = pump(child, input, limit, progress, reported);
+    const bool ended = pump(child, input, limit, progress, reported, reader);
     const int status = child.group.end();
-    // What the child wrote before it ended, or was ended at the limit, is in
-    // the pipe, a pipe-full at most; nothing is waited for from any process
-    // that escaped its group.
-    const int capacity = fcntl(child.report.get(), F_GETPIPE_SZ);
-    std::size_t drained = 0;
-    while (drained < static_cast<std::size_t>(std::max(capacity, 0))) {
-        const std::size_t before = reported.size();
-        if (!collect(child.report, reported)) break;
-        drained += reported.size() - before;
+    drain(child.report, reported);
+    if (child.output.get() >= 0) {
+        std::string output;
+        drain(child.output, output);
+        if (!output.empty()) reader(output);
     }
     ChildOutcome outcome;
     if (ended) {

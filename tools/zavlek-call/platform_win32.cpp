@@ -168,6 +168,7 @@ struct StartedChild {
     Handle process;
     Handle input;   // ours to write, the child's standard input
     Handle report;  // ours to read, the child's channel to us
+    Handle output;  // ours to read, its standard output and error, where they are read; null otherwise
     Handle crash;   // the memory of its CrashRecord; null when it could not be made
 };
 
@@ -201,9 +202,11 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
         error_output == ErrorOutput::discarded
             ? CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr)
             : nullptr);
+    Pipe output = error_output == ErrorOutput::read ? make_pipe(false) : Pipe{};
     // What the library prints goes where people read it, never into the report.
-    const HANDLE people =
-        nowhere && nowhere.get() != INVALID_HANDLE_VALUE ? nowhere.get() : GetStdHandle(STD_ERROR_HANDLE);
+    const HANDLE people = output.write_end                                   ? output.write_end.get()
+                          : nowhere && nowhere.get() != INVALID_HANDLE_VALUE ? nowhere.get()
+                                                                             : GetStdHandle(STD_ERROR_HANDLE);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -226,15 +229,19 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
     Handle crash(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(CrashRecord),
                                     crash_record_name(started.dwProcessId).c_str()));
     ResumeThread(thread.get());
-    return {std::move(job), std::move(process), std::move(to_child.write_end), std::move(report.read_end),
+    return {std::move(job),
+            std::move(process),
+            std::move(to_child.write_end),
+            std::move(report.read_end),
+            std::move(output.read_end),
             std::move(crash)};
 }
 
-// Writing and reading on threads of their own, so that neither side waits on
-// a full pipe; both end once every process holding the child's ends has.
+// Writing and reading on threads of their own, so that no side waits on a
+// full pipe; each ends once every process holding the child's ends has.
 class Pump {
 public:
-    Pump(StartedChild& child, std::string_view input)
+    Pump(StartedChild& child, std::string_view input, const OutputReader& reader)
         : arrived_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
           feeder_([input, pipe = child.input.release()] {
               const Handle end(pipe);
@@ -256,6 +263,15 @@ public:
                   }
                   SetEvent(arrived_.get());
               }
+          }),
+          // The reader is called on this thread alone, and done with once
+          // finish has joined it.
+          output_reader_([&reader, pipe = child.output.get()] {
+              char buffer[65536];
+              DWORD got = 0;
+              while (pipe != nullptr && ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+                  reader(std::string_view(buffer, got));
+              }
           }) {}
 
     // Signalled when more of the report has arrived.
@@ -270,6 +286,7 @@ public:
     std::string finish() {
         feeder_.join();
         collector_.join();
+        output_reader_.join();
         return std::move(reported_);
     }
 
@@ -279,6 +296,7 @@ private:
     std::string reported_;
     std::thread feeder_;
     std::thread collector_;
+    std::thread output_reader_;
 };
 
 // Until the child ends (true) or the limit passes with no step of progress
@@ -331,10 +349,10 @@ ChildOutcome outcome_of(const StartedChild& child) {
 
 ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
                               std::chrono::milliseconds limit, ErrorOutput error_output,
-                              const Progress& progress) {
+                              const Progress& progress, const OutputReader& reader) {
     StartedChild child = start_child(arguments, error_output);
     running_job.store(child.job.get());
-    Pump pump(child, input);
+    Pump pump(child, input, reader);
     const bool ended = ended_in_time(child.process.get(), pump, limit, progress);
     // The child at the limit, and whatever it started in any case, end now,
     // and with them every holder of the pipes' other ends.

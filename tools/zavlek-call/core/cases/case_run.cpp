@@ -2,6 +2,7 @@
 #include "core/cases/case_run.h"
 
 #include "core/children/case_channel.h"
+#include "core/children/case_output.h"
 #include "core/children/ending.h"
 #include "core/exit_status.h"
 
@@ -124,8 +125,10 @@ CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const 
     CaseRun run;
     while (run.results.size() < cases.size()) {
         const std::size_t first = run.results.size();
-        const ChildOutcome outcome = children.run(arguments, child_input(cases, first), limit,
-                                                  ErrorOutput::shared, case_by_case(cases, first));
+        CaseOutputs outputs;
+        const ChildOutcome outcome = children.run(
+            arguments, child_input(cases, first), limit, ErrorOutput::read, case_by_case(cases, first),
+            [&outputs](std::string_view bytes) { outputs.take(bytes); });
         const CaseRecords read = case_records(outcome.reported);
         std::span<const CaseRecord> records = read.records;
         // A child ends after the first case that failed otherwise than by
@@ -145,6 +148,10 @@ CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const 
         }
         if (!ended_after_a_fault && run.results.size() < cases.size()) {
             run.results.push_back(cut_short(cases[run.results.size()], records, outcome, limit));
+        }
+        const std::vector<std::string> printed = outputs.shown();
+        for (std::size_t i = 0; i < printed.size() && first + i < run.results.size(); ++i) {
+            run.results[first + i].output = printed[i];
         }
     }
     return run;

@@ -19,6 +19,9 @@ struct CaseResult {
     bool passed = false;
     std::optional<std::u16string> obtained;  // the answer, when the case has one
     std::string failure;                     // what happened when the call did not return
+    // What the library printed during the call, as shown_output shows it;
+    // empty when it printed nothing.
+    std::string output;
 };
 
 struct CaseRun {

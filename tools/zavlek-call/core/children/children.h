@@ -22,8 +22,13 @@ struct ChildOutcome {
 };
 
 // Where a child's standard output and error go, which carry only what the
-// library writes for people: to our standard error, or nowhere.
-enum class ErrorOutput { shared, discarded };
+// library writes for people: to our standard error, nowhere, or to a reader
+// of ours (read).
+enum class ErrorOutput { shared, discarded, read };
+
+// Given a child's standard output and error, the two as one stream, piece by
+// piece as they come, where they are read.
+using OutputReader = std::function<void(std::string_view bytes)>;
 
 // A child's command line: this flag, the name of its channel to us, then the
 // arguments it was given.
@@ -41,10 +46,12 @@ public:
     // Runs a child with the input on its standard input. The child and
     // every process it starts end at the limit (counted afresh at each step
     // of progress, when progress is given), once the child has ended, and
-    // with us. Throws std::runtime_error when it cannot be started.
+    // with us. reader: where error_output is read, what reads it; every
+    // byte the child wrote reaches it before run returns. Throws
+    // std::runtime_error when it cannot be started.
     virtual ChildOutcome run(const std::vector<std::string>& arguments, std::string_view input,
                              std::chrono::milliseconds limit, ErrorOutput error_output,
-                             const Progress& progress) = 0;
+                             const Progress& progress, const OutputReader& reader) = 0;
 
     // Whether an interrupt (Ctrl+C) asked the work to stop at its next step.
     virtual bool interrupted() const = 0;

@@ -172,7 +172,7 @@ BatchOutcome run_batch(Children& children, const FuzzSettings& settings,
     std::vector<std::string> arguments = child_arguments("fuzz", entry_point, settings.library);
     if (copies == Copies::one_per_input) arguments.emplace_back(kCopyPerInput);
     const ChildOutcome ending = children.run(arguments, calls_for_child(calls), settings.limit,
-                                             ErrorOutput::discarded, record_by_record());
+                                             ErrorOutput::discarded, record_by_record(), {});
     const std::vector<CaseRecord> records = case_records(ending.reported).records;
     BatchOutcome batch;
     if (records.empty()) {

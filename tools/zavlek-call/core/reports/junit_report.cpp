@@ -118,12 +118,14 @@ std::string junit_report(const std::vector<std::string>& files, const std::vecto
             const std::string opening = "    <testcase name=\"" + shown(case_place(cases[next])) +
                                         "\" classname=\"" + shown(file) + "\"";
             const CaseResult result = next < run.results.size() ? run.results[next] : not_run(run);
-            if (result.passed) {
-                testcases += opening + "/>\n";
-            } else {
-                testcases += opening + ">\n" + failure(cases[next], result) + "    </testcase>\n";
-                ++failed;
+            std::string inside = result.passed ? std::string() : failure(cases[next], result);
+            if (!result.output.empty()) {
+                // Lines and all: already in visible characters.
+                inside += "      <system-out>" + xml_escaped(with_visible_noncharacters(result.output)) +
+                          "</system-out>\n";
             }
+            testcases += inside.empty() ? opening + "/>\n" : opening + ">\n" + inside + "    </testcase>\n";
+            if (!result.passed) ++failed;
         }
         // Every case passed or failed: none is skipped.
         suites += "  <testsuite name=\"" + shown(file) + "\" tests=\"" + std::to_string(next - first) +

@@ -48,22 +48,32 @@ std::string tap_text(std::string_view text) {
     return line;
 }
 
-std::string yaml_block(const TestCase& test_case, const CaseResult& result) {
+// A failed case's lines of its YAML block: what was expected, what came
+// and, when the call did not return, why.
+std::string what_went_wrong(const TestCase& test_case, const CaseResult& result) {
     const Expectation& expectation = test_case.expectation;
-    std::string block = "  ---\n  esperado: ";
+    std::string lines = "  esperado: ";
     switch (expectation.kind) {
         case Expectation::Kind::returns:
-            block += "~\n";
+            lines += "~\n";
             break;
         case Expectation::Kind::equals:
-            block += yaml_string(text::to_utf8(expectation.answer)) + "\n";
+            lines += yaml_string(text::to_utf8(expectation.answer)) + "\n";
             break;
         case Expectation::Kind::matches:
-            block += yaml_string("~ " + expectation.written) + "\n";
+            lines += yaml_string("~ " + expectation.written) + "\n";
             break;
     }
-    block += "  obtenido: " + (result.obtained ? yaml_string(text::to_utf8(*result.obtained)) : "~") + "\n";
-    if (!result.failure.empty()) block += "  causa: " + yaml_string(result.failure) + "\n";
+    lines += "  obtenido: " + (result.obtained ? yaml_string(text::to_utf8(*result.obtained)) : "~") + "\n";
+    if (!result.failure.empty()) lines += "  causa: " + yaml_string(result.failure) + "\n";
+    return lines;
+}
+
+// What went wrong in a case that failed, what the library printed in any.
+std::string yaml_block(const TestCase& test_case, const CaseResult& result) {
+    std::string block = "  ---\n";
+    if (!result.passed) block += what_went_wrong(test_case, result);
+    if (!result.output.empty()) block += "  salida: " + yaml_string(result.output) + "\n";
     return block + "  ...\n";
 }
 
@@ -92,7 +102,7 @@ std::string tap_report(const std::vector<TestCase>& cases, const CaseRun& run, s
         const CaseResult& result = run.results[i];
         tap += std::string(result.passed ? "ok " : "not ok ") + std::to_string(i + 1) + " - " +
                tap_text(case_place(cases[i]) + " " + cases[i].written) + "\n";
-        if (!result.passed) tap += yaml_block(cases[i], result);
+        if (!result.passed || !result.output.empty()) tap += yaml_block(cases[i], result);
     }
     if (run.not_bound) {
         tap += "Bail out! " + tap_text(*run.not_bound) + "\n";
