@@ -86,11 +86,12 @@ Rubric example_rubric() { return read_rubric("rubrica.txt", kRubric).rubric; }
 // thirteen of fourteen check rows pass; fuzz finds something.
 SubmissionResults example_results() {
     SubmissionResults results;
-    results.run.results = {{false, u"01 02", {}},
-                           {true, std::nullopt, {}},
-                           {true, u"Error de sintaxis", {}},
-                           {false, std::nullopt, "la biblioteca terminó el proceso durante parser_SLR"},
-                           {true, u"Cadena aceptada", {}}};
+    results.run.results = {
+        {false, u"01 02", {}},
+        {true, std::nullopt, {}},
+        {true, u"Error de sintaxis", {}},
+        {false, std::nullopt, "la biblioteca terminó el proceso durante parser_SLR", "depurando: (\n"},
+        {true, u"Cadena aceptada", {}}};
     for (int row = 0; row < 14; ++row) {
         results.contract.push_back(
             {"fila " + std::to_string(row),
@@ -113,7 +114,8 @@ TEST(Grading, EachGroupsPointsAreSharedEquallyAmongItsTests) {
     EXPECT_EQ(grade.tests[0].output, "esperado: 01|02\nobtenido: 01 02\n");
     EXPECT_EQ(
         grade.tests[3].output,
-        "esperado: Cadena aceptada\nobtenido: \ncausa: la biblioteca terminó el proceso durante parser_SLR\n");
+        "esperado: Cadena aceptada\nobtenido: \ncausa: la biblioteca terminó el proceso durante parser_SLR\n"
+        "salida de la biblioteca:\ndepurando: (\n");
     EXPECT_EQ(grade.tests[19].name, "FUZZ: 2000 entradas");
     EXPECT_EQ(grade.tests[19].output, "crash: violación de acceso\n");
 }

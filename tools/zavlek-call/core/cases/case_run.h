@@ -21,7 +21,7 @@ struct CaseResult {
     std::string failure;                     // what happened when the call did not return
     // What the library printed during the call, as shown_output shows it;
     // empty when it printed nothing.
-    std::string output;
+    std::string output{};
 };
 
 struct CaseRun {

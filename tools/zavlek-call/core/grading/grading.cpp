@@ -95,6 +95,7 @@ std::string case_output(const TestCase& test_case, const CaseResult* result, con
     if (result == nullptr) return output + "causa: " + run.not_bound.value_or("el caso no se ejecutó") + "\n";
     output += "obtenido: " + (result->obtained ? text::to_utf8(*result->obtained) : std::string()) + "\n";
     if (!result->failure.empty()) output += "causa: " + result->failure + "\n";
+    if (!result->output.empty()) output += "salida de la biblioteca:\n" + result->output;
     return output;
 }
 
@@ -107,7 +108,8 @@ std::string results_record(const SubmissionResults& results) {
     for (const CaseResult& result : results.run.results) {
         writer.number(result.passed)
             .optional(result.obtained ? std::optional(text::to_utf8(*result.obtained)) : std::nullopt)
-            .field(result.failure);
+            .field(result.failure)
+            .field(result.output);
     }
     writer.optional(results.run.not_bound);
     writer.number(results.contract.size());
@@ -136,6 +138,7 @@ std::optional<SubmissionResults> results_from_record(std::string_view record) {
             if (const std::optional<std::string> obtained = reader.need_optional())
                 result.obtained = text::from_utf8(*obtained);
             result.failure = reader.need_field();
+            result.output = reader.need_field();
             results.run.results.push_back(std::move(result));
         }
         results.run.not_bound = reader.need_optional();
