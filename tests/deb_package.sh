@@ -31,7 +31,8 @@ library="./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/kavrelo1/libZavlek.
 for file in ./usr/bin/kavrelo1 ./usr/bin/zavlek-call "$library" ./usr/include/zavlek.h \
     ./usr/share/applications/kavrelo1.desktop ./usr/share/metainfo/org.kavrelo1.Kavrelo1.metainfo.xml \
     ./usr/share/man/man1/kavrelo1.1.gz ./usr/share/man/man1/zavlek-call.1.gz \
-    ./usr/share/doc/kavrelo1/copyright ./usr/share/doc/kavrelo1/changelog.gz; do
+    ./usr/share/doc/kavrelo1/copyright ./usr/share/doc/kavrelo1/changelog.gz \
+    ./usr/share/doc/kavrelo1/calificar.md.gz; do
   grep -qF " $file" <<<"$contents" || fail "the package lacks $file"
 done
 for size in 16 32 48 64 128 256; do
