@@ -4,7 +4,9 @@
 // parser_SLR reads the file named in KAVRELO_SNOOP_READ, writes the one
 // named in KAVRELO_SNOOP_WRITE, connects to 127.0.0.1 at the TCP port in
 // KAVRELO_SNOOP_PORT, sends a datagram to the UDP port in the same, and
-// starts processes that wait for ever until the system refuses one. It
+// starts processes that wait for ever until the system refuses one; and,
+// sent "secreto", searches its parent's memory for the text that starts
+// "Secreto" (a hidden case's expected answer) and answers with it. It
 // answers "Cadena aceptada" when every one of these failed and each process
 // was refused before KAVRELO_SNOOP_PROCESSES; otherwise it says what it
 // achieved.
@@ -17,6 +19,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -82,6 +86,32 @@ long processes_started(long most) {
     return started;
 }
 
+// The text starting "Secreto" in the parent's writable memory, up to its
+// NUL; empty when it cannot be read.
+std::string parents_secret() {
+    const std::string parent = "/proc/" + std::to_string(getppid());
+    std::ifstream maps(parent + "/maps");
+    std::ifstream memory(parent + "/mem", std::ios::binary);
+    for (std::string line; std::getline(maps, line);) {
+        unsigned long start = 0;
+        unsigned long end = 0;
+        char dash = 0;
+        std::string permissions;
+        std::istringstream fields(line);
+        if (!(fields >> std::hex >> start >> dash >> end >> permissions) || permissions[1] != 'w') continue;
+        std::string bytes(end - start, '\0');
+        memory.clear();
+        memory.seekg(static_cast<std::streamoff>(start));
+        if (!memory.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) continue;
+        for (std::size_t at = bytes.find("Secreto"); at != std::string::npos;
+             at = bytes.find("Secreto", at + 1)) {
+            const std::string found = bytes.substr(at, bytes.find_first_of(std::string("\0\n", 2), at) - at);
+            if (found.size() > 8 && found.size() < 64) return found;
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 ZAVLEK_API void ZAVLEK_CALL mPila(void) {}
@@ -90,7 +120,11 @@ ZAVLEK_API BSTR ZAVLEK_CALL tokeniza2(BSTR text) {
     return SysAllocStringByteLen(reinterpret_cast<const char*>(text), SysStringByteLen(text));
 }
 
-ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR) {
+ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
+    if (std::string(reinterpret_cast<const char*>(text), SysStringByteLen(text)) == "secreto") {
+        const std::string secret = parents_secret();
+        return SysAllocStringByteLen(secret.data(), static_cast<unsigned int>(secret.size()));
+    }
     std::string achieved;
     if (read_it(setting("KAVRELO_SNOOP_READ"))) achieved += "leyo otra entrega; ";
     if (wrote_it(setting("KAVRELO_SNOOP_WRITE"))) achieved += "escribio en las notas; ";

@@ -332,6 +332,15 @@ void confine_this_process(const Confinement& confinement) {
         throw std::runtime_error("este núcleo no ofrece Landlock, y sin él no se puede aislar la entrega");
     }
     confine(confinement, interface);
+#if !defined(__SANITIZE_ADDRESS__)
+    // What this process holds (a rubric's hidden answers) is not for what it
+    // starts to read: a child in the same domain, of the same user, could
+    // otherwise read it through /proc/PID/mem. Each child it starts is a
+    // program of its own, dumpable for itself. The leak checker that comes
+    // with the sanitizers reads this process as a tracer would, and needs it
+    // readable.
+    prctl(PR_SET_DUMPABLE, 0);
+#endif
 }
 
 void limit_this_process(const Confinement& confinement) {
