@@ -230,3 +230,21 @@ printf '@ Ocultos 10 oculta\nparser_SLR secreto\n= Secreto de la rubrica\n' >rub
 "$tool" grade --rubric rubrica-secreta.txt --out secreto clase/eva >tabla-secreta
 grep -q '^eva  *0.00 / 10.00  *calificada$' tabla-secreta ||
   failed "the submission read a hidden answer from its grader: $(cat tabla-secreta)"
+
+# Libraries as students' tools leave them: a versioned file behind a link
+# in the folder, and a zip made on a Mac, with its resource forks beside.
+mkdir -p mac/olga
+cp "$doubles/student/libZavlek.so" mac/olga/libZavlek.so.1
+ln -s libZavlek.so.1 mac/olga/libZavlek.so
+python3 - "$doubles" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile("mac/pepe.zip", "w") as z:
+    z.write(f"{sys.argv[1]}/student/libZavlek.so", "pepe/libZavlek.so")
+    z.writestr("__MACOSX/pepe/._libZavlek.so", b"\0\5\26\7 recurso")
+    z.writestr("pepe/._otra.so", b"\0\5\26\7 recurso")
+PY
+"$tool" grade --rubric rubrica.txt --out mac/notas --fuzz-inputs 10 mac/olga mac/pepe.zip >tabla-mac
+if ! grep -q '^olga  *100.00 / 100.00  *calificada; igual a pepe$' tabla-mac ||
+  ! grep -q '^pepe  *100.00 / 100.00  *calificada; igual a olga$' tabla-mac; then
+  failed "a linked or a Mac-zipped library was not graded: $(cat tabla-mac)"
+fi

@@ -504,6 +504,15 @@ if(NOT WIN32)
   set_tests_properties(ZavlekCall.GradeGradesAClassAsItsReadersReadTheGrades PROPERTIES TIMEOUT 600)
 endif()
 
+# Every system grades a folder by the library in it, two submissions at once
+# (on Windows, where nothing confines them, only when told to go without).
+kavrelo_zavlek_call_case(GradeGradesFoldersTwoAtATimeOnEverySystem 0
+  ARGS --timeout 10 grade --sin-aislamiento --jobs 2 --fuzz-inputs 100
+    --rubric ${tool_tests}/cases/rubrica-dos-grupos.txt
+    --out ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/GradeGradesFoldersTwoAtATimeOnEverySystem/notas
+    ${KAVRELO_DOUBLES_DIR}/student ${KAVRELO_DOUBLES_DIR}/mangled ${KAVRELO_DOUBLES_DIR}/breaks_crash
+  STDOUT_REGEX "breaks_crash +0.00 / 15.00 +calificada\nmangled +0.00 / 15.00 +no calificable: [A-Za-z]+.[a-z]+ no exporta con su nombre exacto[^\n]*\nstudent +15.00 / 15.00 +calificada\n\n2 de 3 entregas calificadas")
+
 # The templates build as their authors would build them and pass the check.
 foreach(template IN ITEMS "" -cpp)
   set(test_name ContractCheck.TheLibraryTemplateBuildsAndPasses)

@@ -75,6 +75,8 @@ TEST(Rubric, EachFaultIsSaidWithItsLine) {
                     "r.txt:5: el grupo contrato no lleva casos: sus puntos son los de check"));
     EXPECT_THAT(read_rubric("r.txt", "@ Vacío 10\n@ fuzz 1\n").faults,
                 ElementsAre("r.txt:1: el grupo Vacío no tiene casos"));
+    EXPECT_THAT(read_rubric("r.txt", "@ fuzz 1\n@ FUZZ 2\n").faults,
+                ElementsAre("r.txt:2: ya hay un grupo FUZZ: cada grupo es una columna de las notas"));
     EXPECT_THAT(read_rubric("r.txt", "# nada\n").faults,
                 ElementsAre("r.txt:1: la rúbrica no tiene grupos: se esperaba @ NOMBRE PUNTOS "
                             "[visible|oculta|tras-entrega]"));

@@ -18,6 +18,7 @@
 #include "sandbox.h"
 #include "unpacking.h"
 
+#include <binding/codepage.h>
 #include <text/utf8.h>
 
 #include <algorithm>
@@ -111,6 +112,16 @@ std::string id_of(const fs::path& given) {
     return utf8_of(fs::is_directory(name) ? name.filename() : name.stem());
 }
 
+// Whether a link found in a submission's folder leads to a file inside it.
+bool stays_inside(const fs::path& link, const fs::path& folder) {
+    std::error_code error;
+    const fs::path target = fs::weakly_canonical(link, error);
+    const fs::path root = fs::weakly_canonical(folder, error);
+    if (error) return false;
+    const fs::path relative = target.lexically_relative(root);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
 // The library of a folder: the file named as the console loads it, or else
 // the only library there is.
 void find_library(Submission& submission, const fs::path& folder) {
@@ -122,8 +133,13 @@ void find_library(Submission& submission, const fs::path& folder) {
              fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, error);
          !error && entry != fs::recursive_directory_iterator() && ++looked_at < kMostFilesLookedAt;
          entry.increment(error)) {
-        if (!entry->is_regular_file(error) || entry->is_symlink(error)) continue;
         const std::string name = lowercase(utf8_of(entry->path().filename()));
+        // What a Mac adds to a zip: resource forks, never a library.
+        if (name == "__macosx" && entry->is_directory(error)) entry.disable_recursion_pending();
+        if (name.starts_with("._") || !entry->is_regular_file(error)) continue;
+        // A link (a versioned library's name, say) counts when it stays
+        // inside the submission, which is all its worker may read.
+        if (entry->is_symlink(error) && !stays_inside(entry->path(), folder)) continue;
         if (name == "libzavlek.so" || name == "zavlek.dll") {
             named.push_back(entry->path());
         } else if (name.ends_with(".so") || name.ends_with(".dll")) {
@@ -313,6 +329,21 @@ void said_as_submitted(SubmissionGrade& grade, CaseRun& run, const Submission& s
     if (run.not_bound) run.not_bound = as_submitted(*run.not_bound);
 }
 
+// A fuzz finding as its student reads it, with the input that shows it: the
+// file that holds it goes with the worker's private folder.
+std::string finding_in_words(const FuzzFinding& finding) {
+    std::string input = finding.input;
+    if (input.empty() && !finding.file.empty()) {
+        std::ifstream saved(path_of(finding.file), std::ios::binary);
+        input.assign(std::istreambuf_iterator<char>(saved), {});
+    }
+    constexpr std::size_t kMostShown = 200;
+    const bool cut = input.size() > kMostShown;
+    input.resize(std::min(input.size(), kMostShown));
+    return finding.what + "\n  entrada: «" +
+           text::with_visible_controls(text::to_utf8(binding::from_eight_bit(input))) + (cut ? "…»" : "»");
+}
+
 // One submission graded by its worker; false when the worker failed us.
 bool grade_one(const Rubric& rubric, const std::string& rubric_bytes, const Submission& submission,
                const Options& options, SubmissionGrade& grade, CaseRun& run) {
@@ -325,11 +356,13 @@ bool grade_one(const Rubric& rubric, const std::string& rubric_bytes, const Subm
     const std::optional<SubmissionResults> results =
         report && report->status == kDone ? results_from_record(report->content) : std::nullopt;
     if (!results) {
-        grade = ungradable(rubric, submission.id,
-                           "zavlek-call no pudo calificarla (su proceso terminó " +
-                               (outcome.cause.empty() ? "con el estado " + std::to_string(outcome.exit_status)
-                                                      : outcome.cause) +
-                               ")");
+        // The worker's own words when it said why; otherwise how it ended.
+        const std::string why =
+            report && report->status == kInternalError && !report->content.empty() ? report->content
+            : outcome.cause.empty()
+                ? "su proceso terminó con el estado " + std::to_string(outcome.exit_status)
+                : "su proceso terminó: " + outcome.cause;
+        grade = ungradable(rubric, submission.id, "zavlek-call no pudo calificarla: " + why);
         return false;
     }
     grade = graded(rubric, submission.id, *results);
@@ -346,12 +379,15 @@ void write_file(const fs::path& path, std::string_view bytes) {
 }
 
 std::string isolation_in_words(const Options& options) {
-    if (options.without_isolation) return "ninguno (--sin-aislamiento): las entregas corren con tus permisos";
+    if (options.without_isolation) {
+        return "ninguno (--sin-aislamiento): las entregas pueden leer, escribir y conectarse como cualquier "
+               "programa";
+    }
     if (std::optional<std::string> offered = confinement_offered()) return *offered;
     throw UsageError(
-        "esta máquina no puede aislar las entregas (ni Landlock ni espacios de nombres sin privilegios): su "
-        "código podría leer y escribir lo que tú puedes. Califica en una máquina que pueda, o con "
-        "--sin-aislamiento si confías en ese código");
+        "este sistema no puede aislar las entregas (en Linux hace falta Landlock, del núcleo 5.13 en "
+        "adelante; en Windows no se aíslan): su código podría leer y escribir lo que usted puede. Califique "
+        "donde se puedan aislar, o con --sin-aislamiento si confía en ese código");
 }
 
 }  // namespace
@@ -445,13 +481,19 @@ ChildReport child_grade(std::string_view, const std::vector<std::string>& words,
     confinement.readable = {words[1], utf8_of(path_of(this_program_file()).parent_path())};
     confinement.writable = words[2];
     confinement.most_memory_bytes = options.memory_megabytes << 20;
-    if (options.without_isolation) {
-        limit_this_process(confinement);
-    } else {
-        confine_this_process(confinement);
+    try {
+        if (options.without_isolation) {
+            limit_this_process(confinement);
+        } else {
+            confine_this_process(confinement);
+        }
+        // The folder we were started in may be closed to us now.
+        fs::current_path(path_of(words[2]));
+    } catch (const std::exception& failure) {
+        // Said to the teacher with the submission: a folder closed to
+        // others, say, which a worker that is not root cannot enter.
+        return {kInternalError, failure.what()};
     }
-    // The folder we were started in may be closed to us now.
-    fs::current_path(path_of(words[2]));
     end_what_children_leave();
 
     SubmissionResults results;
@@ -479,7 +521,8 @@ ChildReport child_grade(std::string_view, const std::vector<std::string>& words,
         const std::unique_ptr<FindingFolder> folder = prepared_out_folder(settings.out);
         const FuzzSummary summary = fuzz(children, *folder, settings, {});
         FuzzFound found{summary.inputs, {}};
-        for (const FuzzFinding& finding : summary.findings) found.findings.push_back(finding.what);
+        for (const FuzzFinding& finding : summary.findings)
+            found.findings.push_back(finding_in_words(finding));
         if (summary.not_bound) found.findings.push_back(*summary.not_bound);
         results.fuzz = std::move(found);
     }

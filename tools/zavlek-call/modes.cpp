@@ -50,6 +50,7 @@ void take_fuzz_words(Options&, Words words) {
 }
 
 void take_submissions(Options& options, Words words) {
+    if (!options.library.empty()) throw UsageError("grade no usa --library: cada entrega trae su biblioteca");
     if (!options.rubric) throw UsageError("grade necesita --rubric RÚBRICA");
     if (!options.out) throw UsageError("grade necesita --out CARPETA, donde escribe las notas");
     if (words.size() < 2) throw UsageError("grade necesita al menos una entrega");

@@ -19,6 +19,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <vector>
 #include <stdexcept>
 #include <thread>
 
@@ -38,15 +39,18 @@ struct Pipe {
 };
 
 // A pipe whose one end, the child's, is inherited.
-Pipe make_pipe(bool child_reads) {
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+// Neither end is inheritable: a child inherits its own ends only while it
+// is created (started_suspended).
+Pipe make_pipe() {
     HANDLE read_end = nullptr;
     HANDLE write_end = nullptr;
-    if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) {
+    if (!CreatePipe(&read_end, &write_end, nullptr, 0)) {
         throw std::runtime_error("no se pudo crear una tubería");
     }
-    SetHandleInformation(child_reads ? write_end : read_end, HANDLE_FLAG_INHERIT, 0);
     return {Handle(read_end), Handle(write_end)};
+}
+SetHandleInformation(child_reads ? write_end : read_end, HANDLE_FLAG_INHERIT, 0);
+return {Handle(read_end), Handle(write_end)};
 }
 
 // One argument as the C runtime reads it back: quoted, with the backslashes
@@ -172,11 +176,35 @@ struct StartedChild {
     Handle crash;   // the memory of its CrashRecord; null when it could not be made
 };
 
+// Children are created one at a time, each with the handles it inherits
+// made inheritable for its creation alone: a child that another thread
+// starts meanwhile inherits none of them, and never holds a pipe of
+// another child open past that child's end.
+std::mutex creating_a_child;
+
+class InheritedWhileCreated {
+public:
+    explicit InheritedWhileCreated(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
+        for (const HANDLE handle : handles_)
+            SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    }
+    ~InheritedWhileCreated() {
+        for (const HANDLE handle : handles_) SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
+    }
+    InheritedWhileCreated(const InheritedWhileCreated&) = delete;
+    InheritedWhileCreated& operator=(const InheritedWhileCreated&) = delete;
+
+private:
+    std::vector<HANDLE> handles_;
+};
+
 // Suspended until it is in the job, so that nothing it starts is left out.
 // A busy system (Wine, under load) now and then refuses a start with an
 // internal error that the next attempt does not meet: three attempts.
 PROCESS_INFORMATION started_suspended(const std::wstring& program, std::wstring& command_line,
-                                      STARTUPINFOW& startup) {
+                                      STARTUPINFOW& startup, std::vector<HANDLE> inherited) {
+    const std::lock_guard one_at_a_time(creating_a_child);
+    const InheritedWhileCreated inheritable(std::move(inherited));
     PROCESS_INFORMATION started{};
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
@@ -189,20 +217,19 @@ PROCESS_INFORMATION started_suspended(const std::wstring& program, std::wstring&
 }
 
 StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput error_output) {
-    Pipe to_child = make_pipe(true);
-    Pipe report = make_pipe(false);
+    Pipe to_child = make_pipe();
+    Pipe report = make_pipe();
     const std::wstring program = binding::module_path(nullptr);
     std::wstring command_line = quoted(program) + L" " + quoted(text::wide_from_utf8(kChildFlag)) + L" " +
                                 std::to_wstring(reinterpret_cast<std::uintptr_t>(report.write_end.get()));
     for (const std::string& argument : arguments) {
         command_line += L" " + quoted(text::wide_from_utf8(argument));
     }
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     const Handle nowhere(
         error_output == ErrorOutput::discarded
-            ? CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr)
+            ? CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr)
             : nullptr);
-    Pipe output = error_output == ErrorOutput::read ? make_pipe(false) : Pipe{};
+    Pipe output = error_output == ErrorOutput::read ? make_pipe() : Pipe{};
     // What the library prints goes where people read it, never into the report.
     const HANDLE people = output.write_end                                   ? output.write_end.get()
                           : nowhere && nowhere.get() != INVALID_HANDLE_VALUE ? nowhere.get()
@@ -217,7 +244,11 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
     // oleaut32 keeps freed strings in a cache of its own, where they would
     // pass for memory the library keeps; a child's is turned off.
     SetEnvironmentVariableW(L"OANOCACHE", L"1");
-    const PROCESS_INFORMATION started = started_suspended(program, command_line, startup);
+    // Our own standard error, which a child shares, is inheritable as it is.
+    std::vector<HANDLE> inherited{to_child.read_end.get(), report.write_end.get()};
+    if (people != GetStdHandle(STD_ERROR_HANDLE)) inherited.push_back(people);
+    const PROCESS_INFORMATION started =
+        started_suspended(program, command_line, startup, std::move(inherited));
     Handle process(started.hProcess);
     const Handle thread(started.hThread);
     if (!AssignProcessToJobObject(job.get(), process.get())) {

@@ -170,8 +170,14 @@ std::string grades_table(const std::vector<SubmissionGrade>& grades, std::string
     const std::string id_heading = "Entrega";
     std::size_t id_width = width_of(id_heading);
     for (const SubmissionGrade& grade : grades) id_width = std::max(id_width, width_of(grade.id));
+    const auto score_of = [](const SubmissionGrade& grade) {
+        return points_text(grade.score) + " / " + points_text(grade.max_score);
+    };
+    std::size_t score_width = width_of("Nota");
+    for (const SubmissionGrade& grade : grades)
+        score_width = std::max(score_width, width_of(score_of(grade)));
     std::string table = "Aislamiento: " + std::string(isolation) + "\n\n" + padded(id_heading, id_width) +
-                        "  " + padded("Nota", 14) + "  Estado\n";
+                        "  " + padded("Nota", score_width) + "  Estado\n";
     std::size_t graded_count = 0;
     for (const SubmissionGrade& grade : grades) {
         graded_count += !grade.ungradable;
@@ -179,8 +185,7 @@ std::string grades_table(const std::vector<SubmissionGrade>& grades, std::string
         if (!grade.same_as.empty()) state += "; igual a " + joined(grade.same_as, ", ");
         std::ranges::replace(state, '\n', ' ');
         table += padded(text::with_visible_controls(grade.id), id_width) + "  " +
-                 padded(points_text(grade.score) + " / " + points_text(grade.max_score), 14) + "  " +
-                 text::with_visible_controls(state) + "\n";
+                 padded(score_of(grade), score_width) + "  " + text::with_visible_controls(state) + "\n";
     }
     return table + "\n" + std::to_string(graded_count) + " de " + std::to_string(grades.size()) +
            " entregas calificadas.\n";

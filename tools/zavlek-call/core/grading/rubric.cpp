@@ -126,8 +126,11 @@ ReadRubric read_rubric(const std::string& file, std::string_view bytes) {
             continue;
         }
         RubricGroup& opened = std::get<RubricGroup>(group);
-        const bool taken = std::ranges::any_of(
-            read.rubric.groups, [&](const RubricGroup& other) { return other.name == opened.name; });
+        // A reserved group counts once, however it is written.
+        const bool taken = std::ranges::any_of(read.rubric.groups, [&](const RubricGroup& other) {
+            return other.name == opened.name ||
+                   (opened.kind != RubricGroup::Kind::cases && other.kind == opened.kind);
+        });
         if (taken) {
             fault(number, "ya hay un grupo " + opened.name + ": cada grupo es una columna de las notas");
             continue;
