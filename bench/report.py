@@ -10,13 +10,16 @@ their own. Start-up is a whole process: the programs
 are started in turn, 51 times each (11 for a quick run), under the X server at
 DISPLAY.
 
-Usage: report.py BUILD_FOLDER [--quick] [--windows WINDOWS_BUILD_FOLDER]...
+Usage: report.py BUILD_FOLDER [--quick] [--only STEP]... [--grade-submissions N]
+                 [--windows WINDOWS_BUILD_FOLDER]...
 """
 import argparse
+import csv
 import datetime
 import json
 import os
 import platform
+import shutil
 import statistics
 import subprocess
 import sys
@@ -97,6 +100,8 @@ def quartiles(values):
 
 
 def seconds(value):
+    if value >= 1000:
+        return f"{value:,.0f} s"
     for unit, scale in (("s", 1.0), ("ms", 1e-3), ("µs", 1e-6), ("ns", 1e-9)):
         if value >= scale:
             return f"{value / scale:.3g} {unit}"
@@ -367,6 +372,82 @@ def add_check(table, build, quick):
     table.add("check: the reference library, every row", seconds(whole), "—", goal="< 30 s", met=whole < 30)
 
 
+GRADE_FUZZ_INPUTS = 2000
+
+
+def timed(command, what):
+    """Seconds a command takes, which must succeed."""
+    started = time.perf_counter()
+    ran = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    elapsed = time.perf_counter() - started
+    if ran.returncode != 0:
+        sys.exit(f"{what} failed ({ran.returncode}):\n{ran.stdout[-4000:]}")
+    return elapsed
+
+
+def add_grade(table, build, quick, submissions=None):
+    """A class graded in one command, against grading it by hand: run, check
+    and fuzz one after another on each submission. Every submission is a copy
+    of the reference library, so that each does the whole of the work; the
+    rubric is the reference cases, the contract and a fuzz run."""
+    tool = os.path.join(build, "bin", "zavlek-call")
+    library = os.path.join(build, "bin", "libZavlek.so")
+    cases = os.path.join(ROOT, "examples", "casos-referencia.txt")
+    count = submissions or (6 if quick else 300)
+    # By hand each copy takes as long as any other: a few of them, timed and
+    # scaled, stand for all.
+    sample = min(count, 3)
+    with tempfile.TemporaryDirectory() as scratch:
+        # Run as root, grade's workers run as nobody, who must reach the
+        # submissions.
+        os.chmod(scratch, 0o755)
+        folders = []
+        for number in range(1, count + 1):
+            folder = os.path.join(scratch, f"entrega-{number:03}")
+            os.mkdir(folder)
+            shutil.copy(library, folder)
+            folders.append(folder)
+        rubric = os.path.join(scratch, "rubrica.txt")
+        with open(cases, encoding="utf-8") as reference:
+            lines = reference.read()
+        with open(rubric, "w", encoding="utf-8") as written:
+            written.write("@ Casos 80\n" + lines + "\n@ contrato 10\n@ fuzz 10\n")
+        # A case starts at each line that names an entry point.
+        case_count = sum(1 for line in lines.splitlines() if line[:1].isalpha())
+
+        def by_hand():
+            taken = 0.0
+            for folder in folders[:sample]:
+                submitted = os.path.join(folder, "libZavlek.so")
+                taken += timed([tool, "--library", submitted, "run", cases], "zavlek-call run")
+                taken += timed([tool, "--library", submitted, "check"], "zavlek-call check")
+                taken += timed([tool, "--library", submitted, "fuzz", "--inputs", str(GRADE_FUZZ_INPUTS), "--seed",
+                                "1", "--out", os.path.join(scratch, "fuzz")], "zavlek-call fuzz")
+            return taken * count / sample
+
+        # Before grade and after it, so that a machine busier for a while
+        # weighs on both alike.
+        before = by_hand()
+        out = os.path.join(scratch, "notas")
+        graded = timed([tool, "grade", "--rubric", rubric, "--out", out, "--jobs", "2", "--fuzz-inputs",
+                        str(GRADE_FUZZ_INPUTS), *folders], "zavlek-call grade")
+        reference = (before + by_hand()) / 2
+        with open(os.path.join(out, "notas.csv"), encoding="utf-8-sig", newline="") as grades:
+            rows = list(csv.DictReader(grades))
+    short = [row["entrega"] for row in rows if row["nota"] != row["maximo"]]
+    if len(rows) != count or short:
+        sys.exit(f"zavlek-call grade did not give the reference library full marks: {', '.join(short)}")
+    measure = f"grade: {count} submissions"
+    if count < 300:
+        measure += " (not the 300 of the goal)"
+    measure += (f", {case_count} reference cases, contract and fuzz ({GRADE_FUZZ_INPUTS:,} inputs), "
+                "--jobs 2")
+    shown = seconds(reference) + ", run + check + fuzz on each in turn, before grade and after it"
+    if sample < count:
+        shown += f" (timed on {sample}, scaled to {count})"
+    table.add(measure, seconds(graded), shown, graded / reference, "≤ 0.6", graded / reference <= 0.6)
+
+
 def machine():
     model = "unknown processor"
     with open("/proc/cpuinfo", encoding="utf-8") as cpuinfo:
@@ -383,6 +464,8 @@ def main():
     parser.add_argument("--quick", action="store_true")
     parser.add_argument("--only", action="append", default=[],
                         help="runs only the measures of this step (start-up, calls, fuzz...)")
+    parser.add_argument("--grade-submissions", type=int, metavar="N",
+                        help="grades N submissions rather than 300 (6 with --quick)")
     parser.add_argument("--windows", action="append", default=[],
                         help="a Windows build folder whose benchmarks run under Wine")
     options = parser.parse_args()
@@ -394,7 +477,8 @@ def main():
              ("long answers", lambda: add_long_answers(table, options.build, options.quick)),
              ("parser", lambda: add_parser(table, options.build, options.quick)),
              ("fuzz", lambda: add_fuzz(table, options.build, options.quick)),
-             ("check", lambda: add_check(table, options.build, options.quick))]
+             ("check", lambda: add_check(table, options.build, options.quick)),
+             ("grade", lambda: add_grade(table, options.build, options.quick, options.grade_submissions))]
     steps += [(f"under Wine: {folder}", lambda folder=folder: add_windows(table, folder, options.quick))
               for folder in options.windows]
     if options.only:
