@@ -133,13 +133,15 @@ void find_library(Submission& submission, const fs::path& folder) {
              fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, error);
          !error && entry != fs::recursive_directory_iterator() && ++looked_at < kMostFilesLookedAt;
          entry.increment(error)) {
+        // An entry that cannot be looked at is passed over; the walk goes on.
+        std::error_code unreadable;
         const std::string name = lowercase(utf8_of(entry->path().filename()));
         // What a Mac adds to a zip: resource forks, never a library.
-        if (name == "__macosx" && entry->is_directory(error)) entry.disable_recursion_pending();
-        if (name.starts_with("._") || !entry->is_regular_file(error)) continue;
+        if (name == "__macosx" && entry->is_directory(unreadable)) entry.disable_recursion_pending();
+        if (name.starts_with("._") || !entry->is_regular_file(unreadable)) continue;
         // A link (a versioned library's name, say) counts when it stays
         // inside the submission, which is all its worker may read.
-        if (entry->is_symlink(error) && !stays_inside(entry->path(), folder)) continue;
+        if (entry->is_symlink(unreadable) && !stays_inside(entry->path(), folder)) continue;
         if (name == "libzavlek.so" || name == "zavlek.dll") {
             named.push_back(entry->path());
         } else if (name.ends_with(".so") || name.ends_with(".dll")) {
