@@ -191,6 +191,8 @@ diff files-expected files-read || failed "the submissions' files are not the exp
 # and the cause, as run says it; a hidden case's text kept from PrairieLearn.
 grep -q '"name": "Parser: parser_SLR )", "score": 0.0000, "max_score": 12.5000, "status": "failed", "output": "esperado: ~ ^Error de sintaxis en la posición 1\\nobtenido: \\ncausa: la biblioteca terminó el proceso' \
   notas-1/beto/results.json || failed "beto's crash is not said in results.json"
+grep -q '"name": "fuzz: 200 entradas", "score": 0.0000, "max_score": 20.0000, "status": "failed", "output": "la biblioteca terminó el proceso durante parser_SLR: [^"]*\\n  entrada: «[^»]' \
+  notas-1/beto/results.json || failed "beto's fuzz finding is not said with its input in results.json"
 grep -q '"name": "Parser, casos ocultos: caso oculto 1", "points": 10.0000' notas-1/ana/prairielearn.json ||
   failed "a hidden case is shown to PrairieLearn"
 

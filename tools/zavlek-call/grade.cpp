@@ -332,13 +332,14 @@ void said_as_submitted(SubmissionGrade& grade, CaseRun& run, const Submission& s
 }
 
 // A fuzz finding as its student reads it, with the input that shows it: the
-// file that holds it goes with the worker's private folder.
-std::string finding_in_words(const FuzzFinding& finding) {
+// file in `folder` that holds it goes with the worker's private folder.
+std::string finding_in_words(const FuzzFinding& finding, const std::string& folder) {
     std::string input = finding.input;
     if (input.empty() && !finding.file.empty()) {
-        std::ifstream saved(path_of(finding.file), std::ios::binary);
+        std::ifstream saved(path_of(folder) / path_of(finding.file), std::ios::binary);
         input.assign(std::istreambuf_iterator<char>(saved), {});
     }
+    if (input.empty()) return finding.what;  // before any input: the call made first
     constexpr std::size_t kMostShown = 200;
     const bool cut = input.size() > kMostShown;
     input.resize(std::min(input.size(), kMostShown));
@@ -524,7 +525,7 @@ ChildReport child_grade(std::string_view, const std::vector<std::string>& words,
         const FuzzSummary summary = fuzz(children, *folder, settings, {});
         FuzzFound found{summary.inputs, {}};
         for (const FuzzFinding& finding : summary.findings)
-            found.findings.push_back(finding_in_words(finding));
+            found.findings.push_back(finding_in_words(finding, settings.out));
         if (summary.not_bound) found.findings.push_back(*summary.not_bound);
         results.fuzz = std::move(found);
     }

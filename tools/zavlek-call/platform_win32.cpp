@@ -38,8 +38,7 @@ struct Pipe {
     Handle write_end;
 };
 
-// A pipe whose one end, the child's, is inherited.
-// Neither end is inheritable: a child inherits its own ends only while it
+// A pipe for a child. Neither end is inheritable: a child inherits its own ends only while it
 // is created (started_suspended).
 Pipe make_pipe() {
     HANDLE read_end = nullptr;
@@ -48,9 +47,6 @@ Pipe make_pipe() {
         throw std::runtime_error("no se pudo crear una tubería");
     }
     return {Handle(read_end), Handle(write_end)};
-}
-SetHandleInformation(child_reads ? write_end : read_end, HANDLE_FLAG_INHERIT, 0);
-return {Handle(read_end), Handle(write_end)};
 }
 
 // One argument as the C runtime reads it back: quoted, with the backslashes
