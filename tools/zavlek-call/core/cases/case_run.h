@@ -6,6 +6,7 @@
 
 #include "core/cases/case_file.h"
 #include "core/children/children.h"
+#include "core/exit_status.h"
 
 #include <chrono>
 #include <optional>
@@ -19,6 +20,9 @@ struct CaseResult {
     bool passed = false;
     std::optional<std::u16string> obtained;  // the answer, when the case has one
     std::string failure;                     // what happened when the call did not return
+    // How the call ended, as the status a call ending so ends with: kDone
+    // when it returned.
+    int status = kDone;
 };
 
 struct CaseRun {
