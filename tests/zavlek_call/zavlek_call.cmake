@@ -504,6 +504,12 @@ if(NOT WIN32)
       $<TARGET_FILE:Zavlek> ${PROJECT_SOURCE_DIR}/examples/casos-referencia.txt
       ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/cases_from_inputs)
   set_tests_properties(ZavlekCall.CasesAnswersAListOfInputsAsTheExampleDoes PROPERTIES TIMEOUT 300)
+  # The autograders' kits, run as Gradescope and PrairieLearn run them, in a
+  # folder standing for the container's root.
+  add_test(NAME ZavlekCall.TheAutogradersKitsGradeASubmissionAsThePlatformsReadIt
+    COMMAND ${tool_tests}/autograder_kits.sh $<TARGET_FILE:zavlek-call> $<TARGET_FILE:Zavlek>
+      ${PROJECT_SOURCE_DIR}/packaging/autograder ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/autograder_kits)
+  set_tests_properties(ZavlekCall.TheAutogradersKitsGradeASubmissionAsThePlatformsReadIt PROPERTIES TIMEOUT 300)
 endif()
 
 # The templates build as their authors would build them and pass the check.
