@@ -502,6 +502,19 @@ if(NOT WIN32)
     COMMAND ${tool_tests}/grade_class.sh $<TARGET_FILE:zavlek-call> ${KAVRELO_DOUBLES_DIR}
       $<TARGET_FILE:Zavlek> ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/grade_class)
   set_tests_properties(ZavlekCall.GradeGradesAClassAsItsReadersReadTheGrades PROPERTIES TIMEOUT 600)
+  # A rubric made from a list of inputs by the teacher's own library: the
+  # example's answers given back, and the input a library fails on named.
+  add_test(NAME ZavlekCall.CasesAnswersAListOfInputsAsTheExampleDoes
+    COMMAND ${tool_tests}/cases_from_inputs.sh $<TARGET_FILE:zavlek-call> ${KAVRELO_DOUBLES_DIR}
+      $<TARGET_FILE:Zavlek> ${PROJECT_SOURCE_DIR}/examples/casos-referencia.txt
+      ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/cases_from_inputs)
+  set_tests_properties(ZavlekCall.CasesAnswersAListOfInputsAsTheExampleDoes PROPERTIES TIMEOUT 300)
+  # The autograders' kits, run as Gradescope and PrairieLearn run them, in a
+  # folder standing for the container's root.
+  add_test(NAME ZavlekCall.TheAutogradersKitsGradeASubmissionAsThePlatformsReadIt
+    COMMAND ${tool_tests}/autograder_kits.sh $<TARGET_FILE:zavlek-call> $<TARGET_FILE:Zavlek>
+      ${PROJECT_SOURCE_DIR}/packaging/autograder ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/autograder_kits)
+  set_tests_properties(ZavlekCall.TheAutogradersKitsGradeASubmissionAsThePlatformsReadIt PROPERTIES TIMEOUT 300)
 endif()
 
 # Every system grades a folder by the library in it, two submissions at once

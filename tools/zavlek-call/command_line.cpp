@@ -81,6 +81,10 @@ const std::vector<OptionRow>& option_rows() {
          [](Options& o, std::string_view, Value) { o.json = true; }},
         {"--junit", "ARCHIVO", "con run, escribe además el resultado en JUnit XML en ARCHIVO.",
          [](Options& o, std::string_view, Value value) { o.junit = value; }},
+        {"--from", "ENTRADAS",
+         "con cases, las entradas: una llamada por línea, escrita como la primera\n"
+         "línea de un caso (- para la entrada estándar).",
+         [](Options& o, std::string_view, Value value) { o.from = value; }},
         {"--seconds", "N",
          "con fuzz, cuánto dura como mucho (60 si no se indica, y sin límite\n"
          "si solo se indica --inputs).",

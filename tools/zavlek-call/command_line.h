@@ -30,6 +30,7 @@ struct Options {
     std::optional<std::string> file;  // "-" for standard input
     std::vector<std::string> case_files;
     std::optional<std::string> junit;  // where run writes its JUnit report
+    std::optional<std::string> from;   // the inputs cases answers
     // For fuzz:
     std::optional<std::chrono::milliseconds> fuzz_time;  // when given
     std::optional<std::size_t> fuzz_inputs;              // the most sent, when given

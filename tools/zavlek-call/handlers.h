@@ -21,6 +21,7 @@ struct CaseFormatError {};
 int call(const Options& options);
 int check(const Options& options);
 int run_case_files(const Options& options);
+int answer_inputs(const Options& options);
 int fuzz_library(const Options& options);
 int grade_class(const Options& options);
 

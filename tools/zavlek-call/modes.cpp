@@ -45,6 +45,11 @@ void take_case_files(Options& options, Words words) {
     options.case_files.assign(words.begin() + 1, words.end());
 }
 
+void take_inputs(Options& options, Words words) {
+    if (!options.from) throw UsageError("cases necesita --from ENTRADAS");
+    if (words.size() > 1) throw UsageError("cases no recibe texto: sus entradas están en ENTRADAS");
+}
+
 void take_fuzz_words(Options&, Words words) {
     if (words.size() > 1) throw UsageError("fuzz no recibe texto: sus entradas las genera él");
 }
@@ -117,6 +122,23 @@ const std::vector<Mode> kModes = {
      {"--junit"},
      take_case_files,
      run_case_files,
+     "run",
+     child_run},
+    // Its calls are made as run makes them, by run's children.
+    {{"cases"},
+     "cases --from ENTRADAS",
+     "escribe en la salida estándar un archivo de casos con las respuestas\n"
+     "de la biblioteca (la solución del profesor, por ejemplo) a las\n"
+     "llamadas de ENTRADAS: tras cada llamada que envía texto, = RESPUESTA,\n"
+     "con los escapes de los archivos de casos. Copia tal cual las líneas\n"
+     "vacías, los comentarios (#) y las líneas de grupo (@): de una rúbrica\n"
+     "sin respuestas hace una rúbrica. Llama como run; si la biblioteca\n"
+     "termina el proceso, supera el tiempo límite, rompe el contrato o deja\n"
+     "salir una excepción con una llamada, lo dice con ENTRADAS:LÍNEA y no\n"
+     "escribe nada.",
+     {"--from"},
+     take_inputs,
+     answer_inputs,
      "run",
      child_run},
     {{"fuzz"},

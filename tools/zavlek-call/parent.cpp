@@ -2,6 +2,7 @@
 // The parent's side of each mode: the user's command, its children started
 // and what they reported written out.
 #include "chosen_library.h"
+#include "core/cases/case_answers.h"
 #include "core/cases/case_file.h"
 #include "core/cases/case_run.h"
 #include "core/children/case_channel.h"
@@ -57,6 +58,13 @@ Finding reported_finding(const ChildOutcome& outcome, std::chrono::milliseconds 
     return finding;
 }
 
+// Every line at fault said, when there is one, before any case runs.
+void refuse_at_fault(const std::vector<std::string>& faults) {
+    if (faults.empty()) return;
+    for (const std::string& fault : faults) write_standard_error(text::with_visible_controls(fault) + "\n");
+    throw CaseFormatError{};
+}
+
 // The cases of every file, or every line at fault in them, said before any
 // case runs.
 std::vector<TestCase> cases_of(const std::vector<std::string>& files) {
@@ -67,11 +75,7 @@ std::vector<TestCase> cases_of(const std::vector<std::string>& files) {
         std::move(read.cases.begin(), read.cases.end(), std::back_inserter(cases));
         std::move(read.faults.begin(), read.faults.end(), std::back_inserter(faults));
     }
-    if (!faults.empty()) {
-        for (const std::string& fault : faults)
-            write_standard_error(text::with_visible_controls(fault) + "\n");
-        throw CaseFormatError{};
-    }
+    refuse_at_fault(faults);
     return cases;
 }
 
@@ -186,6 +190,35 @@ int run_case_files(const Options& options) {
     for (const CaseResult& result : run.results) {
         if (!result.passed) return kCasesFailed;
     }
+    return kDone;
+}
+
+int answer_inputs(const Options& options) {
+    const InputList inputs = read_input_list(*options.from, read_text(*options.from));
+    refuse_at_fault(inputs.faults);
+    ThisProgramsChildren children;
+    const CaseRun run =
+        run_cases(children, inputs.cases, absolute_library_file(options.library), options.timeout);
+    if (run.not_bound) {
+        tell(*run.not_bound);
+        return kNotBound;
+    }
+    // Every input the library failed on is said; a case file with an answer
+    // missing would be no rubric.
+    int status = kDone;
+    for (std::size_t i = 0; i < run.results.size(); ++i) {
+        const CaseResult& result = run.results[i];
+        if (result.status == kDone) continue;
+        const TestCase& test_case = inputs.cases[i];
+        tell(test_case.file + ":" + std::to_string(test_case.line) + ": con «" +
+             text::with_visible_controls(test_case.written) + "», " + result.failure);
+        if (status == kDone) status = result.status;
+    }
+    if (status != kDone) {
+        tell("no se escribió el archivo de casos");
+        return status;
+    }
+    write_standard_output(answered_case_file(inputs, run.results));
     return kDone;
 }
 

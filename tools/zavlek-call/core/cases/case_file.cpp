@@ -223,16 +223,32 @@ std::wregex compiled_pattern(std::string_view written) {
                        std::regex_constants::ECMAScript | std::regex_constants::__polynomial);
 }
 
-ReadCases read_case_file(const std::string& file, std::string_view bytes) {
+std::variant<TestCase, std::string> case_of_line(std::string_view line) {
+    try {
+        require_utf8(line);
+        return case_from(line);
+    } catch (const FormatFault& what) {
+        return what.what();
+    }
+}
+
+std::vector<std::string_view> lines_of(std::string_view bytes) {
     bytes = text::without_byte_order_mark(bytes);
-    CaseFileReader reader(file);
-    for (std::size_t number = 1; !bytes.empty(); ++number) {
+    std::vector<std::string_view> lines;
+    while (!bytes.empty()) {
         const std::size_t end = bytes.find('\n');
         std::string_view line = bytes.substr(0, end);
         bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
         if (line.ends_with('\r')) line.remove_suffix(1);
-        reader.read(line, number);
+        lines.push_back(line);
     }
+    return lines;
+}
+
+ReadCases read_case_file(const std::string& file, std::string_view bytes) {
+    CaseFileReader reader(file);
+    const std::vector<std::string_view> lines = lines_of(bytes);
+    for (std::size_t i = 0; i < lines.size(); ++i) reader.read(lines[i], i + 1);
     return std::move(reader).finished();
 }
 

@@ -19,6 +19,7 @@
 #include <regex>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace kavrelo::zavlek_call {
@@ -46,6 +47,15 @@ struct ReadCases {
     std::vector<std::string> faults;
 };
 ReadCases read_case_file(const std::string& file, std::string_view bytes);
+
+// The lines of a file in UTF-8, without its byte order mark and line breaks
+// (\n or \r\n).
+std::vector<std::string_view> lines_of(std::string_view bytes);
+
+// The case whose first line this is, with everything but its expectation
+// (and its file and line), or what is wrong with the line, as
+// read_case_file says it after "FILE:LINE: ".
+std::variant<TestCase, std::string> case_of_line(std::string_view line);
 
 // The text as std::wregex sees it: UTF-16 or UTF-32, as wchar_t is wide.
 std::wstring wide_text(std::u16string_view text);

@@ -69,6 +69,7 @@ Progress case_by_case(const std::vector<TestCase>& cases, std::size_t first) {
 CaseResult judged(const TestCase& test_case, std::span<const CaseRecord> records) {
     CaseResult result;
     if (records[0].status != kDone) {
+        result.status = records[0].status;
         result.failure = std::string(records[0].content);
         return result;
     }
@@ -99,6 +100,7 @@ CaseResult judged(const TestCase& test_case, std::span<const CaseRecord> records
 CaseResult cut_short(const TestCase& test_case, std::span<const CaseRecord> records,
                      const ChildOutcome& outcome, std::chrono::milliseconds limit) {
     CaseResult failed;
+    failed.status = kLibraryCrashed;
     if (records.empty()) {
         failed.failure =
             in_words(unanswered(outcome, limit), binding::declaration_of(test_case.entry_point).name);

@@ -6,6 +6,7 @@
 
 #include "core/cases/case_file.h"
 #include "core/children/children.h"
+#include "core/exit_status.h"
 
 #include <chrono>
 #include <optional>
@@ -22,6 +23,9 @@ struct CaseResult {
     // What the library printed during the call, as shown_output shows it;
     // empty when it printed nothing.
     std::string output{};
+    // How the call ended, as the status a call ending so ends with: kDone
+    // when it returned.
+    int status = kDone;
 };
 
 struct CaseRun {
