@@ -58,7 +58,8 @@ kavrelo_zavlek_call_case(HelpListsWhatCheckSends 0 ARGS --help
   STDOUT_REGEX "entradas clásicas.*anidamiento profundo.*fuzz breve.*memoria en 10\\.000 llamadas")
 kavrelo_zavlek_call_case(NothingToDoIsWrongUsage 2 STDERR_REGEX "falta lo que hay que hacer.*Uso: zavlek-call")
 kavrelo_zavlek_call_case(AnUnknownEntryPointIsRefusedWithTheNamesThereAre 2
-  ARGS frobnicate x STDERR_REGEX "desconocido: frobnicate \\(son mPila, tokeniza, tokeniza2 y parser_SLR; o check o run\\)")
+  ARGS frobnicate x
+  STDERR_REGEX "desconocido: frobnicate \\(son mPila, tokeniza, tokeniza2 y parser_SLR. o check, run, cases, fuzz o grade\\)")
 # A mistyped mode is answered with the one most likely meant; an option is
 # refused by a mode that does not take it, with the modes that do.
 kavrelo_zavlek_call_case(AMistypedModeIsAnsweredWithTheNearestOne 2
