@@ -52,6 +52,9 @@ grep -qx "apt-get install -y --no-install-recommends $gradescope/autograder/sour
   system.log || failed "setup.sh did not install the package: $(cat system.log)"
 cp "$gradescope/autograder/source/run_autograder" "$gradescope/autograder/run_autograder"
 cp "$reference" "$gradescope/autograder/submission/libZavlek.so"
+# The platform's folders may be root's alone, which a confined worker (as
+# root, nobody) cannot enter.
+chmod 700 "$gradescope/autograder/submission"
 KAVRELO_AUTOGRADER_ROOT=$gradescope "$gradescope/autograder/run_autograder" >gradescope.log 2>&1 ||
   failed "run_autograder failed: $(cat gradescope.log)"
 python3 - "$gradescope/autograder/results/results.json" <<'PY'
