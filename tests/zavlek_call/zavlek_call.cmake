@@ -546,6 +546,17 @@ foreach(template IN ITEMS "" -cpp)
       -P ${tool_tests}/template.cmake)
   set_tests_properties(${test_name} PROPERTIES TIMEOUT 600)
 endforeach()
+# Built last, the 32-bit Windows tree finds the Linux and 64-bit Windows
+# builds beside it: DLLs of both machines graded on Linux under Wine, in a
+# class with a Linux library.
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4 AND KAVRELO_LINUX_BUILD AND KAVRELO_WINDOWS_X64_BUILD)
+  add_test(NAME ZavlekCall.LinuxGradesWindowsDllsUnderWine
+    COMMAND ${tool_tests}/grade_dlls.sh ${KAVRELO_LINUX_BUILD}/bin/zavlek-call
+      ${KAVRELO_WINDOWS_X64_BUILD}/bin/zavlek-call.exe $<TARGET_FILE:zavlek-call>
+      ${KAVRELO_WINDOWS_X64_BUILD}/tests/doubles ${KAVRELO_DOUBLES_DIR}
+      ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/grade_dlls)
+  set_tests_properties(ZavlekCall.LinuxGradesWindowsDllsUnderWine PROPERTIES TIMEOUT 600)
+endif()
 if(CMAKE_CXX_FLAGS MATCHES "-fsanitize=[^ ]*address")
   # The crashes are the libraries' own: let them end the child as they would.
   set_tests_properties(ZavlekCall.ACrashInTheLibraryIsReported ContractCheck.ACrashInParserSLRFailsItsCheck

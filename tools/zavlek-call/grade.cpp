@@ -17,6 +17,7 @@
 #include "platform.h"
 #include "sandbox.h"
 #include "unpacking.h"
+#include "wine.h"
 
 #include <binding/codepage.h>
 #include <text/utf8.h>
@@ -27,6 +28,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <random>
@@ -97,10 +99,11 @@ private:
 
 struct Submission {
     std::string id;
-    fs::path library;   // absolute, when one was found
-    std::string shown;  // the library as the submission names it
-    fs::path readable;  // what its worker may read: its folder, or the library alone
-    fs::path work;      // its private folder
+    fs::path library;             // absolute, when one was found
+    std::string shown;            // the library as the submission names it
+    fs::path readable;            // what its worker may read: its folder, or the library alone
+    fs::path work;                // its private folder
+    std::string windows_program;  // for a DLL graded under Wine: the program that grades it
     std::optional<std::string> ungradable;
 };
 
@@ -192,7 +195,41 @@ Submission prepared(const std::string& given, const fs::path& work) {
         submission.shown = utf8_of(path.filename());
         submission.readable = path;
     }
+    if (!submission.library.empty() && !submission.ungradable) {
+        if (std::optional<ForeignLibrary> foreign =
+                foreign_library(utf8_of(submission.library), submission.shown)) {
+            if (foreign->program.empty()) submission.ungradable = std::move(foreign->unavailable);
+            submission.windows_program = std::move(foreign->program);
+        }
+    }
     return submission;
+}
+
+// DLLs graded under Wine run in prefixes copied from one made here, once;
+// when it cannot be made, or Wine cannot be confined, they are ungradable.
+void prepare_for_wine(std::vector<Submission>& submissions, const fs::path& prefix, const Options& options) {
+    const auto under_wine = [](const Submission& submission) {
+        return !submission.windows_program.empty() && !submission.ungradable;
+    };
+    if (std::ranges::none_of(submissions, under_wine)) return;
+    std::optional<std::string> why_not;
+    if (!options.without_isolation) {
+        why_not =
+            " es una DLL de Windows: en Linux la califica Wine, que zavlek-call aún no aísla; califíquela "
+            "con --sin-aislamiento si confía en su código, o en Windows";
+    } else {
+        try {
+            fs::create_directory(prefix);
+            prepare_wine_prefix(utf8_of(prefix));
+        } catch (const std::exception& failure) {
+            why_not = std::string(" es una DLL de Windows y no se pudo preparar Wine para calificarla: ") +
+                      failure.what();
+        }
+    }
+    if (!why_not) return;
+    for (Submission& submission : submissions) {
+        if (under_wine(submission)) submission.ungradable = submission.shown + *why_not;
+    }
 }
 
 // A name that is a folder's in --out, and a row's in the grades.
@@ -250,20 +287,27 @@ std::string seconds_text(std::chrono::milliseconds limit) {
 
 // What a submission's worker is told: the library, what it may read, its
 // private folder, and the rubric's options; the rubric comes on its input.
-std::vector<std::string> worker_arguments(const Submission& submission, const Options& options) {
-    std::vector<std::string> arguments{"grade",
-                                       utf8_of(submission.library),
-                                       utf8_of(submission.readable),
-                                       utf8_of(submission.work / "tmp"),
-                                       "--rubric",
-                                       *options.rubric,
-                                       "--timeout",
-                                       seconds_text(options.timeout),
-                                       "--memory",
-                                       std::to_string(options.memory_megabytes),
-                                       "--fuzz-inputs",
-                                       std::to_string(options.grade_fuzz_inputs)};
+std::vector<std::string> worker_arguments(const std::string& library, const std::string& readable,
+                                          const std::string& work, const Options& options) {
+    std::vector<std::string> arguments{"grade",         library,
+                                       readable,        work,
+                                       "--rubric",      *options.rubric,
+                                       "--timeout",     seconds_text(options.timeout),
+                                       "--memory",      std::to_string(options.memory_megabytes),
+                                       "--fuzz-inputs", std::to_string(options.grade_fuzz_inputs)};
     if (options.without_isolation) arguments.emplace_back("--sin-aislamiento");
+    return arguments;
+}
+
+// A DLL's worker is told also the Windows program that grades it and the
+// prefix its own is copied from.
+std::vector<std::string> worker_arguments(const Submission& submission, const fs::path& wine_prefix,
+                                          const Options& options) {
+    std::vector<std::string> arguments = worker_arguments(
+        utf8_of(submission.library), utf8_of(submission.readable), utf8_of(submission.work / "tmp"), options);
+    if (!submission.windows_program.empty()) {
+        arguments.insert(arguments.begin() + 4, {submission.windows_program, utf8_of(wine_prefix)});
+    }
     return arguments;
 }
 
@@ -322,8 +366,13 @@ std::string replaced(std::string text, std::string_view what, std::string_view w
 // submissions give the same grades, words and all, on any run.
 void said_as_submitted(SubmissionGrade& grade, CaseRun& run, const Submission& submission) {
     const auto as_submitted = [&](std::string text) {
-        text = replaced(std::move(text), utf8_of(submission.library), submission.shown);
-        return replaced(std::move(text), utf8_of(submission.work), "");
+        // A DLL graded under Wine is named as Windows programs name it there.
+        for (const std::string& library :
+             {utf8_of(submission.library), wine_path(utf8_of(submission.library))})
+            text = replaced(std::move(text), library, submission.shown);
+        for (const std::string& work : {utf8_of(submission.work), wine_path(utf8_of(submission.work))})
+            text = replaced(std::move(text), work, "");
+        return text;
     };
     if (grade.ungradable) grade.ungradable = as_submitted(*grade.ungradable);
     for (GradedTest& test : grade.tests) test.output = as_submitted(std::move(test.output));
@@ -349,10 +398,10 @@ std::string finding_in_words(const FuzzFinding& finding, const std::string& fold
 
 // One submission graded by its worker; false when the worker failed us.
 bool grade_one(const Rubric& rubric, const std::string& rubric_bytes, const Submission& submission,
-               const Options& options, SubmissionGrade& grade, CaseRun& run) {
+               const fs::path& wine_prefix, const Options& options, SubmissionGrade& grade, CaseRun& run) {
     const Clock::time_point started = Clock::now();
-    const ChildOutcome outcome = run_this_program(worker_arguments(submission, options), rubric_bytes,
-                                                  kWorkerLimit, ErrorOutput::discarded);
+    const ChildOutcome outcome = run_this_program(worker_arguments(submission, wine_prefix, options),
+                                                  rubric_bytes, kWorkerLimit, ErrorOutput::discarded);
     const std::optional<ChildReport> report = outcome.ending == ChildOutcome::Ending::exited
                                                   ? opened(outcome.reported, outcome.exit_status)
                                                   : std::nullopt;
@@ -416,6 +465,8 @@ int grade_class(const Options& options) {
         submissions.push_back(prepared(options.case_files[i], work.path() / std::to_string(i)));
     }
     require_usable_ids(submissions, options.case_files);
+    const fs::path wine_prefix = work.path() / "wine";
+    prepare_for_wine(submissions, wine_prefix, options);
 
     std::vector<SubmissionGrade> grades(submissions.size());
     std::vector<CaseRun> runs(submissions.size());
@@ -427,7 +478,8 @@ int grade_class(const Options& options) {
             const Submission& submission = submissions[i];
             if (submission.ungradable) {
                 grades[i] = ungradable(rubric, submission.id, *submission.ungradable);
-            } else if (!grade_one(rubric, rubric_bytes, submission, options, grades[i], runs[i])) {
+            } else if (!grade_one(rubric, rubric_bytes, submission, wine_prefix, options, grades[i],
+                                  runs[i])) {
                 failed_us = true;
             }
             progress.graded(grades[i]);
@@ -469,13 +521,53 @@ int grade_class(const Options& options) {
     return failed_us ? kInternalError : kDone;
 }
 
+namespace {
+
+// A DLL's worker: the Windows build of this program grades it under Wine, in
+// a prefix of its own made in this worker's private folder, and its record
+// is passed on as it came.
+ChildReport graded_under_wine(const std::vector<std::string>& words, const Options& options,
+                              std::string_view rubric) {
+    const std::string& private_folder = words[2];
+    Confinement limits;
+    // Wine reserves more address space than a limit on each process would
+    // leave; the Windows program limits the memory of each of its children.
+    limits.most_memory_bytes = std::numeric_limits<std::uint64_t>::max();
+    limits.writable = private_folder;
+    WineRun wine;
+    try {
+        limit_this_process(limits);
+        fs::current_path(path_of(private_folder));
+        end_what_children_leave();
+        wine = wine_run_in_copy(words[4], utf8_of(path_of(private_folder) / "wine"), words[3]);
+    } catch (const std::exception& failure) {
+        return {kInternalError, failure.what()};
+    }
+    Options windows = options;
+    windows.without_isolation = true;
+    const ChildOutcome outcome = run_under_wine(
+        wine, worker_arguments(wine_path(words[0]), wine_path(words[1]), wine_path(private_folder), windows),
+        rubric, kWorkerLimit);
+    const std::optional<ChildReport> report = outcome.ending == ChildOutcome::Ending::exited
+                                                  ? opened(outcome.reported, outcome.exit_status)
+                                                  : std::nullopt;
+    if (report) return *report;
+    return {kInternalError,
+            "su zavlek-call de Windows no dio su resultado bajo Wine (" +
+                (outcome.cause.empty() ? "estado " + std::to_string(outcome.exit_status) : outcome.cause) +
+                ")"};
+}
+
+}  // namespace
+
 ChildReport child_grade(std::string_view, const std::vector<std::string>& words, const Options& options) {
-    if (words.size() != 3 || !options.rubric) return {kWrongUsage, {}};
+    if ((words.size() != 3 && words.size() != 5) || !options.rubric) return {kWrongUsage, {}};
     const std::string& library = words[0];
     const std::optional<ReadBytes> rubric_bytes = read_at_most(stdin, kLargestText);
     if (!rubric_bytes) return {kWrongUsage, {}};
     const ReadRubric read = read_rubric(*options.rubric, rubric_bytes->bytes);
     if (!read.faults.empty()) return {kWrongUsage, {}};
+    if (words.size() == 5) return graded_under_wine(words, options, rubric_bytes->bytes);
     const Rubric& rubric = read.rubric;
 
     // Before anything else runs: whatever this process starts is confined

@@ -67,6 +67,9 @@ bool interrupted();
 // In a child: the bytes sent on the channel the command line named; false
 // when they could not be (a name that is none, as by hand, included).
 bool send_to_parent(std::string_view channel, std::string_view bytes);
+// The channel that is the child's standard output: the one a Windows child
+// run under Wine by a Linux parent shares with it.
+inline constexpr std::string_view kStandardOutputChannel = "-";
 
 // In a child: a crash ends the process at once and quietly (no core file, no
 // dialog, no debugger), for the parent to report; on POSIX the child first

@@ -3,6 +3,7 @@
 
 #include "core/children/ending.h"
 #include "descriptor_posix.h"
+#include "wine.h"
 
 #include <binding/fatal_signals_posix.h>
 #include <binding/signal_safe_text.h>
@@ -276,15 +277,33 @@ struct StartedChild {
     Descriptor output;  // ours to read, its standard output and error, where they are read
 };
 
-StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput error_output) {
+// What a child runs: this program, or its Windows build under Wine, which
+// reaches no descriptor of ours but its standard streams, and so reports on
+// its standard output, in an environment made for Wine.
+struct ChildCommand {
+    std::vector<std::string> program;      // the words before the child flag
+    std::vector<std::string> environment;  // ours when empty
+    bool reports_on_standard_output = false;
+};
+
+std::vector<char*> pointers_to(std::vector<std::string>& words) {
+    std::vector<char*> pointers;
+    for (std::string& word : words) pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+StartedChild start_child(ChildCommand command, const std::vector<std::string>& arguments,
+                         ErrorOutput error_output) {
     Pipe to_child = make_pipe();
     Pipe report = make_pipe();
-    std::vector<std::string> command_line{this_program_file(), std::string(kChildFlag),
-                                          std::to_string(report.write_end.get())};
+    std::vector<std::string> command_line = std::move(command.program);
+    command_line.emplace_back(kChildFlag);
+    command_line.push_back(command.reports_on_standard_output ? std::string(kStandardOutputChannel)
+                                                              : std::to_string(report.write_end.get()));
     command_line.insert(command_line.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : command_line) argv.push_back(word.data());
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = pointers_to(command_line);
+    const std::vector<char*> envp = pointers_to(command.environment);
     const Descriptor nowhere(error_output == ErrorOutput::discarded ? open("/dev/null", O_WRONLY | O_CLOEXEC)
                                                                     : -1);
     Pipe output = error_output == ErrorOutput::read ? make_pipe() : Pipe{Descriptor(), Descriptor()};
@@ -309,10 +328,14 @@ StartedChild start_child(const std::vector<std::string>& arguments, ErrorOutput 
         const int people = output.write_end.get() >= 0 ? output.write_end.get()
                            : nowhere.get() >= 0        ? nowhere.get()
                                                        : STDERR_FILENO;
-        place_as(people, STDOUT_FILENO);
+        if (command.reports_on_standard_output) {
+            place_as(report.write_end.get(), STDOUT_FILENO);
+        } else {
+            place_as(people, STDOUT_FILENO);
+            fcntl(report.write_end.get(), F_SETFD, 0);
+        }
         place_as(people, STDERR_FILENO);
-        fcntl(report.write_end.get(), F_SETFD, 0);
-        execv(argv[0], argv.data());
+        execve(argv[0], argv.data(), command.environment.empty() ? environ : envp.data());
         _exit(127);
     }
     // Either side may make the group first; a signal finds it made.
@@ -498,10 +521,12 @@ std::string crash_record_from(Descriptor& pipe) {
 
 }  // namespace
 
-ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
-                              std::chrono::milliseconds limit, ErrorOutput error_output,
-                              const Progress& progress, const OutputReader& reader) {
-    StartedChild child = start_child(arguments, error_output);
+namespace {
+
+ChildOutcome run_child(ChildCommand command, const std::vector<std::string>& arguments,
+                       std::string_view input, std::chrono::milliseconds limit, ErrorOutput error_output,
+                       const Progress& progress, const OutputReader& reader) {
+    StartedChild child = start_child(std::move(command), arguments, error_output);
     std::string reported;
     const bool ended = pump(child, input, limit, progress, reported, reader);
     const int status = child.group.end();
@@ -519,6 +544,21 @@ ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::st
     }
     outcome.reported = std::move(reported);
     return outcome;
+}
+
+}  // namespace
+
+ChildOutcome run_this_program(const std::vector<std::string>& arguments, std::string_view input,
+                              std::chrono::milliseconds limit, ErrorOutput error_output,
+                              const Progress& progress, const OutputReader& reader) {
+    return run_child({{this_program_file()}, {}, false}, arguments, input, limit, error_output, progress,
+                     reader);
+}
+
+ChildOutcome run_under_wine(const WineRun& wine, const std::vector<std::string>& arguments,
+                            std::string_view input, std::chrono::milliseconds limit) {
+    return run_child({{wine.wine, wine.program}, wine.environment, true}, arguments, input, limit,
+                     ErrorOutput::discarded, {}, {});
 }
 
 CopyEnding work_in_a_copy(const std::function<void(const StepDone& step_done)>& work) {
@@ -584,9 +624,10 @@ void interrupt_stops_work() {
 bool interrupted() { return interrupt_seen.load(); }
 
 bool send_to_parent(std::string_view channel, std::string_view bytes) {
-    int descriptor = -1;
+    int descriptor = STDOUT_FILENO;
     const auto [end, error] = std::from_chars(channel.data(), channel.data() + channel.size(), descriptor);
-    if (error != std::errc() || end != channel.data() + channel.size() || descriptor < 0) {
+    if (channel != kStandardOutputChannel &&
+        (error != std::errc() || end != channel.data() + channel.size() || descriptor < 0)) {
         return false;
     }
     while (!bytes.empty()) {

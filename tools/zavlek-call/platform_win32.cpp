@@ -414,10 +414,12 @@ bool interrupted() { return interrupt_seen.load(); }
 bool send_to_parent(std::string_view channel, std::string_view bytes) {
     std::uintptr_t number = 0;
     const auto [end, error] = std::from_chars(channel.data(), channel.data() + channel.size(), number);
-    if (error != std::errc() || end != channel.data() + channel.size()) {
+    if (channel != kStandardOutputChannel &&
+        (error != std::errc() || end != channel.data() + channel.size())) {
         return false;
     }
-    const HANDLE pipe = reinterpret_cast<HANDLE>(number);
+    const HANDLE pipe = channel == kStandardOutputChannel ? GetStdHandle(STD_OUTPUT_HANDLE)
+                                                          : reinterpret_cast<HANDLE>(number);
     while (!bytes.empty()) {
         DWORD written = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 20));

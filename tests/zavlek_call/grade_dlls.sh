@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Windows DLLs graded on Linux: the Windows build of zavlek-call, for each
+# DLL's machine, grades it under Wine, beside a Linux library in the same
+# class; a DLL that cannot be graded so says why (Wine not isolated, not
+# installed, the Windows program missing).
+#   grade_dlls.sh LINUX_TOOL WINDOWS_X64_TOOL WINDOWS_X86_TOOL DOUBLES_X64 DOUBLES_X86 WORK
+# The reference library of each system lies beside its tool.
+set -euo pipefail
+tool=$1 x64_tool=$2 x86_tool=$3 doubles_x64=$4 doubles_x86=$5 work=$6
+wine_script="$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine"
+for built in "$tool" "$x64_tool" "$x86_tool"; do
+  [[ -x "$built" ]] || { echo "missing $built: build the default, windows-x64 and windows-x86 presets" >&2; exit 1; }
+done
+rm -rf "$work"
+mkdir -p "$work/clase"
+cd "$work"
+export ZAVLEK_CALL_WINDOWS_X64="$x64_tool" ZAVLEK_CALL_WINDOWS_X86="$x86_tool"
+
+failed() {
+  echo "$*" >&2
+  exit 1
+}
+
+submit() { # FOLDER LIBRARY
+  mkdir -p "clase/$1"
+  cp "$2" "clase/$1/"
+}
+submit tux "$(dirname "$tool")/libZavlek.so"
+submit win64 "$(dirname "$x64_tool")/Zavlek.dll"
+submit rompe "$doubles_x64/crash_on_parenthesis/Zavlek.dll"
+submit cdecl "$doubles_x86/cdecl/Zavlek.dll"
+submit falta "$doubles_x86/unresolved/Zavlek.dll"
+python3 - "$(dirname "$x86_tool")/Zavlek.dll" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile("clase/win32.zip", "w") as z:
+    z.write(sys.argv[1], "entrega/Zavlek.dll")
+PY
+
+cat >rubrica.txt <<'RUBRIC'
+@ Tokenizador 20
+tokeniza2 a+1
+= a + 1
+mPila
+@ Parser 60
+parser_SLR (1+2)*x
+= Cadena aceptada
+parser_SLR )
+~ ^Error de sintaxis en la posición 1
+@ fuzz 20
+RUBRIC
+
+"$tool" --timeout 10 grade --sin-aislamiento --rubric rubrica.txt --out notas --fuzz-inputs 50 clase/* \
+  >tabla 2>progreso || failed "grade failed: $(cat tabla progreso)"
+
+# Each DLL as the Windows tool grades it: the reference of each machine as
+# the Linux one, the crash and the cdecl DLL as zavlek-call.exe says them on
+# Windows, the missing DLL named.
+expected=$(cat <<'CSV'
+entrega,nota,maximo,Tokenizador,Parser,fuzz,estado,motivo,igual_a
+cdecl,10.00,100.00,10.00,0.00,0.00,calificada,,
+falta,0.00,100.00,0.00,0.00,0.00,no calificable,"No se pudo cargar la biblioteca Zavlek.dll: se encontró, pero Zavlek.dll necesita zavlek_nobody.dll, que no se encuentra. Detalle del sistema: Module not found (error 126)",
+rompe,10.00,100.00,10.00,0.00,0.00,calificada,,
+tux,90.00,100.00,10.00,60.00,20.00,calificada,,
+win32,90.00,100.00,10.00,60.00,20.00,calificada,,
+win64,90.00,100.00,10.00,60.00,20.00,calificada,,
+CSV
+)
+[[ "$(sed '1s/^\xEF\xBB\xBF//' notas/notas.csv | tr -d '\r')" == "$expected" ]] ||
+  failed "notas.csv is not the class's grades: $(cat notas/notas.csv)"
+
+# What zavlek-call.exe says of the same call on Windows (here under Wine) is
+# the case's cause, word for word.
+for said in "rompe $x64_tool parser_SLR (1+2)*x" "cdecl $x86_tool parser_SLR )"; do
+  read -r name windows_tool entry text <<<"$said"
+  "$wine_script" "$windows_tool" --library "clase/$name/Zavlek.dll" "$entry" "$text" >/dev/null 2>"$name.err" || true
+  python3 - "$name" "$entry $text" <<'PY' || failed "$name's cause is not what zavlek-call.exe says: $(cat "$name.err")"
+import json, sys
+name, case = sys.argv[1:]
+said = open(f"{name}.err", encoding="utf-8").read()
+tests = json.load(open(f"notas/{name}/results.json", encoding="utf-8"))["tests"]
+output = next(t["output"] for t in tests if t["name"].endswith(": " + case))
+cause = output.split("causa: ", 1)[1].strip()
+assert cause and cause in said, (cause, said)
+PY
+done
+
+# Without --sin-aislamiento a DLL is not graded (Wine is not confined) while
+# the Linux library beside it is; without Wine, or without the Windows
+# program, the reason says what to install.
+"$tool" grade --rubric rubrica.txt --out aislada --fuzz-inputs 10 clase/tux clase/win64 >/dev/null 2>&1 ||
+  failed "grade with isolation failed"
+PATH=/nonexistent "$tool" grade --sin-aislamiento --rubric rubrica.txt --out sin-wine clase/win64 >/dev/null 2>&1 ||
+  failed "grade without Wine failed"
+ZAVLEK_CALL_WINDOWS_X86=/nonexistent/zavlek-call.exe "$tool" grade --sin-aislamiento --rubric rubrica.txt \
+  --out sin-programa clase/win32.zip >/dev/null 2>&1 || failed "grade without the Windows program failed"
+python3 - <<'PY' || failed "a DLL that cannot be graded here is not said so"
+import csv
+def row(folder, name):
+    with open(f"{folder}/notas.csv", encoding="utf-8-sig", newline="") as f:
+        return next(r for r in csv.DictReader(f) if r["entrega"] == name)
+assert row("aislada", "tux")["estado"] == "calificada"
+assert row("aislada", "win64")["motivo"] == (
+    "Zavlek.dll es una DLL de Windows: en Linux la califica Wine, que zavlek-call aún no aísla; "
+    "califíquela con --sin-aislamiento si confía en su código, o en Windows"), row("aislada", "win64")
+assert row("sin-wine", "win64")["motivo"] == (
+    "Zavlek.dll es una DLL de Windows de 64 bits: en Linux la califica Wine, que no está instalado "
+    "(instálelo con «sudo apt-get install wine wine64 wine32:i386»)"), row("sin-wine", "win64")
+assert row("sin-programa", "win32")["motivo"] == (
+    "entrega/Zavlek.dll es una DLL de Windows de 32 bits: falta el zavlek-call de Windows que la califica "
+    "con Wine, /nonexistent/zavlek-call.exe"), row("sin-programa", "win32")
+PY

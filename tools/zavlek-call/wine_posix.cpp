@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: MIT
+// Linux: a Windows DLL is graded by the Windows build of this program under
+// Wine. The Windows builds lie beside this program's private libraries, one
+// per machine, unless ZAVLEK_CALL_WINDOWS_X64 or ZAVLEK_CALL_WINDOWS_X86
+// names another (a build tree's).
+#include "wine.h"
+
+#include "platform.h"
+
+#include <binding/pe_image.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <string_view>
+
+namespace kavrelo::zavlek_call {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint16_t kMachineX86 = 0x14c;
+
+// The prefix's folders of system libraries, most of its gigabyte: shared by
+// every submission's copy rather than copied.
+constexpr std::array<std::string_view, 3> kSharedFolders = {
+    "drive_c/windows/system32", "drive_c/windows/syswow64", "drive_c/windows/winsxs"};
+
+// The server's own mark in its prefix, readable by its user alone: each
+// copy's server makes its own.
+constexpr std::string_view kServersFile = "wineserver";
+
+std::string utf8_of(const fs::path& path) {
+    const std::u8string bytes = path.u8string();
+    return {bytes.begin(), bytes.end()};
+}
+
+fs::path path_of(std::string_view utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
+// A program of the search path, absolute; empty when there is none.
+std::string program_in_path(std::string_view name) {
+    const char* const search = std::getenv("PATH");
+    std::string_view folders = search != nullptr ? search : "/usr/bin:/bin";
+    while (!folders.empty()) {
+        const std::size_t end = std::min(folders.find(':'), folders.size());
+        const std::string_view folder = folders.substr(0, end);
+        folders.remove_prefix(std::min(end + 1, folders.size()));
+        if (folder.empty() || folder.front() != '/') continue;  // never the current directory
+        const std::string candidate = std::string(folder) + "/" + std::string(name);
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}
+
+// The Windows build of this program for the machine.
+fs::path windows_program(bool x86) {
+    if (const char* const named = std::getenv(x86 ? "ZAVLEK_CALL_WINDOWS_X86" : "ZAVLEK_CALL_WINDOWS_X64")) {
+        return named;
+    }
+    return (path_of(this_program_file()).parent_path() / ".." / KAVRELO_PRIVATE_LIBDIR /
+            (x86 ? "windows-x86" : "windows-x64") / "zavlek-call.exe")
+        .lexically_normal();
+}
+
+// Wine as the tests and the run need it, whatever the caller's own Wine
+// settings: quiet; no Mono or Gecko, whose installers would ask with a
+// dialog nobody answers; no menu entries written into anyone's desktop; no
+// display (the programs are console ones); code page 1252, which Wine takes
+// from the locale's name, C.UTF-8 being on every system.
+std::vector<std::string> wine_environment(const std::string& prefix) {
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string_view entry = *variable;
+        const std::string_view name = entry.substr(0, entry.find('='));
+        if (name.starts_with("WINE") || name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name == "LC_ALL") {
+            continue;
+        }
+        environment.emplace_back(entry);
+    }
+    environment.push_back("WINEPREFIX=" + prefix);
+    environment.emplace_back("WINEDEBUG=-all");
+    environment.emplace_back("WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d");
+    environment.emplace_back("LC_ALL=C.UTF-8");
+    return environment;
+}
+
+// Runs a program to its end, its standard streams on the null device; its
+// exit status, or -1 when it did not exit.
+int run_to_end(std::vector<std::string> command, std::vector<std::string> environment) {
+    std::vector<char*> argv;
+    for (std::string& word : command) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        posix_spawn_file_actions_addopen(&actions, standard, "/dev/null", O_RDWR, 0);
+    }
+    pid_t child = -1;
+    const int failed = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) {
+        throw std::runtime_error("no se pudo ejecutar " + command[0] + ": " + std::strerror(failed));
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+std::optional<ForeignLibrary> foreign_library(const std::string& library, const std::string& shown) {
+    const std::optional<binding::PeFacts> facts = binding::read_pe_file(path_of(library), 1 << 20);
+    if (!facts) return std::nullopt;
+    const bool x86 = facts->machine == kMachineX86;
+    const std::string what = shown + " es una DLL de Windows de " + (x86 ? "32" : "64") + " bits";
+    if (program_in_path("wine").empty()) {
+        return ForeignLibrary{{},
+                              what +
+                                  ": en Linux la califica Wine, que no está instalado (instálelo con "
+                                  "«sudo apt-get install wine wine64 wine32:i386»)"};
+    }
+    const fs::path program = windows_program(x86);
+    if (!fs::is_regular_file(program)) {
+        return ForeignLibrary{
+            {}, what + ": falta el zavlek-call de Windows que la califica con Wine, " + utf8_of(program)};
+    }
+    return ForeignLibrary{utf8_of(fs::absolute(program)), {}};
+}
+
+void prepare_wine_prefix(const std::string& folder) {
+    const std::string wine = program_in_path("wine");
+    const std::vector<std::string> environment = wine_environment(folder);
+    if (run_to_end({wine, "wineboot", "--init"}, environment) != 0) {
+        throw std::runtime_error("Wine no pudo preparar su carpeta (wineboot falló)");
+    }
+    // A program that crashes ends, as a grader needs: no debugger is
+    // started to wait for someone at a console.
+    for (const char* software : {"HKLM\\Software", "HKLM\\Software\\Wow6432Node"}) {
+        run_to_end({wine, "reg", "delete",
+                    std::string(software) + "\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug", "/v",
+                    "Debugger", "/f"},
+                   environment);
+    }
+    // The prefix is whole once its server has written it and ended.
+    const std::string server = program_in_path("wineserver");
+    if (!server.empty()) run_to_end({server, "--wait"}, environment);
+}
+
+WineRun wine_run_in_copy(const std::string& prepared, const std::string& copy, const std::string& program) {
+    const fs::path from = path_of(prepared);
+    const fs::path to = path_of(copy);
+    fs::create_directories(to);
+    for (auto entry = fs::recursive_directory_iterator(from); entry != fs::recursive_directory_iterator();
+         ++entry) {
+        const fs::path relative = entry->path().lexically_relative(from);
+        const fs::path target = to / relative;
+        if (relative == kServersFile) continue;
+        if (std::ranges::find(kSharedFolders, relative.generic_string()) != kSharedFolders.end()) {
+            fs::create_directory_symlink(entry->path(), target);
+            entry.disable_recursion_pending();
+        } else if (entry->is_symlink()) {
+            fs::copy_symlink(entry->path(), target);
+        } else if (entry->is_directory()) {
+            fs::create_directory(target);
+        } else if (entry->is_regular_file()) {
+            fs::copy_file(entry->path(), target);
+        }
+    }
+    return {program_in_path("wine"), program, wine_environment(copy)};
+}
+
+std::string wine_path(const std::string& path) {
+    std::string windows = "Z:" + path;
+    std::ranges::replace(windows, '/', '\\');
+    return windows;
+}
+
+}  // namespace kavrelo::zavlek_call
