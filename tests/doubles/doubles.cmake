@@ -88,10 +88,13 @@ endforeach()
 if(NOT WIN32)
   kavrelo_add_double(planted_memory_hog SOURCES doubles/planted_fault.cpp DEFINITIONS PLANT_MEMORY_HOG
     WITH_ITS_FAULTS)
-  # A submission that reaches for other submissions, the grades and the network.
-  kavrelo_add_double(student_snoops SOURCES doubles/student_snoops.cpp WITH_ITS_FAULTS)
   kavrelo_add_double(planted_nested_crash_ignoring_sigchld SOURCES doubles/planted_fault.cpp
     DEFINITIONS PLANT_NESTED_CRASH IGNORES_SIGCHLD WITH_ITS_FAULTS)
+endif()
+# A submission that reaches for other submissions, the grades and the network.
+kavrelo_add_double(student_snoops SOURCES doubles/student_snoops.cpp WITH_ITS_FAULTS)
+if(WIN32)
+  target_link_libraries(double_student_snoops PRIVATE ws2_32)
 endif()
 kavrelo_add_double(unresolved SOURCES doubles/unresolved_zavlek.cpp)
 # Entry points without __stdcall: on 32-bit Windows the calling convention is wrong.

@@ -12,6 +12,7 @@
 # would, so that there what it starts can read it too.
 set -euo pipefail
 tool=$1 doubles=$2 reference=$3 work=$4 grader_memory=$5
+here="$(cd "$(dirname "$0")" && pwd)"
 rm -rf "$work"
 mkdir -p "$work/clase"
 cd "$work"
@@ -83,23 +84,9 @@ grep -qx 'rubrica-mal.txt:1: los puntos del grupo no son un número: cincuenta (
   rubrica-mal.err || failed "the rubric's fault is not said with its line: $(cat rubrica-mal.err)"
 [[ ! -e notas-mal ]] || failed "a rubric at fault still wrote grades"
 
-# A listener on a TCP and a UDP port of this machine, which the snooping
-# submission is told to reach; it says its port once both are open.
-mkfifo port-said
-python3 - <<'PY' &
-import select, socket
-tcp = socket.socket(); tcp.bind(("127.0.0.1", 0)); tcp.listen()
-udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); udp.bind(("127.0.0.1", tcp.getsockname()[1]))
-open("port-said", "w").write(f"{tcp.getsockname()[1]}\n")
-with open("reached", "w") as reached:
-    while True:
-        for ready in select.select([tcp, udp], [], [])[0]:
-            reached.write("tcp\n" if ready is tcp else "udp\n"); reached.flush()
-            (tcp.accept()[0].close() if ready is tcp else udp.recv(64))
-PY
-listener=$!
-trap 'kill $listener 2>/dev/null' EXIT
-read -r port <port-said
+# The snooping submission is told to reach a listener of ours.
+# shellcheck source=tests/zavlek_call/snoop_listener.sh
+source "$here/snoop_listener.sh"
 
 export KAVRELO_SNOOP_READ=$work/clase/ana/libZavlek.so
 export KAVRELO_SNOOP_WRITE=$work/notas-1/escrito.txt

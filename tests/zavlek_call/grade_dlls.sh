@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Windows DLLs graded on Linux: the Windows build of zavlek-call, for each
-# DLL's machine, grades it under Wine, beside a Linux library in the same
-# class; a DLL that cannot be graded so says why (Wine not isolated, not
+# DLL's machine, grades it under Wine, confined as a Linux library is, beside
+# one in the same class; a DLL that cannot be graded so says why (Wine not
 # installed, the Windows program missing).
 #   grade_dlls.sh LINUX_TOOL WINDOWS_X64_TOOL WINDOWS_X86_TOOL DOUBLES_X64 DOUBLES_X86 WORK
 # The reference library of each system lies beside its tool.
 set -euo pipefail
 tool=$1 x64_tool=$2 x86_tool=$3 doubles_x64=$4 doubles_x86=$5 work=$6
-wine_script="$(cd "$(dirname "$0")/../.." && pwd)/scripts/wine"
+here="$(cd "$(dirname "$0")" && pwd)"
+wine_script="$here/../../scripts/wine"
 for built in "$tool" "$x64_tool" "$x86_tool"; do
   [[ -x "$built" ]] || { echo "missing $built: build the default, windows-x64 and windows-x86 presets" >&2; exit 1; }
 done
@@ -31,6 +32,7 @@ submit win64 "$(dirname "$x64_tool")/Zavlek.dll"
 submit rompe "$doubles_x64/crash_on_parenthesis/Zavlek.dll"
 submit cdecl "$doubles_x86/cdecl/Zavlek.dll"
 submit falta "$doubles_x86/unresolved/Zavlek.dll"
+submit eva "$doubles_x64/student_snoops/Zavlek.dll"
 python3 - "$(dirname "$x86_tool")/Zavlek.dll" <<'PY'
 import sys, zipfile
 with zipfile.ZipFile("clase/win32.zip", "w") as z:
@@ -50,7 +52,21 @@ parser_SLR )
 @ fuzz 20
 RUBRIC
 
-"$tool" --timeout 10 grade --sin-aislamiento --rubric rubrica.txt --out notas --fuzz-inputs 50 clase/* \
+# eva reaches for tux's library, the grades and a listener of ours: it is
+# told where, as a student would know, and it answers "Cadena aceptada" only
+# when all of that failed.
+# shellcheck source=tests/zavlek_call/snoop_listener.sh
+source "$here/snoop_listener.sh"
+export KAVRELO_SNOOP_READ=$work/clase/tux/libZavlek.so KAVRELO_SNOOP_WRITE=$work/notas/escrito.txt
+export KAVRELO_SNOOP_PORT=$port
+mkdir -p fuera
+KAVRELO_SNOOP_WRITE=$work/fuera/escrito.txt "$wine_script" "$x64_tool" --library clase/eva/Zavlek.dll \
+  parser_SLR x >fuera/dicho 2>&1 || true
+grep -q 'leyo otra entrega; escribio en las notas; se conecto por TCP; envio por UDP;' fuera/dicho ||
+  failed "unconfined, eva's DLL did not reach beyond itself: $(cat fuera/dicho)"
+: >reached
+
+"$tool" --timeout 10 grade --rubric rubrica.txt --out notas --fuzz-inputs 50 clase/* \
   >tabla 2>progreso || failed "grade failed: $(cat tabla progreso)"
 
 # Each DLL as the Windows tool grades it: the reference of each machine as
@@ -59,6 +75,7 @@ RUBRIC
 expected=$(cat <<'CSV'
 entrega,nota,maximo,Tokenizador,Parser,fuzz,estado,motivo,igual_a
 cdecl,10.00,100.00,10.00,0.00,0.00,calificada,,
+eva,60.00,100.00,10.00,30.00,20.00,calificada,,
 falta,0.00,100.00,0.00,0.00,0.00,no calificable,"No se pudo cargar la biblioteca Zavlek.dll: se encontró, pero Zavlek.dll necesita zavlek_nobody.dll, que no se encuentra. Detalle del sistema: Module not found (error 126)",
 rompe,10.00,100.00,10.00,0.00,0.00,calificada,,
 tux,90.00,100.00,10.00,60.00,20.00,calificada,,
@@ -85,11 +102,12 @@ assert cause and cause in said, (cause, said)
 PY
 done
 
-# Without --sin-aislamiento a DLL is not graded (Wine is not confined) while
-# the Linux library beside it is; without Wine, or without the Windows
-# program, the reason says what to install.
-"$tool" grade --rubric rubrica.txt --out aislada --fuzz-inputs 10 clase/tux clase/win64 >/dev/null 2>&1 ||
-  failed "grade with isolation failed"
+grep -q '^Aislamiento: Landlock' tabla || failed "the class was not graded confined: $(cat tabla)"
+[[ ! -e notas/escrito.txt && ! -s reached ]] ||
+  failed "eva's DLL reached beyond itself: $(ls notas; cat reached)"
+
+# Without Wine, or without the Windows program, the reason says what to
+# install.
 PATH=/nonexistent "$tool" grade --sin-aislamiento --rubric rubrica.txt --out sin-wine clase/win64 >/dev/null 2>&1 ||
   failed "grade without Wine failed"
 ZAVLEK_CALL_WINDOWS_X86=/nonexistent/zavlek-call.exe "$tool" grade --sin-aislamiento --rubric rubrica.txt \
@@ -99,10 +117,6 @@ import csv
 def row(folder, name):
     with open(f"{folder}/notas.csv", encoding="utf-8-sig", newline="") as f:
         return next(r for r in csv.DictReader(f) if r["entrega"] == name)
-assert row("aislada", "tux")["estado"] == "calificada"
-assert row("aislada", "win64")["motivo"] == (
-    "Zavlek.dll es una DLL de Windows: en Linux la califica Wine, que zavlek-call aún no aísla; "
-    "califíquela con --sin-aislamiento si confía en su código, o en Windows"), row("aislada", "win64")
 assert row("sin-wine", "win64")["motivo"] == (
     "Zavlek.dll es una DLL de Windows de 64 bits: en Linux la califica Wine, que no está instalado "
     "(instálelo con «sudo apt-get install wine wine64 wine32:i386»)"), row("sin-wine", "win64")

@@ -206,29 +206,22 @@ Submission prepared(const std::string& given, const fs::path& work) {
 }
 
 // DLLs graded under Wine run in prefixes copied from one made here, once;
-// when it cannot be made, or Wine cannot be confined, they are ungradable.
-void prepare_for_wine(std::vector<Submission>& submissions, const fs::path& prefix, const Options& options) {
+// when it cannot be made, they are ungradable.
+void prepare_for_wine(std::vector<Submission>& submissions, const fs::path& prefix) {
     const auto under_wine = [](const Submission& submission) {
         return !submission.windows_program.empty() && !submission.ungradable;
     };
     if (std::ranges::none_of(submissions, under_wine)) return;
-    std::optional<std::string> why_not;
-    if (!options.without_isolation) {
-        why_not =
-            " es una DLL de Windows: en Linux la califica Wine, que zavlek-call aún no aísla; califíquela "
-            "con --sin-aislamiento si confía en su código, o en Windows";
-    } else {
-        try {
-            fs::create_directory(prefix);
-            prepare_wine_prefix(utf8_of(prefix));
-        } catch (const std::exception& failure) {
-            why_not = std::string(" es una DLL de Windows y no se pudo preparar Wine para calificarla: ") +
-                      failure.what();
+    try {
+        fs::create_directory(prefix);
+        prepare_wine_prefix(utf8_of(prefix));
+    } catch (const std::exception& failure) {
+        for (Submission& submission : submissions) {
+            if (!under_wine(submission)) continue;
+            submission.ungradable =
+                submission.shown +
+                " es una DLL de Windows y no se pudo preparar Wine para calificarla: " + failure.what();
         }
-    }
-    if (!why_not) return;
-    for (Submission& submission : submissions) {
-        if (under_wine(submission)) submission.ungradable = submission.shown + *why_not;
     }
 }
 
@@ -466,7 +459,7 @@ int grade_class(const Options& options) {
     }
     require_usable_ids(submissions, options.case_files);
     const fs::path wine_prefix = work.path() / "wine";
-    prepare_for_wine(submissions, wine_prefix, options);
+    prepare_for_wine(submissions, wine_prefix);
 
     std::vector<SubmissionGrade> grades(submissions.size());
     std::vector<CaseRun> runs(submissions.size());
@@ -529,17 +522,29 @@ namespace {
 ChildReport graded_under_wine(const std::vector<std::string>& words, const Options& options,
                               std::string_view rubric) {
     const std::string& private_folder = words[2];
-    Confinement limits;
+    // Confined as any submission, but that Wine's server, trusted, is
+    // started before sockets are refused; and that what it reads counts the
+    // Windows program and the prepared prefix.
+    Confinement confinement;
+    confinement.readable = {words[1], utf8_of(path_of(this_program_file()).parent_path()),
+                            utf8_of(path_of(words[3]).parent_path()), words[4]};
+    confinement.writable = private_folder;
     // Wine reserves more address space than a limit on each process would
     // leave; the Windows program limits the memory of each of its children.
-    limits.most_memory_bytes = std::numeric_limits<std::uint64_t>::max();
-    limits.writable = private_folder;
+    confinement.most_memory_bytes = std::numeric_limits<std::uint64_t>::max();
     WineRun wine;
-    try {
-        limit_this_process(limits);
-        fs::current_path(path_of(private_folder));
+    confinement.before_sockets_refused = [&] {
+        // Wine's server leaves the process that starts it: ours to end.
         end_what_children_leave();
+        fs::current_path(path_of(private_folder));
         wine = wine_run_in_copy(words[4], utf8_of(path_of(private_folder) / "wine"), words[3]);
+    };
+    try {
+        if (options.without_isolation) {
+            limit_this_process(confinement);
+        } else {
+            confine_this_process(confinement);
+        }
     } catch (const std::exception& failure) {
         return {kInternalError, failure.what()};
     }

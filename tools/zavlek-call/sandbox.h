@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,10 @@ struct Confinement {
     std::uint64_t most_processes = 256;
     // Any one file written.
     std::uint64_t most_file_bytes = std::uint64_t{64} << 20;
+    // Run once the rest is in place, before sockets are refused (where they
+    // are): what must make one, and is trusted to, starts here (Wine's server,
+    // and the connection to it that Wine's first process is handed).
+    std::function<void()> before_sockets_refused;
 };
 
 // How this machine confines a submission, in words for the report's header

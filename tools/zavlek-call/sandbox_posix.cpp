@@ -162,17 +162,42 @@ constexpr std::uint32_t kThisArchitecture = AUDIT_ARCH_AARCH64;
 // The x32 system calls, which share x86-64's architecture.
 constexpr std::uint32_t kX32Calls = 0x40000000;
 
+#if defined(__x86_64__)
+// A 32-bit x86 program (Wine's loader of 32-bit Windows programs is one)
+// calls the system by numbers of its own, and reaches sockets through
+// socketcall too.
+constexpr std::uint32_t kOtherArchitecture = AUDIT_ARCH_I386;
+constexpr std::uint32_t kOtherSocketCall = 102;
+constexpr std::uint32_t kOtherSocket = 359;
+constexpr std::uint32_t kOtherIoUringSetup = 425;
+// socketcall's call that makes a socket.
+constexpr std::uint32_t kSocketCallSocket = 1;
+#endif
+
 // No socket is made: Landlock's rules cover TCP alone, a network of our own
 // is not always to be had, and neither keeps a socket from reaching a
 // server listening on a path (a bus, a display, a database). Pairs of
 // connected sockets, which reach no one, stay. io_uring would make sockets
-// past the filter. A system call of another architecture's numbering, whose
-// numbers mean other calls, is refused.
+// past the filter. A system call of an architecture whose numbers the filter
+// does not know is refused.
 void refuse_sockets() {
     constexpr std::uint32_t kRefused = SECCOMP_RET_ERRNO | EACCES;
     constexpr std::uint32_t kUnknown = SECCOMP_RET_ERRNO | ENOSYS;
+    constexpr std::uint32_t kAllowed = SECCOMP_RET_ALLOW;
     sock_filter program[] = {
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+#if defined(__x86_64__)
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kOtherArchitecture, 0, 8),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kOtherSocket, 5, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kOtherIoUringSetup, 4, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kOtherSocketCall, 0, 2),
+        // socketcall's first argument names the call: 1 makes a socket.
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kSocketCallSocket, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, kAllowed),
+        BPF_STMT(BPF_RET | BPF_K, kRefused),
+#endif
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kThisArchitecture, 1, 0),
         BPF_STMT(BPF_RET | BPF_K, kUnknown),
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
@@ -180,7 +205,7 @@ void refuse_sockets() {
         BPF_STMT(BPF_RET | BPF_K, kUnknown),
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_socket, 2, 0),
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_io_uring_setup, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_RET | BPF_K, kAllowed),
         BPF_STMT(BPF_RET | BPF_K, kRefused),
     };
     const sock_fprog filter{static_cast<unsigned short>(std::size(program)), program};
@@ -295,8 +320,9 @@ Namespaces confine(const Confinement& confinement, int interface) {
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
         throw failure("no se pudo impedir que un programa dé privilegios");
     }
-    refuse_sockets();
     apply_landlock(interface, confinement);
+    if (confinement.before_sockets_refused) confinement.before_sockets_refused();
+    refuse_sockets();
     return taken;
 }
 
@@ -345,6 +371,7 @@ void confine_this_process(const Confinement& confinement) {
 
 void limit_this_process(const Confinement& confinement) {
     set_limits(confinement, leave_root(confinement.writable, false));
+    if (confinement.before_sockets_refused) confinement.before_sockets_refused();
 }
 
 }  // namespace kavrelo::zavlek_call

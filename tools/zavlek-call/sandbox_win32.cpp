@@ -44,6 +44,7 @@ void limit_this_process(const Confinement& confinement) {
         throw std::runtime_error("no se pudo limitar este proceso con un objeto de trabajo (error " +
                                  std::to_string(GetLastError()) + ")");
     }
+    if (confinement.before_sockets_refused) confinement.before_sockets_refused();
 }
 
 }  // namespace kavrelo::zavlek_call

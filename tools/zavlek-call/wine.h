@@ -38,9 +38,10 @@ struct WineRun {
     std::vector<std::string> environment;  // Wine's, for the prefix
 };
 
-// A submission's run: its prefix, `copy`, made from the prepared one
-// (the large folders of system libraries shared, read only).
-WineRun wine_run_in_copy(const std::string& prepared, const std::string& copy, const std::string& program);
+// A submission's run, in `folder`: its prefix made from the prepared one
+// (the large folders of system libraries shared, read only), and its
+// server, running.
+WineRun wine_run_in_copy(const std::string& prepared, const std::string& folder, const std::string& program);
 
 // The Windows build of this program run as a child, as run_this_program runs
 // this one: its report comes on its standard output; what it prints for

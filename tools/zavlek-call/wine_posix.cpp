@@ -10,6 +10,9 @@
 #include <binding/pe_image.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,8 +21,10 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string_view>
 
@@ -76,17 +81,25 @@ fs::path windows_program(bool x86) {
 // dialog nobody answers; no menu entries written into anyone's desktop; no
 // display (the programs are console ones); code page 1252, which Wine takes
 // from the locale's name, C.UTF-8 being on every system.
-std::vector<std::string> wine_environment(const std::string& prefix) {
+// Debian's Wine keeps its server's socket in a folder of its own under
+// TMPDIR, named in the prefix: given a folder of the submission's, the
+// server is the submission's alone, and within what it may write.
+std::vector<std::string> wine_environment(const std::string& prefix, const std::string& temporary) {
     std::vector<std::string> environment;
     for (char** variable = environ; *variable != nullptr; ++variable) {
         const std::string_view entry = *variable;
         const std::string_view name = entry.substr(0, entry.find('='));
-        if (name.starts_with("WINE") || name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name == "LC_ALL") {
+        if (name.starts_with("WINE") || name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name == "LC_ALL" ||
+            name == "TMPDIR" || name == "HOME" || name == "XDG_CACHE_HOME") {
             continue;
         }
         environment.emplace_back(entry);
     }
     environment.push_back("WINEPREFIX=" + prefix);
+    environment.push_back("TMPDIR=" + temporary);
+    // Fonts' caches and the like, written where the submission may write.
+    environment.push_back("HOME=" + temporary);
+    environment.push_back("XDG_CACHE_HOME=" + temporary);
     environment.emplace_back("WINEDEBUG=-all");
     environment.emplace_back("WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d");
     environment.emplace_back("LC_ALL=C.UTF-8");
@@ -142,7 +155,7 @@ std::optional<ForeignLibrary> foreign_library(const std::string& library, const 
 
 void prepare_wine_prefix(const std::string& folder) {
     const std::string wine = program_in_path("wine");
-    const std::vector<std::string> environment = wine_environment(folder);
+    const std::vector<std::string> environment = wine_environment(folder, utf8_of(fs::temp_directory_path()));
     if (run_to_end({wine, "wineboot", "--init"}, environment) != 0) {
         throw std::runtime_error("Wine no pudo preparar su carpeta (wineboot falló)");
     }
@@ -159,10 +172,54 @@ void prepare_wine_prefix(const std::string& folder) {
     if (!server.empty()) run_to_end({server, "--wait"}, environment);
 }
 
-WineRun wine_run_in_copy(const std::string& prepared, const std::string& copy, const std::string& program) {
+namespace {
+
+// The prefix's server started, and a connection to it made, for Wine's first
+// process to be handed (WINESERVERSOCKET): it connects to nothing itself,
+// where sockets are refused. The connection stays open, inheritable, for the
+// rest of this process's life. Its path is taken relative to `temporary`,
+// the current folder, for a socket's address holds little more than 100
+// bytes.
+int connected_server(const std::vector<std::string>& environment, const fs::path& prefix,
+                     const fs::path& temporary) {
+    const std::string server = program_in_path("wineserver");
+    if (server.empty() || run_to_end({server}, environment) != 0) {
+        throw std::runtime_error("no se pudo iniciar el servidor de Wine");
+    }
+    std::ifstream named(prefix / kServersFile);
+    std::string folder;
+    struct stat status {};
+    if (!std::getline(named, folder) || stat(prefix.c_str(), &status) != 0) {
+        throw std::runtime_error("el servidor de Wine no dejó su carpeta en " + utf8_of(prefix));
+    }
+    char server_folder[64];
+    std::snprintf(server_folder, sizeof server_folder, "server-%llx-%llx",
+                  static_cast<unsigned long long>(status.st_dev),
+                  static_cast<unsigned long long>(status.st_ino));
+    const std::string socket_path =
+        utf8_of((temporary / folder / server_folder / "socket").lexically_relative(fs::current_path()));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const int connection = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (connection < 0 || socket_path.size() >= sizeof address.sun_path) {
+        throw std::runtime_error("no se pudo conectar con el servidor de Wine");
+    }
+    socket_path.copy(address.sun_path, socket_path.size());
+    if (connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        throw std::runtime_error("no se pudo conectar con el servidor de Wine en " + socket_path + ": " +
+                                 std::strerror(errno));
+    }
+    return connection;
+}
+
+}  // namespace
+
+WineRun wine_run_in_copy(const std::string& prepared, const std::string& folder, const std::string& program) {
     const fs::path from = path_of(prepared);
-    const fs::path to = path_of(copy);
+    const fs::path to = path_of(folder) / "prefijo";
+    const fs::path temporary = path_of(folder) / "tmp";
     fs::create_directories(to);
+    fs::create_directories(temporary);
     for (auto entry = fs::recursive_directory_iterator(from); entry != fs::recursive_directory_iterator();
          ++entry) {
         const fs::path relative = entry->path().lexically_relative(from);
@@ -179,7 +236,9 @@ WineRun wine_run_in_copy(const std::string& prepared, const std::string& copy, c
             fs::copy_file(entry->path(), target);
         }
     }
-    return {program_in_path("wine"), program, wine_environment(copy)};
+    std::vector<std::string> environment = wine_environment(utf8_of(to), utf8_of(temporary));
+    environment.push_back("WINESERVERSOCKET=" + std::to_string(connected_server(environment, to, temporary)));
+    return {program_in_path("wine"), program, std::move(environment)};
 }
 
 std::string wine_path(const std::string& path) {
