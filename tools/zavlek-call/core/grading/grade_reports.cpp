@@ -221,8 +221,11 @@ svg text { font-size: 13px; fill: #1b1f24; }
 pre { white-space: pre-wrap; overflow-wrap: anywhere; background: #f4f6f8; border: 1px solid #d3d9e0;
   padding: 0.5rem; margin: 0; font-size: 0.85rem; }
 section.entrega { border-top: 1px solid #c5d0dc; margin-top: 1rem; }
+/* The class's table is wide: on paper it lies across the page. */
+@page { size: A4 landscape; margin: 12mm; }
 @media print {
   body { max-width: none; padding: 0; font-size: 10pt; }
+  table { font-size: 8.5pt; }
   thead th, pre { background: none; }
   .barra, .barra span, svg rect { print-color-adjust: exact; -webkit-print-color-adjust: exact; }
   .barra span, svg rect { background: #9dbbe0; fill: #9dbbe0; }
