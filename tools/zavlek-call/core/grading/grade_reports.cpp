@@ -142,8 +142,9 @@ std::string html_text(std::string_view text) {
     return escaped;
 }
 
-std::string percent_text(std::size_t part, std::size_t whole) {
-    return fixed(whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0, 0) + " %";
+// A whole percentage, without its sign: the bar's width and its text alike.
+std::string percent_of(std::size_t part, std::size_t whole) {
+    return fixed(whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0, 0);
 }
 
 std::string submissions_text(std::size_t count) {
@@ -392,13 +393,12 @@ std::string class_report_html(const Rubric& rubric, const std::vector<Submission
             "<th scope=\"col\">La superaron, de las calificadas</th></tr>\n</thead>\n<tbody>\n";
         for (std::size_t t = 0; t < count.passed.size(); ++t) {
             const GradedTest& test = count.first_graded->tests[t];
-            const std::string share = percent_text(count.passed[t], count.graded);
+            const std::string share = percent_of(count.passed[t], count.graded);
             html += "<tr><th scope=\"row\">" + html_text(test.name) + "</th><td>" +
                     html_text(rubric.groups[test.group].name) +
-                    "</td><td><span class=\"barra\" aria-hidden=\"true\"><span style=\"width: " +
-                    share.substr(0, share.size() - 2) + "%\"></span></span>" +
-                    std::to_string(count.passed[t]) + " de " + std::to_string(count.graded) + " (" + share +
-                    ")</td></tr>\n";
+                    "</td><td><span class=\"barra\" aria-hidden=\"true\"><span style=\"width: " + share +
+                    "%\"></span></span>" + std::to_string(count.passed[t]) + " de " +
+                    std::to_string(count.graded) + " (" + share + " %)</td></tr>\n";
         }
         html += "</tbody>\n</table>\n";
     }
