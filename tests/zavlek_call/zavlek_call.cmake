@@ -508,7 +508,17 @@ if(NOT WIN32)
   add_test(NAME ZavlekCall.GradeGradesAClassAsItsReadersReadTheGrades
     COMMAND ${tool_tests}/grade_class.sh $<TARGET_FILE:zavlek-call> ${KAVRELO_DOUBLES_DIR}
       $<TARGET_FILE:Zavlek> ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/grade_class ${grader_memory})
-  set_tests_properties(ZavlekCall.GradeGradesAClassAsItsReadersReadTheGrades PROPERTIES TIMEOUT 600)
+  set_tests_properties(ZavlekCall.GradeGradesAClassAsItsReadersReadTheGrades PROPERTIES TIMEOUT 600
+    FIXTURES_SETUP GradedClass)
+  # That class's report as the teacher's browser shows it, read from the
+  # grades just written rather than grading the class again.
+  add_test(NAME ZavlekCall.GradeReportShowsInABrowserWithARowPerSubmission
+    COMMAND ${tool_tests}/class_report_in_browser.sh
+      ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/grade_class/notas-1/informe.html
+      ${CMAKE_CURRENT_BINARY_DIR}/zavlek_call/class_report_in_browser
+      ana beto carla david eva fede gema hugo ines juan kike lola mario nora)
+  set_tests_properties(ZavlekCall.GradeReportShowsInABrowserWithARowPerSubmission PROPERTIES TIMEOUT 120
+    FIXTURES_REQUIRED GradedClass)
   # A rubric made from a list of inputs by the teacher's own library: the
   # example's answers given back, and the input a library fails on named.
   add_test(NAME ZavlekCall.CasesAnswersAListOfInputsAsTheExampleDoes

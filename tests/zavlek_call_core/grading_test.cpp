@@ -218,6 +218,61 @@ TEST(GradeReports, PrairieLearnGetsAScoreFromZeroToOneAndNoHiddenCasesText) {
     const ReaderOutput not_graded = read_by(program, prairielearn_results(example_rubric(), grades[1]));
     EXPECT_EQ(not_graded.printed, "False 0.0 No calificable: no exporta «parser_SLR»,\nni \"tokeniza\"\n");
 }
+
+// A class whose student-written texts are markup, and one full marks.
+std::vector<SubmissionGrade> hostile_class() {
+    const Rubric rubric = example_rubric();
+    SubmissionResults hostile = example_results();
+    hostile.run.results[0].obtained = u"<img src=x onerror=alert(1)>";
+    hostile.run.results[3].output = "</pre><script>alert('salida')</script>&amp;";
+    SubmissionResults full = example_results();
+    for (CaseResult& result : full.run.results) result.passed = true;
+    for (CheckResult& row : full.contract) row.finding.verdict = Verdict::passed;
+    full.fuzz->findings.clear();
+    std::vector<SubmissionGrade> grades{graded(rubric, "<script>alert('id')</script>", hostile),
+                                        ungradable(rubric, "beto\"'><b>", "<b>negrita</b> & 'así' \"no\""),
+                                        graded(rubric, "llena", full)};
+    grades[0].same_as = {"<i>copia</i>"};
+    return grades;
+}
+
+// The page as an HTML parser reads it: the elements a student's text could
+// bring, the table's rows, the texts read back, the histogram's top bar.
+TEST(GradeReports, TheClassReportKeepsStudentsTextAsTextWithARowEachAndATopBarForFullMarks) {
+    const ReaderOutput read = read_by(
+        "python3 -c 'import sys\n"
+        "from html.parser import HTMLParser\n"
+        "class Page(HTMLParser):\n"
+        "  def __init__(self):\n"
+        "    super().__init__(); self.tags, self.rows, self.titles, self.text, self.row = set(), [], [], \"\", None\n"
+        "    self.grades = False\n"
+        "  def handle_starttag(self, tag, attrs):\n"
+        "    self.tags.add(tag)\n"
+        "    self.grades = self.grades or (\"id\", \"tabla-notas\") in attrs\n"
+        "    if tag == \"th\" and (\"scope\", \"row\") in attrs and self.grades: self.row = \"\"\n"
+        "    if tag == \"title\": self.titles.append(\"\")\n"
+        "  def handle_endtag(self, tag):\n"
+        "    if tag == \"th\" and self.row is not None: self.rows.append(self.row); self.row = None\n"
+        "    self.grades = self.grades and tag != \"table\"\n"
+        "  def handle_data(self, data):\n"
+        "    self.text += data\n"
+        "    if self.row is not None: self.row += data\n"
+        "    if self.lasttag == \"title\": self.titles[-1] += data\n"
+        "page = Page(); page.feed(open(sys.argv[1], encoding=\"utf-8\").read())\n"
+        "print(sorted(page.tags & {\"script\", \"img\", \"b\", \"i\"}))\n"
+        "print(page.rows)\n"
+        "for text in (\"<img src=x onerror=alert(1)>\", \"</pre><script>alert(\\x27salida\\x27)</script>&amp;\",\n"
+        "             \"<b>negrita</b> & \\x27así\\x27 \\\"no\\\"\", \"igual a <i>copia</i>\"):\n"
+        "  print(text in page.text)\n"
+        "print(page.titles[-1])'",
+        class_report_html(example_rubric(), hostile_class(), "ninguno"));
+    EXPECT_EQ(read.status, 0) << read.printed;
+    EXPECT_EQ(read.printed,
+              "[]\n"
+              "[\"<script>alert('id')</script>\", 'beto\"\\'><b>', 'llena']\n"
+              "True\nTrue\nTrue\nTrue\n"
+              "de 90 a 100 %: 1 entrega\n");
+}
 #endif
 
 }  // namespace

@@ -4,7 +4,8 @@
 // by a worker of its own: this program run again, confined to that
 // submission, which runs the rubric's cases, check's rows and a fuzz run as
 // run, check and fuzz do, each in children of its own. The grades are
-// written as the teacher's spreadsheet and the autograders read them.
+// written as the teacher's spreadsheet and page and as the autograders
+// read them.
 #include "core/cases/case_run.h"
 #include "core/children/child_report.h"
 #include "core/fuzzing/fuzz_run.h"
@@ -495,6 +496,7 @@ int grade_class(const Options& options) {
     try {
         write_file(out / "notas.csv", grades_csv(rubric, sorted));
         write_file(out / "resumen.json", class_summary_json(rubric, sorted, isolation));
+        write_file(out / "informe.html", class_report_html(rubric, sorted, isolation));
         for (const std::size_t i : order) {
             const SubmissionGrade& grade = grades[i];
             const fs::path folder = out / path_of(grade.id);
