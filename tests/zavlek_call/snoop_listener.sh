@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# shellcheck shell=bash
 # Sourced by the grading tests: a listener on a TCP and a UDP port of this
 # machine, which a snooping submission is told to reach. Each contact is a
 # line of the file "reached" in the current folder; the port is in $port
