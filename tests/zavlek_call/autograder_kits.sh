@@ -4,8 +4,8 @@
 # stands for the container's root: setup.sh as the platform prepares the
 # container (apt-get and dpkg stood in for, so that nothing is installed
 # here), then the grading script on a submission, its results read as the
-# platform reads them. A submission of a Zavlek.dll alone goes through Wine
-# (stood in for by one that runs the Linux tool on the same library).
+# platform reads them. (A DLL graded by the kits, under Wine, is in
+# grade_dlls.sh, where the Windows programs are built.)
 #   autograder_kits.sh TOOL REFERENCE KITS WORK
 # REFERENCE: the reference library; KITS: packaging/autograder.
 set -euo pipefail
@@ -23,8 +23,6 @@ failed() {
 for command in apt-get dpkg; do
   printf '#!/bin/sh\necho "%s $*" >>"%s/system.log"\n' "$command" "$work" >"stand-ins/$command"
 done
-# shellcheck disable=SC2016 # the stand-in's own parameters, expanded when it runs
-printf '#!/bin/sh\necho "$1" >>"%s/wine.log"\nshift\nexec zavlek-call "$@"\n' "$work" >stand-ins/wine
 chmod +x stand-ins/*
 ln -s "$tool" stand-ins/zavlek-call
 export PATH="$work/stand-ins:$PATH" TMPDIR=$work/tmp
@@ -93,10 +91,9 @@ parser_SLR (1+2)*x
 parser_SLR 2*(
 = Error de sintaxis en la posición 4: se esperaba número, identificador o '('
 RUBRIC
-cp "$reference" "$prairielearn/grade/student/Zavlek.dll"
+cp "$reference" "$prairielearn/grade/student/libZavlek.so"
 KAVRELO_AUTOGRADER_ROOT=$prairielearn "$prairielearn/grade/tests/run_autograder" >prairielearn.log 2>&1 ||
   failed "run_autograder failed: $(cat prairielearn.log)"
-[[ $(cat wine.log) == "$exe" ]] || failed "a DLL was not graded by the Windows programs: $(cat wine.log 2>&1)"
 python3 - "$prairielearn/grade/results/results.json" <<'PY'
 import json, sys
 results = json.load(open(sys.argv[1], encoding="utf-8"))

@@ -124,3 +124,39 @@ assert row("sin-programa", "win32")["motivo"] == (
     "entrega/Zavlek.dll es una DLL de Windows de 32 bits: falta el zavlek-call de Windows que la califica "
     "con Wine, /nonexistent/zavlek-call.exe"), row("sin-programa", "win32")
 PY
+
+# Gradescope's kit with the Windows programs beside it, as a teacher whose
+# students hand in DLLs makes it: setup.sh unpacks them (apt-get and dpkg
+# stood in for), and run_autograder grades a Zavlek.dll with them, confined,
+# into the results.json Gradescope reads.
+kits="$here/../../packaging/autograder"
+gradescope=$work/gradescope
+mkdir -p stand-ins "$gradescope/autograder/source" "$gradescope/autograder/submission"
+for command in apt-get dpkg; do
+  printf '#!/bin/sh\n' >"stand-ins/$command"
+done
+chmod +x stand-ins/*
+ln -s "$tool" stand-ins/zavlek-call
+cp "$kits/setup.sh" "$kits/calificar" "$kits/gradescope/run_autograder" "$gradescope/autograder/source/"
+# Its rubric without fuzz, which the class above tried under Wine already.
+grep -v '^@ fuzz' rubrica.txt >"$gradescope/autograder/source/rubrica.txt"
+touch "$gradescope/autograder/source/kavrelo1_1.0.0_amd64.deb"
+python3 - "$x64_tool" "$gradescope/autograder/source/Kavrelo1-1.0.0-windows-x64.zip" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[2], "w") as z:
+    z.write(sys.argv[1], "Kavrelo1-1.0.0-windows-x64/zavlek-call.exe")
+PY
+unset ZAVLEK_CALL_WINDOWS_X64 ZAVLEK_CALL_WINDOWS_X86
+(
+  export PATH="$work/stand-ins:$PATH" KAVRELO_AUTOGRADER_ROOT=$gradescope
+  "$gradescope/autograder/source/setup.sh" >/dev/null
+  cp "$gradescope/autograder/source/run_autograder" "$gradescope/autograder/run_autograder"
+  cp clase/win64/Zavlek.dll "$gradescope/autograder/submission/"
+  "$gradescope/autograder/run_autograder" >gradescope.log 2>&1
+) || failed "the Gradescope kit failed on a DLL: $(cat gradescope.log)"
+python3 - "$gradescope/autograder/results/results.json" <<'PY' || failed "Gradescope's results.json of a DLL is not its grade"
+import json, sys
+results = json.load(open(sys.argv[1], encoding="utf-8"))
+assert results["score"] == 70 and results["output"] == "Nota: 70.00 de 80.00 (biblioteca: Zavlek.dll)", results
+assert [t["status"] for t in results["tests"]] == ["failed", "passed", "passed", "passed"], results
+PY
