@@ -385,6 +385,62 @@ def timed(command, what):
     return elapsed
 
 
+def add_grade_dlls(table, build, windows_folders, quick):
+    """DLLs graded on Linux under Wine, each by the Windows build of its
+    machine, against the same number of Linux libraries: the cost of a DLL
+    against a Linux library's, for information. Half are 64-bit, half 32-bit;
+    the rubric is the reference cases and a fuzz run (as a teacher would grade,
+    the contract's long checks left out); the prefix is made once per run."""
+    tool = os.path.join(build, "bin", "zavlek-call")
+    programs = {os.path.basename(folder.rstrip("/")): os.path.join(folder, "bin") for folder in windows_folders}
+    if not {"windows-x64", "windows-x86"} <= set(programs):
+        sys.exit("the DLLs' row needs the windows-x64 and windows-x86 builds")
+    cases = os.path.join(ROOT, "examples", "casos-referencia.txt")
+    count = 4 if quick else 20
+    with tempfile.TemporaryDirectory() as scratch:
+        os.chmod(scratch, 0o755)
+        with open(cases, encoding="utf-8") as reference:
+            lines = reference.read()
+        rubric = os.path.join(scratch, "rubrica.txt")
+        with open(rubric, "w", encoding="utf-8") as written:
+            written.write("@ Casos 80\n" + lines + "\n@ fuzz 20\n")
+
+        def class_of(name, libraries):
+            folders = []
+            for number in range(count):
+                folder = os.path.join(scratch, name, f"entrega-{number:02}")
+                os.makedirs(folder)
+                shutil.copy(libraries[number % len(libraries)], folder)
+                folders.append(folder)
+            return folders
+
+        dlls = class_of("dll", [os.path.join(programs[machine], "Zavlek.dll")
+                                for machine in ("windows-x64", "windows-x86")])
+        linux = class_of("so", [os.path.join(build, "bin", "libZavlek.so")])
+        environment = dict(os.environ,
+                           ZAVLEK_CALL_WINDOWS_X64=os.path.join(programs["windows-x64"], "zavlek-call.exe"),
+                           ZAVLEK_CALL_WINDOWS_X86=os.path.join(programs["windows-x86"], "zavlek-call.exe"))
+
+        def graded(name, folders):
+            out = os.path.join(scratch, "notas-" + name)
+            started = time.perf_counter()
+            subprocess.run([tool, "grade", "--rubric", rubric, "--out", out, "--jobs", "2", "--fuzz-inputs",
+                            str(GRADE_FUZZ_INPUTS), *folders], check=True, env=environment,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            taken = time.perf_counter() - started
+            with open(os.path.join(out, "notas.csv"), encoding="utf-8-sig", newline="") as grades:
+                short = [row["entrega"] for row in csv.DictReader(grades) if row["nota"] != row["maximo"]]
+            if short:
+                sys.exit(f"zavlek-call grade did not give the reference {name} full marks: {', '.join(short)}")
+            return taken / count
+
+        under_wine = graded("dll", dlls)
+        native = graded("so", linux)
+    table.add(f"grade: {count} reference DLLs under Wine (x64 and x86), each, against a Linux library "
+              f"(reference cases and fuzz, {GRADE_FUZZ_INPUTS:,} inputs, --jobs 2, the prefix made once; "
+              "information)", seconds(under_wine), seconds(native) + " a Linux library", under_wine / native)
+
+
 def add_grade(table, build, quick, submissions=None):
     """A class graded in one command, against grading it by hand: run, check
     and fuzz one after another on each submission. Every submission is a copy
@@ -478,7 +534,8 @@ def main():
              ("parser", lambda: add_parser(table, options.build, options.quick)),
              ("fuzz", lambda: add_fuzz(table, options.build, options.quick)),
              ("check", lambda: add_check(table, options.build, options.quick)),
-             ("grade", lambda: add_grade(table, options.build, options.quick, options.grade_submissions))]
+             ("grade", lambda: add_grade(table, options.build, options.quick, options.grade_submissions)),
+             ("grade-dlls", lambda: add_grade_dlls(table, options.build, options.windows, options.quick))]
     steps += [(f"under Wine: {folder}", lambda folder=folder: add_windows(table, folder, options.quick))
               for folder in options.windows]
     if options.only:
