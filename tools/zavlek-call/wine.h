@@ -28,7 +28,8 @@ struct ForeignLibrary {
 std::optional<ForeignLibrary> foreign_library(const std::string& library, const std::string& shown);
 
 // Makes the prefix every DLL's own is copied from, in the empty folder
-// given. Throws std::runtime_error with a Spanish message when Wine fails.
+// given (its server's files in a folder beside it, FOLDER-tmp). Throws
+// std::runtime_error with a Spanish message when Wine fails.
 void prepare_wine_prefix(const std::string& folder);
 
 // The Windows program run under Wine with its prefix.

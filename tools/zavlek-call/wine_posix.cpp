@@ -155,7 +155,11 @@ std::optional<ForeignLibrary> foreign_library(const std::string& library, const 
 
 void prepare_wine_prefix(const std::string& folder) {
     const std::string wine = program_in_path("wine");
-    const std::vector<std::string> environment = wine_environment(folder, utf8_of(fs::temp_directory_path()));
+    // Its server's folder goes with the prefix's own folder, not into the
+    // system's.
+    const fs::path temporary = path_of(folder).parent_path() / (path_of(folder).filename().string() + "-tmp");
+    fs::create_directories(temporary);
+    const std::vector<std::string> environment = wine_environment(folder, utf8_of(temporary));
     if (run_to_end({wine, "wineboot", "--init"}, environment) != 0) {
         throw std::runtime_error("Wine no pudo preparar su carpeta (wineboot falló)");
     }
