@@ -2,6 +2,7 @@
 #include "chosen_library.h"
 
 #include "platform.h"
+#include "utf8_paths.h"
 
 #include <binding/entry_points.h>
 
@@ -19,8 +20,7 @@ public:
     // on the command line that is not there is simply not there.
     std::unique_ptr<binding::LoadedLibrary> load(const std::string&) override {
         std::error_code error;
-        if (!std::filesystem::exists(std::filesystem::path(std::u8string(file_.begin(), file_.end())),
-                                     error)) {
+        if (!std::filesystem::exists(path_of(file_), error)) {
             binding::LoadFailure missing;
             missing.cause = binding::LoadFailure::Cause::named_file_missing;
             missing.file = file_;
@@ -67,11 +67,9 @@ std::string absolute_library_file(const std::string& file) {
     if (file.empty()) return {};
     // UTF-8 both ways, whatever the system's code page.
     std::error_code error;
-    const std::filesystem::path absolute =
-        std::filesystem::absolute(std::filesystem::path(std::u8string(file.begin(), file.end())), error);
+    const std::filesystem::path absolute = std::filesystem::absolute(path_of(file), error);
     if (error) return file;
-    const std::u8string utf8 = absolute.lexically_normal().u8string();
-    return {utf8.begin(), utf8.end()};
+    return utf8_of(absolute.lexically_normal());
 }
 
 std::string loaded_library_in_words(const std::string& file) {
@@ -79,8 +77,7 @@ std::string loaded_library_in_words(const std::string& file) {
     const std::string name(binding::kZavlekFile);
     const std::optional<std::filesystem::path> found = binding::file_the_search_takes(name);
     if (!found) return name + " (en ninguna carpeta de la búsqueda)";
-    const std::u8string utf8 = found->u8string();
-    return {utf8.begin(), utf8.end()};
+    return utf8_of(*found);
 }
 
 std::unique_ptr<binding::Loader> make_loader(const std::string& file) {

@@ -3,6 +3,7 @@
 
 #include "core/fuzzing/fuzz_run.h"
 #include "platform.h"
+#include "utf8_paths.h"
 
 #include <binding/fixed_texts.h>
 #include <text/numbers.h>
@@ -163,8 +164,7 @@ std::string read_text(const std::string& path) {
     const bool standard_input = path == "-";
     const std::string source = standard_input ? "la entrada estándar" : "el archivo " + path;
     std::error_code error;
-    if (!standard_input && std::filesystem::is_directory(
-                               std::filesystem::path(std::u8string(path.begin(), path.end())), error)) {
+    if (!standard_input && std::filesystem::is_directory(path_of(path), error)) {
         throw UsageError(path + " es una carpeta, no un archivo");
     }
     const File file = standard_input ? nullptr : open_to_read(path);

@@ -19,6 +19,7 @@
 #include "sandbox.h"
 #include "unpacking.h"
 #include "wine.h"
+#include "utf8_paths.h"
 
 #include <binding/codepage.h>
 #include <text/utf8.h>
@@ -48,13 +49,6 @@ constexpr std::uint64_t kGradeSeed = 1;
 constexpr std::chrono::milliseconds kWorkerLimit = std::chrono::hours(24);
 // The most files looked at in a submission's folder for its library.
 constexpr std::size_t kMostFilesLookedAt = 100000;
-
-fs::path path_of(std::string_view utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
-
-std::string utf8_of(const fs::path& path) {
-    const std::u8string bytes = path.u8string();
-    return {bytes.begin(), bytes.end()};
-}
 
 std::string lowercase(std::string text) {
     for (char& byte : text) {

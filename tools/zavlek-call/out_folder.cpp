@@ -2,14 +2,13 @@
 #include "out_folder.h"
 
 #include "platform.h"
+#include "utf8_paths.h"
 
 #include <filesystem>
 #include <random>
 
 namespace kavrelo::zavlek_call {
 namespace {
-
-std::filesystem::path utf8_path(const std::string& path) { return std::u8string(path.begin(), path.end()); }
 
 // The folders made for the run, left empty, are taken away again: a run
 // that finds nothing leaves nothing behind.
@@ -18,7 +17,7 @@ public:
     OutFolder(std::string folder, std::size_t made) : folder_(std::move(folder)), made_(made) {}
     ~OutFolder() override {
         std::error_code error;
-        std::filesystem::path made = utf8_path(folder_);
+        std::filesystem::path made = path_of(folder_);
         for (std::size_t i = 0; i < made_ && !written_ && !error; ++i, made = made.parent_path()) {
             std::filesystem::remove(made, error);
         }
@@ -47,7 +46,7 @@ std::error_code tried(const std::string& path) {
         if (created.creation == FindingFolder::Creation::name_taken) continue;
         if (created.creation == FindingFolder::Creation::failed) return created.error;
         std::error_code ignored;
-        std::filesystem::remove(utf8_path(path) / utf8_path(probe), ignored);
+        std::filesystem::remove(path_of(path) / path_of(probe), ignored);
         return {};
     }
 }
@@ -55,7 +54,7 @@ std::error_code tried(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<FindingFolder> prepared_out_folder(const std::string& folder) {
-    const std::filesystem::path path = utf8_path(folder);
+    const std::filesystem::path path = path_of(folder);
     std::error_code error;
     if (std::filesystem::exists(path, error) && !std::filesystem::is_directory(path, error)) {
         throw UnusableFolder{std::make_error_code(std::errc::not_a_directory)};

@@ -17,6 +17,7 @@
 #include "handlers.h"
 #include "out_folder.h"
 #include "platform.h"
+#include "utf8_paths.h"
 
 #include <binding/codepage.h>
 #include <text/utf8.h>
@@ -170,8 +171,7 @@ int run_case_files(const Options& options) {
     // written costs no run.
     std::ofstream junit;
     if (options.junit) {
-        junit.open(std::filesystem::path(std::u8string(options.junit->begin(), options.junit->end())),
-                   std::ios::binary | std::ios::trunc);
+        junit.open(path_of(*options.junit), std::ios::binary | std::ios::trunc);
         if (!junit) throw UsageError("no se pudo crear el archivo " + *options.junit);
     }
     ThisProgramsChildren children;

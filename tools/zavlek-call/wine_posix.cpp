@@ -6,6 +6,7 @@
 #include "wine.h"
 
 #include "platform.h"
+#include "utf8_paths.h"
 
 #include <binding/pe_image.h>
 
@@ -44,13 +45,6 @@ constexpr std::array<std::string_view, 3> kSharedFolders = {
 // copy's server makes its own.
 constexpr std::string_view kServersFile = "wineserver";
 
-std::string utf8_of(const fs::path& path) {
-    const std::u8string bytes = path.u8string();
-    return {bytes.begin(), bytes.end()};
-}
-
-fs::path path_of(std::string_view utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
-
 // A program of the search path, absolute; empty when there is none.
 std::string program_in_path(std::string_view name) {
     const char* const search = std::getenv("PATH");
@@ -80,10 +74,10 @@ fs::path windows_program(bool x86) {
 // settings: quiet; no Mono or Gecko, whose installers would ask with a
 // dialog nobody answers; no menu entries written into anyone's desktop; no
 // display (the programs are console ones); code page 1252, which Wine takes
-// from the locale's name, C.UTF-8 being on every system.
-// Debian's Wine keeps its server's socket in a folder of its own under
-// TMPDIR, named in the prefix: given a folder of the submission's, the
-// server is the submission's alone, and within what it may write.
+// from the locale's name, C.UTF-8 being on every system. Debian's Wine
+// keeps its server's socket in a folder of its own under TMPDIR, named in
+// the prefix: given a folder of the submission's (`temporary`), the server
+// is the submission's alone, and within what it may write.
 std::vector<std::string> wine_environment(const std::string& prefix, const std::string& temporary) {
     std::vector<std::string> environment;
     for (char** variable = environ; *variable != nullptr; ++variable) {

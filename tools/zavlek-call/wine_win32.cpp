@@ -3,6 +3,8 @@
 // programs on Linux, has no part to play.
 #include "wine.h"
 
+#include "utf8_paths.h"
+
 #include <binding/elf_image.h>
 
 #include <filesystem>
@@ -16,8 +18,7 @@ std::runtime_error no_wine_here() { return std::runtime_error("en Windows, las D
 }  // namespace
 
 std::optional<ForeignLibrary> foreign_library(const std::string& library, const std::string& shown) {
-    if (!binding::read_elf_file(std::filesystem::path(std::u8string(library.begin(), library.end())),
-                                1 << 20)) {
+    if (!binding::read_elf_file(path_of(library), 1 << 20)) {
         return std::nullopt;
     }
     return ForeignLibrary{{},
