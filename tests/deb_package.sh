@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The Debian package of a Release build: its control fields and contents, its
-# desktop entry, and the program started from where the package puts it,
-# finding the reference library there.
-# Usage: deb_package.sh BUILD_DIR
+# desktop entry, the program started from where the package puts it, finding
+# the reference library there, and the Windows zavlek-call programs it
+# carries grading DLLs of both machines under Wine.
+# Usage: deb_package.sh BUILD_DIR WINDOWS_X64_BUILD WINDOWS_X86_BUILD
 set -euo pipefail
-build="$1"
+build="$1" windows_x64="$2" windows_x86="$3"
 work="$(mktemp -d)"
 xvfb_pid="" program_pid=""
 cleanup() {
@@ -26,9 +27,12 @@ depends="$(dpkg-deb --field "$deb" Depends)"
 for needed in libqt6widgets6 libc6 qt6-qpa-plugins libarchive13; do
   [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
 done
+[[ "$(dpkg-deb --field "$deb" Suggests)" == wine ]] || fail "Suggests: $(dpkg-deb --field "$deb" Suggests)"
 contents="$(dpkg-deb --contents "$deb")"
-library="./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/kavrelo1/libZavlek.so"
+private="./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/kavrelo1"
+library="$private/libZavlek.so"
 for file in ./usr/bin/kavrelo1 ./usr/bin/zavlek-call "$library" ./usr/include/zavlek.h \
+    "$private/windows-x64/zavlek-call.exe" "$private/windows-x86/zavlek-call.exe" \
     ./usr/share/applications/kavrelo1.desktop ./usr/share/metainfo/org.kavrelo1.Kavrelo1.metainfo.xml \
     ./usr/share/man/man1/kavrelo1.1.gz ./usr/share/man/man1/zavlek-call.1.gz \
     ./usr/share/doc/kavrelo1/copyright ./usr/share/doc/kavrelo1/changelog.gz \
@@ -79,6 +83,23 @@ hardening-check --nocfprotection "$root/usr/bin/kavrelo1" "$root/usr/bin/zavlek-
 # window does, and the library passes its check.
 "$root/usr/bin/zavlek-call" check >"$work/check.txt" || fail "zavlek-call check on the installed library: $(cat "$work/check.txt")"
 grep -qF "$root/${library#./}" "$work/check.txt" || fail "zavlek-call checked another library: $(cat "$work/check.txt")"
+
+# Told nothing of where they are, the installed zavlek-call finds the Windows
+# programs the package carries and grades a DLL of each machine under Wine.
+# As root, grade's workers run as nobody, who must be able to read them.
+chmod 755 "$work"
+mkdir -p "$work/clase/win64" "$work/clase/win32"
+cp "$windows_x64/bin/Zavlek.dll" "$work/clase/win64/"
+cp "$windows_x86/bin/Zavlek.dll" "$work/clase/win32/"
+printf '@ Parser 10\nparser_SLR (1+2)*x\n= Cadena aceptada\n' >"$work/rubrica.txt"
+env -u ZAVLEK_CALL_WINDOWS_X64 -u ZAVLEK_CALL_WINDOWS_X86 "$root/usr/bin/zavlek-call" grade \
+  --rubric "$work/rubrica.txt" --out "$work/notas" "$work/clase/win64" "$work/clase/win32" \
+  >"$work/grade.txt" 2>&1 || fail "grade: $(cat "$work/grade.txt")"
+expected="entrega,nota,maximo,Parser,estado,motivo,igual_a
+win32,10.00,10.00,10.00,calificada,,
+win64,10.00,10.00,10.00,calificada,,"
+[[ "$(sed '1s/^\xEF\xBB\xBF//' "$work/notas/notas.csv" | tr -d '\r')" == "$expected" ]] ||
+  fail "the DLLs' grades: $(cat "$work/notas/notas.csv" "$work/grade.txt")"
 
 # The installed program, under an X server that picks its own display.
 mkfifo "$work/xvfb-ready"

@@ -1,41 +1,43 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The last commit, built in two folders of different names, makes the same
-# packages byte for byte: the Debian package, and the Windows x64 ZIP and
-# installer. Dates come from the last commit, as cpack takes them.
-# Usage: reproducible_packages.sh SOURCE_DIR
+# The same sources, built again in a folder of another name, make the same
+# packages byte for byte as the builds given: the Debian package (with the
+# Windows programs it carries, the same files in both) and the Windows x64
+# ZIP and installer. Dates come from the last commit, as cpack takes them.
+# The sources are the last commit with the changes of the working tree, so
+# that a tree being worked on is compared with its own builds.
+# Usage: reproducible_packages.sh SOURCE_DIR LINUX_BUILD WINDOWS_X64_BUILD WINDOWS_X86_BUILD
 set -euo pipefail
-source_dir="$(cd "$1" && pwd)"
+source_dir="$(cd "$1" && pwd)" linux_build=$2 windows_x64_build=$3 windows_x86_build=$4
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 unset SOURCE_DATE_EPOCH
 
-# The last commit, cloned into a folder of the given name.
-copy_sources() {
-  git clone --quiet "$source_dir" "$1"
+# Each package of a build into OUT: the Debian package of a Linux build, the
+# ZIP and the installer of a Windows one.
+pack() {  # linux build, windows build, out folder
+  (cd "$1" && cpack -G DEB -B "$3" >/dev/null)
+  (cd "$2" && cpack -G ZIP -B "$3" >/dev/null && cpack -G NSIS -B "$3" >/dev/null)
 }
 
-# Builds the programs (no tests) and makes the packages into OUT.
-build_packages() {  # source folder, out folder
-  local linux="$1/build-linux" windows="$1/build-windows-x64"
-  cmake -S "$1" -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$linux" >/dev/null
-  (cd "$linux" && cpack -G DEB -B "$2" >/dev/null)
-  cmake -S "$1" -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$1/cmake/toolchains/windows-x64.cmake" >/dev/null
-  cmake --build "$windows" >/dev/null
-  (cd "$windows" && cpack -G ZIP -B "$2" >/dev/null && cpack -G NSIS -B "$2" >/dev/null)
-}
+again="$work/sources-in-another-folder-with-a-longer-name"
+git clone --quiet "$source_dir" "$again"
+git -C "$source_dir" diff --binary HEAD | git -C "$again" apply --allow-empty
+# The programs alone, as the given builds make them; warnings as errors
+# changes no byte of them, nor do the tests beside them.
+cmake -S "$again" -B "$again/build-linux" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DKAVRELO_WINDOWS_X64_BUILD="$windows_x64_build" -DKAVRELO_WINDOWS_X86_BUILD="$windows_x86_build" >/dev/null
+cmake --build "$again/build-linux" >/dev/null
+cmake -S "$again" -B "$again/build-windows-x64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$again/cmake/toolchains/windows-x64.cmake" >/dev/null
+cmake --build "$again/build-windows-x64" >/dev/null
 
-copy_sources "$work/first"
-copy_sources "$work/second-folder-with-a-longer-name"
-build_packages "$work/first" "$work/out-first"
-build_packages "$work/second-folder-with-a-longer-name" "$work/out-second"
-
+pack "$linux_build" "$windows_x64_build" "$work/out-given"
+pack "$again/build-linux" "$again/build-windows-x64" "$work/out-again"
 for package in kavrelo1_1.0.0_amd64.deb Kavrelo1-1.0.0-windows-x64.zip Kavrelo1-1.0.0-windows-x64.exe; do
-  [[ -f "$work/out-first/$package" ]] || fail "no $package; made: $(ls "$work/out-first")"
-  cmp "$work/out-first/$package" "$work/out-second/$package" || fail "$package differs between the two builds"
+  [[ -f "$work/out-given/$package" ]] || fail "no $package; made: $(ls "$work/out-given")"
+  cmp "$work/out-given/$package" "$work/out-again/$package" || fail "$package differs between the two builds"
 done
 echo "PASS"
