@@ -553,7 +553,14 @@ kavrelo_zavlek_call_case(GradeGradesFoldersTwoAtATimeOnEverySystem 0
   STDOUT_REGEX "breaks_crash +0.00 / 15.00 +calificada\nmangled +0.00 / 15.00 +no calificable: [A-Za-z]+.[a-z]+ no exporta con su nombre exacto[^\n]*\nstudent +15.00 / 15.00 +calificada\n\n2 de 3 entregas calificadas")
 
 # The templates build as their authors would build them and pass the check.
-foreach(template IN ITEMS "" -cpp)
+# Built without the sanitizers, as authors build them, they are checked once
+# per system: the sanitized tool's own checks are the reference library's.
+if(CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+  set(templates)
+else()
+  set(templates "" -cpp)
+endif()
+foreach(template IN LISTS templates)
   set(test_name ContractCheck.TheLibraryTemplateBuildsAndPasses)
   if(template)
     set(test_name ContractCheck.TheCppLibraryTemplateBuildsAndPasses)
