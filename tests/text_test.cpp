@@ -32,6 +32,14 @@ TEST(Utf8, ControlsAndStrayBytesAreShownAsEscapesLineBreaksKept) {
               "\\x1Bc\\x09\\x7F\\u009D\\xE9 \xC3\xA9\n");
 }
 
+// What a student's library answers goes into reports a browser and a JUnit
+// reader parse: it must never close an element or an attribute.
+TEST(Markup, TextStaysTextInElementsAndAttributes) {
+    EXPECT_EQ(markup_escaped("</pre><script>a=\"x\" && b='y'\n"),
+              "&lt;/pre&gt;&lt;script&gt;a=&quot;x&quot; &amp;&amp; b=&#39;y&#39;&#10;");
+    EXPECT_EQ(markup_escaped("ñ \xE2\x82\xAC"), "ñ \xE2\x82\xAC");
+}
+
 TEST(SpanishNumbers, GroupThousandsWithPointsAndDecimalsWithAComma) {
     EXPECT_EQ(grouped_digits(0), "0");
     EXPECT_EQ(grouped_digits(999), "999");

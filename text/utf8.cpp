@@ -87,6 +87,36 @@ std::string with_visible_controls(std::string_view bytes) {
     return shown;
 }
 
+std::string markup_escaped(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char byte : text) {
+        switch (byte) {
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            case '\'':
+                escaped += "&#39;";
+                break;
+            case '\n':
+                escaped += "&#10;";
+                break;
+            default:
+                escaped += byte;
+        }
+    }
+    return escaped;
+}
+
 std::string to_utf8(std::u16string_view text) {
     std::string bytes;
     bytes.reserve(text.size());

@@ -40,6 +40,11 @@ constexpr bool is_control(char32_t code_point) noexcept {
 // the terminal.
 std::string with_visible_controls(std::string_view bytes);
 
+// Text for HTML or XML, element content and quoted attribute values alike:
+// the characters markup reads escaped, and line breaks written as &#10;,
+// which an attribute would otherwise fold into a space.
+std::string markup_escaped(std::string_view text);
+
 // A lone surrogate becomes U+FFFD.
 std::string to_utf8(std::u16string_view text);
 

@@ -114,32 +114,10 @@ ClassCount counted(const std::vector<SubmissionGrade>& grades) {
     return count;
 }
 
-// Element content and quoted attribute values alike: a submission's names
-// and its library's output are the student's to write, and must stay text.
+// A submission's names and its library's output are the student's to
+// write, and must stay text.
 std::string html_text(std::string_view text) {
-    std::string escaped;
-    for (const char byte : text::with_visible_controls(text)) {
-        switch (byte) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            case '\'':
-                escaped += "&#39;";
-                break;
-            default:
-                escaped += byte;
-        }
-    }
-    return escaped;
+    return text::markup_escaped(text::with_visible_controls(text));
 }
 
 // A whole percentage, without its sign: the bar's width and its text alike.

@@ -11,34 +11,6 @@
 namespace kavrelo::zavlek_call {
 namespace {
 
-// Character data and attribute values alike. Only UTF-8 comes in, and the
-// controls XML forbids come in already written as escapes.
-std::string xml_escaped(std::string_view text) {
-    std::string escaped;
-    for (const char byte : text) {
-        switch (byte) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            case '\n':
-                escaped += "&#10;";
-                break;
-            default:
-                escaped += byte;
-        }
-    }
-    return escaped;
-}
-
 // XML 1.0 forbids U+FFFE and U+FFFF as well as the controls, and readers
 // refuse the whole file for one of them: they get an escape as visible as
 // the controls' own.
@@ -55,7 +27,7 @@ std::string with_visible_noncharacters(std::string text) {
 
 // Names and messages in one line of visible characters.
 std::string shown(std::string_view text) {
-    return xml_escaped(with_visible_noncharacters(text::with_visible_controls(text)));
+    return text::markup_escaped(with_visible_noncharacters(text::with_visible_controls(text)));
 }
 
 // Enough of an answer to see where it went wrong; a whole one may run to
@@ -121,7 +93,7 @@ std::string junit_report(const std::vector<std::string>& files, const std::vecto
             std::string inside = result.passed ? std::string() : failure(cases[next], result);
             if (!result.output.empty()) {
                 // Lines and all: already in visible characters.
-                inside += "      <system-out>" + xml_escaped(with_visible_noncharacters(result.output)) +
+                inside += "      <system-out>" + text::markup_escaped(with_visible_noncharacters(result.output)) +
                           "</system-out>\n";
             }
             testcases += inside.empty() ? opening + "/>\n" : opening + ">\n" + inside + "    </testcase>\n";
