@@ -5,14 +5,17 @@
 // named in KAVRELO_SNOOP_WRITE, connects to 127.0.0.1 at the TCP port in
 // KAVRELO_SNOOP_PORT, sends a datagram to the UDP port in the same, and
 // starts processes that wait for ever until the system refuses one; and,
-// sent "secreto", searches its parent's memory for the text that starts
-// "Secreto" (a hidden case's expected answer) and answers with it. It
+// sent "secreto", searches its own memory and then its parent's for the
+// text that starts "Secreto" (a hidden case's expected answer or pattern)
+// and answers with it. It
 // answers "Cadena aceptada" when every one of these failed and each process
 // was refused before KAVRELO_SNOOP_PROCESSES; otherwise it says what it
-// achieved. A Windows DLL (graded under Wine on Linux) tries the files and
-// the network, through Winsock.
+// achieved. A Windows DLL (graded under Wine on Linux) tries the files,
+// the network, through Winsock, and the memory, through ReadProcessMemory.
 #ifdef _WIN32
 #  include <winsock2.h>
+// After winsock2.h, which must come before windows.h.
+#  include <tlhelp32.h>
 #else
 #  include <arpa/inet.h>
 #  include <netinet/in.h>
@@ -92,9 +95,60 @@ bool sent_datagram(const std::string& port) {
     return sent;
 }
 
+// The text starting "Secreto" in the bytes, up to its NUL or line break;
+// empty when there is none of a plausible length.
+std::string secret_in(const std::string& bytes) {
+    for (std::size_t at = bytes.find("Secreto"); at != std::string::npos;
+         at = bytes.find("Secreto", at + 1)) {
+        const std::string found = bytes.substr(at, bytes.find_first_of(std::string("\0\n", 2), at) - at);
+        if (found.size() > 8 && found.size() < 64) return found;
+    }
+    return {};
+}
+
 #ifdef _WIN32
 long processes_started(long) { return 0; }
-std::string parents_secret() { return {}; }
+
+DWORD parent_id() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && parent == 0;
+         more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+    }
+    CloseHandle(snapshot);
+    return parent;
+}
+
+// The secret in the process's writable memory; empty when it cannot be read.
+std::string secret_of(HANDLE process) {
+    MEMORY_BASIC_INFORMATION region{};
+    for (const char* at = nullptr; VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;
+         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State != MEM_COMMIT || (region.Protect & (PAGE_READWRITE | PAGE_WRITECOPY)) == 0 ||
+            (region.Protect & PAGE_GUARD) != 0) {
+            continue;
+        }
+        std::string bytes(region.RegionSize, '\0');
+        SIZE_T read = 0;
+        if (!ReadProcessMemory(process, region.BaseAddress, bytes.data(), bytes.size(), &read)) continue;
+        bytes.resize(read);
+        if (std::string found = secret_in(bytes); !found.empty()) return found;
+    }
+    return {};
+}
+
+std::string found_secret() {
+    if (std::string own = secret_of(GetCurrentProcess()); !own.empty()) return own;
+    const HANDLE parent = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parent_id());
+    if (parent == nullptr) return {};
+    std::string found = secret_of(parent);
+    CloseHandle(parent);
+    return found;
+}
 #else
 // How many waiting processes it could start, up to `most`.
 long processes_started(long most) {
@@ -110,12 +164,11 @@ long processes_started(long most) {
     return started;
 }
 
-// The text starting "Secreto" in the parent's writable memory, up to its
-// NUL; empty when it cannot be read.
-std::string parents_secret() {
-    const std::string parent = "/proc/" + std::to_string(getppid());
-    std::ifstream maps(parent + "/maps");
-    std::ifstream memory(parent + "/mem", std::ios::binary);
+// The secret in the writable memory of the process whose /proc folder this
+// is; empty when it cannot be read.
+std::string secret_of(const std::string& process) {
+    std::ifstream maps(process + "/maps");
+    std::ifstream memory(process + "/mem", std::ios::binary);
     for (std::string line; std::getline(maps, line);) {
         unsigned long start = 0;
         unsigned long end = 0;
@@ -127,13 +180,14 @@ std::string parents_secret() {
         memory.clear();
         memory.seekg(static_cast<std::streamoff>(start));
         if (!memory.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) continue;
-        for (std::size_t at = bytes.find("Secreto"); at != std::string::npos;
-             at = bytes.find("Secreto", at + 1)) {
-            const std::string found = bytes.substr(at, bytes.find_first_of(std::string("\0\n", 2), at) - at);
-            if (found.size() > 8 && found.size() < 64) return found;
-        }
+        if (std::string found = secret_in(bytes); !found.empty()) return found;
     }
     return {};
+}
+
+std::string found_secret() {
+    if (std::string own = secret_of("/proc/self"); !own.empty()) return own;
+    return secret_of("/proc/" + std::to_string(getppid()));
 }
 #endif
 
@@ -147,7 +201,7 @@ ZAVLEK_API BSTR ZAVLEK_CALL tokeniza2(BSTR text) {
 
 ZAVLEK_API BSTR ZAVLEK_CALL parser_SLR(BSTR text) {
     if (std::string(reinterpret_cast<const char*>(text), SysStringByteLen(text)) == "secreto") {
-        const std::string secret = parents_secret();
+        const std::string secret = found_secret();
         return SysAllocStringByteLen(secret.data(), static_cast<unsigned int>(secret.size()));
     }
     std::string achieved;

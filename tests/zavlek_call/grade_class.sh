@@ -221,11 +221,13 @@ david 17 21.0 contrato: memoria en 10.000 llamadas
 CONTRACT
 diff contract-expected contract-read || failed "the contract group's rows are not graded as expected"
 
-# A hidden case's expected answer is held by the process that grades the
-# submission, the parent of the one that runs the library: the snooping
-# library searches its parent's memory for it, and must find nothing.
+# A hidden case's expected answer or pattern is held by the process that
+# grades the submission, the parent of the one that runs the library: the
+# snooping library searches its own memory and its parent's for them, and
+# must find neither.
 if [[ $grader_memory == closed ]]; then
-  printf '@ Ocultos 10 oculta\nparser_SLR secreto\n= Secreto de la rubrica\n' >rubrica-secreta.txt
+  printf '@ Ocultos 10 oculta\nparser_SLR secreto\n= Secreto de la rubrica\nparser_SLR secreto\n~ Secreto del patron\n' \
+    >rubrica-secreta.txt
   "$tool" grade --rubric rubrica-secreta.txt --out secreto clase/eva >tabla-secreta
   grep -q '^eva  *0.00 / 10.00  *calificada$' tabla-secreta ||
     failed "the submission read a hidden answer from its grader: $(cat tabla-secreta)"

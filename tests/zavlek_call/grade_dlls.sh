@@ -64,23 +64,38 @@ KAVRELO_SNOOP_WRITE=$work/fuera/escrito.txt "$wine_script" "$x64_tool" --library
   parser_SLR x >fuera/dicho 2>&1 || true
 grep -q 'leyo otra entrega; escribio en las notas; se conecto por TCP; envio por UDP;' fuera/dicho ||
   failed "unconfined, eva's DLL did not reach beyond itself: $(cat fuera/dicho)"
+# The class's rubric hides an expected answer and a pattern, which eva looks
+# for in its own memory and its parent's. Under Wine whatever runs the DLL
+# can read the Windows program's memory: graded by the Windows program
+# alone, eva finds a hidden answer there, so the search can succeed.
+{
+  cat rubrica.txt
+  printf '@ Ocultos 10 oculta\nparser_SLR secreto\n= Secreto de la rubrica\nparser_SLR secreto\n~ Secreto del patron\n'
+} >rubrica-clase.txt
+KAVRELO_SNOOP_WRITE=$work/fuera/escrito.txt "$wine_script" "$x64_tool" --timeout 10 grade --sin-aislamiento \
+  --rubric rubrica-clase.txt --out fuera/notas --fuzz-inputs 50 clase/eva >fuera/tabla 2>&1 || true
+python3 - <<'PY' || failed "alone, the Windows program kept its hidden answers from eva: $(cat fuera/tabla)"
+import csv
+with open("fuera/notas/notas.csv", encoding="utf-8-sig", newline="") as f:
+    assert next(csv.DictReader(f))["Ocultos"] != "0.00"
+PY
 : >reached
 
-"$tool" --timeout 10 grade --rubric rubrica.txt --out notas --fuzz-inputs 50 clase/* \
+"$tool" --timeout 10 grade --rubric rubrica-clase.txt --out notas --fuzz-inputs 50 clase/* \
   >tabla 2>progreso || failed "grade failed: $(cat tabla progreso)"
 
 # Each DLL as the Windows tool grades it: the reference of each machine as
 # the Linux one, the crash and the cdecl DLL as zavlek-call.exe says them on
 # Windows, the missing DLL named.
 expected=$(cat <<'CSV'
-entrega,nota,maximo,Tokenizador,Parser,fuzz,estado,motivo,igual_a
-cdecl,10.00,100.00,10.00,0.00,0.00,calificada,,
-eva,60.00,100.00,10.00,30.00,20.00,calificada,,
-falta,0.00,100.00,0.00,0.00,0.00,no calificable,"No se pudo cargar la biblioteca Zavlek.dll: se encontró, pero Zavlek.dll necesita zavlek_nobody.dll, que no se encuentra. Detalle del sistema: Module not found (error 126)",
-rompe,10.00,100.00,10.00,0.00,0.00,calificada,,
-tux,90.00,100.00,10.00,60.00,20.00,calificada,,
-win32,90.00,100.00,10.00,60.00,20.00,calificada,,
-win64,90.00,100.00,10.00,60.00,20.00,calificada,,
+entrega,nota,maximo,Tokenizador,Parser,fuzz,Ocultos,estado,motivo,igual_a
+cdecl,10.00,110.00,10.00,0.00,0.00,0.00,calificada,,
+eva,60.00,110.00,10.00,30.00,20.00,0.00,calificada,,
+falta,0.00,110.00,0.00,0.00,0.00,0.00,no calificable,"No se pudo cargar la biblioteca Zavlek.dll: se encontró, pero Zavlek.dll necesita zavlek_nobody.dll, que no se encuentra. Detalle del sistema: Module not found (error 126)",
+rompe,10.00,110.00,10.00,0.00,0.00,0.00,calificada,,
+tux,90.00,110.00,10.00,60.00,20.00,0.00,calificada,,
+win32,90.00,110.00,10.00,60.00,20.00,0.00,calificada,,
+win64,90.00,110.00,10.00,60.00,20.00,0.00,calificada,,
 CSV
 )
 [[ "$(sed '1s/^\xEF\xBB\xBF//' notas/notas.csv | tr -d '\r')" == "$expected" ]] ||

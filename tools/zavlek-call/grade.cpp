@@ -18,8 +18,8 @@
 #include "platform.h"
 #include "sandbox.h"
 #include "unpacking.h"
-#include "wine.h"
 #include "utf8_paths.h"
+#include "wine.h"
 
 #include <binding/codepage.h>
 #include <text/utf8.h>
@@ -516,7 +516,7 @@ namespace {
 // a prefix of its own made in this worker's private folder, and its record
 // is passed on as it came.
 ChildReport graded_under_wine(const std::vector<std::string>& words, const Options& options,
-                              std::string_view rubric) {
+                              const Rubric& rubric, std::string_view rubric_bytes) {
     const std::string& private_folder = words[2];
     // Confined as any submission, but that Wine's server, trusted, is
     // started before sockets are refused; and that what it reads counts the
@@ -546,12 +546,20 @@ ChildReport graded_under_wine(const std::vector<std::string>& words, const Optio
     }
     Options windows = options;
     windows.without_isolation = true;
+    // Under Wine whatever runs the DLL can read the Windows program's
+    // memory: the hidden cases' expectations stay here, and are judged here.
     const ChildOutcome outcome = run_under_wine(
         wine, worker_arguments(wine_path(words[0]), wine_path(words[1]), wine_path(private_folder), windows),
-        rubric, kWorkerLimit);
+        rubric_without_hidden_expectations(rubric, rubric_bytes), kWorkerLimit);
     const std::optional<ChildReport> report = outcome.ending == ChildOutcome::Ending::exited
                                                   ? opened(outcome.reported, outcome.exit_status)
                                                   : std::nullopt;
+    if (report && report->status == kDone) {
+        if (std::optional<SubmissionResults> results = results_from_record(report->content)) {
+            judge_hidden_cases(rubric, results->run);
+            return {kDone, results_record(*results)};
+        }
+    }
     if (report) return *report;
     return {kInternalError,
             "su zavlek-call de Windows no dio su resultado bajo Wine (" +
@@ -568,8 +576,8 @@ ChildReport child_grade(std::string_view, const std::vector<std::string>& words,
     if (!rubric_bytes) return {kWrongUsage, {}};
     const ReadRubric read = read_rubric(*options.rubric, rubric_bytes->bytes);
     if (!read.faults.empty()) return {kWrongUsage, {}};
-    if (words.size() == 5) return graded_under_wine(words, options, rubric_bytes->bytes);
     const Rubric& rubric = read.rubric;
+    if (words.size() == 5) return graded_under_wine(words, options, rubric, rubric_bytes->bytes);
 
     // Before anything else runs: whatever this process starts is confined
     // as it is.
@@ -600,7 +608,8 @@ ChildReport child_grade(std::string_view, const std::vector<std::string>& words,
         return {kDone, results_record(results)};
     }
     ThisProgramsChildren children;
-    results.run = run_cases(children, rubric.cases, library, options.timeout);
+    results.run = run_cases(children, cases_for_the_library(rubric), library, options.timeout);
+    judge_hidden_cases(rubric, results.run);
     if (rubric.has(RubricGroup::Kind::contract)) {
         results.contract.push_back(loads);
         for (auto check = checks.begin() + 1; check != checks.end(); ++check)

@@ -65,6 +65,17 @@ Progress case_by_case(const std::vector<TestCase>& cases, std::size_t first) {
     };
 }
 
+// How a search of the case's pattern ended, wherever it ran; nothing when
+// its ending could not be read.
+void take_search(std::optional<Search> search, CaseResult& result) {
+    result.passed = search == Search::found;
+    if (search == Search::too_complex) {
+        result.failure = "el patrón no se pudo buscar en la respuesta: es demasiado complejo";
+    } else if (!search) {
+        result.failure = "zavlek-call no pudo leer cómo terminó la búsqueda del patrón";
+    }
+}
+
 // records: the case's own, one, or two when its answer's search followed.
 CaseResult judged(const TestCase& test_case, std::span<const CaseRecord> records) {
     CaseResult result;
@@ -73,24 +84,12 @@ CaseResult judged(const TestCase& test_case, std::span<const CaseRecord> records
         result.failure = std::string(records[0].content);
         return result;
     }
-    const Expectation& expectation = test_case.expectation;
     result.obtained = binding::from_eight_bit(records[0].content);
-    switch (expectation.kind) {
-        case Expectation::Kind::returns:
-            result.passed = true;
-            break;
-        case Expectation::Kind::equals:
-            result.passed = *result.obtained == expectation.answer;
-            break;
-        case Expectation::Kind::matches:
-            const std::optional<Search> search = search_in(records[1]);
-            result.passed = search == Search::found;
-            if (search == Search::too_complex) {
-                result.failure = "el patrón no se pudo buscar en la respuesta: es demasiado complejo";
-            } else if (!search) {
-                result.failure = "zavlek-call no pudo leer cómo terminó la búsqueda del patrón";
-            }
-            break;
+    if (test_case.expectation.kind == Expectation::Kind::matches) {
+        // Searched in the child, bound by the case's limit.
+        take_search(search_in(records[1]), result);
+    } else {
+        judge_here(test_case, result);
     }
     return result;
 }
@@ -120,6 +119,23 @@ CaseResult cut_short(const TestCase& test_case, std::span<const CaseRecord> reco
 }
 
 }  // namespace
+
+void judge_here(const TestCase& test_case, CaseResult& result) {
+    if (result.status != kDone || !result.obtained) return;
+    const Expectation& expectation = test_case.expectation;
+    result.failure.clear();
+    switch (expectation.kind) {
+        case Expectation::Kind::returns:
+            result.passed = true;
+            break;
+        case Expectation::Kind::equals:
+            result.passed = *result.obtained == expectation.answer;
+            break;
+        case Expectation::Kind::matches:
+            take_search(searched(expectation.written, *result.obtained), result);
+            break;
+    }
+}
 
 CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const std::string& library,
                   std::chrono::milliseconds limit) {

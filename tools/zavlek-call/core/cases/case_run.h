@@ -39,6 +39,11 @@ struct CaseRun {
 CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const std::string& library,
                   std::chrono::milliseconds limit);
 
+// A case's returned answer judged in this process, its pattern searched
+// here: for a case whose expectation the process that called the library
+// was never given.
+void judge_here(const TestCase& test_case, CaseResult& result);
+
 // In the child: how the search of a case's pattern (as the case file writes
 // it, which read_case_file took) in the case's answer ended, as the record
 // sent after the answer's.

@@ -99,7 +99,45 @@ std::string case_output(const TestCase& test_case, const CaseResult* result, con
     return output;
 }
 
+// The indexes of the cases of the rubric's hidden groups.
+std::vector<std::size_t> hidden_cases(const Rubric& rubric) {
+    std::vector<std::size_t> hidden;
+    for (const RubricGroup& group : rubric.groups) {
+        if (group.visibility != Visibility::visible)
+            hidden.insert(hidden.end(), group.cases.begin(), group.cases.end());
+    }
+    return hidden;
+}
+
 }  // namespace
+
+std::vector<TestCase> cases_for_the_library(const Rubric& rubric) {
+    std::vector<TestCase> cases = rubric.cases;
+    for (const std::size_t i : hidden_cases(rubric)) cases[i].expectation = {};
+    return cases;
+}
+
+void judge_hidden_cases(const Rubric& rubric, CaseRun& run) {
+    for (const std::size_t i : hidden_cases(rubric)) {
+        if (i < run.results.size()) judge_here(rubric.cases[i], run.results[i]);
+    }
+}
+
+std::string rubric_without_hidden_expectations(const Rubric& rubric, std::string_view bytes) {
+    std::vector<std::size_t> expectation_lines;
+    for (const std::size_t i : hidden_cases(rubric)) expectation_lines.push_back(rubric.cases[i].line + 1);
+    std::string kept;
+    bytes = text::without_byte_order_mark(bytes);
+    for (std::size_t number = 1; !bytes.empty(); ++number) {
+        const std::size_t end = std::min(bytes.find('\n'), bytes.size());
+        kept += std::ranges::find(expectation_lines, number) != expectation_lines.end()
+                    ? std::string_view("~")
+                    : bytes.substr(0, end);
+        kept += '\n';
+        bytes.remove_prefix(std::min(end + 1, bytes.size()));
+    }
+    return kept;
+}
 
 std::string results_record(const SubmissionResults& results) {
     RecordWriter writer;

@@ -35,6 +35,19 @@ struct SubmissionResults {
 std::string results_record(const SubmissionResults& results);
 std::optional<SubmissionResults> results_from_record(std::string_view record);
 
+// A hidden group's expectations (oculta, tras-entrega) stay with the
+// grading process, which keeps its memory closed: a process that runs the
+// submission's library could read them from its own memory, or from an open
+// parent's. The cases as that process is given them: a hidden case expects
+// only that its call returns.
+std::vector<TestCase> cases_for_the_library(const Rubric& rubric);
+// Each hidden case of the run judged here, by its own expectation.
+void judge_hidden_cases(const Rubric& rubric, CaseRun& run);
+// The rubric's bytes with each hidden case's expectation line made "~" (any
+// answer): for a grading process that runs the library and keeps nothing
+// closed (the Windows one, under Wine). Its lines are numbered as before.
+std::string rubric_without_hidden_expectations(const Rubric& rubric, std::string_view bytes);
+
 struct GradedTest {
     std::string name;
     std::size_t group = 0;  // its index in the rubric's groups

@@ -93,8 +93,8 @@ std::string junit_report(const std::vector<std::string>& files, const std::vecto
             std::string inside = result.passed ? std::string() : failure(cases[next], result);
             if (!result.output.empty()) {
                 // Lines and all: already in visible characters.
-                inside += "      <system-out>" + text::markup_escaped(with_visible_noncharacters(result.output)) +
-                          "</system-out>\n";
+                inside += "      <system-out>" +
+                          text::markup_escaped(with_visible_noncharacters(result.output)) + "</system-out>\n";
             }
             testcases += inside.empty() ? opening + "/>\n" : opening + ">\n" + inside + "    </testcase>\n";
             if (!result.passed) ++failed;
