@@ -224,13 +224,22 @@ diff contract-expected contract-read || failed "the contract group's rows are no
 # A hidden case's expected answer or pattern is held by the process that
 # grades the submission, the parent of the one that runs the library: the
 # snooping library searches its own memory and its parent's for them, and
-# must find neither.
+# must find neither. Searched apart from the library, a hidden pattern is
+# still stopped at the case's limit: over an echoed 32,000 a's, (a+)+$
+# would take hours.
 if [[ $grader_memory == closed ]]; then
-  printf '@ Ocultos 10 oculta\nparser_SLR secreto\n= Secreto de la rubrica\nparser_SLR secreto\n~ Secreto del patron\n' \
-    >rubrica-secreta.txt
-  "$tool" grade --rubric rubrica-secreta.txt --out secreto clase/eva >tabla-secreta
-  grep -q '^eva  *0.00 / 10.00  *calificada$' tabla-secreta ||
+  {
+    printf '@ Ocultos 10 oculta\nparser_SLR secreto\n= Secreto de la rubrica\nparser_SLR secreto\n'
+    printf '~ Secreto del patron\ntokeniza2 %sb\n~ (a+)+$\ntokeniza2 b\n= b\n' "$(printf 'a%.0s' {1..32000})"
+  } >rubrica-secreta.txt
+  mkdir -p otras/eco
+  cp "$doubles/echo/libZavlek.so" otras/eco/
+  "$tool" --timeout 1 grade --rubric rubrica-secreta.txt --out secreto clase/eva otras/eco >tabla-secreta
+  grep -q '^eva  *2.50 / 10.00  *calificada$' tabla-secreta ||
     failed "the submission read a hidden answer from its grader: $(cat tabla-secreta)"
+  grep -q '^eco  *2.50 / 10.00  *calificada$' tabla-secreta || failed "eco is not graded as expected: $(cat tabla-secreta)"
+  grep -q 'la búsqueda del patrón en la respuesta no terminó en 1 s; se detuvo el proceso' secreto/eco/results.json ||
+    failed "the slow hidden pattern was not stopped at the case's limit: $(cat secreto/eco/results.json)"
 fi
 
 # Libraries as students' tools leave them: a versioned file behind a link

@@ -127,9 +127,22 @@ void end_case_output(std::size_t index) {
 // record of how the search ended: the parent stops a search as it stops a
 // call. A case that failed otherwise than by its answer ends the child: the
 // library may be left in any state, and the rest go to a new one.
-ChildReport child_run(std::string_view channel, const std::vector<std::string>&, const Options& options) {
+ChildReport child_run(std::string_view channel, const std::vector<std::string>& words,
+                      const Options& options) {
     const std::optional<std::vector<CaseCall>> calls = calls_on_standard_input();
     if (!calls) return {kInternalError, {}};
+    if (!words.empty() && words[0] == kSearchOnly) {
+        // The grading process's searches of its hidden patterns, in answers
+        // that came before: no library here to read them.
+        for (const CaseCall& call : *calls) {
+            if (!call.pattern ||
+                !send_to_parent(channel,
+                                search_record(searched(*call.pattern, binding::from_eight_bit(call.text))))) {
+                return {kInternalError, {}};
+            }
+        }
+        return {kDone, {}};
+    }
     const std::unique_ptr<binding::Loader> loader = make_loader(options.library);
     binding::ZavlekLibrary library(*loader);
     for (std::size_t i = 0; i < calls->size(); ++i) {

@@ -514,7 +514,7 @@ namespace {
 
 // A DLL's worker: the Windows build of this program grades it under Wine, in
 // a prefix of its own made in this worker's private folder, and its record
-// is passed on as it came.
+// is passed on, its hidden cases judged here.
 ChildReport graded_under_wine(const std::vector<std::string>& words, const Options& options,
                               const Rubric& rubric, std::string_view rubric_bytes) {
     const std::string& private_folder = words[2];
@@ -556,7 +556,8 @@ ChildReport graded_under_wine(const std::vector<std::string>& words, const Optio
                                                   : std::nullopt;
     if (report && report->status == kDone) {
         if (std::optional<SubmissionResults> results = results_from_record(report->content)) {
-            judge_hidden_cases(rubric, results->run);
+            ThisProgramsChildren children;
+            judge_hidden_cases(rubric, results->run, children, options.timeout);
             return {kDone, results_record(*results)};
         }
     }
@@ -609,7 +610,7 @@ ChildReport child_grade(std::string_view, const std::vector<std::string>& words,
     }
     ThisProgramsChildren children;
     results.run = run_cases(children, cases_for_the_library(rubric), library, options.timeout);
-    judge_hidden_cases(rubric, results.run);
+    judge_hidden_cases(rubric, results.run, children, options.timeout);
     if (rubric.has(RubricGroup::Kind::contract)) {
         results.contract.push_back(loads);
         for (auto check = checks.begin() + 1; check != checks.end(); ++check)

@@ -76,6 +76,23 @@ void take_search(std::optional<Search> search, CaseResult& result) {
     }
 }
 
+// For an expectation that is no pattern.
+bool met_without_search(const Expectation& expectation, const std::u16string& obtained) {
+    return expectation.kind == Expectation::Kind::returns || obtained == expectation.answer;
+}
+
+// Why a child ended before it said how the search of a pattern ended.
+std::string search_cut_short(const ChildOutcome& outcome, std::chrono::milliseconds limit) {
+    if (outcome.ending == ChildOutcome::Ending::timed_out) {
+        return "la búsqueda del patrón en la respuesta no terminó en " + seconds_of(limit) +
+               "; se detuvo el proceso";
+    }
+    return "el proceso terminó durante la búsqueda del patrón en la respuesta" +
+           (outcome.ending == ChildOutcome::Ending::crashed
+                ? ": " + outcome.cause
+                : " (estado " + std::to_string(outcome.exit_status) + ")");
+}
+
 // records: the case's own, one, or two when its answer's search followed.
 CaseResult judged(const TestCase& test_case, std::span<const CaseRecord> records) {
     CaseResult result;
@@ -86,10 +103,9 @@ CaseResult judged(const TestCase& test_case, std::span<const CaseRecord> records
     }
     result.obtained = binding::from_eight_bit(records[0].content);
     if (test_case.expectation.kind == Expectation::Kind::matches) {
-        // Searched in the child, bound by the case's limit.
         take_search(search_in(records[1]), result);
     } else {
-        judge_here(test_case, result);
+        result.passed = met_without_search(test_case.expectation, *result.obtained);
     }
     return result;
 }
@@ -106,35 +122,36 @@ CaseResult cut_short(const TestCase& test_case, std::span<const CaseRecord> reco
         return failed;
     }
     failed.obtained = binding::from_eight_bit(records[0].content);
-    if (outcome.ending == ChildOutcome::Ending::timed_out) {
-        failed.failure = "la búsqueda del patrón en la respuesta no terminó en " + seconds_of(limit) +
-                         "; se detuvo el proceso";
-    } else {
-        failed.failure = "el proceso terminó durante la búsqueda del patrón en la respuesta" +
-                         (outcome.ending == ChildOutcome::Ending::crashed
-                              ? ": " + outcome.cause
-                              : " (estado " + std::to_string(outcome.exit_status) + ")");
-    }
+    failed.failure = search_cut_short(outcome, limit);
     return failed;
 }
 
 }  // namespace
 
-void judge_here(const TestCase& test_case, CaseResult& result) {
+void judge_anew(Children& children, const TestCase& test_case, CaseResult& result,
+                std::chrono::milliseconds limit) {
     if (result.status != kDone || !result.obtained) return;
     const Expectation& expectation = test_case.expectation;
     result.failure.clear();
-    switch (expectation.kind) {
-        case Expectation::Kind::returns:
-            result.passed = true;
-            break;
-        case Expectation::Kind::equals:
-            result.passed = *result.obtained == expectation.answer;
-            break;
-        case Expectation::Kind::matches:
-            take_search(searched(expectation.written, *result.obtained), result);
-            break;
+    if (expectation.kind != Expectation::Kind::matches || expectation.written.empty()) {
+        // (An empty pattern is found in any answer.)
+        result.passed = expectation.kind == Expectation::Kind::matches ||
+                        met_without_search(expectation, *result.obtained);
+        return;
     }
+    const ChildOutcome outcome = children.run(
+        child_arguments("run", kSearchOnly, {}),
+        calls_for_child(
+            {{test_case.entry_point, binding::to_eight_bit(*result.obtained), expectation.written}}),
+        limit, ErrorOutput::discarded, record_by_record(), {});
+    const std::vector<CaseRecord> records = case_records(outcome.reported).records;
+    if (!records.empty()) {
+        take_search(search_in(records[0]), result);
+        return;
+    }
+    result.passed = false;
+    result.status = kLibraryCrashed;
+    result.failure = search_cut_short(outcome, limit);
 }
 
 CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const std::string& library,

@@ -39,10 +39,16 @@ struct CaseRun {
 CaseRun run_cases(Children& children, const std::vector<TestCase>& cases, const std::string& library,
                   std::chrono::milliseconds limit);
 
-// A case's returned answer judged in this process, its pattern searched
-// here: for a case whose expectation the process that called the library
-// was never given.
-void judge_here(const TestCase& test_case, CaseResult& result);
+// A case's returned answer judged anew by its expectation, for a case whose
+// expectation the process that called the library was never given: its
+// pattern searched by a child that never loads the library, bound by the
+// limit as a search in run's children is.
+void judge_anew(Children& children, const TestCase& test_case, CaseResult& result,
+                std::chrono::milliseconds limit);
+
+// What run's child, given this word, does: searches each call's pattern in
+// the call's text, taken for an answer, and reports how each search ended.
+inline constexpr std::string_view kSearchOnly = "busqueda";
 
 // In the child: how the search of a case's pattern (as the case file writes
 // it, which read_case_file took) in the case's answer ended, as the record

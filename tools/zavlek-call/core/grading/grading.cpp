@@ -117,9 +117,10 @@ std::vector<TestCase> cases_for_the_library(const Rubric& rubric) {
     return cases;
 }
 
-void judge_hidden_cases(const Rubric& rubric, CaseRun& run) {
+void judge_hidden_cases(const Rubric& rubric, CaseRun& run, Children& children,
+                        std::chrono::milliseconds limit) {
     for (const std::size_t i : hidden_cases(rubric)) {
-        if (i < run.results.size()) judge_here(rubric.cases[i], run.results[i]);
+        if (i < run.results.size()) judge_anew(children, rubric.cases[i], run.results[i], limit);
     }
 }
 

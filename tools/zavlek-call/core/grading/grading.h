@@ -41,8 +41,9 @@ std::optional<SubmissionResults> results_from_record(std::string_view record);
 // parent's. The cases as that process is given them: a hidden case expects
 // only that its call returns.
 std::vector<TestCase> cases_for_the_library(const Rubric& rubric);
-// Each hidden case of the run judged here, by its own expectation.
-void judge_hidden_cases(const Rubric& rubric, CaseRun& run);
+// Each hidden case of the run judged anew, by its own expectation.
+void judge_hidden_cases(const Rubric& rubric, CaseRun& run, Children& children,
+                        std::chrono::milliseconds limit);
 // The rubric's bytes with each hidden case's expectation line made "~" (any
 // answer): for a grading process that runs the library and keeps nothing
 // closed (the Windows one, under Wine). Its lines are numbered as before.
