@@ -127,15 +127,11 @@ void judge_hidden_cases(const Rubric& rubric, CaseRun& run, Children& children,
 std::string rubric_without_hidden_expectations(const Rubric& rubric, std::string_view bytes) {
     std::vector<std::size_t> expectation_lines;
     for (const std::size_t i : hidden_cases(rubric)) expectation_lines.push_back(rubric.cases[i].line + 1);
+    const std::vector<std::string_view> lines = lines_of(bytes);
     std::string kept;
-    bytes = text::without_byte_order_mark(bytes);
-    for (std::size_t number = 1; !bytes.empty(); ++number) {
-        const std::size_t end = std::min(bytes.find('\n'), bytes.size());
-        kept += std::ranges::find(expectation_lines, number) != expectation_lines.end()
-                    ? std::string_view("~")
-                    : bytes.substr(0, end);
-        kept += '\n';
-        bytes.remove_prefix(std::min(end + 1, bytes.size()));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const bool hidden = std::ranges::find(expectation_lines, i + 1) != expectation_lines.end();
+        kept.append(hidden ? std::string_view("~") : lines[i]).append("\n");
     }
     return kept;
 }
