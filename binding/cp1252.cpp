@@ -59,16 +59,19 @@ struct Sse2 {
         return _mm_or_si128(_mm_xor_si128(within_byte, _mm_set1_epi16(-1)), in_row);
     }
 
+    // Sixteen units or bytes a step.
+    static constexpr std::size_t kSteps = kBlock / 16;
+
     static BlockMask narrow(const char16_t* units, char* out) noexcept {
         const __m128i low_byte = _mm_set1_epi16(0xFF);
         BlockMask mask = 0;
-        for (int half = 0; half < 2; ++half) {
-            const __m128i first = load(units + 16 * half);
-            const __m128i second = load(units + 16 * half + 8);
+        for (std::size_t step = 0; step < kSteps; ++step) {
+            const __m128i first = load(units + 16 * step);
+            const __m128i second = load(units + 16 * step + 8);
             _mm_storeu_si128(
-                reinterpret_cast<__m128i*>(out + 16 * half),
+                reinterpret_cast<__m128i*>(out + 16 * step),
                 _mm_packus_epi16(_mm_and_si128(first, low_byte), _mm_and_si128(second, low_byte)));
-            mask |= mask_of_bytes(_mm_packs_epi16(misfits(first), misfits(second))) << (16 * half);
+            mask |= mask_of_bytes(_mm_packs_epi16(misfits(first), misfits(second))) << (16 * step);
         }
         return mask;
     }
@@ -77,13 +80,13 @@ struct Sse2 {
         const __m128i zero = _mm_setzero_si128();
         auto* lanes = reinterpret_cast<__m128i*>(out);
         BlockMask mask = 0;
-        for (int half = 0; half < 2; ++half) {
-            const __m128i in = load(bytes + 16 * half);
-            _mm_storeu_si128(lanes + 2 * half, _mm_unpacklo_epi8(in, zero));
-            _mm_storeu_si128(lanes + 2 * half + 1, _mm_unpackhi_epi8(in, zero));
+        for (std::size_t step = 0; step < kSteps; ++step) {
+            const __m128i in = load(bytes + 16 * step);
+            _mm_storeu_si128(lanes + 2 * step, _mm_unpacklo_epi8(in, zero));
+            _mm_storeu_si128(lanes + 2 * step + 1, _mm_unpackhi_epi8(in, zero));
             const __m128i in_row = _mm_cmpeq_epi8(_mm_and_si128(in, _mm_set1_epi8(static_cast<char>(0xE0))),
                                                   _mm_set1_epi8(static_cast<char>(0x80)));
-            mask |= mask_of_bytes(in_row) << (16 * half);
+            mask |= mask_of_bytes(in_row) << (16 * step);
         }
         return mask;
     }

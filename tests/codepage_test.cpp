@@ -115,6 +115,13 @@ std::vector<std::u16string> texts_across_blocks() {
             texts.push_back(text);
         }
     }
+    // A pair is one byte for two units: everything after it, ASCII as it may
+    // be, moves one place up, from within its block or across to the next.
+    for (std::size_t at = 0; at < 80; ++at) {
+        std::u16string text(160, u'x');
+        text.replace(at, 2, u"\U0001F600");
+        texts.push_back(text);
+    }
     for (std::size_t offset = 0; offset < 70; ++offset) {
         std::u16string text(offset, u'a');
         text += u"\U0001F600\u00E1\u20AC";
