@@ -62,15 +62,13 @@ struct Sse2 {
     // Sixteen units or bytes a step.
     static constexpr std::size_t kSteps = kBlock / 16;
 
+    // A unit beyond a byte saturates as it is packed; it is a misfit.
     static BlockMask narrow(const char16_t* units, char* out) noexcept {
-        const __m128i low_byte = _mm_set1_epi16(0xFF);
         BlockMask mask = 0;
         for (std::size_t step = 0; step < kSteps; ++step) {
             const __m128i first = load(units + 16 * step);
             const __m128i second = load(units + 16 * step + 8);
-            _mm_storeu_si128(
-                reinterpret_cast<__m128i*>(out + 16 * step),
-                _mm_packus_epi16(_mm_and_si128(first, low_byte), _mm_and_si128(second, low_byte)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * step), _mm_packus_epi16(first, second));
             mask |= mask_of_bytes(_mm_packs_epi16(misfits(first), misfits(second))) << (16 * step);
         }
         return mask;

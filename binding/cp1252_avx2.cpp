@@ -31,12 +31,10 @@ struct Avx2 {
     // Packing works within each 128-bit half; this puts the halves in order.
     static __m256i in_order(__m256i packed) noexcept { return _mm256_permute4x64_epi64(packed, 0xD8); }
 
-    // Thirty-two units, in two registers, narrowed to their low bytes.
+    // Thirty-two units, in two registers, narrowed: each unit that fits a
+    // byte becomes that byte; the others saturate, and are misfits.
     static void store_narrowed(__m256i first, __m256i second, char* out) noexcept {
-        const __m256i low_byte = _mm256_set1_epi16(0xFF);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
-                            in_order(_mm256_packus_epi16(_mm256_and_si256(first, low_byte),
-                                                         _mm256_and_si256(second, low_byte))));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), in_order(_mm256_packus_epi16(first, second)));
     }
 
     // The mask of the thirty-two units that do not narrow to their own value.

@@ -214,8 +214,9 @@ inline void decode_units(const unsigned char* in, std::size_t from, std::size_t 
     }
 }
 
-// Kernel::narrow(units, out) writes the low byte of each unit of a block and
-// returns the mask of the units that do not narrow to their own value;
+// Kernel::narrow(units, out) writes each unit of a block that fits a byte as
+// that byte, and some byte for each other unit, and returns the mask of the
+// units that do not narrow to their own value (which are put right after);
 // Kernel::widen(bytes, out) writes each byte of a block as the unit of the
 // same value and returns the mask of the bytes in the row 0x80-0x9F, the
 // only ones that do not widen to their own value.
