@@ -274,29 +274,31 @@ std::string seconds_text(std::chrono::milliseconds limit) {
 }
 
 // What a submission's worker is told: the library, what it may read, its
-// private folder, and the rubric's options; the rubric comes on its input.
+// private folder, for a DLL the Windows program that grades it and the
+// prefix its own is copied from, and the rubric's options; the rubric comes
+// on its input.
 std::vector<std::string> worker_arguments(const std::string& library, const std::string& readable,
-                                          const std::string& work, const Options& options) {
-    std::vector<std::string> arguments{"grade",         library,
-                                       readable,        work,
-                                       "--rubric",      *options.rubric,
-                                       "--timeout",     seconds_text(options.timeout),
-                                       "--memory",      std::to_string(options.memory_megabytes),
-                                       "--fuzz-inputs", std::to_string(options.grade_fuzz_inputs)};
+                                          const std::string& work,
+                                          const std::vector<std::string>& windows_grader,
+                                          const Options& options) {
+    std::vector<std::string> arguments{"grade", library, readable, work};
+    arguments.insert(arguments.end(), windows_grader.begin(), windows_grader.end());
+    arguments.insert(arguments.end(),
+                     {"--rubric", *options.rubric, "--timeout", seconds_text(options.timeout), "--memory",
+                      std::to_string(options.memory_megabytes), "--fuzz-inputs",
+                      std::to_string(options.grade_fuzz_inputs)});
     if (options.without_isolation) arguments.emplace_back("--sin-aislamiento");
     return arguments;
 }
 
-// A DLL's worker is told also the Windows program that grades it and the
-// prefix its own is copied from.
 std::vector<std::string> worker_arguments(const Submission& submission, const fs::path& wine_prefix,
                                           const Options& options) {
-    std::vector<std::string> arguments = worker_arguments(
-        utf8_of(submission.library), utf8_of(submission.readable), utf8_of(submission.work / "tmp"), options);
+    std::vector<std::string> windows_grader;
     if (!submission.windows_program.empty()) {
-        arguments.insert(arguments.begin() + 4, {submission.windows_program, utf8_of(wine_prefix)});
+        windows_grader = {submission.windows_program, utf8_of(wine_prefix)};
     }
-    return arguments;
+    return worker_arguments(utf8_of(submission.library), utf8_of(submission.readable),
+                            utf8_of(submission.work / "tmp"), windows_grader, options);
 }
 
 // Shows how far the grading has got: a line written over on a terminal,
@@ -549,7 +551,8 @@ ChildReport graded_under_wine(const std::vector<std::string>& words, const Optio
     // Under Wine whatever runs the DLL can read the Windows program's
     // memory: the hidden cases' expectations stay here, and are judged here.
     const ChildOutcome outcome = run_under_wine(
-        wine, worker_arguments(wine_path(words[0]), wine_path(words[1]), wine_path(private_folder), windows),
+        wine,
+        worker_arguments(wine_path(words[0]), wine_path(words[1]), wine_path(private_folder), {}, windows),
         rubric_without_hidden_expectations(rubric, rubric_bytes), kWorkerLimit);
     const std::optional<ChildReport> report = outcome.ending == ChildOutcome::Ending::exited
                                                   ? opened(outcome.reported, outcome.exit_status)
